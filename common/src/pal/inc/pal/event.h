@@ -1,0 +1,75 @@
+// Events and the event socket.
+//
+// Notices that must reach the host without stopping the work (a refused
+// interface version, a malformed part of a file, progress) are events: heap
+// objects held by PAL::SmartPtr and posted through the host's EventSocket,
+// which hands them, one at a time under its lock, to the host's listener.
+// Host and plug-ins read the same objects, so their layouts are fixed.
+#pragma once
+
+#include <pal/api.h>
+#include <pal/atomic.h>
+#include <pal/message.h>
+#include <pal/mutex.h>
+
+#include <cstdint>
+
+namespace PAL {
+
+class PAL_API Event {
+public:
+    enum Kind : std::uint32_t { MSG_EVENT = 1, PROGRESS_EVENT = 2 };
+
+    virtual ~Event();
+
+    std::uint32_t kind;
+    // A MsgEvent's message level; a ProgressEvent's posting node's child id.
+    std::uint32_t level;
+
+protected:
+    Event(std::uint32_t kind, std::uint32_t level) : kind(kind), level(level) {}
+};
+
+class PAL_API MsgEvent : public Event {
+public:
+    MsgEvent(std::uint32_t level, const Message& message)
+        : Event(MSG_EVENT, level), message(message) {}
+    ~MsgEvent() override;
+
+    Message message;
+};
+
+// The host's receiver of events. handle_event is its second virtual
+// operation, after the destructor; it runs under the socket's lock.
+class PAL_API EventListener {
+public:
+    virtual ~EventListener();
+    virtual bool handle_event(SmartPtr<Event>& event) = 0;
+};
+
+class PAL_API EventSocket {
+public:
+    explicit EventSocket(EventListener* listener = nullptr);
+    ~EventSocket();
+    EventSocket(const EventSocket&) = delete;
+    EventSocket& operator=(const EventSocket&) = delete;
+
+    // True when a listener took the event and said true. An empty pointer
+    // answers false without taking the lock. A listener's exception leaves
+    // the lock free and passes to the poster.
+    bool post(SmartPtr<Event>& event);
+
+    // Changes the listener under the socket's lock; null stops delivery.
+    void set_listener(EventListener* listener);
+
+    void* host_word; // the host's own; the plug-in never touches it
+    CriticalSection lock;
+    EventListener* listener;
+};
+
+// The posting recipe of every site: nothing is built when there is no socket;
+// the result of the post is ignored.
+PAL_API void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
+                          const Message& message);
+
+} // namespace PAL

@@ -1,0 +1,27 @@
+// Byte-order comparison and in-place conversion of fixed-size units.
+#pragma once
+
+#include <pal/api.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace PAL {
+
+enum ByteOrder : std::uint32_t {
+    BYTE_ORDER_UNKNOWN = 0, // rejected wherever orders are compared
+    LITTLE_ENDIAN_ORDER = 1,
+    BIG_ENDIAN_ORDER = 2,   // "network" order, as mzXML peak data are stored
+    NATIVE_ORDER = 3,       // this machine's order (little-endian)
+};
+
+// Raises AssertFailure "Unknown byte order" when either side is 0.
+PAL_API bool same_byte_order(ByteOrder first, ByteOrder second);
+
+// Reverses the bytes of `count` units of `unit_size` bytes in place when the
+// orders differ. Unit sizes below 2 and a count of 0 do nothing at all; an
+// odd unit size with differing orders raises "unit_size not multiple of two".
+PAL_API void convert_byte_order(void* data, std::size_t unit_size, std::size_t count,
+                                ByteOrder from, ByteOrder to);
+
+} // namespace PAL

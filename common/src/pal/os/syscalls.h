@@ -1,0 +1,60 @@
+// The seam between the platform layer and the operating system.
+//
+// Every OS call of the platform layer goes through this table, one group per
+// concern (lock, mutex, error text, language, catalog file, file). A POSIX
+// backend fills it today; a Win32 backend of the same shape can sit beside it
+// without touching any caller. Tests swap single entries for failing versions
+// (and put the saved table back) to prove how failures surface.
+#pragma once
+
+#include <pal/api.h>
+
+#include <cstdint>
+#include <string>
+
+namespace PAL::os {
+
+struct Syscalls {
+    // Lock: a recursive lock in caller-provided storage of
+    // CriticalSection::NATIVE_SIZE bytes. init returns 0 or an OS error number.
+    int (*lock_init)(void* native, unsigned int spin_count);
+    void (*lock_destroy)(void* native);
+    void (*lock_enter)(void* native);
+    void (*lock_leave)(void* native);
+
+    // Mutex: an unnamed mutex object. create returns 0 or an OS error number.
+    int (*mutex_create)(void** handle);
+    void (*mutex_close)(void* handle);
+
+    // The OS text for an error number, trailing white space removed; false
+    // when the OS has none.
+    bool (*error_text)(std::uint32_t code, std::wstring& text);
+
+    // The user's language as a Windows language id (0x0409, 0x0809...).
+    std::uint16_t (*user_language)();
+
+    // The whole content of a catalog file; false when it cannot be read.
+    bool (*read_catalog_file)(const std::wstring& path, std::string& bytes);
+
+    // File: open returns a handle or -1 with `error` set.
+    std::intptr_t (*file_open)(const std::wstring& path, std::uint32_t& error);
+    void (*file_close)(std::intptr_t handle);
+    // whence: 0 begin, 1 current, 2 end. Returns the new position or -1.
+    std::int64_t (*file_seek)(std::intptr_t handle, std::int64_t distance, int whence,
+                              std::uint32_t& error);
+    std::int64_t (*file_size)(std::intptr_t handle, std::uint32_t& error);
+    // Returns bytes read (0 at the end) or -1 with `error` set.
+    std::int64_t (*file_read)(std::intptr_t handle, void* buffer, std::uint32_t count,
+                              std::uint32_t& error);
+    std::int64_t (*file_read_at)(std::intptr_t handle, std::int64_t offset, void* buffer,
+                                 std::uint32_t count, std::uint32_t& error);
+};
+
+// The table in force. Swapping entries is for tests, while no other thread
+// uses the platform layer.
+PAL_API Syscalls& syscalls();
+
+// The backend's own table, to restore after a test.
+PAL_API const Syscalls& native_syscalls();
+
+} // namespace PAL::os
