@@ -21,22 +21,22 @@ std::string encode_values(const std::vector<double>& values, int precision);
 // then an optional precursorMz element, then the peaks element, then
 // `inner` (nested scans, for example), then </scan>.
 struct ScanSpec {
-    std::optional<int> num;                  // default: the scan's position
+    std::optional<int> num; // default: the scan's position
     int ms_level = 1;
     std::optional<std::string> polarity = "+";
     std::string retention_time = "PT1.5S";
-    std::string extra_attributes;            // more attributes of the start tag
-    std::optional<int> peaks_count;          // default: values.size() / 2
-    std::vector<double> values;              // m/z, intensity, m/z, intensity...
+    std::string extra_attributes;   // more attributes of the start tag
+    std::optional<int> peaks_count; // default: values.size() / 2
+    std::vector<double> values;     // m/z, intensity, m/z, intensity...
     int precision = 32;
     // Attributes of the peaks start tag; default:
     //   precision="<precision>" byteOrder="network" pairOrder="m/z-int"
     std::optional<std::string> peaks_attributes;
-    std::optional<std::string> peaks_text;   // raw element text instead of encoded values
+    std::optional<std::string> peaks_text; // raw element text instead of encoded values
     bool no_peaks_element = false;
-    std::optional<std::string> precursor;    // whole precursorMz element text, with its tags
-    std::string inner;                       // raw text before </scan>
-    bool multi_line_start_tag = false;       // one attribute per line
+    std::optional<std::string> precursor; // whole precursorMz element text, with its tags
+    std::string inner;                    // raw text before </scan>
+    bool multi_line_start_tag = false;    // one attribute per line
 };
 
 class MzXmlWriter {
@@ -69,13 +69,12 @@ public:
                        std::optional<std::vector<std::int64_t>> offsets = std::nullopt);
 
     // <indexOffset>0</indexOffset> (or the given raw line) and </mzXML>.
-    MzXmlWriter& no_index(const std::string& index_offset_line =
-                              "<indexOffset>0</indexOffset>");
+    MzXmlWriter& no_index(const std::string& index_offset_line = "<indexOffset>0</indexOffset>");
 
     const std::string& str() const { return content; }
     const std::vector<std::int64_t>& scan_offsets() const { return offsets; }
-    std::int64_t run_end_offset() const { return run_end; }     // -1 when not written
-    std::int64_t index_offset() const { return index_at; }      // -1 when not written
+    std::int64_t run_end_offset() const { return run_end; } // -1 when not written
+    std::int64_t index_offset() const { return index_at; }  // -1 when not written
     std::size_t scans() const { return offsets.size(); }
 
     // Helper for tests that write a scan themselves.

@@ -12,11 +12,11 @@ namespace fixture {
 
 struct RecordedEvent {
     std::uint32_t kind = 0;
-    std::uint32_t level = 0;           // MsgEvent level, or ProgressEvent child id
-    std::uint32_t id = 0;              // message identifier
+    std::uint32_t level = 0; // MsgEvent level, or ProgressEvent child id
+    std::uint32_t id = 0;    // message identifier
     std::vector<std::wstring> args;
-    std::uint16_t percentage = 0;      // ProgressEvent only
-    bool final = false;                // ProgressEvent only
+    std::uint16_t percentage = 0; // ProgressEvent only
+    bool final = false;           // ProgressEvent only
 };
 
 class RecordingListener : public PAL::EventListener {
@@ -32,7 +32,7 @@ public:
     std::vector<std::uint16_t> percentages() const;
 
     std::vector<RecordedEvent> events;
-    bool answer = true;                // what handle_event returns
+    bool answer = true; // what handle_event returns
 };
 
 // A socket with a fresh recording listener; keeps both alive together.

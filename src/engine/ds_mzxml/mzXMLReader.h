@@ -58,9 +58,9 @@ public:
 
     // open_state values.
     enum OpenState : std::uint32_t {
-        OPEN_OK = 0,          // or not openable, or some opening tags missing
-        OPEN_NO_SCHEMA = 1,   // no mzXML 2.0 or 2.1 schema marker
-        OPEN_NO_INDEX = 2,    // the index could neither be read nor built
+        OPEN_OK = 0,        // or not openable, or some opening tags missing
+        OPEN_NO_SCHEMA = 1, // no mzXML 2.0 or 2.1 schema marker
+        OPEN_NO_INDEX = 2,  // the index could neither be read nor built
         OPEN_NO_SCAN_COUNT = 3,
         OPEN_NO_START_TAGS = 4,
     };
@@ -153,11 +153,11 @@ bool is_true_value(const std::string& value);
 
 namespace orvoeng {
 using ::DataProcessingRecord;
-using ::InstrumentRecord;
-using ::MzXMLReader;
-using ::ScanHeader;
 using ::find_attribute;
 using ::find_element_text;
 using ::find_start_tag;
+using ::InstrumentRecord;
 using ::is_true_value;
+using ::MzXMLReader;
+using ::ScanHeader;
 } // namespace orvoeng

@@ -113,8 +113,7 @@ class PAL_API DateTimeCvtError : public StrErrorBase {
 public:
     DateTimeCvtError(std::int32_t error, unsigned int line, const char* file)
         : StrErrorBase(line, file), error(error) {}
-    DateTimeCvtError(std::int32_t error, std::uint32_t offset, unsigned int line,
-                     const char* file)
+    DateTimeCvtError(std::int32_t error, std::uint32_t offset, unsigned int line, const char* file)
         : StrErrorBase(offset, line, file), error(error) {}
     ~DateTimeCvtError() override;
     std::wstring description() const override;
@@ -133,12 +132,12 @@ template <class E, class... Args>
 
 // Each source file that raises names itself once, near its top:
 //     namespace { constexpr const char* source_file = "string"; }
-#define PAL_RAISE(E, ...)                                                                     \
+#define PAL_RAISE(E, ...)                                                                          \
     ::PAL::raise<E>(source_file, static_cast<unsigned int>(__LINE__) __VA_OPT__(, ) __VA_ARGS__)
 
 // Always active, in every build type.
-#define PAL_ASSERT(condition, text)                                                           \
-    do {                                                                                      \
-        if (!(condition))                                                                     \
-            PAL_RAISE(::PAL::AssertFailure, text);                                            \
+#define PAL_ASSERT(condition, text)                                                                \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            PAL_RAISE(::PAL::AssertFailure, text);                                                 \
     } while (false)

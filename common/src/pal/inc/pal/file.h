@@ -36,7 +36,8 @@ public:
     bool read(void* buffer, std::uint32_t count, std::uint32_t& got);
 
     // Reads up to `count` bytes at `offset`, looping over short reads until
-    // `count` bytes or the end of the file; the position is then after them.
+    // `count` bytes or the end of the file. Leaves the file position alone:
+    // every reader operation positions the file itself.
     bool read_at(std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t& got);
 
     std::uint32_t last_error() const { return error; }

@@ -11,8 +11,8 @@ namespace PAL {
 enum ByteOrder : std::uint32_t {
     BYTE_ORDER_UNKNOWN = 0, // rejected wherever orders are compared
     LITTLE_ENDIAN_ORDER = 1,
-    BIG_ENDIAN_ORDER = 2,   // "network" order, as mzXML peak data are stored
-    NATIVE_ORDER = 3,       // this machine's order (little-endian)
+    BIG_ENDIAN_ORDER = 2, // "network" order, as mzXML peak data are stored
+    NATIVE_ORDER = 3,     // this machine's order (little-endian)
 };
 
 // Raises AssertFailure "Unknown byte order" when either side is 0.

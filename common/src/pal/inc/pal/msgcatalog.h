@@ -20,8 +20,8 @@
 //     0xC8020003 = Cannot open the file %1:
 //      %2
 //
-// An entry starts on a line whose first non-blank text is a hexadecimal
-// identifier with its 0x prefix, then "=", then the text. Each following line
+// An entry starts at the beginning of a line with a hexadecimal identifier
+// and its 0x prefix, then "=", then the text (blanks around "=" are ignored). Each following line
 // that starts with a blank or a tab continues the text: the text gets a line
 // break and the line without its first blank. Blank lines end an entry.
 // Insert markers %1 to %99 stay in the text as they are written; the host

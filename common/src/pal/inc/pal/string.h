@@ -18,12 +18,12 @@ namespace PAL {
 
 enum DecodeErrorCode : std::int32_t {
     DECODE_NO_ERROR = 0,
-    DECODE_INPUT_EXHAUSTED = 1,      // a short group, or a byte count not a whole unit
-    DECODE_OUTPUT_EXHAUSTED = 2,     // a group that does not fit the output
-    DECODE_ILLEGAL_CHARACTER = 3,    // outside the alphabet, or inside a padded group
-    DECODE_EXCESSIVE_PADDING = 4,    // a third "=" in a group
-    DECODE_INVALID_ESCAPE = 5,       // named for completeness; nothing raises it
-    DECODE_UNESCAPED_SPECIAL = 6,    // named for completeness; nothing raises it
+    DECODE_INPUT_EXHAUSTED = 1,   // a short group, or a byte count not a whole unit
+    DECODE_OUTPUT_EXHAUSTED = 2,  // a group that does not fit the output
+    DECODE_ILLEGAL_CHARACTER = 3, // outside the alphabet, or inside a padded group
+    DECODE_EXCESSIVE_PADDING = 4, // a third "=" in a group
+    DECODE_INVALID_ESCAPE = 5,    // named for completeness; nothing raises it
+    DECODE_UNESCAPED_SPECIAL = 6, // named for completeness; nothing raises it
 };
 
 // "No error", "Input buffer exhausted", ..., "Unknown error <n>".
@@ -43,8 +43,7 @@ PAL_API std::uint32_t base64_decode_units(const std::string& input, const char* 
 
 // base64_decode_units with the skip set blank, tab, line feed, carriage return.
 PAL_API std::uint32_t base64_decode_ws(const std::string& input, ByteOrder order,
-                                       std::size_t unit_size, std::size_t max_units,
-                                       void* out);
+                                       std::size_t unit_size, std::size_t max_units, void* out);
 
 // Decodes into `units` at least `min_units` and at most `max_units` values of
 // type T (float or double) stored in `order`. The vector is never sized
@@ -95,9 +94,7 @@ PAL_API void to_wide(const std::string& text, const std::locale& locale, std::ws
 PAL_API std::wstring to_lower(const std::wstring& text, const std::locale& locale);
 
 // Three-way comparison of the lower-cased texts (negative, 0, positive).
-PAL_API int compare_nocase(const std::wstring& a, const std::wstring& b,
-                           const std::locale& locale);
-PAL_API int compare_nocase(const std::string& a, const std::string& b,
-                           const std::locale& locale);
+PAL_API int compare_nocase(const std::wstring& a, const std::wstring& b, const std::locale& locale);
+PAL_API int compare_nocase(const std::string& a, const std::string& b, const std::locale& locale);
 
 } // namespace PAL

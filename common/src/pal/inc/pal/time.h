@@ -52,8 +52,7 @@ PAL_API std::int64_t datetime_from_iso8601(const std::string& text, unsigned int
 
 PAL_API std::string::size_type parse_iso8601_datetime(const std::string& text, std::tm& st_tm,
                                                       double& fraction, std::int32_t& zone,
-                                                      unsigned int flags,
-                                                      const std::locale& locale,
+                                                      unsigned int flags, const std::locale& locale,
                                                       std::string::size_type pos);
 
 PAL_API std::string::size_type parse_iso8601_date(const std::string& text, std::tm& st_tm,
@@ -72,9 +71,8 @@ PAL_API std::string::size_type parse_iso8601_hms(const std::string& text,
 
 // Reads fields of `text` from `start` as `format` says ("%Y-%m-%d", "%T"...)
 // and returns the position after the last character consumed.
-PAL_API std::string::size_type parse_with_format(const std::string& text,
-                                                 const std::string& format, std::tm& st_tm,
-                                                 const std::locale& locale,
+PAL_API std::string::size_type parse_with_format(const std::string& text, const std::string& format,
+                                                 std::tm& st_tm, const std::locale& locale,
                                                  std::string::size_type start = 0);
 
 // First position at or after `pos` that is not white space, or the length.

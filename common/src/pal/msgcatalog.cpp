@@ -1,0 +1,98 @@
+#include <pal/msgcatalog.h>
+
+#include "catalog_file.h"
+#include "os/syscalls.h"
+
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
+
+namespace PAL {
+
+std::wstring user_language_code() {
+    std::wostringstream out;
+    out.imbue(std::locale::classic());
+    out << std::hex << std::nouppercase << std::setw(4) << std::setfill(L'0')
+        << os::syscalls().user_language();
+    return out.str();
+}
+
+std::locale user_default_locale() {
+    try {
+        return std::locale("");
+    } catch (const std::runtime_error&) {
+        // The environment names a locale this machine does not have.
+        return std::locale::classic();
+    }
+}
+
+MsgCatalog::MsgCatalog(const std::wstring& name)
+    : loaded(false), name(name), locale(user_default_locale()), module(nullptr) {}
+
+MsgCatalog::~MsgCatalog() {
+    if (loaded) {
+        delete module;
+        module = nullptr;
+        loaded = false;
+    }
+}
+
+std::wstring MsgCatalog::prefix() const {
+    return std::wstring();
+}
+
+bool MsgCatalog::load_language(const std::wstring& code) {
+    const std::wstring file_name = prefix() + name + code + L".msg";
+    std::string bytes;
+    if (!os::syscalls().read_catalog_file(file_name, bytes))
+        return false;
+    module = new os::CatalogModule(bytes);
+    loaded = true;
+    return true;
+}
+
+bool MsgCatalog::load() {
+    if (loaded)
+        return true;
+    if (name.empty())
+        return false;
+    // A failed load is not remembered: a catalog installed later is found.
+    return load_language(user_language_code()) || load_language(L"0809");
+}
+
+bool MsgCatalog::lookup(std::uint32_t id, bool from_module, std::wstring& text) {
+    std::wstring found;
+    if (from_module) {
+        if (!module || !module->find(id, found))
+            return false;
+    } else if (!os::syscalls().error_text(id, found)) {
+        return false;
+    }
+    const auto& ctype = std::use_facet<std::ctype<wchar_t>>(locale);
+    std::size_t end = found.size();
+    while (end > 0 && ctype.is(std::ctype_base::space, found[end - 1]))
+        --end;
+    found.resize(end);
+    text = std::move(found);
+    return true;
+}
+
+std::wstring MsgCatalog::message_text(std::uint32_t id) {
+    ScopedLock guard(lock);
+    std::wstring text;
+    if (load() && lookup(id, true, text))
+        return text;
+    if (lookup(id, false, text))
+        return text;
+    // The identifier's digits are written in the classic locale: a locale
+    // that groups digits would otherwise split the identifier.
+    std::wostringstream hex;
+    hex.imbue(std::locale::classic());
+    hex << std::hex << id;
+    std::wostringstream out;
+    out.imbue(locale);
+    out << L"Message 0x" << hex.str() << L" not found in the catalog.";
+    return out.str();
+}
+
+} // namespace PAL

@@ -1,0 +1,250 @@
+// POSIX backend of the OS seam.
+#include "os/syscalls.h"
+
+#include <pal/msgcatalog.h>
+#include <pal/mutex.h>
+#include <pal/string.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace PAL::os {
+namespace {
+
+static_assert(sizeof(pthread_mutex_t) <= CriticalSection::NATIVE_SIZE,
+              "CriticalSection storage too small for the native lock");
+
+// Spinning is optional with a pthread mutex: glibc's adaptive mutexes spin
+// briefly on their own, and a recursive mutex cannot be made adaptive.
+int lock_init(void* native, unsigned int /*spin_count*/) {
+    pthread_mutexattr_t attr;
+    int rc = pthread_mutexattr_init(&attr);
+    if (rc != 0)
+        return rc;
+    rc = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    if (rc == 0)
+        rc = pthread_mutex_init(static_cast<pthread_mutex_t*>(native), &attr);
+    pthread_mutexattr_destroy(&attr);
+    return rc;
+}
+void lock_destroy(void* native) {
+    pthread_mutex_destroy(static_cast<pthread_mutex_t*>(native));
+}
+void lock_enter(void* native) {
+    pthread_mutex_lock(static_cast<pthread_mutex_t*>(native));
+}
+void lock_leave(void* native) {
+    pthread_mutex_unlock(static_cast<pthread_mutex_t*>(native));
+}
+
+int mutex_create(void** handle) {
+    auto* m = new (std::nothrow) pthread_mutex_t;
+    if (!m)
+        return ENOMEM;
+    const int rc = pthread_mutex_init(m, nullptr);
+    if (rc != 0) {
+        delete m;
+        return rc;
+    }
+    *handle = m;
+    return 0;
+}
+void mutex_close(void* handle) {
+    auto* m = static_cast<pthread_mutex_t*>(handle);
+    pthread_mutex_destroy(m);
+    delete m;
+}
+
+bool error_text(std::uint32_t code, std::wstring& text) {
+    // glibc invents "Unknown error N" for numbers it does not know; the seam
+    // reports those as having no text, as the Windows message table does.
+    if (code > 0x7FFFFFFF || strerrorname_np(static_cast<int>(code)) == nullptr)
+        return false;
+    char buffer[512];
+    const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+    text.clear();
+    for (const char* c = message; *c; ++c)
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\n' || text.back() == L'\r' ||
+                             text.back() == L'\t'))
+        text.pop_back();
+    return true;
+}
+
+struct LanguageId {
+    const char* name;
+    std::uint16_t id;
+};
+
+// Windows language ids of the common locales; a language alone maps to its
+// primary country.
+constexpr LanguageId LANGUAGES[] = {
+    {"en_US", 0x0409}, {"en_GB", 0x0809}, {"en_AU", 0x0C09}, {"en_CA", 0x1009}, {"en_NZ", 0x1409},
+    {"en_IE", 0x1809}, {"fr_FR", 0x040C}, {"fr_BE", 0x080C}, {"fr_CA", 0x0C0C}, {"fr_CH", 0x100C},
+    {"de_DE", 0x0407}, {"de_CH", 0x0807}, {"de_AT", 0x0C07}, {"es_ES", 0x0C0A}, {"es_MX", 0x080A},
+    {"it_IT", 0x0410}, {"nl_NL", 0x0413}, {"pt_BR", 0x0416}, {"pt_PT", 0x0816}, {"sv_SE", 0x041D},
+    {"da_DK", 0x0406}, {"fi_FI", 0x040B}, {"nb_NO", 0x0414}, {"pl_PL", 0x0415}, {"cs_CZ", 0x0405},
+    {"hu_HU", 0x040E}, {"ru_RU", 0x0419}, {"ja_JP", 0x0411}, {"ko_KR", 0x0412}, {"zh_CN", 0x0804},
+    {"zh_TW", 0x0404}, {"tr_TR", 0x041F}, {"el_GR", 0x0408}, {"he_IL", 0x040D}, {"ar_SA", 0x0401},
+    {"uk_UA", 0x0422},
+};
+
+std::uint16_t user_language() {
+    const char* value = nullptr;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        value = std::getenv(name);
+        if (value && *value)
+            break;
+        value = nullptr;
+    }
+    if (!value)
+        return 0x0409;
+    // "ll_CC.charset@modifier": keep "ll_CC" (or "ll").
+    std::string tag(value);
+    tag = tag.substr(0, tag.find_first_of(".@"));
+    for (const auto& l : LANGUAGES)
+        if (tag == l.name)
+            return l.id;
+    const std::string language = tag.substr(0, tag.find('_'));
+    for (const auto& l : LANGUAGES)
+        if (language == std::string(l.name, 2))
+            return l.id;
+    return 0x0409;
+}
+
+// Paths reach the OS in the user's code page, as the data source checks
+// before it opens a file.
+bool narrow_path(const std::wstring& path, std::string& narrow) {
+    try {
+        narrow = to_narrow(path, user_default_locale());
+        return true;
+    } catch (const StrCodeCvtError&) {
+        return false;
+    }
+}
+
+bool read_catalog_file(const std::wstring& path, std::string& bytes) {
+    std::string narrow;
+    if (!narrow_path(path, narrow))
+        return false;
+    const int fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bytes.clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return n == 0;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::intptr_t file_open(const std::wstring& path, std::uint32_t& error) {
+    std::string narrow;
+    if (!narrow_path(path, narrow)) {
+        error = EILSEQ;
+        return -1;
+    }
+    const int fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = static_cast<std::uint32_t>(errno);
+        return -1;
+    }
+    // Opening a folder as a file fails on Windows; make it fail here too.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : static_cast<std::uint32_t>(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void file_close(std::intptr_t handle) {
+    ::close(static_cast<int>(handle));
+}
+
+std::int64_t file_seek(std::intptr_t handle, std::int64_t distance, int whence,
+                       std::uint32_t& error) {
+    const int how = whence == 0 ? SEEK_SET : whence == 1 ? SEEK_CUR : SEEK_END;
+    const off_t at = ::lseek(static_cast<int>(handle), static_cast<off_t>(distance), how);
+    if (at < 0) {
+        error = static_cast<std::uint32_t>(errno);
+        return -1;
+    }
+    return at;
+}
+
+std::int64_t file_size(std::intptr_t handle, std::uint32_t& error) {
+    struct stat st;
+    if (::fstat(static_cast<int>(handle), &st) != 0) {
+        error = static_cast<std::uint32_t>(errno);
+        return -1;
+    }
+    return st.st_size;
+}
+
+std::int64_t file_read(std::intptr_t handle, void* buffer, std::uint32_t count,
+                       std::uint32_t& error) {
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(handle), buffer, count);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = static_cast<std::uint32_t>(errno);
+            return -1;
+        }
+    }
+}
+
+std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffer,
+                          std::uint32_t count, std::uint32_t& error) {
+    std::uint32_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::pread(static_cast<int>(handle), out + done, count - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = static_cast<std::uint32_t>(errno);
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::uint32_t>(n);
+    }
+    return done;
+}
+
+constexpr Syscalls POSIX_SYSCALLS = {
+    lock_init,   lock_destroy, lock_enter,    lock_leave,        mutex_create,
+    mutex_close, error_text,   user_language, read_catalog_file, file_open,
+    file_close,  file_seek,    file_size,     file_read,         file_read_at,
+};
+
+// Constant-initialised, so locks built during static initialisation of any
+// module already find it.
+constinit Syscalls current = POSIX_SYSCALLS;
+
+} // namespace
+
+Syscalls& syscalls() {
+    return current;
+}
+const Syscalls& native_syscalls() {
+    return POSIX_SYSCALLS;
+}
+
+} // namespace PAL::os
