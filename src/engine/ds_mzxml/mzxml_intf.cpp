@@ -1,0 +1,351 @@
+#include "mzxml_intf.h"
+
+#include <pal/event.h>
+#include <pal/string.h>
+#include <pal/time.h>
+
+#include <locale>
+#include <memory>
+#include <vector>
+
+namespace {
+constexpr const char* source_file = "mzxml_intf";
+
+// Status codes and their message identifiers share the low byte.
+constexpr std::uint32_t ALREADY_OPEN = 0x80040800, MSG_ALREADY_OPEN = 0xC8020000;
+constexpr std::uint32_t NOT_OPEN = 0x80040801, MSG_NOT_OPEN = 0xC8020001;
+constexpr std::uint32_t FILE_REFUSED = 0x80040802, MSG_FILE_REFUSED = 0xC8020002,
+                        MSG_FILE_REFUSED_BECAUSE = 0xC8020003;
+constexpr std::uint32_t BAD_SELECTOR = 0x80040804, MSG_BAD_SELECTOR = 0xC8020004;
+constexpr std::uint32_t CENTROIDING_UNKNOWN = 0x8004080F, MSG_CENTROIDING_UNKNOWN = 0xC802000F;
+constexpr std::uint32_t LABEL_OVERFLOW = 0x80040819, MSG_LABEL_OVERFLOW = 0xC8020019;
+constexpr std::uint32_t BAD_SCAN_HEADER = 0x8004081A, MSG_BAD_SCAN_HEADER = 0xC802001A;
+constexpr std::uint32_t CENTROIDING_CONFLICT = 0x8004081B, MSG_CENTROIDING_CONFLICT = 0xC802001B;
+constexpr std::uint32_t BAD_PEAKS = 0x8004081C, MSG_BAD_PEAKS = 0xC802001C;
+constexpr std::uint32_t MZSTAR_PROFILE = 0x80040847, MSG_MZSTAR_PROFILE = 0xC8020047;
+constexpr std::uint32_t NO_COMPLETION_TIME = 0x80040853, MSG_NO_COMPLETION_TIME = 0xC8020053;
+
+// Informational events and their levels.
+constexpr std::uint32_t EVT_WRONG_VERSION = 0xCC020000, LEVEL_ERROR = 1;
+constexpr std::uint32_t EVT_SCAN_WALK = 0x4C020006, LEVEL_SCAN_WALK = 4;
+constexpr std::uint32_t EVT_PEAKS_READ = 0x4C030004, LEVEL_PEAKS_READ = 7;
+
+constexpr std::uint32_t DATA_SETS = 1;
+constexpr std::uint32_t SCAN_FORMAT = 4;
+// Charges beyond this are not charges but noise in the file.
+constexpr std::int32_t MAX_CHARGE = 40;
+// Anything at or below this m/z is an artefact of the conversion, not a peak.
+constexpr double MIN_MZ = 1.0;
+
+const wchar_t* refusal_reason(std::uint32_t open_state) {
+    switch (open_state) {
+    case MzXMLReader::OPEN_NO_SCHEMA:
+        return L"Document does not conform to version 2.0 of mzXML schema";
+    case MzXMLReader::OPEN_NO_INDEX:
+        return L"File corrupt. Unable to read/create index";
+    case MzXMLReader::OPEN_NO_SCAN_COUNT:
+        return L"File corrupt. Can't determine scan count";
+    default:
+        return nullptr;
+    }
+}
+
+bool is_charge(std::int32_t charge) {
+    return charge != 0 && charge >= -MAX_CHARGE && charge <= MAX_CHARGE;
+}
+
+std::wstring wide(const std::string& text) {
+    return PAL::to_wide(text, std::locale::classic());
+}
+
+orvoeng::MzxmlIntfFactory factory_instance;
+
+} // namespace
+
+namespace orvoeng {
+
+// ---- entry point and factory ------------------------------------------------
+
+DataSourceIntfFactory* ds_mzxml_get_intf_factory(unsigned int version,
+                                                 const PAL::SmartPtr<PAL::EventSocket>& events) {
+    if (version == DS_INTF_VERSION)
+        return &factory_instance;
+    if (events)
+        PAL::post_message(events, LEVEL_ERROR,
+                          PAL::Message(EVT_WRONG_VERSION).add(std::wstring(L"mzXML")));
+    return nullptr;
+}
+
+DataSourceIntf* MzxmlIntfFactory::create() {
+    return new MzxmlIntf();
+}
+
+// ---- state and opening ------------------------------------------------------
+
+MzxmlIntf::MzxmlIntf() = default;
+MzxmlIntf::~MzxmlIntf() = default;
+
+std::uint16_t MzxmlIntf::revision() {
+    return 1;
+}
+
+void MzxmlIntf::check_not_open() const {
+    if (!file_name.empty())
+        PAL_RAISE(PAL::AppError, ALREADY_OPEN, PAL::Message(MSG_ALREADY_OPEN));
+}
+
+void MzxmlIntf::check_open() const {
+    if (file_name.empty())
+        PAL_RAISE(PAL::AppError, NOT_OPEN, PAL::Message(MSG_NOT_OPEN));
+}
+
+void MzxmlIntf::check_listed() const {
+    check_open();
+    if (header_only)
+        PAL_RAISE(PAL::AppError, NOT_OPEN, PAL::Message(MSG_NOT_OPEN));
+}
+
+void MzxmlIntf::open_reader(const std::wstring& path, int selector,
+                            const PAL::SmartPtr<PAL::EventSocket>& events,
+                            const PAL::SmartPtr<PAL::Progress>& progress) {
+    if (selector != static_cast<int>(DATA_SETS))
+        PAL_RAISE(PAL::AppError, BAD_SELECTOR, PAL::Message(MSG_BAD_SELECTOR));
+    check_path_conversion(path);
+    if (reader.open(path, header_only, events, progress)) {
+        file_name = path;
+        return;
+    }
+    if (const wchar_t* reason = refusal_reason(reader.open_state))
+        PAL_RAISE(PAL::AppError, FILE_REFUSED,
+                  PAL::Message(MSG_FILE_REFUSED_BECAUSE).add(path).add(std::wstring(reason)));
+    PAL_RAISE(PAL::AppError, FILE_REFUSED, PAL::Message(MSG_FILE_REFUSED).add(path));
+}
+
+void MzxmlIntf::peek_file(const std::wstring& path, int selector,
+                          const PAL::SmartPtr<PAL::EventSocket>& events) {
+    check_not_open();
+    header_only = true;
+    open_reader(path, selector, events, PAL::SmartPtr<PAL::Progress>());
+}
+
+ScanList MzxmlIntf::open_file(const std::wstring& path, int selector,
+                              const PeakListOptions* options, std::uint32_t first_label,
+                              const PAL::SmartPtr<PAL::EventSocket>& events,
+                              const PAL::SmartPtr<PAL::Progress>& progress) {
+    check_not_open();
+    // One step for the index, one for the walk over the scans.
+    PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, 2, 1));
+    this->first_label = first_label;
+    header_only = false;
+    open_reader(path, selector, events, node);
+    node->step(1);
+    ScanList list = scan_walk(events, node);
+    node->step(1);
+
+    // Centroiding comes from the file or from the host, never from both.
+    if (reader.centroid_info_complete(events)) {
+        if (options->flags != 0)
+            PAL_RAISE(PAL::AppError, CENTROIDING_CONFLICT, PAL::Message(MSG_CENTROIDING_CONFLICT));
+    } else {
+        if ((options->flags & PeakListOptions::CENTROIDED_GIVEN) == 0)
+            PAL_RAISE(PAL::AppError, CENTROIDING_UNKNOWN, PAL::Message(MSG_CENTROIDING_UNKNOWN));
+        centroided = options->centroided;
+    }
+    return list;
+}
+
+// ---- constant answers -------------------------------------------------------
+
+std::uint32_t MzxmlIntf::data_set_count() {
+    check_open();
+    return DATA_SETS;
+}
+
+bool MzxmlIntf::is_open() {
+    check_open();
+    return true;
+}
+
+bool MzxmlIntf::is_centroided() {
+    check_listed();
+    return centroided;
+}
+
+std::int32_t MzxmlIntf::get_scan_mix() {
+    check_listed();
+    const std::uint32_t count = reader.scanCount;
+    if (count == 1)
+        return has_ms1 ? 0 : has_ms2 ? 2 : -1;
+    if (count > 1) {
+        if (has_ms1 && has_ms2)
+            return 5;
+        return has_ms1 ? 1 : has_ms2 ? 3 : -1;
+    }
+    return -1;
+}
+
+std::uint32_t MzxmlIntf::listed_data_set_count() {
+    check_listed();
+    return DATA_SETS;
+}
+
+std::uint32_t MzxmlIntf::get_scan_count() {
+    check_listed();
+    return reader.scanCount;
+}
+
+// ---- scan walk --------------------------------------------------------------
+
+ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
+                              const PAL::SmartPtr<PAL::Progress>& parent) {
+    check_listed();
+    if (events)
+        PAL::post_message(events, LEVEL_SCAN_WALK, PAL::Message(EVT_SCAN_WALK));
+
+    const std::uint32_t count = reader.scanCount;
+    ScanList list(new std::vector<ScanRecord>());
+    list->reserve(count);
+    PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(parent, count, 1));
+
+    DataProcessingRecord processing;
+    if (reader.read_data_processing(processing, events)) {
+        centroided = processing.centroided;
+        // Profile data written by mzStar are refused.
+        if (!processing.centroided && processing.software_name.find("mzStar") != std::string::npos)
+            PAL_RAISE(PAL::AppError, MZSTAR_PROFILE, PAL::Message(MSG_MZSTAR_PROFILE));
+    }
+
+    std::uint32_t next_label = first_label;
+    std::uint32_t last_ms1 = NO_LABEL;
+    for (std::uint32_t position = 1; position <= count; ++position) {
+        ScanRecord record;
+        ScanHeader header;
+        if (!reader.read_scan_header(position, header))
+            PAL_RAISE(PAL::AppError, BAD_SCAN_HEADER,
+                      PAL::Message(MSG_BAD_SCAN_HEADER).add(position, 0, 10, true));
+
+        ScanType type;
+        type.set_ms_level(header.msLevel);
+        if (type.ms_level == 1) {
+            has_ms1 = true;
+            last_ms1 = next_label;
+        } else if (type.ms_level == 2) {
+            has_ms2 = true;
+        }
+        record.retention_time = header.retentionTime;
+        record.total_ion_current = header.totalIonCurrent;
+        type.mode = 0;
+        type.polarity = header.polarity;
+        record.scan_type = type;
+
+        if (next_label > MAX_LABEL)
+            PAL_RAISE(PAL::AppError, LABEL_OVERFLOW, PAL::Message(MSG_LABEL_OVERFLOW));
+        record.label = next_label++;
+        record.format_code = SCAN_FORMAT;
+        record.file_position = position;
+
+        if (type.ms_level == 2) {
+            record.parent_label = last_ms1;
+            record.precursor_mz = header.precursorMz;
+            // Judged on the full value: a 16-bit cut would turn 65539 into 3.
+            if (is_charge(header.precursorCharge))
+                record.precursor_charge = static_cast<std::int16_t>(header.precursorCharge);
+        }
+        list->push_back(record);
+        node->step(1);
+    }
+    return list;
+}
+
+// ---- spectra ------------------------------------------------------------------
+
+PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32_t sub_key,
+                                                const PAL::SmartPtr<PAL::EventSocket>& events) {
+    check_listed();
+    PAL::SmartPtr<Spectrum> spectrum(new Spectrum());
+    const std::uint32_t position = label_to_position(label);
+
+    bool scan_centroided = false;
+    std::vector<double> mz;
+    std::vector<double> intensity;
+    try {
+        if (!reader.read_peaks(position, scan_centroided, mz, intensity, events))
+            PAL_RAISE(PAL::AppError, BAD_PEAKS,
+                      PAL::Message(MSG_BAD_PEAKS)
+                          .add(label, 0, 10, true)
+                          .add(std::wstring(L"No <peaks> tag")));
+    } catch (const PAL::Exception& error) {
+        PAL_RAISE(PAL::AppError, BAD_PEAKS,
+                  PAL::Message(MSG_BAD_PEAKS).add(label, 0, 10, true).add(error.description()));
+    }
+    PAL_ASSERT(mz.size() == intensity.size(), L"Peak size not the same as number of intensities");
+
+    std::vector<Peak>& peaks = *spectrum->peaks;
+    peaks.reserve(mz.size());
+    if (events)
+        PAL::post_message(events, LEVEL_PEAKS_READ,
+                          PAL::Message(EVT_PEAKS_READ)
+                              .add(static_cast<std::uint32_t>(mz.size()), 0, 10, true)
+                              .add(label, 0, 10, true));
+    for (std::size_t i = 0; i < mz.size(); ++i)
+        if (mz[i] > MIN_MZ) // also drops NaN
+            peaks.push_back(Peak{mz[i], intensity[i]});
+
+    if (!centroided && !scan_centroided) {
+        spectrum->peak_kind = 3;
+        spectrum->kind_detail = 1;
+    } else {
+        spectrum->peak_kind = 0;
+    }
+    raw_spec_info.store(
+        label, sub_key,
+        RawSpecInfo{static_cast<std::uint32_t>(peaks.size()), spectrum->peak_kind == 0});
+    return spectrum;
+}
+
+void MzxmlIntf::get_raw_spec_info(std::uint32_t label, std::uint32_t sub_key, RawSpecInfo& out) {
+    check_listed();
+    if (raw_spec_info.find(label, sub_key, out))
+        return;
+    // Through the virtual table, as a host would; the spectrum itself is dropped.
+    this->get_spectrum(label, sub_key, PAL::SmartPtr<PAL::EventSocket>());
+    PAL_ASSERT(raw_spec_info.find(label, sub_key, out), L"Raw spec info missing");
+}
+
+// ---- run information ----------------------------------------------------------
+
+InstrumentInfo MzxmlIntf::get_instrument_info() {
+    check_open();
+    const std::unique_ptr<InstrumentRecord> record(reader.read_instrument());
+    InstrumentInfo info;
+    info.emplace(FileName, file_name);
+    info.emplace(Instrument, wide(record->manufacturer + " " + record->model));
+    info.emplace(MassAnalyzer, wide(record->mass_analyzer));
+    info.emplace(Operator, wide(record->operator_name));
+    if (!record->ionisation.empty())
+        info.emplace(Detail, wide("Ionisation|" + record->ionisation));
+    if (!record->detector.empty())
+        info.emplace(Detail, wide("Detector|" + record->detector));
+    return info;
+}
+
+std::int64_t MzxmlIntf::get_completion_time() {
+    check_open();
+    DataProcessingRecord processing;
+    // No events on this path: the host asks for a value, not a diagnosis.
+    if (!reader.read_data_processing(processing, PAL::SmartPtr<PAL::EventSocket>()))
+        PAL_RAISE(PAL::AppError, NO_COMPLETION_TIME,
+                  PAL::Message(MSG_NO_COMPLETION_TIME)
+                      .add(std::wstring(L"dataProcessing element missing")));
+    if (processing.completionTime.empty())
+        return 0;
+    try {
+        return PAL::datetime_from_iso8601(processing.completionTime, PAL::assume_utc,
+                                          std::locale::classic());
+    } catch (const PAL::Exception& error) {
+        PAL_RAISE(PAL::AppError, NO_COMPLETION_TIME,
+                  PAL::Message(MSG_NO_COMPLETION_TIME).add(error.description()));
+    }
+}
+
+} // namespace orvoeng
