@@ -1,0 +1,174 @@
+#include "text_number.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool is_hex_digit(char c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Skips leading blanks and one sign; true when the sign was a minus.
+bool skip_blanks_and_sign(std::string_view& text) {
+    std::size_t i = 0;
+    while (i < text.size() && is_blank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    text.remove_prefix(i);
+    return negative;
+}
+
+// The integer of the leading digits, saturating at the type's limits.
+template <typename Int>
+Int convert_integer(std::string_view text) {
+    const bool negative = skip_blanks_and_sign(text);
+    std::size_t digits = 0;
+    while (digits < text.size() && is_digit(text[digits]))
+        ++digits;
+    if (digits == 0)
+        return 0;
+    std::uint64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + digits, magnitude);
+    (void)end;
+    const std::uint64_t max_positive = static_cast<std::uint64_t>(std::numeric_limits<Int>::max());
+    if (error == std::errc::result_out_of_range)
+        magnitude = std::numeric_limits<std::uint64_t>::max();
+    if (negative) {
+        if (magnitude > max_positive)
+            return std::numeric_limits<Int>::min();
+        return static_cast<Int>(-static_cast<Int>(magnitude));
+    }
+    if (magnitude > max_positive)
+        return std::numeric_limits<Int>::max();
+    return static_cast<Int>(magnitude);
+}
+
+bool starts_with_nocase(std::string_view text, std::string_view word) {
+    if (text.size() < word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
+// Whether a number that from_chars found out of range is too large (rather
+// than too small): the position of its first significant digit plus its
+// exponent decides. `digit` tells the mantissa's digits; `digit_weight` is
+// one digit's place in exponent units (1 for decimal, 4 bits per hex digit
+// against a binary exponent).
+template <typename IsDigit>
+bool overflows(std::string_view text, IsDigit digit, char exponent_mark, char upper_mark,
+               long long digit_weight) {
+    bool significant = false;
+    bool after_point = false;
+    long long fraction_zeros = 0;
+    long long integer_digits = 0;
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !after_point) {
+            after_point = true;
+            continue;
+        }
+        if (!digit(c))
+            break;
+        if (!after_point) {
+            if (significant || c != '0') {
+                significant = true;
+                ++integer_digits;
+            }
+        } else if (!significant) {
+            if (c == '0')
+                ++fraction_zeros;
+            else
+                significant = true;
+        }
+    }
+    const long long place = integer_digits > 0 ? (integer_digits - 1) * digit_weight
+                                               : -(fraction_zeros + 1) * digit_weight;
+    long long exponent = 0;
+    if (i < text.size() && (text[i] == exponent_mark || text[i] == upper_mark)) {
+        std::size_t j = i + 1;
+        const bool negative = j < text.size() && text[j] == '-';
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
+        if (j < text.size() && is_digit(text[j])) {
+            const std::int64_t magnitude = convert_integer<std::int64_t>(text.substr(j));
+            exponent = negative ? -magnitude : magnitude;
+        }
+    }
+    // Saturating sum: either term alone may be huge.
+    if (exponent > 0 && place > std::numeric_limits<long long>::max() - exponent)
+        return true;
+    if (exponent < 0 && place < std::numeric_limits<long long>::min() - exponent)
+        return false;
+    return place + exponent > 0;
+}
+
+double signed_value(double magnitude, bool negative) {
+    return negative ? -magnitude : magnitude;
+}
+
+} // namespace
+
+std::int32_t text_to_int32(std::string_view text) {
+    return convert_integer<std::int32_t>(text);
+}
+
+std::int64_t text_to_int64(std::string_view text) {
+    return convert_integer<std::int64_t>(text);
+}
+
+double text_to_double(std::string_view text) {
+    const bool negative = skip_blanks_and_sign(text);
+    if (text.empty())
+        return 0.0;
+
+    // Words first: from_chars knows them too, but not after a plus sign.
+    if (starts_with_nocase(text, "inf"))
+        return signed_value(std::numeric_limits<double>::infinity(), negative);
+    if (starts_with_nocase(text, "nan"))
+        return signed_value(std::numeric_limits<double>::quiet_NaN(), negative);
+
+    double value = 0.0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+        (is_hex_digit(text[2]) || (text[2] == '.' && text.size() > 3 && is_hex_digit(text[3])))) {
+        const std::string_view hex = text.substr(2);
+        const auto result =
+            std::from_chars(hex.data(), hex.data() + hex.size(), value, std::chars_format::hex);
+        if (result.ec == std::errc::result_out_of_range)
+            value = overflows(hex, is_hex_digit, 'p', 'P', 4)
+                        ? std::numeric_limits<double>::infinity()
+                        : 0.0;
+        return signed_value(value, negative);
+    }
+
+    const auto result =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (result.ec == std::errc::invalid_argument)
+        return 0.0;
+    if (result.ec == std::errc::result_out_of_range)
+        value =
+            overflows(text, is_digit, 'e', 'E', 1) ? std::numeric_limits<double>::infinity() : 0.0;
+    return signed_value(value, negative);
+}
