@@ -1,0 +1,189 @@
+// Code conversion between wide and narrow text through a locale's facet, and
+// case-insensitive comparison.
+#include <pal/exception.h>
+#include <pal/mutex.h>
+#include <pal/string.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <locale>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace {
+constexpr const char* source_file = "string";
+
+// Serialises every conversion. The platform layer is one shared library per
+// process, so this lock exists once per process: built when the library is
+// loaded, destroyed when it is unloaded.
+PAL::CriticalSection conversion_lock;
+
+using Facet = std::codecvt<wchar_t, char, std::mbstate_t>;
+
+#ifdef _WIN32
+// The MSVC runtime's facet may convert through the process's global locale,
+// so there the caller's locale is made global for the length of the
+// conversion (under the lock) and always restored.
+class GlobalLocaleSwap {
+public:
+    explicit GlobalLocaleSwap(const std::locale& locale) : previous(std::locale::global(locale)) {}
+    ~GlobalLocaleSwap() { std::locale::global(previous); }
+    GlobalLocaleSwap(const GlobalLocaleSwap&) = delete;
+    GlobalLocaleSwap& operator=(const GlobalLocaleSwap&) = delete;
+
+private:
+    std::locale previous;
+};
+#endif
+// libstdc++ converts with the facet's own locale and never reads the global
+// one, so there the global locale is left alone: changing it would change how
+// every other thread reads numbers while a conversion runs.
+
+struct Narrowing {
+    using From = wchar_t;
+    using To = char;
+    // Bytes of output a pass may need: two per wide character.
+    static std::size_t wanted(std::size_t input) { return 2 * input; }
+    static Facet::result run(const Facet& facet, std::mbstate_t& state, const From* from,
+                             const From* end, const From*& next, To* to, To* to_end, To*& to_next) {
+        return facet.out(state, from, end, next, to, to_end, to_next);
+    }
+    // Keeps the low byte.
+    static To unconverted(From c) { return static_cast<To>(c); }
+};
+
+struct Widening {
+    using From = char;
+    using To = wchar_t;
+    static std::size_t wanted(std::size_t input) { return input; }
+    static Facet::result run(const Facet& facet, std::mbstate_t& state, const From* from,
+                             const From* end, const From*& next, To* to, To* to_end, To*& to_next) {
+        return facet.in(state, from, end, next, to, to_end, to_next);
+    }
+    // Widens the byte as a signed 8-bit value.
+    static To unconverted(From c) { return static_cast<To>(static_cast<signed char>(c)); }
+};
+
+[[noreturn]] void fail(PAL::CodeCvtErrorCode code, std::ptrdiff_t offset, unsigned int line) {
+    PAL::raise<PAL::StrCodeCvtError>(source_file, line, code, static_cast<std::uint32_t>(offset));
+}
+
+// glibc takes the bytes of a character cut off by the end of the input into
+// the conversion state and reports success. Converting the pass again from
+// its start, with room for just the units it gave, stops where that last,
+// incomplete character begins.
+const char* incomplete_tail(const Facet& facet, std::mbstate_t state, const char* from,
+                            const char* end, wchar_t* to, std::size_t units) {
+    const char* next = from;
+    wchar_t* to_next = to;
+    facet.in(state, from, end, next, to, to + units, to_next);
+    return next;
+}
+
+// Converts in bounded passes; the output keeps what earlier passes gave when
+// a later one fails.
+template <class Direction>
+void convert(const std::basic_string<typename Direction::From>& input, const std::locale& locale,
+             std::basic_string<typename Direction::To>& out) {
+    using From = typename Direction::From;
+    using To = typename Direction::To;
+
+    PAL::ScopedLock lock(conversion_lock);
+#ifdef _WIN32
+    GlobalLocaleSwap swap(locale);
+#endif
+    const Facet& facet = std::use_facet<Facet>(locale);
+    out.clear();
+    if (input.empty())
+        return;
+
+    const std::size_t units = std::clamp<std::size_t>(Direction::wanted(input.size()), 128, 1024);
+    PAL_ASSERT(units > static_cast<std::size_t>(facet.max_length()), L"Buffer is not big enough");
+    const std::unique_ptr<To[]> buffer(new To[units]);
+
+    std::mbstate_t state{};
+    const From* const begin = input.data();
+    const From* const end = begin + input.size();
+    const From* from = begin;
+    for (;;) {
+        const std::mbstate_t pass_state = state;
+        const From* next = from;
+        To* to_next = buffer.get();
+        switch (Direction::run(facet, state, from, end, next, buffer.get(), buffer.get() + units,
+                               to_next)) {
+        case Facet::ok:
+            if (next == end) {
+                if constexpr (std::is_same_v<Direction, Widening>) {
+                    if (!std::mbsinit(&state))
+                        fail(PAL::CODECVT_INPUT_EXHAUSTED,
+                             incomplete_tail(facet, pass_state, from, end, buffer.get(),
+                                             to_next - buffer.get()) -
+                                 begin,
+                             __LINE__);
+                }
+                out.append(buffer.get(), to_next);
+                return;
+            }
+            [[fallthrough]];
+        case Facet::partial:
+            // A facet may stop with room left when the next character's bytes
+            // would not fit (libstdc++ does): that is a full buffer, and the
+            // next pass goes on. Only a pass that gets nowhere, with the whole
+            // buffer free, means the input ends inside a character.
+            if (next == from)
+                fail(PAL::CODECVT_INPUT_EXHAUSTED, next - begin, __LINE__);
+            out.append(buffer.get(), to_next);
+            from = next;
+            break;
+        case Facet::error:
+            fail(PAL::CODECVT_NO_MAPPING, next - begin, __LINE__);
+        case Facet::noconv:
+            for (; next != end; ++next)
+                out.push_back(Direction::unconverted(*next));
+            return;
+        default:
+            PAL_RAISE(PAL::AssertFailure, L"Unexpected codecvt result");
+        }
+    }
+}
+
+} // namespace
+
+namespace PAL {
+
+void to_narrow(const std::wstring& text, const std::locale& locale, std::string& out) {
+    convert<Narrowing>(text, locale, out);
+}
+
+std::string to_narrow(const std::wstring& text, const std::locale& locale) {
+    std::string out;
+    to_narrow(text, locale, out);
+    return out;
+}
+
+void to_wide(const std::string& text, const std::locale& locale, std::wstring& out) {
+    convert<Widening>(text, locale, out);
+}
+
+std::wstring to_wide(const std::string& text, const std::locale& locale) {
+    std::wstring out;
+    to_wide(text, locale, out);
+    return out;
+}
+
+std::wstring to_lower(const std::wstring& text, const std::locale& locale) {
+    std::wstring lower = text;
+    std::use_facet<std::ctype<wchar_t>>(locale).tolower(lower.data(), lower.data() + lower.size());
+    return lower;
+}
+
+int compare_nocase(const std::wstring& a, const std::wstring& b, const std::locale& locale) {
+    return to_lower(a, locale).compare(to_lower(b, locale));
+}
+
+int compare_nocase(const std::string& a, const std::string& b, const std::locale& locale) {
+    return compare_nocase(to_wide(a, locale), to_wide(b, locale), locale);
+}
+
+} // namespace PAL
