@@ -86,9 +86,9 @@ std::size_t number_length(std::string_view text) {
     }
     std::size_t digits = 0;
     if (starts_with_nocase(rest, "0x")) {
+        // Like scanf, a bare "0x" is no number at all.
         const std::size_t end = mantissa_end(text, i + 2, true, digits);
-        if (digits > 0)
-            return exponent_end(text, end, 'p');
+        return digits > 0 ? exponent_end(text, end, 'p') : 0;
     }
     const std::size_t end = mantissa_end(text, i, false, digits);
     return digits > 0 ? exponent_end(text, end, 'e') : 0;
