@@ -63,8 +63,8 @@ void base64_decode_vector(const std::string& text, ByteOrder order, std::size_t 
         units.assign(room, T());
         const std::uint32_t got = base64_decode_ws(text, order, sizeof(T), room, units.data());
         if (got < min_units)
-            throw StrDecodeError(DECODE_INPUT_EXHAUSTED, static_cast<std::uint32_t>(text.size()),
-                                 __LINE__, "string");
+            raise<StrDecodeError>("string", __LINE__, DECODE_INPUT_EXHAUSTED,
+                                  static_cast<std::uint32_t>(text.size()));
         units.resize(got);
     } catch (...) {
         units.clear();
