@@ -1,0 +1,30 @@
+# Checks that the plug-in module exports its entry point and nothing else of
+# its own. Run as: cmake -DMODULE=<path> -P check_exports.cmake
+if(NOT MODULE)
+  message(FATAL_ERROR "MODULE is not set")
+endif()
+set(entry "_ZN7orvoeng25ds_mzxml_get_intf_factoryEjRKN3PAL8SmartPtrINS0_11EventSocketEEE")
+
+find_program(NM nm REQUIRED)
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "nm -D --defined-only ${MODULE} failed")
+endif()
+
+string(REPLACE "\n" ";" lines "${listing}")
+set(own)
+foreach(line ${lines})
+  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" symbol "${line}")
+  # The standard library's templates keep their own visibility; they are not
+  # the module's own symbols.
+  if(symbol STREQUAL "" OR symbol MATCHES "^_ZZ?N?K?(St|S[a-z]|9__gnu_cxx)|^_ZT[ISV]N?(St|S[a-z])")
+    continue()
+  endif()
+  list(APPEND own "${symbol}")
+endforeach()
+
+message(STATUS "exported symbols of the module's own: ${own}")
+if(NOT own STREQUAL entry)
+  message(FATAL_ERROR "expected only ${entry}, found: ${own}")
+endif()
