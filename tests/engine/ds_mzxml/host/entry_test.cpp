@@ -2,7 +2,6 @@
 // host that loaded the plug-in with dlopen.
 #include "plugin_host.h"
 
-#include <ds/types.h>
 #include <ds/utils.h>
 
 namespace {
@@ -55,26 +54,6 @@ TEST(Entry, ExceptionsFromThePlugInAreCaughtByType) {
         EXPECT_STREQ(error.file, "mzxml_intf");
     }
     EXPECT_TRUE(caught);
-}
-
-TEST(HostHeaders, ScanTypeAcceptsLevelsOneToSixteenOnly) {
-    orvoeng::ScanType type;
-    EXPECT_EQ(type.mode, -1);
-    EXPECT_EQ(type.polarity, -1);
-    EXPECT_EQ(type.ms_level, -1);
-    for (int level : {1, 16}) {
-        type.set_ms_level(level);
-        EXPECT_EQ(type.ms_level, level);
-    }
-    for (int level : {0, 17, -1, 65537}) {
-        EXPECT_TRUE(asserts([&] { type.set_ms_level(level); }, L"MS level range error")) << level;
-        try {
-            type.set_ms_level(level);
-        } catch (const PAL::AssertFailure& error) {
-            EXPECT_STREQ(error.file, "ds/types");
-        }
-    }
-    EXPECT_EQ(type.ms_level, 16) << "a refused level leaves the old one";
 }
 
 TEST(HostHeaders, RawSpecInfoCacheKeysByLabelAndRefusesChanges) {
