@@ -282,7 +282,10 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
             node->step(1);
             search_from = at + SCAN_TAG.size();
         }
-        if (const std::size_t at = text.rfind(RUN_END_TAG); at != std::string_view::npos)
+        // The last "</msRun>" ends the run (searched forwards: rfind tests
+        // every position, find skips to candidate bytes).
+        for (std::size_t at = text.find(RUN_END_TAG); at != std::string_view::npos;
+             at = text.find(RUN_END_TAG, at + 1))
             run_end = base + static_cast<std::int64_t>(at);
 
         // Matches that start before the last few bytes are complete and
