@@ -1,0 +1,86 @@
+// Base64 peak decoding speed next to a plain copy of the same bytes, so the
+// figure means something on a noisy machine.
+#include <pal/string.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t VALUES = 200000; // a large spectrum: 100000 peaks
+
+// Big-endian units of `unit_size` bytes as base64, optionally with a line
+// break after every 19 groups as converters write it.
+std::string peak_text(std::size_t unit_size, bool line_breaks) {
+    std::vector<unsigned char> bytes;
+    for (std::size_t i = 0; i < VALUES; ++i) {
+        const double value = 100.0 + static_cast<double>(i) * 0.37;
+        std::uint64_t bits = 0;
+        if (unit_size == 4) {
+            const float single = static_cast<float>(value);
+            std::uint32_t word = 0;
+            std::memcpy(&word, &single, 4);
+            bits = word;
+        } else {
+            std::memcpy(&bits, &value, 8);
+        }
+        for (std::size_t b = unit_size; b-- > 0;)
+            bytes.push_back(static_cast<unsigned char>(bits >> (8 * b)));
+    }
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t acc = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            acc = acc << 8 | (k < n ? bytes[i + k] : 0);
+        for (std::size_t k = 0; k < 4; ++k)
+            text += k <= n ? alphabet[(acc >> (18 - 6 * k)) & 63] : '=';
+        if (line_breaks && (i / 3) % 19 == 18)
+            text += '\n';
+    }
+    return text;
+}
+
+// Base64 text bytes per second (printed as bytes_per_second, binary units).
+void report(benchmark::State& state, std::size_t text_size) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text_size));
+}
+
+void decode(benchmark::State& state) {
+    const auto unit_size = static_cast<std::size_t>(state.range(0));
+    const std::string text = peak_text(unit_size, state.range(1) != 0);
+    std::vector<unsigned char> out(VALUES * unit_size + unit_size);
+    for (auto _ : state) {
+        const auto units =
+            PAL::base64_decode_ws(text, PAL::BIG_ENDIAN_ORDER, unit_size, VALUES + 1, out.data());
+        benchmark::DoNotOptimize(units);
+        benchmark::ClobberMemory();
+    }
+    report(state, text.size());
+}
+
+// The floor: copying the text's bytes, no decoding at all.
+void copy(benchmark::State& state) {
+    const std::string text =
+        peak_text(static_cast<std::size_t>(state.range(0)), state.range(1) != 0);
+    std::vector<char> out(text.size());
+    for (auto _ : state) {
+        std::memcpy(out.data(), text.data(), text.size());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    report(state, text.size());
+}
+
+} // namespace
+
+BENCHMARK(decode)->ArgNames({"bits/8", "breaks"})->ArgsProduct({{4, 8}, {0, 1}});
+BENCHMARK(copy)->ArgNames({"bits/8", "breaks"})->ArgsProduct({{4, 8}, {0, 1}});
+
+BENCHMARK_MAIN();
