@@ -9,300 +9,216 @@
 #include <string>
 #include <vector>
 
+// Cases name only the fields they change; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace {
 
-using fixture::MzXmlWriter;
-using fixture::ReadRecorder;
-using fixture::ScanFile;
-using fixture::ScanSpec;
+using namespace fixture;
+using Values = std::vector<double>;
+using Args = std::vector<std::wstring>;
 
 constexpr std::uint32_t MISSING_ATTRIBUTES = 0xCC0236B3;
 constexpr std::uint32_t COUNT_MISMATCH = 0xCC0236B4;
-
-struct Peaks {
-    bool result = false;
-    bool centroided = false;
-    std::vector<double> mz;
-    std::vector<double> intensity;
-};
-
-Peaks read_peaks(ScanFile& file, std::uint32_t scan,
-                 const PAL::SmartPtr<PAL::EventSocket>& socket = {}) {
-    Peaks peaks;
-    peaks.result =
-        file.reader.read_peaks(scan, peaks.centroided, peaks.mz, peaks.intensity, socket);
-    return peaks;
-}
+const std::string NETWORK = "byteOrder=\"network\" pairOrder=\"m/z-int\"";
 
 // The scan under test is the second of two, so events name scan 2.
-MzXmlWriter file_with(const ScanSpec& spec) {
-    ScanSpec first;
-    first.values = {50.0, 1.0};
+MzXmlWriter file_with(const ScanSpec& spec, bool indexed = false) {
     MzXmlWriter writer;
-    writer.begin(2).scan(first).scan(spec).end_run().no_index();
+    writer.begin(2).scan({.values = {50, 1}}).scan(spec).end_run();
+    indexed ? writer.index() : writer.no_index();
     return writer;
 }
 
-// Base64 with blanks and line breaks between its groups of four.
-std::string broken_into_groups(const std::string& base64) {
-    std::string out = " \r\n\t";
-    for (std::size_t i = 0; i < base64.size(); i += 4)
-        out += base64.substr(i, 4) + (i % 8 == 0 ? "\n      " : " ");
-    return out + "\r\n";
-}
-
-// ---- decoded lists ----------------------------------------------------------
-
-struct DecodeCase {
-    const char* name;
-    ScanSpec spec;
-    std::vector<double> mz;
-    std::vector<double> intensity;
-};
-
-ScanSpec spec_of(std::vector<double> values, int precision = 32) {
-    ScanSpec spec;
-    spec.values = std::move(values);
-    spec.precision = precision;
-    return spec;
-}
-
-std::vector<DecodeCase> decode_cases() {
-    std::vector<DecodeCase> cases;
-    cases.push_back(
-        {"Single", spec_of({100.5, 10.0, 200.25, 20.0}), {100.5, 200.25}, {10.0, 20.0}});
-    cases.push_back({"FloatsWidened",
-                     spec_of({0.1, 0.2}),
-                     {static_cast<double>(0.1f)},
-                     {static_cast<double>(0.2f)}});
-    cases.push_back({"Double", spec_of({0.1, 0.2, 1e300, 5.0}, 64), {0.1, 1e300}, {0.2, 5.0}});
-    {
-        ScanSpec s = spec_of({});
-        s.peaks_count = 0;
-        s.peaks_text = "not base64 at all!";
-        cases.push_back({"CountZeroLeavesPeaksUnread", s, {}, {}});
-    }
-    cases.push_back({"OneAllZeroPairIsEmpty", spec_of({0.0, 0.0}), {}, {}});
-    cases.push_back({"OnePairWithZeroMz", spec_of({0.0, 5.0}), {0.0}, {5.0}});
-    {
-        ScanSpec s = spec_of({1, 2, 3, 4, 5, 6, 7});
-        s.peaks_count = 3;
-        cases.push_back({"SeventhValueIgnored", s, {1, 3, 5}, {2, 4, 6}});
-    }
-    {
-        ScanSpec s = spec_of({1, 2});
-        s.peaks_attributes =
-            "precision=\"64\" byteOrder=\"network\" pairOrder=\"m/z-int\" precision=\"32\"";
-        cases.push_back({"BothPrecisionsReadAs32", s, {1}, {2}});
-    }
-    {
-        ScanSpec s = spec_of({1, 2, 3, 4, 5, 6}, 64);
-        s.peaks_attributes = "precision=\"64\"\n      byteOrder=\"network\"\n      "
-                             "pairOrder=\"m/z-int\"";
-        s.peaks_text = broken_into_groups(fixture::encode_values(s.values, 64));
-        cases.push_back({"TagAndTextOverLines", s, {1, 3, 5}, {2, 4, 6}});
-    }
-    return cases;
-}
-
-class PeakDecoding : public ::testing::TestWithParam<DecodeCase> {};
-
-TEST_P(PeakDecoding, FillsBothLists) {
-    ScanFile file(file_with(GetParam().spec));
-    fixture::RecordingSocket events;
-    const Peaks peaks = read_peaks(file, 2, events.socket);
-    EXPECT_TRUE(peaks.result);
-    EXPECT_EQ(peaks.mz, GetParam().mz);
-    EXPECT_EQ(peaks.intensity, GetParam().intensity);
-    EXPECT_TRUE(events.listener.events.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Scan, PeakDecoding, ::testing::ValuesIn(decode_cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- data that cannot be decoded ----------------------------------------------
-
-struct ErrorCase {
-    const char* name;
-    ScanSpec spec;
-    std::int32_t code;
-};
-
-std::vector<ErrorCase> error_cases() {
-    std::vector<ErrorCase> cases;
-    auto with_count = [](std::vector<double> values, int count) {
-        ScanSpec s = spec_of(std::move(values));
-        s.peaks_count = count;
-        return s;
-    };
-    cases.push_back(
-        {"FiveValuesForThreePeaks", with_count({1, 2, 3, 4, 5}, 3), PAL::DECODE_INPUT_EXHAUSTED});
-    cases.push_back({"EightValuesForThreePeaks", with_count({1, 2, 3, 4, 5, 6, 7, 8}, 3),
-                     PAL::DECODE_OUTPUT_EXHAUSTED});
-    cases.push_back({"NegativeCount", with_count({1, 2}, -5), PAL::DECODE_INPUT_EXHAUSTED});
-    cases.push_back(
-        {"CountNoTextCanHold", with_count({1, 2}, 2147483647), PAL::DECODE_INPUT_EXHAUSTED});
-    {
-        ScanSpec s = with_count({}, 2);
-        s.peaks_text = "";
-        cases.push_back({"EmptyText", s, PAL::DECODE_INPUT_EXHAUSTED});
-    }
-    {
-        ScanSpec s = spec_of({1, 2, 3, 4});
-        const std::string text = fixture::encode_values(s.values, 32);
-        s.peaks_text = text.substr(0, 2) + "\n" + text.substr(2);
-        cases.push_back({"LineFeedInsideAGroup", s, PAL::DECODE_ILLEGAL_CHARACTER});
-    }
-    return cases;
-}
-
-class PeakErrors : public ::testing::TestWithParam<ErrorCase> {};
-
-TEST_P(PeakErrors, RaiseDecodeErrorsAndLeaveTheListsEmpty) {
-    ScanFile file(file_with(GetParam().spec));
+struct Peaks {
+    bool ok = false;
     bool centroided = false;
-    std::vector<double> mz;
-    std::vector<double> intensity;
-    try {
-        file.reader.read_peaks(2, centroided, mz, intensity, {});
-        ADD_FAILURE() << "no error raised";
-    } catch (const PAL::StrDecodeError& error) {
-        EXPECT_EQ(error.error, GetParam().code);
-    }
-    EXPECT_TRUE(mz.empty());
-    EXPECT_TRUE(intensity.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Scan, PeakErrors, ::testing::ValuesIn(error_cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- unsupported or missing peaks ---------------------------------------------
-
-struct AttributeCase {
-    const char* name;
-    const char* attributes;
-    const wchar_t* missing;
+    Values mz, intensity;
 };
 
-class PeakAttributes : public ::testing::TestWithParam<AttributeCase> {};
-
-TEST_P(PeakAttributes, AreNamedThenTheScanFails) {
-    ScanSpec spec = spec_of({1, 2, 3, 4});
-    spec.peaks_attributes = GetParam().attributes;
-    ScanFile file(file_with(spec));
-    fixture::RecordingSocket events;
-    const Peaks peaks = read_peaks(file, 2, events.socket);
-    EXPECT_FALSE(peaks.result);
-    EXPECT_TRUE(peaks.mz.empty());
-    ASSERT_EQ(events.listener.ids(),
-              (std::vector<std::uint32_t>{MISSING_ATTRIBUTES, COUNT_MISMATCH}));
-    const auto& missing = events.listener.events[0];
-    EXPECT_EQ(missing.level, 1u);
-    EXPECT_EQ(missing.args, (std::vector<std::wstring>{L"2", GetParam().missing}));
-    EXPECT_EQ(events.listener.events[1].args, (std::vector<std::wstring>{L"2", L"2", L"0"}));
+Peaks peaks_of(MzXMLReader& reader, std::uint32_t scan,
+               const PAL::SmartPtr<PAL::EventSocket>& socket = {}) {
+    Peaks p;
+    p.ok = reader.read_peaks(scan, p.centroided, p.mz, p.intensity, socket);
+    return p;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scan, PeakAttributes,
-    ::testing::Values(
-        AttributeCase{"LittleEndian", "precision=\"32\" byteOrder=\"little\" pairOrder=\"m/z-int\"",
-                      L"byteOrder=\"network\""},
-        AttributeCase{"NoPrecisionNoPairOrder", "byteOrder=\"network\"",
-                      L"precision=(\"32\" or \"64\"),pairOrder=\"m/z-int\""},
-        AttributeCase{"Precision16", "precision=\"16\" byteOrder=\"network\" pairOrder=\"m/z-int\"",
-                      L"precision=(\"32\" or \"64\")"},
-        AttributeCase{"OtherPairOrder",
-                      "precision=\"64\" byteOrder=\"network\" pairOrder=\"int-m/z\"",
-                      L"pairOrder=\"m/z-int\""},
-        AttributeCase{"NoneAtAll", "compressionType=\"none\"",
-                      L"precision=(\"32\" or \"64\"),byteOrder=\"network\",pairOrder=\"m/z-int\""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PeakList, MissingPeaksElementFailsTheScan) {
-    ScanSpec spec = spec_of({1, 2, 3, 4});
-    spec.no_peaks_element = true;
-    ScanFile file(file_with(spec));
-    fixture::RecordingSocket events;
-    EXPECT_FALSE(read_peaks(file, 2, events.socket).result);
-    ASSERT_EQ(events.listener.ids(), std::vector<std::uint32_t>{COUNT_MISMATCH});
-    EXPECT_EQ(events.listener.events[0].level, 1u);
-    EXPECT_EQ(events.listener.events[0].args, (std::vector<std::wstring>{L"2", L"2", L"0"}));
-    EXPECT_FALSE(read_peaks(file, 2).result) << "also without a socket";
-}
-
-TEST(PeakList, CentroidedIsWrittenOnlyWhenTheScanSaysSo) {
-    for (const auto& [attribute, before, after] :
-         std::vector<std::tuple<std::string, bool, bool>>{{"centroided=\"1\"", false, true},
-                                                          {"centroided=\"0\"", true, false},
-                                                          {"", true, true},
-                                                          {"", false, false}}) {
-        ScanSpec spec = spec_of({1, 2});
-        spec.extra_attributes = attribute;
-        ScanFile file(file_with(spec));
-        bool centroided = before;
-        std::vector<double> mz;
-        std::vector<double> intensity;
-        ASSERT_TRUE(file.reader.read_peaks(2, centroided, mz, intensity, {}));
-        EXPECT_EQ(centroided, after) << attribute;
+TEST(PeakList, Decoding) {
+    const std::string e = encode_values({1, 2, 3, 4}, 32);
+    const std::string groups =
+        "\r\n " + e.substr(0, 4) + "\n      " + e.substr(4, 8) + "\t" + e.substr(12) + " \r\n";
+    const struct {
+        const char* name;
+        ScanSpec spec;
+        Values mz, intensity;
+    } cases[] = {
+        {"32 bits", {.values = {100.5, 10, 200.25, 20}}, {100.5, 200.25}, {10, 20}},
+        {"floats widened", {.values = {0.1, 0.2}}, {double(0.1f)}, {double(0.2f)}},
+        {"64 bits", {.values = {0.1, 0.2, 1e300, 5}, .precision = 64}, {0.1, 1e300}, {0.2, 5}},
+        {"count 0 leaves the text unread", {.peaks_count = 0, .peaks_text = "not base64!"}, {}, {}},
+        {"one all-zero pair is empty", {.values = {0, 0}}, {}, {}},
+        {"one pair, zero m/z", {.values = {0, 5}}, {0}, {5}},
+        {"seventh value ignored",
+         {.peaks_count = 3, .values = {1, 2, 3, 4, 5, 6, 7}},
+         {1, 3, 5},
+         {2, 4, 6}},
+        {"both precisions: 32",
+         {.values = {1, 2},
+          .peaks_attributes = "precision=\"64\" " + NETWORK + " precision=\"32\""},
+         {1},
+         {2}},
+        {"tag and groups over lines",
+         {.peaks_count = 2,
+          .peaks_attributes = "precision=\"32\"\n  " + NETWORK,
+          .peaks_text = groups},
+         {1, 3},
+         {2, 4}},
+    };
+    for (const auto& c : cases) {
+        ScanFile file(file_with(c.spec));
+        RecordingSocket events;
+        const Peaks p = peaks_of(file.reader, 2, events.socket);
+        EXPECT_TRUE(p.ok) << c.name;
+        EXPECT_EQ(p.mz, c.mz) << c.name;
+        EXPECT_EQ(p.intensity, c.intensity) << c.name;
+        EXPECT_TRUE(events.listener.events.empty()) << c.name;
     }
 }
 
-// ---- reads ----------------------------------------------------------------------
+// Bad counts and bad text fail with a decode error, never a crash or a huge
+// allocation, and leave both lists empty.
+TEST(PeakList, DecodeErrors) {
+    const std::string four = encode_values({1, 2, 3, 4}, 32);
+    const struct {
+        const char* name;
+        ScanSpec spec;
+        std::int32_t code;
+    } cases[] = {
+        {"5 values for 3 peaks",
+         {.peaks_count = 3, .values = {1, 2, 3, 4, 5}},
+         PAL::DECODE_INPUT_EXHAUSTED},
+        {"8 values for 3 peaks",
+         {.peaks_count = 3, .values = {1, 2, 3, 4, 5, 6, 7, 8}},
+         PAL::DECODE_OUTPUT_EXHAUSTED},
+        {"negative count", {.peaks_count = -5, .values = {1, 2}}, PAL::DECODE_INPUT_EXHAUSTED},
+        {"count no text can hold",
+         {.peaks_count = 2147483647, .values = {1, 2}},
+         PAL::DECODE_INPUT_EXHAUSTED},
+        {"line feed in a group",
+         {.peaks_count = 2, .peaks_text = four.substr(0, 2) + "\n" + four.substr(2)},
+         PAL::DECODE_ILLEGAL_CHARACTER},
+    };
+    for (const auto& c : cases) {
+        ScanFile file(file_with(c.spec));
+        Peaks p;
+        try {
+            file.reader.read_peaks(2, p.centroided, p.mz, p.intensity, {});
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const PAL::StrDecodeError& error) {
+            EXPECT_EQ(error.error, c.code) << c.name;
+        }
+        EXPECT_TRUE(p.mz.empty() && p.intensity.empty()) << c.name;
+    }
+}
 
-TEST(PeakReads, OneReadSizedToTheScan) {
-    MzXmlWriter writer = file_with(spec_of({1, 2, 3, 4}));
+TEST(PeakList, UnusablePeaksAreReported) {
+    const auto b3 = [](const wchar_t* text) { return Args{L"2", text}; };
+    const struct {
+        const char* name;
+        ScanSpec spec;
+        std::vector<Args> missing; // the 0xCC0236B3 event, when one is due
+    } cases[] = {
+        {"little endian",
+         {.peaks_attributes = "precision=\"32\" byteOrder=\"little\" pairOrder=\"m/z-int\""},
+         {b3(L"byteOrder=\"network\"")}},
+        {"no precision, no pair order",
+         {.peaks_attributes = "byteOrder=\"network\""},
+         {b3(L"precision=(\"32\" or \"64\"),pairOrder=\"m/z-int\"")}},
+        {"precision 16",
+         {.peaks_attributes = "precision=\"16\" " + NETWORK},
+         {b3(L"precision=(\"32\" or \"64\")")}},
+        {"none",
+         {.peaks_attributes = "compressionType=\"none\""},
+         {b3(L"precision=(\"32\" or \"64\"),byteOrder=\"network\",pairOrder=\"m/z-int\"")}},
+        {"no peaks element", {.no_peaks_element = true}, {}},
+        {"no blank after <peaks", {.peaks_attributes = ""}, {}},
+    };
+    for (const auto& c : cases) {
+        ScanSpec spec = c.spec;
+        spec.values = {1, 2, 3, 4};
+        ScanFile file(file_with(spec));
+        RecordingSocket events;
+        const Peaks p = peaks_of(file.reader, 2, events.socket);
+        EXPECT_FALSE(p.ok) << c.name;
+        EXPECT_TRUE(p.mz.empty()) << c.name;
+        std::vector<Args> missing;
+        for (const auto& e : events.listener.with_id(MISSING_ATTRIBUTES))
+            missing.push_back(e.args);
+        EXPECT_EQ(missing, c.missing) << c.name;
+        const auto mismatch = events.listener.with_id(COUNT_MISMATCH);
+        ASSERT_EQ(mismatch.size(), 1u) << c.name;
+        EXPECT_EQ(mismatch[0].level, 1u);
+        EXPECT_EQ(mismatch[0].args, (Args{L"2", L"2", L"0"})) << c.name;
+        EXPECT_EQ(events.listener.events.back().id, COUNT_MISMATCH) << c.name;
+        EXPECT_FALSE(peaks_of(file.reader, 2).ok) << c.name << ", no socket";
+    }
+}
+
+TEST(PeakList, CentroidedIsWrittenOnlyWhenGiven) {
+    for (const auto& [attribute, before, after] :
+         {std::tuple{"centroided=\"1\"", false, true}, std::tuple{"centroided=\"0\"", true, false},
+          std::tuple{"", true, true}}) {
+        ScanFile file(file_with({.extra_attributes = attribute, .values = {1, 2}}));
+        Peaks p;
+        p.centroided = before;
+        ASSERT_TRUE(file.reader.read_peaks(2, p.centroided, p.mz, p.intensity, {}));
+        EXPECT_EQ(p.centroided, after) << attribute;
+    }
+}
+
+// One read of exactly the scan, the last one bounded by the end entry.
+TEST(PeakReads, OneReadOfTheScansBytes) {
+    const MzXmlWriter writer = file_with({.values = {3, 4, 5, 6}, .precision = 64}, true);
     ScanFile file(writer);
-    ReadRecorder recorder;
-    ASSERT_TRUE(read_peaks(file, 1).result);
-    ASSERT_EQ(ReadRecorder::reads().size(), 1u);
-    EXPECT_EQ(ReadRecorder::reads()[0].offset, writer.scan_offsets()[0]);
-    EXPECT_EQ(ReadRecorder::reads()[0].count, writer.scan_offsets()[1] - writer.scan_offsets()[0]);
+    for (std::uint32_t scan : {1u, 2u}) {
+        ReadRecorder recorder;
+        ASSERT_TRUE(peaks_of(file.reader, scan).ok);
+        const std::int64_t begin = writer.scan_offsets()[scan - 1];
+        const std::int64_t end = scan == 1 ? writer.scan_offsets()[1] : writer.index_offset();
+        EXPECT_EQ(ReadRecorder::reads(), (std::vector<std::pair<std::int64_t, std::uint32_t>>{
+                                             {begin, static_cast<std::uint32_t>(end - begin)}}));
+    }
+    EXPECT_EQ(peaks_of(file.reader, 2).mz, (Values{3, 5}));
 }
 
-TEST(PeakReads, LastScanEndsAtTheEndEntry) {
-    ScanSpec first = spec_of({1, 2});
-    ScanSpec last = spec_of({3, 4, 5, 6}, 64);
-    MzXmlWriter writer;
-    writer.begin(2).scan(first).scan(last).end_run().index();
-    ScanFile file(writer);
-    ReadRecorder recorder;
-    const Peaks peaks = read_peaks(file, 2);
-    ASSERT_TRUE(peaks.result);
-    EXPECT_EQ(peaks.mz, (std::vector<double>{3, 5}));
-    EXPECT_EQ(ReadRecorder::furthest(), writer.index_offset());
-}
-
-TEST(PeakReads, PositionsOutsideTheScansPostNothing) {
-    ScanFile file(file_with(spec_of({1, 2})));
-    fixture::RecordingSocket events;
-    ReadRecorder recorder;
-    EXPECT_FALSE(read_peaks(file, 0, events.socket).result);
-    EXPECT_FALSE(read_peaks(file, 3, events.socket).result);
-    EXPECT_TRUE(events.listener.events.empty());
-    EXPECT_TRUE(ReadRecorder::reads().empty());
-}
-
-// An index whose entries go backwards, or past the end of the file, must not
-// make the reader allocate or read: the scan is refused.
-TEST(PeakReads, RangeThatWrapsOrLeavesTheFileIsRefused) {
-    const MzXmlWriter writer = file_with(spec_of({1, 2}));
-    const auto good = fixture::index_of(writer);
+// Positions outside the scans fail quietly; an index whose entries go
+// backwards or past the end of the file refuses the scan before any
+// allocation or read.
+TEST(PeakReads, Refusals) {
+    const MzXmlWriter writer = file_with({.values = {1, 2}});
+    const std::vector<std::int64_t> e = ScanFile(writer).reader.offsets;
     const auto size = static_cast<std::int64_t>(writer.str().size());
-    struct Bad {
+    const struct {
         std::vector<std::int64_t> entries;
         std::uint32_t scan;
-    };
-    for (const Bad& bad :
-         {Bad{{good[1], good[0], good[2]}, 1}, Bad{{good[0], good[1], size + 1}, 2},
-          Bad{{good[0], good[1], std::int64_t(1) << 40}, 2}}) {
-        ScanFile file(writer.str(), bad.entries);
-        fixture::RecordingSocket events;
+        bool event;
+    } cases[] = {{e, 0, false},
+                 {e, 3, false},
+                 {{e[1], e[0], e[2]}, 1, true},
+                 {{e[0], e[1], size + 1}, 2, true},
+                 {{e[0], e[1], std::int64_t(1) << 40}, 2, true}};
+    for (const auto& c : cases) {
+        ScanFile file(writer, c.entries);
+        RecordingSocket events;
         ReadRecorder recorder;
-        EXPECT_FALSE(read_peaks(file, bad.scan, events.socket).result);
-        EXPECT_TRUE(ReadRecorder::reads().empty());
-        ASSERT_EQ(events.listener.ids(), std::vector<std::uint32_t>{COUNT_MISMATCH});
-        EXPECT_EQ(events.listener.events[0].args,
-                  (std::vector<std::wstring>{std::to_wstring(bad.scan), L"0", L"0"}));
+        EXPECT_FALSE(peaks_of(file.reader, c.scan, events.socket).ok) << c.scan;
+        EXPECT_TRUE(ReadRecorder::reads().empty()) << c.scan;
+        ASSERT_EQ(events.listener.ids(), c.event ? std::vector<std::uint32_t>{COUNT_MISMATCH}
+                                                 : std::vector<std::uint32_t>{})
+            << c.scan;
+        if (c.event) {
+            EXPECT_EQ(events.listener.events[0].args, (Args{std::to_wstring(c.scan), L"0", L"0"}));
+        }
     }
 }
 

@@ -1,6 +1,5 @@
-// Scan tests: a reader on a file written by the test, its index set directly
-// (so these tests do not depend on how an index is found), and a recorder of
-// the reads that reach the platform's file seam.
+// Scan tests: a reader on a file written by the test with its index set
+// directly, and a recorder of the reads that reach the platform's file seam.
 #pragma once
 
 #include "mzXMLReader.h"
@@ -10,80 +9,64 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace fixture {
 
-// The writer's scan offsets and the end entry that bounds the last scan: the
-// index offset when an index was written, else the offset of "</msRun>".
-inline std::vector<std::int64_t> index_of(const MzXmlWriter& writer) {
-    std::vector<std::int64_t> entries = writer.scan_offsets();
-    entries.push_back(writer.index_offset() >= 0 ? writer.index_offset() : writer.run_end_offset());
-    return entries;
-}
-
+// Without `entries`: the writer's scan offsets, then the index offset or the
+// offset of "</msRun>" as the end entry. open() is not involved.
 struct ScanFile {
-    ScanFile(const std::string& bytes, std::vector<std::int64_t> entries) {
-        opened = reader.file.open_read(dir.write("scans.mzXML", bytes).wstring());
-        reader.offsets = std::move(entries);
-        reader.scanCount = static_cast<std::uint32_t>(reader.offsets.size() - 1);
+    explicit ScanFile(const MzXmlWriter& writer, std::vector<std::int64_t> entries = {}) {
+        if (entries.empty()) {
+            entries = writer.scan_offsets();
+            entries.push_back(writer.index_offset() >= 0 ? writer.index_offset()
+                                                         : writer.run_end_offset());
+        }
+        reader.file.open_read(dir.write("scans.mzXML", writer.str()).wstring());
+        reader.offsets = entries;
+        reader.scanCount = static_cast<std::uint32_t>(entries.size() - 1);
     }
-    explicit ScanFile(const MzXmlWriter& writer) : ScanFile(writer.str(), index_of(writer)) {}
-
     TempDir dir;
     MzXMLReader reader;
-    bool opened = false;
 };
 
-// Every read of the file seam while alive, positioned or not.
+// Every read of the file seam while alive: {offset, count}, offset -1 for a
+// read at the current position.
 class ReadRecorder {
 public:
-    struct Read {
-        std::int64_t offset; // -1 for a read at the current position
-        std::uint32_t count;
-    };
-
     ReadRecorder() : saved(PAL::os::syscalls()) {
         reads().clear();
-        PAL::os::syscalls().file_read_at = &read_at;
-        PAL::os::syscalls().file_read = &read;
+        PAL::os::syscalls().file_read_at = [](std::intptr_t h, std::int64_t at, void* buffer,
+                                              std::uint32_t count, std::uint32_t& error) {
+            reads().push_back({at, count});
+            return PAL::os::native_syscalls().file_read_at(h, at, buffer, count, error);
+        };
+        PAL::os::syscalls().file_read = [](std::intptr_t h, void* buffer, std::uint32_t count,
+                                           std::uint32_t& error) {
+            reads().push_back({-1, count});
+            return PAL::os::native_syscalls().file_read(h, buffer, count, error);
+        };
     }
     ~ReadRecorder() { PAL::os::syscalls() = saved; }
-    ReadRecorder(const ReadRecorder&) = delete;
-    ReadRecorder& operator=(const ReadRecorder&) = delete;
 
-    static std::vector<Read>& reads() {
-        static std::vector<Read> all;
+    static std::vector<std::pair<std::int64_t, std::uint32_t>>& reads() {
+        static std::vector<std::pair<std::int64_t, std::uint32_t>> all;
         return all;
     }
-    // The furthest byte any read asked for.
     static std::int64_t furthest() {
         std::int64_t end = 0;
-        for (const Read& r : reads())
-            end = std::max(end, r.offset + static_cast<std::int64_t>(r.count));
+        for (const auto& [at, count] : reads())
+            end = std::max(end, at + static_cast<std::int64_t>(count));
         return end;
     }
     static std::int64_t total() {
         std::int64_t sum = 0;
-        for (const Read& r : reads())
-            sum += r.count;
+        for (const auto& read : reads())
+            sum += read.second;
         return sum;
     }
 
 private:
-    static std::int64_t read_at(std::intptr_t handle, std::int64_t offset, void* buffer,
-                                std::uint32_t count, std::uint32_t& error) {
-        reads().push_back({offset, count});
-        return PAL::os::native_syscalls().file_read_at(handle, offset, buffer, count, error);
-    }
-    static std::int64_t read(std::intptr_t handle, void* buffer, std::uint32_t count,
-                             std::uint32_t& error) {
-        reads().push_back({-1, count});
-        return PAL::os::native_syscalls().file_read(handle, buffer, count, error);
-    }
-
     PAL::os::Syscalls saved;
 };
 
