@@ -32,9 +32,9 @@ constexpr std::uint32_t EVT_PEAKS_READ = 0x4C030004, LEVEL_PEAKS_READ = 7;
 
 constexpr std::uint32_t DATA_SETS = 1;
 constexpr std::uint32_t SCAN_FORMAT = 4;
-// Charges beyond this are not charges but noise in the file.
+// Precursor charges kept, in absolute value; anything else is unknown.
 constexpr std::int32_t MAX_CHARGE = 40;
-// Anything at or below this m/z is an artefact of the conversion, not a peak.
+// Peaks at or below this m/z are never handed to the host.
 constexpr double MIN_MZ = 1.0;
 
 const wchar_t* refusal_reason(std::uint32_t open_state) {
