@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <barrier>
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -58,6 +60,40 @@ void watch(const PAL::SmartPtr<T>& p, std::size_t size) {
     watched_size = size;
     record_deaths = 0;
     lifecycle.clear();
+}
+
+// Counts seen by the watched record's lock hooks: a count that changed
+// between one leave and the next enter changed outside the lock.
+struct Counts {
+    std::int32_t use = 0;
+    std::int32_t weak = 0;
+    bool operator==(const Counts&) const = default;
+};
+Counts watched_counts() {
+    const auto* record = static_cast<const PAL::SharedCount*>(watched_record);
+    return {record->use_count, record->weak_count};
+}
+Counts at_last_leave;
+int watched_enters = 0;
+int changed_outside = 0;
+std::function<void()> after_leave; // run once, as another thread would
+void enter_checking(void* native) {
+    PAL::os::native_syscalls().lock_enter(native);
+    if (pal_test::points_into(native, watched_record, watched_size)) {
+        if (watched_enters++ > 0 && watched_counts() != at_last_leave)
+            ++changed_outside;
+    }
+}
+void leave_checking(void* native) {
+    const bool watched = pal_test::points_into(native, watched_record, watched_size);
+    if (watched)
+        at_last_leave = watched_counts();
+    PAL::os::native_syscalls().lock_leave(native);
+    if (watched && after_leave) {
+        auto interleaved = std::move(after_leave);
+        after_leave = nullptr;
+        interleaved();
+    }
 }
 
 int init_failing(void*, unsigned int) {
@@ -114,6 +150,52 @@ TEST(SmartPtrRecord, LastCopyDeletesObjectOnceThenRecord) {
     }
 }
 
+TEST(SmartPtrRecord, CountsChangeOnlyUnderTheRecordsLock) {
+    pal_test::SyscallsGuard os;
+    os.table().lock_enter = enter_checking;
+    os.table().lock_leave = leave_checking;
+    std::atomic<int> deaths{0};
+    PAL::SmartPtr<Counted> p(new Counted(deaths));
+    watch(p, sizeof(PAL::detail::SharedCountOf<Counted>));
+    watched_enters = 0;
+    changed_outside = 0;
+    {
+        PAL::SmartPtr<Counted> a(p);
+        PAL::SmartPtr<Counted> b(a);
+        PAL::SmartPtr<Counted> c;
+        c = b;
+        b.reset();
+        a.swap(c);
+    }
+    EXPECT_GE(watched_enters, 6);
+    EXPECT_EQ(changed_outside, 0);
+    EXPECT_EQ(p.pn->use_count, 1);
+    EXPECT_EQ(p.pn->weak_count, 1);
+}
+
+// Another owner drops its copy right after a release has left the lock: the
+// release must decide from the counts it saw under the lock, so the object
+// is deleted once, by the other owner.
+TEST(SmartPtrRecord, ReleaseDecidesFromTheCountsSeenUnderTheLock) {
+    pal_test::SyscallsGuard os;
+    os.table().lock_leave = leave_checking;
+    std::atomic<int> deaths{0};
+    std::optional<PAL::SmartPtr<Counted>> mine;
+    std::optional<PAL::SmartPtr<Counted>> theirs;
+    mine.emplace(new Counted(deaths));
+    theirs.emplace(*mine);
+    PAL::SharedCount* record = mine->pn;
+    ++record->weak_count; // keeps the record readable after both drops
+    watch(*mine, sizeof(PAL::detail::SharedCountOf<Counted>));
+    after_leave = [&theirs] { theirs.reset(); };
+    mine.reset();
+    EXPECT_FALSE(after_leave);
+    EXPECT_EQ(deaths.load(), 1);
+    EXPECT_EQ(record->use_count, 0);
+    EXPECT_EQ(record->weak_count, 1);
+    record->destroy();
+}
+
 TEST(SmartPtrRecord, NoRevivalAfterTheLastRelease) {
     std::atomic<int> deaths{0};
     PAL::SmartPtr<Counted> p(new Counted(deaths));
@@ -151,56 +233,58 @@ TEST(SmartPtrRecord, ObjectIsDeletedWhenTheRecordCannotBeMade) {
     EXPECT_THROW(PAL::SmartPtr<Counted> empty(nullptr), PAL::WindowsError);
 }
 
-// Copies made and dropped on several threads at once keep exact counts, and
-// of the owners dropping their last copies together exactly one deletes.
-TEST(SmartPtrThreads, CountsStayExactAndOneOwnerDeletes) {
+// Copies made and dropped on several threads at once keep exact counts.
+TEST(SmartPtrThreads, CountsStayExactWhileThreadsCopyAndDrop) {
     constexpr int THREADS = 6;
     constexpr int ROUNDS = 20000;
-    pal_test::SyscallsGuard os;
-    os.table().lock_destroy = destroy_recording;
     std::atomic<int> deaths{0};
-    std::optional<PAL::SmartPtr<Counted>> owner;
-    owner.emplace(new Counted(deaths));
-    watch(*owner, sizeof(PAL::detail::SharedCountOf<Counted>));
-    std::vector<std::optional<PAL::SmartPtr<Counted>>> seeds(THREADS);
-    for (auto& seed : seeds)
-        seed.emplace(*owner);
-
-    std::atomic<bool> go{false};
-    auto run = [&](auto work) {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < THREADS; ++t)
-            threads.emplace_back([&, t, work] {
-                while (!go)
-                    std::this_thread::yield();
-                work(seeds[static_cast<std::size_t>(t)]);
-            });
-        go = true;
-        return threads;
-    };
-
-    auto churn = run([](std::optional<PAL::SmartPtr<Counted>>& seed) {
-        std::vector<PAL::SmartPtr<Counted>> held;
-        for (int i = 0; i < ROUNDS; ++i) {
-            PAL::SmartPtr<Counted> copy(*seed);
-            held.push_back(copy);
-            if (held.size() > 5)
-                held.clear();
-        }
-    });
-    for (auto& thread : churn)
+    PAL::SmartPtr<Counted> owner(new Counted(deaths));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t)
+        threads.emplace_back([&owner] {
+            std::vector<PAL::SmartPtr<Counted>> held;
+            for (int i = 0; i < ROUNDS; ++i) {
+                held.push_back(owner);
+                if (held.size() > 5)
+                    held.clear();
+            }
+        });
+    for (auto& thread : threads)
         thread.join();
-    EXPECT_EQ(owner->pn->use_count, THREADS + 1);
-    EXPECT_EQ(owner->pn->weak_count, THREADS + 1);
+    EXPECT_EQ(owner.pn->use_count, 1);
+    EXPECT_EQ(owner.pn->weak_count, 1);
     EXPECT_EQ(deaths.load(), 0);
+}
 
-    go = false;
-    auto drop = run([](std::optional<PAL::SmartPtr<Counted>>& seed) { seed.reset(); });
-    owner.reset();
-    for (auto& thread : drop)
+// Owners on several threads dropping their last copies at the same moment:
+// exactly one of them deletes, round after round.
+TEST(SmartPtrThreads, OwnersDroppingTogetherDeleteOnce) {
+    constexpr int THREADS = 3;
+    constexpr int ROUNDS = 5000;
+    std::atomic<int> deaths{0};
+    std::vector<std::optional<PAL::SmartPtr<Counted>>> owners(THREADS);
+    std::barrier sync(THREADS + 1);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < THREADS; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < ROUNDS; ++round) {
+                sync.arrive_and_wait();
+                owners[t].reset();
+                sync.arrive_and_wait();
+            }
+        });
+    for (int round = 0; round < ROUNDS; ++round) {
+        {
+            PAL::SmartPtr<Counted> made(new Counted(deaths));
+            for (auto& owner : owners)
+                owner.emplace(made);
+        }
+        sync.arrive_and_wait();
+        sync.arrive_and_wait();
+    }
+    for (auto& thread : threads)
         thread.join();
-    EXPECT_EQ(deaths.load(), 1);
-    EXPECT_EQ(record_deaths.load(), 1);
+    EXPECT_EQ(deaths.load(), ROUNDS);
 }
 
 TEST(SmartPtrAssign, TakesTheNewReferenceBeforeDroppingTheOld) {

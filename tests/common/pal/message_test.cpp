@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <locale>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,22 @@ TEST(MessageAdd, FormatsDoNotCarryOverToLaterArguments) {
         expected.push_back(c.expected);
     }
     EXPECT_EQ(message.args, expected);
+}
+
+// The host inserts plain digits, whatever the process's global locale groups.
+TEST(MessageAdd, NumbersIgnoreTheGlobalLocale) {
+    const char* grouping = "de_DE.UTF-8";
+    std::locale german;
+    try {
+        german = std::locale(grouping);
+    } catch (const std::runtime_error&) {
+        GTEST_SKIP() << grouping << " is not installed here";
+    }
+    const std::locale saved = std::locale::global(german);
+    PAL::Message message(1);
+    message.add(I64{1234567}).add(U32{4000000000u}, 0, 16, true);
+    std::locale::global(saved);
+    EXPECT_EQ(message.args, (std::vector<std::wstring>{L"1234567", L"0xee6b2800"}));
 }
 
 TEST(MessageAdd, ChainsOnTheSameMessage) {

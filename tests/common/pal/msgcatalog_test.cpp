@@ -203,6 +203,14 @@ TEST(MsgCatalogText, CatalogThenSystemThenFallbackSentence) {
               L"Message 0xc8020053 not found in the catalog.");
 }
 
+TEST(MsgCatalogText, FallbackSentenceDigitsAreNotGrouped) {
+    if (!fixture::has_locale("de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed here";
+    UserLanguage language("de_DE.UTF-8");
+    PAL::MsgCatalog catalog(L"");
+    EXPECT_EQ(catalog.message_text(0xC8020053u), L"Message 0xc8020053 not found in the catalog.");
+}
+
 TEST(MsgCatalogText, EmptyNameReadsNoFile) {
     UserLanguage language("en_US.UTF-8");
     fixture::TempDir dir;

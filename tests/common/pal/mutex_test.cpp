@@ -29,23 +29,29 @@ TEST(CriticalSection, NestedEntriesNeedAsManyLeaves) {
     delete section;
 }
 
-TEST(CriticalSection, KeepsOtherThreadsOutWhileHeld) {
-    PAL::CriticalSection section;
-    std::atomic<bool> entered{false};
-    section.enter();
-    section.enter();
-    std::thread other([&] {
-        section.enter();
-        entered = true;
-        section.leave();
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    section.leave();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(entered) << "entered while the owner still held one level";
-    section.leave();
-    other.join();
-    EXPECT_TRUE(entered);
+TEST(CriticalSection, KeepsOtherThreadsOutUntilTheLastLeave) {
+    // Shared with the owner thread, which may outlive a failing test.
+    auto* section = new PAL::CriticalSection;
+    auto entered = std::make_shared<std::atomic<bool>>(false);
+    auto entered_early = std::make_shared<std::atomic<bool>>(true);
+    ASSERT_TRUE(pal_test::finishes_within([section, entered, entered_early] {
+        section->enter();
+        section->enter();
+        std::thread other([section, entered] {
+            section->enter();
+            *entered = true;
+            section->leave();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        section->leave();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        *entered_early = entered->load();
+        section->leave();
+        other.join();
+    })) << "the owner could not enter again";
+    EXPECT_FALSE(*entered_early) << "entered while the owner still held one level";
+    EXPECT_TRUE(*entered);
+    delete section;
 }
 
 TEST(ScopedLock, LeavesWhenTheBlockThrows) {
