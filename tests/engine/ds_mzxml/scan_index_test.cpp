@@ -3,6 +3,8 @@
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
+#include "os/syscalls.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -256,6 +258,58 @@ TEST(ScanIndexTest, SoundnessCheckCoversEveryEntryAcrossBlocks) {
     Harness h;
     EXPECT_TRUE(h.open(MzXmlWriter(w).index().str()));
     EXPECT_EQ(h.events().count(BUILDING_INDEX), 0u);
+}
+
+// Counts positioned reads (the soundness check's) and can make them fail.
+struct ReadAtSpy {
+    static inline int calls = 0;
+    static inline bool fail = false;
+    PAL::os::Syscalls saved = PAL::os::syscalls();
+
+    explicit ReadAtSpy(bool failing) {
+        calls = 0;
+        fail = failing;
+        PAL::os::syscalls().file_read_at = [](std::intptr_t handle, std::int64_t offset,
+                                              void* buffer, std::uint32_t count,
+                                              std::uint32_t& error) -> std::int64_t {
+            ++calls;
+            if (fail) {
+                error = 5;
+                return -1;
+            }
+            return PAL::os::native_syscalls().file_read_at(handle, offset, buffer, count, error);
+        };
+    }
+    ~ReadAtSpy() { PAL::os::syscalls() = saved; }
+};
+
+TEST(ScanIndexTest, SoundnessCheckReadsBlocksNotScans) {
+    MzXmlWriter w;
+    w.begin(60);
+    for (int i = 0; i < 60; ++i) {
+        ScanSpec spec;
+        spec.values.assign(1200, 2.5);
+        w.scan(spec);
+    }
+    w.end_run().index();
+    Harness h;
+    ReadAtSpy spy(false);
+    ASSERT_TRUE(h.open(w.str()));
+    EXPECT_EQ(h.events().count(BUILDING_INDEX), 0u);
+    const auto span = w.scan_offsets().back() - w.scan_offsets().front();
+    EXPECT_GT(ReadAtSpy::calls, 0) << "every entry is checked";
+    EXPECT_LE(ReadAtSpy::calls, span / MzXMLReader::SCAN_BUFFER_SIZE + 1);
+}
+
+TEST(ScanIndexTest, ReadErrorsEndInTheIndexErrors) {
+    MzXmlWriter w = run_of(2, 2);
+    w.end_run().index();
+    Harness h;
+    ReadAtSpy spy(true);
+    EXPECT_FALSE(h.open(w.str()));
+    EXPECT_EQ(h.reader.open_state, 2u);
+    EXPECT_EQ(h.events().count(BUILDING_INDEX), 1u);
+    EXPECT_EQ(h.args_of(SCANS_FOUND_DIFFER), (Args{L"0", L"2"}));
 }
 
 // ---- building the index by search -------------------------------------------
