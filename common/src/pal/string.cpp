@@ -81,6 +81,21 @@ const char* incomplete_tail(const Facet& facet, std::mbstate_t state, const char
     return next;
 }
 
+// Widening in the classic locale makes every byte the character of the same
+// value, as the Windows runtime's "C" locale does. glibc's "C" locale refuses
+// bytes above 127, which would make file text such as an instrument name with
+// a micro sign unreadable on Linux alone. Narrowing keeps the facet's rules:
+// a host path in the "C" locale must stay ASCII to name the file it means.
+bool byte_per_character(const std::locale& locale) {
+    return locale.name() == "C";
+}
+
+void bytes_to_wide(const std::string& input, std::wstring& out) {
+    out.assign(input.size(), L'\0');
+    std::transform(input.begin(), input.end(), out.begin(),
+                   [](char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); });
+}
+
 // Converts in bounded passes; the output keeps what earlier passes gave when
 // a later one fails.
 template <class Direction>
@@ -163,6 +178,8 @@ std::string to_narrow(const std::wstring& text, const std::locale& locale) {
 }
 
 void to_wide(const std::string& text, const std::locale& locale, std::wstring& out) {
+    if (byte_per_character(locale))
+        return bytes_to_wide(text, out);
     convert<Widening>(text, locale, out);
 }
 

@@ -62,6 +62,14 @@ TEST(CodeCvt, LongAsciiTextConvertsInSeveralPasses) {
     EXPECT_EQ(PAL::to_wide(narrow, std::locale::classic()), wide);
 }
 
+// File text is widened in the classic locale: every byte stays the character
+// of its value there, as on Windows, instead of failing above 127.
+TEST(CodeCvt, ClassicLocaleWidensEveryByte) {
+    EXPECT_EQ(PAL::to_wide(std::string("\xB5m \xC3\xA9\xFF"), std::locale::classic()),
+              std::wstring(L"\x00B5m \x00C3\x00A9\x00FF"));
+    EXPECT_THROW(PAL::to_narrow(L"\x4E00", std::locale::classic()), PAL::StrCodeCvtError);
+}
+
 // Characters of 2, 3 and 4 bytes: passes end with room left that the next
 // character does not fit, which must continue, not fail.
 TEST(CodeCvt, LongMultiByteTextEqualsOneConversion) {
