@@ -23,9 +23,9 @@ constexpr std::uint32_t COUNT_MISMATCH = 0xCC0236B4;
 const std::string NETWORK = "byteOrder=\"network\" pairOrder=\"m/z-int\"";
 
 // The scan under test is the second of two, so events name scan 2.
-MzXmlWriter file_with(const ScanSpec& spec, bool indexed = false) {
+MzXmlWriter file_with(const ScanSpec& scan, bool indexed = false) {
     MzXmlWriter writer;
-    writer.begin(2).scan({.values = {50, 1}}).scan(spec).end_run();
+    writer.begin(2).scan({.values = {50, 1}}).scan(scan).end_run();
     indexed ? writer.index() : writer.no_index();
     return writer;
 }
@@ -49,7 +49,7 @@ TEST(PeakList, Decoding) {
         "\r\n " + e.substr(0, 4) + "\n      " + e.substr(4, 8) + "\t" + e.substr(12) + " \r\n";
     const struct {
         const char* name;
-        ScanSpec spec;
+        ScanSpec scan;
         Values mz, intensity;
     } cases[] = {
         {"32 bits", {.values = {100.5, 10, 200.25, 20}}, {100.5, 200.25}, {10, 20}},
@@ -75,7 +75,7 @@ TEST(PeakList, Decoding) {
          {2, 4}},
     };
     for (const auto& c : cases) {
-        ScanFile file(file_with(c.spec));
+        ScanFile file(file_with(c.scan));
         RecordingSocket events;
         const Peaks p = peaks_of(file.reader, 2, events.socket);
         EXPECT_TRUE(p.ok) << c.name;
@@ -91,7 +91,7 @@ TEST(PeakList, DecodeErrors) {
     const std::string four = encode_values({1, 2, 3, 4}, 32);
     const struct {
         const char* name;
-        ScanSpec spec;
+        ScanSpec scan;
         std::int32_t code;
     } cases[] = {
         {"5 values for 3 peaks",
@@ -109,7 +109,7 @@ TEST(PeakList, DecodeErrors) {
          PAL::DECODE_ILLEGAL_CHARACTER},
     };
     for (const auto& c : cases) {
-        ScanFile file(file_with(c.spec));
+        ScanFile file(file_with(c.scan));
         Peaks p;
         try {
             file.reader.read_peaks(2, p.centroided, p.mz, p.intensity, {});
@@ -125,7 +125,7 @@ TEST(PeakList, UnusablePeaksAreReported) {
     const auto b3 = [](const wchar_t* text) { return Args{L"2", text}; };
     const struct {
         const char* name;
-        ScanSpec spec;
+        ScanSpec scan;
         std::vector<Args> missing; // the 0xCC0236B3 event, when one is due
     } cases[] = {
         {"little endian",
@@ -144,9 +144,9 @@ TEST(PeakList, UnusablePeaksAreReported) {
         {"no blank after <peaks", {.peaks_attributes = ""}, {}},
     };
     for (const auto& c : cases) {
-        ScanSpec spec = c.spec;
-        spec.values = {1, 2, 3, 4};
-        ScanFile file(file_with(spec));
+        ScanSpec scan = c.scan;
+        scan.values = {1, 2, 3, 4};
+        ScanFile file(file_with(scan));
         RecordingSocket events;
         const Peaks p = peaks_of(file.reader, 2, events.socket);
         EXPECT_FALSE(p.ok) << c.name;

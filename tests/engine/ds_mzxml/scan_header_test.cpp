@@ -16,8 +16,8 @@ using namespace fixture;
 MzXmlWriter file_of(const std::vector<ScanSpec>& scans) {
     MzXmlWriter writer;
     writer.begin(static_cast<int>(scans.size()));
-    for (const ScanSpec& spec : scans)
-        writer.scan(spec);
+    for (const ScanSpec& scan : scans)
+        writer.scan(scan);
     writer.end_run().no_index();
     return writer;
 }
@@ -39,7 +39,7 @@ TEST(ScanHeader, Values) {
     const std::string long_tag = "comment=\"" + std::string(5000, 'x') + "\" totIonCurrent=\"42\"";
     const struct {
         const char* name;
-        ScanSpec spec;
+        ScanSpec scan;
         ScanHeader want;
     } cases[] = {
         {"plus", {.polarity = "+"}, {.msLevel = 1, .polarity = 0, .retentionTime = 1.5}},
@@ -75,7 +75,7 @@ TEST(ScanHeader, Values) {
          {.msLevel = 1, .polarity = 0, .retentionTime = 1.5, .totalIonCurrent = 42}},
     };
     for (const auto& c : cases) {
-        ScanFile file(file_of({c.spec}));
+        ScanFile file(file_of({c.scan}));
         ScanHeader got;
         ASSERT_TRUE(file.reader.read_scan_header(1, got)) << c.name;
         expect_header(got, c.want, c.name);
@@ -158,9 +158,9 @@ TEST(ScanHeaderBounds, EachReadStaysInItsScan) {
 }
 
 TEST(ScanHeaderBounds, LargeScanIsNotReadForItsHeader) {
-    ScanSpec spec{.extra_attributes = "totIonCurrent=\"3\""};
-    spec.values.assign(600000, 250.5); // some 3 MB of base64 on one line
-    ScanFile file(file_of({spec}));
+    ScanSpec scan{.extra_attributes = "totIonCurrent=\"3\""};
+    scan.values.assign(600000, 250.5); // some 3 MB of base64 on one line
+    ScanFile file(file_of({scan}));
     ReadRecorder recorder;
     ScanHeader header;
     ASSERT_TRUE(file.reader.read_scan_header(1, header));
