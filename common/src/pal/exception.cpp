@@ -46,7 +46,16 @@ MsgCatalog& system_catalog() {
 } // namespace
 
 std::wstring WindowsError::description() const {
-    return system_catalog().message_text(code);
+    try {
+        return system_catalog().message_text(code);
+    } catch (const Exception&) {
+        // The catalog could not be made (its lock, for one): describing an
+        // error must not raise one of its own. The next description retries.
+        std::wostringstream out;
+        out.imbue(std::locale::classic());
+        out << L"Message 0x" << std::hex << code << L" not found in the catalog.";
+        return out.str();
+    }
 }
 
 } // namespace PAL

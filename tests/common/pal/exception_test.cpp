@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -75,6 +76,25 @@ TEST(ExceptionDescription, WindowsErrorTrimsAndFallsBack) {
     os.table().error_text = no_text;
     EXPECT_EQ(PAL::WindowsError(0x1F, 1, "x").description(),
               L"Message 0x1f not found in the catalog.");
+}
+
+int failing_lock_init(void*, unsigned int) {
+    return 12;
+}
+
+// The first description of a WindowsError builds the system catalog. Run in a
+// fresh process so that nothing built it before, with locks that cannot be
+// made: the description still answers, and raises nothing of its own.
+TEST(ExceptionDescriptionDeathTest, WindowsErrorDescribesItselfWhenNoLockCanBeMade) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            pal_test::SyscallsGuard os;
+            os.table().lock_init = failing_lock_init;
+            const std::wstring text = PAL::WindowsError(0x4C0336B0, 1, "x").description();
+            std::exit(text == L"Message 0x4c0336b0 not found in the catalog." ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST(ExceptionRaise, RecordsSourceNameAndLine) {
