@@ -4,206 +4,95 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 namespace {
 
 using PAL::Progress;
 using Node = PAL::SmartPtr<Progress>;
-
+using Percentages = std::vector<std::uint16_t>;
 constexpr std::uint16_t UNDETERMINED = Progress::UNDETERMINED;
 
-Node child_of(const Node& parent, std::uint32_t steps, std::int16_t step_perc = 1) {
-    return Node(new Progress(parent, steps, step_perc));
-}
-
+// A root posting to a recording socket with the message 0x4C000042 "job".
 struct Root {
     explicit Root(std::uint32_t steps, short step_perc = 1)
         : node(new Progress(recording.socket, PAL::Message(0x4C000042).add(std::wstring(L"job")),
                             steps, step_perc)) {}
     fixture::RecordingSocket recording;
     Node node;
-    std::vector<std::uint16_t> posted() const { return recording.listener.percentages(); }
+    Percentages posted() const { return recording.listener.percentages(); }
+    Node child(std::uint32_t steps, const Node& parent = {}) const {
+        return Node(new Progress(parent ? parent : node, steps, 1));
+    }
 };
 
-std::wstring assert_text(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const PAL::AssertFailure& failure) {
-        EXPECT_STREQ(failure.file, "progress");
-        return failure.text;
-    }
-    return L"<nothing raised>";
-}
-
-TEST(ProgressTest, StepPercMustBeAPercentage) {
-    for (std::int16_t bad : {0, 101, -1})
-        EXPECT_EQ(assert_text([&] { Progress node(Node(), 10, bad); }),
-                  L"step_perc is out of range")
-            << bad;
-    for (std::int16_t good : {1, 100})
-        EXPECT_NO_THROW(Progress(Node(), 10, good)) << good;
-}
-
-TEST(ProgressTest, ReportsOnlyAtThresholds) {
-    struct Case {
-        std::uint32_t steps;
-        short step_perc;
-        std::uint32_t step_size;
-        std::vector<std::uint32_t> thresholds; // steps_done values that report
-    };
+// Reports come only when a threshold is reached, and steps stop at the total.
+// Events carry the root's message as child 0; the last, when the root goes,
+// is final and repeats the percentage.
+TEST(ProgressTest, ReportsAtThresholdsAndEndsWithAFinalEvent) {
+    // steps, step_perc, the counts passed to step(), the percentages posted, steps_done
+    using Case = std::tuple<std::uint32_t, short, std::vector<std::uint32_t>, Percentages, int>;
     const Case cases[] = {
-        {2, 1, 1, {1, 2}},
-        {25, 40, 10, {10, 20, 25}},
-        {7, 100, 7, {7}},
-    };
-    for (const Case& c : cases) {
-        Root root(c.steps, c.step_perc);
-        EXPECT_EQ(root.node->step_size, c.step_size) << c.steps;
-        std::vector<std::uint32_t> reported_at;
-        for (std::uint32_t i = 1; i <= c.steps; ++i) {
-            const std::size_t before = root.posted().size();
-            root.node->step(1);
-            if (root.posted().size() != before)
-                reported_at.push_back(i);
-        }
-        EXPECT_EQ(reported_at, c.thresholds) << c.steps << "/" << c.step_perc;
-        EXPECT_EQ(root.posted().back(), 100);
+        {2, 1, {1, 1}, {50, 100}, 2},   {25, 40, {9, 1, 9, 1, 5}, {40, 80, 100}, 25},
+        {7, 100, {6, 1}, {100}, 7},     {1000, 1, {9, 1}, {1}, 10},
+        {10, 1, {8, 5}, {80, 100}, 10}, {4, 1, {1}, {25}, 1}};
+    for (const auto& [steps, step_perc, counts, posted, done] : cases) {
+        Root root(steps, step_perc);
+        for (std::uint32_t count : counts)
+            root.node->step(count);
+        EXPECT_EQ(root.posted(), posted) << steps << "/" << step_perc;
+        EXPECT_EQ(root.node->steps_done, static_cast<std::uint32_t>(done)) << steps;
+        root.node.reset();
+        const auto& events = root.recording.listener.events;
+        EXPECT_TRUE(events.back().final && events.back().percentage == posted.back()) << steps;
+        for (const auto& e : events)
+            EXPECT_TRUE(e.kind == PAL::Event::PROGRESS_EVENT && e.level == 0 &&
+                        e.id == 0x4C000042u && e.args == std::vector<std::wstring>{L"job"} &&
+                        e.final == (&e == &events.back()));
     }
 }
 
-TEST(ProgressTest, ThousandStepsComputeEveryTenth) {
-    Root root(1000);
-    EXPECT_EQ(root.node->step_size, 10u);
-    root.node->step(9);
-    EXPECT_TRUE(root.posted().empty());
-    EXPECT_EQ(root.node->next_report, 10u);
-    root.node->step(1);
-    EXPECT_EQ(root.posted(), std::vector<std::uint16_t>{1});
-    EXPECT_EQ(root.node->next_report, 20u);
-}
-
-TEST(ProgressTest, StepsNeverPassTheTotal) {
-    Root root(10);
-    root.node->step(8);
-    root.node->step(5);
-    EXPECT_EQ(root.node->steps_done, 10u);
-    EXPECT_EQ(root.posted().back(), 100);
-
-    Root endless(0);
-    endless.node->step(3);
-    EXPECT_EQ(endless.node->steps_done, 0u);
-    EXPECT_TRUE(endless.posted().empty());
-}
-
-TEST(ProgressTest, EventsCarryTheRootsMessageAndItsLastWordIsFinal) {
-    Root root(4);
-    root.node->step(1);
-    root.node.reset();
-    const auto& events = root.recording.listener.events;
-    ASSERT_EQ(events.size(), 2u);
-    for (const auto& e : events) {
-        EXPECT_EQ(e.kind, PAL::Event::PROGRESS_EVENT);
-        EXPECT_EQ(e.level, 0u); // a root's child id
-        EXPECT_EQ(e.id, 0x4C000042u);
-        EXPECT_EQ(e.args, std::vector<std::wstring>{L"job"});
-    }
-    EXPECT_FALSE(events[0].final);
-    EXPECT_EQ(events[1].percentage, 25); // unchanged, posted anyway
-    EXPECT_TRUE(events[1].final);
-}
-
-TEST(ProgressTest, ZeroStepNodeMakesItsAncestorsUndetermined) {
-    Root root(2);
-    Node middle = child_of(root.node, 4);
-    {
-        Node endless = child_of(middle, 0);
-        EXPECT_EQ(middle->indeterminate, 1u);
-        EXPECT_EQ(root.node->indeterminate, 1u);
-        EXPECT_EQ(root.posted().back(), UNDETERMINED);
-        endless->step(5); // ignored
-    }
-    EXPECT_EQ(root.node->indeterminate, 0u);
-    EXPECT_EQ(root.posted().back(), 0);
-    middle->step(2);
-    EXPECT_EQ(root.posted().back(), 25);
-}
-
-TEST(ProgressTest, ParentOfMoreThanHundredStepsTakesNoChildren) {
-    Root root(101);
-    Node child = child_of(root.node, 10);
-    EXPECT_EQ(child->child_id, 0u);
-    EXPECT_FALSE(child->parent);
-    EXPECT_FALSE(child->enabled);
-    child->step(10);
-    EXPECT_TRUE(root.posted().empty());
-    EXPECT_TRUE(root.node->children.empty());
-
-    Node orphan = child_of(Node(), 5); // disabled nodes take no children either
-    EXPECT_EQ(orphan->add_child(1), 0u);
-}
-
-TEST(ProgressTest, ChildIdsAreReusedLastFreedFirst) {
-    Root root(3);
-    Node one = child_of(root.node, 1), two = child_of(root.node, 1), three = child_of(root.node, 1);
-    EXPECT_EQ((std::vector<std::uint32_t>{one->child_id, two->child_id, three->child_id}),
-              (std::vector<std::uint32_t>{1, 2, 3}));
-    two.reset();
-    three.reset();
-    Node a = child_of(root.node, 1), b = child_of(root.node, 1), c = child_of(root.node, 1);
-    EXPECT_EQ(a->child_id, 3u);
-    EXPECT_EQ(b->child_id, 2u);
-    EXPECT_EQ(c->child_id, 4u);
-}
-
+// Children fill the parent's current step by their weight (steps) and keep
+// their share when they go, until the parent's next step. A zero-step node
+// (its steps ignored) makes all its ancestors undetermined while it lives.
 TEST(ProgressTest, ChildrenFillTheCurrentStepByWeight) {
     Root root(4);
     root.node->step(1);
-    Node child = child_of(root.node, 10);
-    child->step(5);
-    EXPECT_EQ(root.posted().back(), 37); // (1 + 0.5) / 4
-
-    Root pair(1);
-    Node small = child_of(pair.node, 10), large = child_of(pair.node, 30);
-    EXPECT_DOUBLE_EQ(pair.node->children.at(1).weight, 0.25);
-    EXPECT_DOUBLE_EQ(pair.node->children.at(2).weight, 0.75);
-    small->step(10);
-    EXPECT_DOUBLE_EQ(pair.node->child_share, 0.25);
-    EXPECT_EQ(pair.posted().back(), 25);
-}
-
-TEST(ProgressTest, FinishedChildrenKeepTheirShareUntilTheNextStep) {
-    Root root(2);
     {
-        Node child = child_of(root.node, 10);
-        child->step(5);
+        Node small = root.child(10), large = root.child(30);
+        EXPECT_DOUBLE_EQ(root.node->children.at(small->child_id).weight, 0.25);
+        small->step(10);
+        Node endless = root.child(0, large);
+        EXPECT_EQ(root.node->indeterminate, 1u);
+        endless->step(5);
     }
-    EXPECT_DOUBLE_EQ(root.node->finished_steps, 10.0);
-    EXPECT_DOUBLE_EQ(root.node->child_share, 0.5);
-    EXPECT_EQ(root.posted().back(), 25);
+    EXPECT_EQ(root.node->indeterminate, 0u);
     root.node->step(1);
-    EXPECT_DOUBLE_EQ(root.node->finished_steps, 0.0);
-    EXPECT_DOUBLE_EQ(root.node->child_share, 0.0);
-    EXPECT_EQ(root.posted().back(), 50);
+    EXPECT_EQ(root.posted(), (Percentages{25, 31, UNDETERMINED, 31, 50}));
 }
 
-TEST(ProgressTest, BrokenContractsRaiseAndChangeNothing) {
-    Root root(4);
-    Node child = child_of(root.node, 2);
-    EXPECT_EQ(assert_text([&] { root.node->step(1); }), L"not a leaf node");
-    EXPECT_EQ(root.node->steps_done, 0u);
-    EXPECT_EQ(assert_text([&] { root.node->child_progress(7, 50); }), L"child_id unknown");
-    root.node->remove_child(7); // unknown: nothing happens
-    EXPECT_EQ(root.node->children.size(), 1u);
+// Ids are reused last freed first; a parent of over 100 steps takes no children.
+TEST(ProgressTest, ChildIdsAndAdmission) {
+    Root root(3), big(101);
+    Node one = root.child(1), two = root.child(1), three = root.child(1);
+    two.reset();
+    three.reset();
+    Node a = root.child(1), b = root.child(1), c = root.child(1);
+    EXPECT_EQ((std::vector<std::uint32_t>{one->child_id, a->child_id, b->child_id, c->child_id}),
+              (std::vector<std::uint32_t>{1, 3, 2, 4}));
+    Node refused = big.child(10);
+    refused->step(10);
+    EXPECT_TRUE(refused->child_id == 0 && !refused->enabled && big.node->children.empty());
+    EXPECT_TRUE(big.posted().empty());
 }
 
 TEST(ProgressTest, ConcurrentChildrenReportInOrderWithoutDeadlock) {
     Root root(1);
     std::vector<Node> children;
     for (int t = 0; t < 4; ++t)
-        children.push_back(child_of(root.node, 100));
+        children.push_back(root.child(100));
     std::vector<std::thread> workers;
     for (const Node& child : children)
         workers.emplace_back([child] {
@@ -213,10 +102,8 @@ TEST(ProgressTest, ConcurrentChildrenReportInOrderWithoutDeadlock) {
     for (auto& w : workers)
         w.join();
     children.clear();
-    const auto posted = root.posted();
-    ASSERT_FALSE(posted.empty());
-    for (std::size_t i = 1; i < posted.size(); ++i)
-        EXPECT_LE(posted[i - 1], posted[i]);
+    const Percentages posted = root.posted();
+    EXPECT_TRUE(std::is_sorted(posted.begin(), posted.end()));
     EXPECT_GE(posted.back(), 99);
     EXPECT_TRUE(root.node->children.empty());
 }

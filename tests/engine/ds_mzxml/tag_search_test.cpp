@@ -2,76 +2,36 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <tuple>
 
 namespace {
 
-struct SearchCase {
-    const char* text;
-    const char* name;
-    std::optional<std::string> expected; // nullopt: not found
-};
-
-TEST(TagSearchTest, FindAttribute) {
-    const SearchCase cases[] = {
-        {R"(<msRun scanCount="12" startTime="PT0S">)", "scanCount", "12"},
-        {R"(<msRun scanCount="12" startTime="PT0S">)", "Count", "12"}, // tail of a longer name
-        {R"(<scan num="7" msLevel="1">)", "msLevel", "1"},
-        {R"(<scan num="" msLevel="1">)", "num", ""},
-        {R"(<scan num='7'>)", "num", std::nullopt},          // only " closes a value
-        {R"(<scan num="7 msLevel=1>)", "num", std::nullopt}, // no closing quote
-        {R"(<scan num = "7">)", "num", std::nullopt},        // nothing may stand before =
-        {"<scan num=", "num", std::nullopt},                 // ends at "="
-        {"<scan num=\"", "num", std::nullopt},               // ends at the opening quote
-        {R"(<index name="scan">)", "name", "scan"},
-        {R"(<a b="1" b="2">)", "b", "1"}, // the first occurrence
+// 'a': find_attribute, 'e': find_element_text, 's': find_start_tag; then the
+// text, the name and the value found: "-" when none is (the value is left as
+// it was), or "" for find_start_tag.
+TEST(TagSearchTest, FindsAttributesElementTextsAndStartTags) {
+    const std::tuple<char, std::string, std::string, std::string> cases[] = {
+        {'a', R"(<msRun scanCount="12">)", "Count", "12"}, // the tail of a longer name
+        {'a', R"(<a b="" b="2">)", "b", ""},
+        {'a', R"(<scan num="7 msLevel=1>)", "num", "-"}, // no closing quote
+        {'a', "<scan num=", "num", "-"},                 // name and "=" end the text
+        {'a', "<scan num=\"", "num", "-"},
+        {'e', R"(<offset id="1">4711</offset>)", "offset", "4711"},
+        {'e', R"(<offset id="1"></offset>)", "offset", "-"}, // empty text
+        {'e', R"(<offset id="1"/>)", "offset", "-"},         // empty-element tag
+        {'e', "<offset", "offset", "-"},
+        {'s', R"(<software type="c"/>)", "software", R"(software type="c"/)"},
+        {'s', R"(<msRun scanCount="2")", "msRun", ""}, // no ">"
     };
-    for (const auto& c : cases) {
-        std::string value = "untouched";
-        const bool found = find_attribute(c.text, c.name, value);
-        EXPECT_EQ(found, c.expected.has_value()) << c.text << " / " << c.name;
-        EXPECT_EQ(value, c.expected.value_or("untouched")) << c.text << " / " << c.name;
+    for (const auto& [function, text, name, expected] : cases) {
+        std::string value = "-";
+        const bool found =
+            function == 's'
+                ? !(value = find_start_tag(text, name)).empty()
+                : (function == 'a' ? find_attribute : find_element_text)(text, name, value);
+        EXPECT_EQ(value, expected) << text;
+        EXPECT_EQ(found, expected != "-" && (function != 's' || !expected.empty())) << text;
     }
-}
-
-TEST(TagSearchTest, FindElementText) {
-    const SearchCase cases[] = {
-        {R"(<offset id="1">4711</offset>)", "offset", "4711"},
-        {"<indexOffset>901</indexOffset>\n", "indexOffset", "901"},
-        {R"(<offsetX id="1">4711</offsetX>)", "offset", std::nullopt}, // only a prefix
-        {R"(<offset id="1"></offset>)", "offset", std::nullopt},       // empty text
-        {"<offset>4711\n", "offset", "4711\n"},                        // no closing tag
-        {"<offset", "offset", std::nullopt},                           // name ends the text
-        {"<offset id=\"1\"", "offset", std::nullopt},                  // no ">"
-        {R"(<offset id="1"/>)", "offset", std::nullopt},               // nothing after ">"
-        {"<precursorMz precursorCharge=\"2\">445.34</precursorMz>", "precursorMz", "445.34"},
-    };
-    for (const auto& c : cases) {
-        std::string value = "untouched";
-        const bool found = find_element_text(c.text, c.name, value);
-        EXPECT_EQ(found, c.expected.has_value()) << c.text;
-        EXPECT_EQ(value, c.expected.value_or("untouched")) << c.text;
-    }
-}
-
-TEST(TagSearchTest, FindStartTag) {
-    const SearchCase cases[] = {
-        {R"(<software type="conversion" name="x" version="1"/>)", "software",
-         R"(software type="conversion" name="x" version="1"/)"},
-        {R"(<msRun scanCount="2">)", "msRun", R"(msRun scanCount="2")"},
-        {R"(<softwareX a="1">)", "software", R"(softwareX a="1")"}, // no check after the name
-        {R"(<msRun scanCount="2")", "msRun", ""},                   // no ">"
-        {"no tag here", "software", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(find_start_tag(c.text, c.name), *c.expected) << c.text;
-}
-
-TEST(TagSearchTest, TrueValuesAreExact) {
-    for (const char* yes : {"1", "true", "TRUE"})
-        EXPECT_TRUE(is_true_value(yes)) << yes;
-    for (const char* no : {"True", "0", "false", "", " 1", "yes", "true "})
-        EXPECT_FALSE(is_true_value(no)) << no;
 }
 
 } // namespace
