@@ -1,30 +1,36 @@
-// Swapping entries of the platform layer's OS table inside a test.
+// Test seams: the OS table, and lock probes that cannot hang.
 #pragma once
 
 #include <os/syscalls.h>
+#include <pal/mutex.h>
 
-#include <cstddef>
+#include <functional>
+#include <future>
+#include <thread>
 
 namespace pal_test {
 
-// Gives the test the table in force and puts the native table back when the
-// test's scope ends, whatever it swapped and however it leaves.
-class SyscallsGuard {
-public:
-    SyscallsGuard() = default;
+// The table in force, made native again when the test's scope ends.
+struct SyscallsGuard {
     ~SyscallsGuard() { PAL::os::syscalls() = PAL::os::native_syscalls(); }
-    SyscallsGuard(const SyscallsGuard&) = delete;
-    SyscallsGuard& operator=(const SyscallsGuard&) = delete;
-
     PAL::os::Syscalls& table() { return PAL::os::syscalls(); }
 };
 
-// Whether `address` lies inside the `size` bytes of the object at `object`,
-// e.g. whether a native lock belongs to a given record or socket.
-inline bool points_into(const void* address, const void* object, std::size_t size) {
-    auto a = static_cast<const unsigned char*>(address);
-    auto o = static_cast<const unsigned char*>(object);
-    return a >= o && a < o + size;
+// Runs `work` on a detached thread; false when it has not ended within five
+// seconds, and then whatever `work` uses must be leaked rather than freed.
+inline bool finishes_within(std::function<void()> work) {
+    std::packaged_task<void()> task(std::move(work));
+    auto done = task.get_future();
+    std::thread(std::move(task)).detach();
+    return done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+}
+
+// Whether another thread can enter and leave `section` now.
+inline bool free_for_other_thread(PAL::CriticalSection& section) {
+    return finishes_within([&section] {
+        section.enter();
+        section.leave();
+    });
 }
 
 } // namespace pal_test
