@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
-// A read takes 1024 bytes. Without a line feed among the first 1023 the last
-// byte is kept for the next call, never dropped; a feed that is the 1024th
-// byte is consumed unseen. A NUL ends a line's text. The end of the file
-// empties the line.
+// A read takes 1024 bytes. With no line feed among the first 1023, the last is
+// kept for the next call; a feed that is the 1024th byte is consumed unseen.
 TEST(ReadLineTest, SplitsAtLineFeedsAndReadBoundaries) {
     const auto xs = [](std::size_t n) { return std::string(n, 'x'); };
     const std::pair<std::string, std::vector<std::string>> cases[] = {
@@ -19,7 +19,7 @@ TEST(ReadLineTest, SplitsAtLineFeedsAndReadBoundaries) {
         {xs(1024) + "\nnext\n", {xs(1023), "x\n", "next\n"}},
         {xs(1024), {xs(1023), "x"}},
         {xs(2500) + "\n", {xs(1023), xs(1023), xs(454) + "\n"}},
-        {std::string("ab\0cd\nef\n", 9), {"ab", "ef\n"}},
+        {std::string("ab\0cd\nef\n", 9), {"ab", "ef\n"}}, // a NUL ends the line's text
     };
     for (const auto& [content, expected] : cases) {
         fixture::TempDir dir;
@@ -31,6 +31,29 @@ TEST(ReadLineTest, SplitsAtLineFeedsAndReadBoundaries) {
             lines.push_back(line);
         EXPECT_EQ(lines, expected) << content.size() << " bytes";
         EXPECT_EQ(line, "");
+    }
+}
+
+// 'a': find_attribute or 'e': find_element_text, the text, the name, and the
+// value found, or "-" for none (the value is then left as it was).
+TEST(TagSearchTest, FindsAttributesAndElementTexts) {
+    const std::tuple<char, std::string, std::string, std::string> cases[] = {
+        {'a', R"(<msRun scanCount="12">)", "Count", "12"}, // the tail of a longer name
+        {'a', R"(<a b="" b="2">)", "b", ""},
+        {'a', R"(<scan num="7 msLevel=1>)", "num", "-"}, // no closing quote
+        {'a', "<scan num=", "num", "-"},                 // name and "=" end the text
+        {'a', "<scan num=\"", "num", "-"},
+        {'e', R"(<offset id="1">4711</offset>)", "offset", "4711"},
+        {'e', R"(<offset id="1"></offset>)", "offset", "-"}, // empty text
+        {'e', R"(<offset id="1"/>)", "offset", "-"},         // empty-element tag
+        {'e', "<offset", "offset", "-"},
+    };
+    for (const auto& [function, text, name, expected] : cases) {
+        std::string value = "-";
+        const bool found =
+            (function == 'a' ? find_attribute : find_element_text)(text, name, value);
+        EXPECT_EQ(value, expected) << text;
+        EXPECT_EQ(found, expected != "-") << text;
     }
 }
 

@@ -3,11 +3,11 @@
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
-#include "os/syscalls.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -16,7 +16,6 @@ using fixture::MzXmlWriter;
 using Offsets = std::vector<std::int64_t>;
 using Log = std::vector<std::wstring>;
 
-// Message identifiers as the event log below writes them.
 const std::wstring MISSING_START_TAG = L"CC0236B0", NO_SCHEMA = L"CC0236B1",
                    SCANS_FOUND_DIFFER = L"CC0236B2", BUILDING_INDEX = L"4C0336B0",
                    SCAN_OFFSET = L"4C0336B1", ENTRIES_DIFFER = L"4C0336B2",
@@ -33,8 +32,8 @@ struct Harness {
     bool open(const std::string& content) {
         return reader.open(dir.write("f", content).wstring(), false, recording.socket, {});
     }
-    // One "ID arg arg..." entry per event. Each event must come at its level:
-    // 1 for the errors, 7 for scan offsets, 6 for bad index lines and ids, else 5.
+    // One "ID arg..." entry per event, each checked to come at its level: 1 for
+    // the errors (CC...), 7 for scan offsets, 6 for bad index lines and ids, else 5.
     Log log() const {
         Log out;
         for (const auto& e : recording.listener.events) {
@@ -48,14 +47,10 @@ struct Harness {
         }
         return out;
     }
-    std::size_t count(const std::wstring& entry) const {
-        const Log all = log();
-        return std::count(all.begin(), all.end(), entry);
-    }
+    std::size_t count(const std::wstring& entry) const { return std::ranges::count(log(), entry); }
 };
 
-// A file of `scans` scans of `values` peak values declaring `scan_count`, the
-// run still open.
+// `scans` scans of `values` peak values declaring `scan_count`, run still open.
 MzXmlWriter run_of(int scans, std::optional<int> scan_count, std::size_t values = 0) {
     fixture::ScanSpec spec;
     spec.values.assign(values, 2.5);
@@ -104,21 +99,15 @@ TEST(ScanIndexTest, RecognisesMzXml20And21AndReadsASoundIndex) {
     }
 }
 
-// 60 scans of about 6 KiB each: their starts fall across several 100 KiB blocks.
-MzXmlWriter large_run() {
-    return run_of(60, 60, 1200).end_run();
-}
-
 Offsets set(Offsets offsets, std::size_t i, std::int64_t value) {
     offsets[i] = value;
     return offsets;
 }
 
-// Every way an index can fail or be unsound ends in the index built by
-// search, and the file opens; an event says why. An unsound entry is caught
-// wherever it falls among the blocks the soundness check reads.
+// Every way an index fails or is unsound (wherever among the blocks the check
+// reads) ends in the index built by search; the file opens; an event says why.
 TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
-    const MzXmlWriter base = large_run();
+    const MzXmlWriter base = run_of(60, 60, 1200).end_run(); // 60 starts across 100 KiB blocks
     const Offsets at = base.scan_offsets();
     const auto indexed = [&](Offsets offsets) {
         return MzXmlWriter(base).index(std::nullopt, offsets).str();
@@ -131,7 +120,6 @@ TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
     for (std::size_t i = 0; i < at.size(); ++i)
         per_line[i] += static_cast<std::int64_t>(i) + 1;
     const std::pair<std::string, std::wstring> cases[] = {
-        {MzXmlWriter(base).no_index().str(), INDEX_OFFSET + L" 0"},
         {MzXmlWriter(base).no_index("<indexOffset xsi:nil=\"true\">9</indexOffset>").str(),
          INDEX_OFFSET + L" 0"},
         {MzXmlWriter(base).no_index("").str(), INDEX_OFFSET + L" 0"},
@@ -158,46 +146,12 @@ TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
     }
 }
 
-// Positioned reads (the soundness check's) through the OS seam, counted, and
-// failing when `read_at_fails` is set.
-int read_at_calls = 0;
-bool read_at_fails = false;
-std::int64_t counted_read_at(std::intptr_t handle, std::int64_t offset, void* buffer,
-                             std::uint32_t count, std::uint32_t& error) {
-    ++read_at_calls;
-    if (read_at_fails) {
-        error = 5;
-        return -1;
-    }
-    return PAL::os::native_syscalls().file_read_at(handle, offset, buffer, count, error);
-}
-
-// The soundness check reads blocks, not once per scan; its read errors end in
-// the index errors.
-TEST(ScanIndexTest, SoundnessCheckReadsBlocks) {
-    const std::string file = large_run().index().str();
-    const PAL::os::Syscalls saved = PAL::os::syscalls();
-    PAL::os::syscalls().file_read_at = counted_read_at;
-    for (bool fail : {false, true}) {
-        read_at_calls = 0;
-        read_at_fails = fail;
-        Harness h;
-        EXPECT_EQ(h.open(file), !fail);
-        EXPECT_EQ(h.count(BUILDING_INDEX), fail ? 1u : 0u);
-        EXPECT_EQ(h.count(SCANS_FOUND_DIFFER + L" 0 60"), fail ? 1u : 0u);
-        EXPECT_LE(fail ? 0 : read_at_calls, file.size() / MzXMLReader::SCAN_BUFFER_SIZE + 1);
-    }
-    PAL::os::syscalls() = saved;
-}
-
-// The search finds "<scan" and "</msRun>" even where they straddle two 100 KiB
-// reads; it ends the last scan at "</msRun>", or at the end of the file when
-// there is none; it stops at one scan more than declared. A count the file
-// cannot hold (2^31 - 1, or -1 as unsigned) ends in the index errors, after
-// reserving no more entries than the file could hold.
+// The search finds "<scan" and "</msRun>" straddling two 100 KiB reads, ends at
+// the file's end without "</msRun>", stops at one scan more than declared. A
+// count the file cannot hold fails, reserving no more than the file could hold.
 TEST(ScanIndexTest, SearchFindsTheScansAgainstTheDeclaredCount) {
     const auto ended = [](MzXmlWriter w) { return w.end_run().no_index(); };
-    // The file and the arguments of the event that the counts differ (none when they agree).
+    // The file, and the arguments of the event that the counts differ (none: they agree).
     std::vector<std::pair<MzXmlWriter, std::wstring>> cases = {
         {run_of(2, 2).no_index(), L""},
         {ended(run_of(3, 2)), L" 3 2"},
@@ -226,6 +180,65 @@ TEST(ScanIndexTest, SearchFindsTheScansAgainstTheDeclaredCount) {
         }
         EXPECT_LE(h.reader.offsets.capacity(), file.str().size() / 5 + 1);
     }
+}
+
+// Offsets beyond 4 GiB, in a sparse file (the hole costs no disk), are found by
+// the file's own index and by the search.
+TEST(LargeFileTest, ScansAndIndexBeyondFourGiB) {
+    constexpr std::int64_t base = (4LL << 30) + 4096;
+    const std::string scan = MzXmlWriter::scan_element({}, 1);
+    const auto size = static_cast<std::int64_t>(scan.size());
+    const Offsets at = {base + 4, base + size + 4};
+    const std::int64_t run_end = base + 2 * size + 2, index_at = run_end + 11;
+    const std::string tail = scan + scan +
+                             "  </msRun>\n  <index name=\"scan\">\n    <offset id=\"1\">" +
+                             std::to_string(at[0]) + "</offset>\n    <offset id=\"2\">" +
+                             std::to_string(at[1]) + "</offset>\n  </index>\n  <indexOffset>" +
+                             std::to_string(index_at) + "</indexOffset>\n</mzXML>\n";
+    Harness h;
+    const auto path = h.dir.write("big", MzXmlWriter().begin(2).str());
+    std::filesystem::resize_file(path, base);
+    std::ofstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(base) << tail;
+    ASSERT_TRUE(h.reader.open(path.wstring(), false, h.recording.socket, {}));
+    EXPECT_EQ(h.reader.offsets, (Offsets{at[0], at[1], index_at}));
+    EXPECT_EQ(h.log().back(), SCAN_OFFSET + L" 2 " + std::to_wstring(at[1]));
+    MzXMLReader searcher;
+    ASSERT_TRUE(searcher.open(path.wstring(), true, {}, {}) && searcher.read_scan_count({}) &&
+                searcher.build_index({}, {}));
+    EXPECT_EQ(searcher.offsets, (Offsets{at[0], at[1], run_end}));
+}
+
+// Every entry the reader trusts in a real file starts a scan, and where the
+// file's own index is sound, the search finds the same scans.
+TEST(IndexCorpusTest, SoundIndexesAgreeWithTheSearch) {
+    const auto dir = fixture::corpus_dir();
+    if (dir.empty())
+        GTEST_SKIP() << "no corpus of real mzXML files (set ORVO_CORPUS_DIR)";
+    std::size_t compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const auto& path = entry.path();
+        if (path.extension() != ".mzXML")
+            continue;
+        SCOPED_TRACE(path.filename().string());
+        MzXMLReader reader, read, built;
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        const bool opened = reader.open(path.wstring(), false, {}, {});
+        for (std::size_t i = 0; opened && i + 1 < reader.offsets.size(); ++i)
+            EXPECT_EQ(bytes.compare(static_cast<std::size_t>(reader.offsets[i]), 5, "<scan"), 0);
+        if (!read.open(path.wstring(), true, {}, {}) || !read.read_scan_count({}) ||
+            !read.read_index({}, {}))
+            continue;
+        ASSERT_TRUE(built.open(path.wstring(), true, {}, {}) && built.read_scan_count({}));
+        EXPECT_TRUE(built.build_index({}, {}));
+        ASSERT_EQ(read.offsets.size(), built.offsets.size());
+        // The end entries differ by design: the index's offset against the run's end.
+        EXPECT_TRUE(
+            std::equal(read.offsets.begin(), read.offsets.end() - 1, built.offsets.begin()));
+        EXPECT_LE(built.offsets.back(), read.offsets.back());
+        ++compared;
+    }
+    EXPECT_GT(compared, 0u) << "no corpus file has a sound index";
 }
 
 } // namespace

@@ -12,20 +12,14 @@
 
 namespace {
 
-// Numbers convert as atoi, _atoi64 and atof (strtoll and strtod) do in the
-// classic locale, integers saturating at their limits, while the process runs
-// under a German number format (decimal comma), which must not matter. The
-// texts reach every branch: signs, words, hex, exponents, overflows, endings.
+// Numbers convert as atoi, _atoi64 and atof (strtoll, strtod) in the classic
+// locale, integers saturating, while the process (C and C++) runs under a German
+// locale. The texts reach every branch: signs, words, hex, exponents, overflows.
 TEST(TextNumberTest, ConvertsAsTheClassicLocaleUnderAGermanOne) {
-    std::string german;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"})
-        if (german.empty() && fixture::has_locale(name))
-            german = name;
-    // A named global locale is the C library's too.
+    const std::string german = fixture::has_locale("de_DE.UTF-8") ? "de_DE.UTF-8" : "";
     const std::locale saved =
         std::locale::global(german.empty() ? std::locale::classic() : std::locale(german));
-    EXPECT_EQ(std::strtod("445.34", nullptr), german.empty() ? 445.34 : 445.0)
-        << "locale not taken";
+    EXPECT_EQ(std::strtod("445.34", nullptr), german.empty() ? 445.34 : 445.0);
     const locale_t classic = newlocale(LC_ALL_MASK, "C", nullptr);
     std::vector<const char*> texts = {
         "445.34",      "  -1.5e3",   "+2.25",    ".5",      "5.",         ".",
