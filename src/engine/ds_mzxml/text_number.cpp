@@ -141,7 +141,8 @@ std::int64_t text_to_int64(std::string_view text) {
 
 double text_to_double(std::string_view text) {
     const bool negative = skip_blanks_and_sign(text);
-    if (text.empty())
+    // One sign only: from_chars would take a second minus as its own.
+    if (text.empty() || text[0] == '+' || text[0] == '-')
         return 0.0;
 
     // Words first: from_chars knows them too, but not after a plus sign.
