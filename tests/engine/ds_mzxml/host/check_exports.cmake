@@ -1,5 +1,4 @@
-# Checks that the plug-in module exports its entry point and nothing else of
-# its own. Run as: cmake -DMODULE=<path> -P check_exports.cmake
+# Checks that the plug-in module exports its entry point and nothing else. Run as: cmake -DMODULE=<path> -P check_exports.cmake
 if(NOT MODULE)
   message(FATAL_ERROR "MODULE is not set")
 endif()
@@ -16,15 +15,13 @@ string(REPLACE "\n" ";" lines "${listing}")
 set(own)
 foreach(line ${lines})
   string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" symbol "${line}")
-  # The standard library's templates keep their own visibility; they are not
-  # the module's own symbols.
-  if(symbol STREQUAL "" OR symbol MATCHES "^_ZZ?N?K?(St|S[a-z]|9__gnu_cxx)|^_ZT[ISV]N?(St|S[a-z])")
+  if(symbol STREQUAL "")
     continue()
   endif()
   list(APPEND own "${symbol}")
 endforeach()
 
-message(STATUS "exported symbols of the module's own: ${own}")
+message(STATUS "exported symbols: ${own}")
 if(NOT own STREQUAL entry)
   message(FATAL_ERROR "expected only ${entry}, found: ${own}")
 endif()
