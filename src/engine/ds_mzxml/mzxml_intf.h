@@ -29,7 +29,9 @@ public:
 
 // Reads one mzXML file for the host. A file is open when `file_name` is not
 // empty; it stays open until the object is destroyed. Calls must not overlap.
-class MzxmlIntf final : public DataSourceIntf {
+// Not final: get_raw_spec_info fetches through the virtual table, which the
+// compiler would bypass for a final class.
+class MzxmlIntf : public DataSourceIntf {
 public:
     MzxmlIntf();
     ~MzxmlIntf() override;
