@@ -32,6 +32,9 @@ TEST(ParseWithFormat, ReadsFieldsOrNamesTheCodeAndTheOffset) {
         {"%T", "xx 10:20", 3, {}, 0, DATETIME_INPUT_EXHAUSTED, 8, "C"},
         {"%I %p", "07 XM", 0, {}, 0, DATETIME_FORMAT_MISMATCH, 3, "C"},
         {"%Y%q", "20091", 0, {}, 0, DATETIME_INVALID_SPECIFIER, 4, "C"},
+        {"%Y%", "2009", 0, {}, 0, DATETIME_INVALID_SPECIFIER, 4, "C"},
+        {"%m %Y", "12 209-", 0, {}, 0, DATETIME_OUT_OF_RANGE, 3, "C"},
+        {"%d", " 24", 0, {}, 0, DATETIME_FORMAT_MISMATCH, 0, "C"},
         {"%H:%M", "24:01", 0, {}, 0, DATETIME_OUT_OF_RANGE, 5, "C"},
         {"%I %p", "07 PM", 0, {}, 0, DATETIME_NO_AM_PM, 3, "de_DE.UTF-8"},
     };

@@ -42,7 +42,8 @@ constexpr std::int32_t NO_ZONE = INT32_MAX;
 // Clears every field, then sets tm_mday 1 and tm_isdst -1.
 PAL_API void clear_tm(std::tm& st_tm);
 
-// t + d, or -1 when t is -1 or the sum would leave 0 .. INT64_MAX.
+// t + d; -1 when t is -1, when a negative d takes the sum below 0, or when
+// the sum would pass INT64_MAX.
 PAL_API std::int64_t add_seconds(std::int64_t t, std::int32_t d);
 
 // The entry: flags may hold no_skip_space, require_zone and assume_utc.
