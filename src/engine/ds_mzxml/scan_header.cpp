@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -27,20 +28,25 @@ public:
     ScanLines(PAL::File& file, std::int64_t begin, std::int64_t end)
         : file(file), next_offset(begin), end(end) {}
 
-    // The next line, line feed included; false at the scan's end.
+    // The next line, line feed included; false at the scan's end. As with
+    // read_line, a NUL byte ends the line's text: nothing after it is seen.
     bool next(std::string& line) {
         if (pos > 0 && pos >= window.size() / 2) {
             window.erase(0, pos);
             pos = 0;
         }
         std::size_t lf_from = pos;
+        std::size_t nul_from = pos;
         std::size_t tag_from = pos;
         std::size_t gt_from = npos;
         for (;;) {
             const std::size_t lf = window.find('\n', lf_from);
             const std::size_t stop = lf == npos ? window.size() : lf + 1;
+            const void* nul_at = std::memchr(window.data() + nul_from, '\0', stop - nul_from);
+            const std::size_t nul =
+                nul_at ? static_cast<const char*>(nul_at) - window.data() : npos;
             const std::size_t tag = window.find("<peaks", tag_from);
-            if (tag != npos && tag < stop) {
+            if (tag != npos && tag < std::min(stop, nul)) {
                 const std::size_t gt = window.find('>', gt_from == npos ? tag + 6 : gt_from);
                 if (gt != npos && gt < stop)
                     return take(gt + 1, line);
@@ -53,6 +59,7 @@ public:
             if (lf != npos)
                 return take(stop, line);
             lf_from = window.size();
+            nul_from = nul == npos ? window.size() : nul;
             if (!fill())
                 return pos < window.size() && take(window.size(), line);
         }
@@ -60,7 +67,9 @@ public:
 
 private:
     bool take(std::size_t stop, std::string& line) {
-        line.assign(window, pos, stop - pos);
+        const char* begin = window.data() + pos;
+        const void* nul = std::memchr(begin, '\0', stop - pos);
+        line.assign(begin, nul ? static_cast<const char*>(nul) - begin : stop - pos);
         pos = stop;
         return true;
     }

@@ -18,7 +18,11 @@ TEST(ScanHeader, Values) {
         {{.polarity = "any"}, {1, -1, 1.5}},
         {{.retention_time = "PT1M30S"}, {1, 0, 90}},
         {{.retention_time = "-PT1S"}, {1, 0, 0}},
-        {{.ms_level = 2, .precursor = precursor}, {2, 0, 1.5, 445.34, 2}}};
+        {{.ms_level = 2, .precursor = precursor}, {2, 0, 1.5, 445.34, 2}},
+        // A NUL byte ends a line's text: the attribute, or the "<peaks", after it is not seen.
+        {{.polarity = std::nullopt, .extra_attributes = std::string("\0polarity=\"-\"", 13)},
+         {1, 0, 1.5}},
+        {{.precursor = std::string("\0<peaks>\n totIonCurrent=\"5\"", 27)}, {1, 0, 1.5, 0, 0, 5}}};
     for (std::size_t n = 3940; n < 4040; ++n)
         cases.push_back({{.extra_attributes = std::string(n, 'x'), .peaks_text = " msLevel=\"7\""},
                          {1, 0, 1.5}});
