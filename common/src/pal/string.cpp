@@ -5,6 +5,7 @@
 #include <pal/string.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <locale>
 #include <memory>
@@ -61,8 +62,11 @@ struct Widening {
                              const From* end, const From*& next, To* to, To* to_end, To*& to_next) {
         return facet.in(state, from, end, next, to, to_end, to_next);
     }
-    // Widens the byte as a signed 8-bit value.
-    static To unconverted(From c) { return static_cast<To>(static_cast<signed char>(c)); }
+    // Widens the byte as a signed 8-bit value into a 16-bit unit, so bytes
+    // 0x80 to 0xFF give 0xFF80 to 0xFFFF whatever the width of wchar_t.
+    static To unconverted(From c) {
+        return static_cast<To>(static_cast<std::uint16_t>(static_cast<signed char>(c)));
+    }
 };
 
 [[noreturn]] void fail(PAL::CodeCvtErrorCode code, std::ptrdiff_t offset, unsigned int line) {
@@ -113,8 +117,10 @@ void convert(const std::basic_string<typename Direction::From>& input, const std
     if (input.empty())
         return;
 
+    // A pass fills `units`; the buffer checked against the facet's longest
+    // sequence counts one more, for the terminator the pass never writes.
     const std::size_t units = std::clamp<std::size_t>(Direction::wanted(input.size()), 128, 1024);
-    PAL_ASSERT(units > static_cast<std::size_t>(facet.max_length()), L"Buffer is not big enough");
+    PAL_ASSERT(static_cast<long long>(units) + 1 > facet.max_length(), L"Buffer is not big enough");
     const std::unique_ptr<To[]> buffer(new To[units]);
 
     std::mbstate_t state{};

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <locale>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -86,6 +87,48 @@ TEST(CodeCvt, ClassicLocaleWidensEveryByte) {
               L"Input buffer exhausted|Unknown error 3");
     EXPECT_EQ(StrCodeCvtError(2, 2, 1, "test").description(),
               L"Code conversion error: Character sequence invalid or has no mapping (offset 2)");
+}
+
+// A facet that answers every pass with `result` and claims sequences of up to `longest` bytes.
+struct FixedFacet : std::codecvt<wchar_t, char, std::mbstate_t> {
+    FixedFacet(result answer, int longest) : answer(answer), longest(longest) {}
+    result do_out(state_type&, const wchar_t* from, const wchar_t*, const wchar_t*& next, char* to,
+                  char*, char*& to_next) const override {
+        return next = from, to_next = to, answer;
+    }
+    result do_in(state_type&, const char* from, const char*, const char*& next, wchar_t* to,
+                 wchar_t*, wchar_t*& to_next) const override {
+        return next = from, to_next = to, answer;
+    }
+    int do_max_length() const noexcept override { return longest; }
+    result answer;
+    int longest;
+};
+
+// No conversion keeps low bytes and widens bytes as signed 8-bit values into 16 bits; the
+// 129-unit buffer of a short text holds a 128-byte sequence, not a 129-byte one.
+TEST(CodeCvt, FacetAnswersAndLongestSequence) {
+    using Cvt = std::codecvt_base;
+    const std::wstring TOO_SMALL = L"Assert Failure: Buffer is not big enough";
+    const std::wstring UNEXPECTED = L"Assert Failure: Unexpected codecvt result";
+    const std::tuple<Cvt::result, int, std::wstring, std::wstring> cases[] = {
+        {Cvt::noconv, 128, L"a\xFF80\xFFFF", L"a\x34"},
+        {Cvt::noconv, 129, TOO_SMALL, TOO_SMALL},
+        {static_cast<Cvt::result>(7), 1, UNEXPECTED, UNEXPECTED},
+    };
+    const auto outcome = [](auto call) -> std::wstring {
+        try {
+            const auto out = call();
+            return std::wstring(out.begin(), out.end());
+        } catch (const AssertFailure& e) {
+            return e.description();
+        }
+    };
+    for (const auto& [answer, longest, widened, narrowed] : cases) {
+        const std::locale locale(std::locale::classic(), new FixedFacet(answer, longest));
+        EXPECT_EQ(outcome([&] { return to_wide("a\x80\xFF", locale); }), widened) << longest;
+        EXPECT_EQ(outcome([&] { return to_narrow(L"a\x1234", locale); }), narrowed) << longest;
+    }
 }
 
 } // namespace
