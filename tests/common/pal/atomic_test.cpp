@@ -7,6 +7,7 @@
 #include <atomic>
 #include <barrier>
 #include <cerrno>
+#include <new>
 #include <optional>
 
 namespace {
@@ -18,12 +19,41 @@ struct Counted {
 };
 using Ptr = PAL::SmartPtr<Counted>;
 
+// Records are allocated without throwing; a refusal is reported by the pointer itself.
+bool refuse_nothrow_new = false;
+
+} // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (refuse_nothrow_new)
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+// Whether its lock or its memory is missing, the object is deleted before the failure leaves.
 TEST(SmartPtrRecord, ObjectIsDeletedWhenTheRecordCannotBeMade) {
-    pal_test::SyscallsGuard os;
-    os.table().lock_init = [](void*, unsigned int) { return ENOMEM; };
     std::atomic<int> deaths{0};
-    EXPECT_THROW(Ptr p(new Counted(deaths)), PAL::WindowsError);
-    EXPECT_EQ(deaths.load(), 1);
+    {
+        pal_test::SyscallsGuard os;
+        os.table().lock_init = [](void*, unsigned int) { return ENOMEM; };
+        EXPECT_THROW(Ptr p(new Counted(deaths)), PAL::WindowsError);
+    }
+    auto* object = new Counted(deaths);
+    refuse_nothrow_new = true;
+    try {
+        Ptr p(object);
+        ADD_FAILURE() << "a record came from nowhere";
+    } catch (const std::bad_alloc& e) {
+        EXPECT_STREQ(e.what(), "bad allocation");
+    }
+    refuse_nothrow_new = false;
+    EXPECT_EQ(deaths.load(), 2);
 }
 
 // Another owner drops its copy just after a release left the record's lock: the release

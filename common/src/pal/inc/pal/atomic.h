@@ -56,6 +56,13 @@ public:
     T* ptr;
 };
 
+// A record that could not be allocated: std::bad_alloc, with the text the
+// Windows runtime gives it, on every platform.
+class BadAllocation : public std::bad_alloc {
+public:
+    const char* what() const noexcept override { return "bad allocation"; }
+};
+
 } // namespace detail
 
 template <class T>
@@ -115,7 +122,7 @@ private:
         try {
             record = new (std::nothrow) detail::SharedCountOf<T>(p);
             if (!record)
-                throw std::bad_alloc();
+                throw detail::BadAllocation();
         } catch (...) {
             delete p;
             throw;
