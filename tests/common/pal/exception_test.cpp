@@ -1,9 +1,12 @@
 #include <pal/exception.h>
+#include <pal/string.h>
 
 #include "common/pal/os_seam.h"
+#include "support/mzxml_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,6 +45,19 @@ TEST(ExceptionFamily, CaughtAsPalExceptionNeverAsStdException) {
             EXPECT_EQ(description.empty() ? L"" : e.description(), description);
         }
     }
+}
+
+// A translated system text is read in the character set of the process's locale
+// (German has umlauts where the text for ENOSPC is translated).
+TEST(ExceptionDescription, WindowsErrorTextIsReadInTheProcessCharacterSet) {
+    if (!fixture::has_locale("de_DE.UTF-8"))
+        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/setup.sh generates it)";
+    const std::locale german("de_DE.UTF-8");
+    const std::locale saved = std::locale::global(german);
+    const std::wstring expected = PAL::to_wide(std::strerror(ENOSPC), german);
+    const std::wstring described = PAL::WindowsError(ENOSPC, 1, "x").description();
+    std::locale::global(saved);
+    EXPECT_EQ(described, expected);
 }
 
 // The first description builds the system catalog: in a fresh process whose

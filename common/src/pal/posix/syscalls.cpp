@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fcntl.h>
 #include <pthread.h>
 #include <string>
@@ -68,9 +69,23 @@ bool error_text(std::uint32_t code, std::wstring& text) {
         return false;
     char buffer[512];
     const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+    // The text is translated for the process's C locale and written in its
+    // character set, so it is widened by that same locale; a byte it cannot
+    // read stands for the character of its value.
     text.clear();
-    for (const char* c = message; *c; ++c)
-        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+    std::mbstate_t state{};
+    for (std::size_t left = std::strlen(message); left > 0;) {
+        wchar_t c = 0;
+        std::size_t used = std::mbrtowc(&c, message, left, &state);
+        if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2)) {
+            c = static_cast<wchar_t>(static_cast<unsigned char>(*message));
+            used = 1;
+            state = std::mbstate_t{};
+        }
+        text.push_back(c);
+        message += used;
+        left -= used;
+    }
     while (!text.empty() && (text.back() == L' ' || text.back() == L'\n' || text.back() == L'\r' ||
                              text.back() == L'\t'))
         text.pop_back();
@@ -136,16 +151,19 @@ bool read_catalog_file(const std::wstring& path, std::string& bytes) {
     const int fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
+    // Closed on every way out, a failed allocation included.
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     bytes.clear();
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            ::close(fd);
+        if (n <= 0)
             return n == 0;
-        }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
 }
@@ -163,8 +181,9 @@ std::intptr_t file_open(const std::wstring& path, std::uint32_t& error) {
     }
     // Opening a folder as a file fails on Windows; make it fail here too.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? EISDIR : static_cast<std::uint32_t>(errno);
+    const bool stated = ::fstat(fd, &st) == 0;
+    if (!stated || S_ISDIR(st.st_mode)) {
+        error = stated ? EISDIR : static_cast<std::uint32_t>(errno);
         ::close(fd);
         return -1;
     }
