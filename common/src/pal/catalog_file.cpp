@@ -51,14 +51,12 @@ bool is_blank(wchar_t c) {
     return c == L' ' || c == L'\t';
 }
 
-// "0x<hex> = text": the identifier and where the text starts.
+// "0x<hex> = text" from the first character of the line: the identifier and
+// where the text starts. An indented line is never an entry.
 bool parse_entry_start(const std::wstring& line, std::uint32_t& id, std::size_t& text_start) {
-    std::size_t i = 0;
-    while (i < line.size() && is_blank(line[i]))
-        ++i;
-    if (i + 2 >= line.size() || line[i] != L'0' || (line[i + 1] != L'x' && line[i + 1] != L'X'))
+    if (line.size() <= 2 || line[0] != L'0' || (line[1] != L'x' && line[1] != L'X'))
         return false;
-    i += 2;
+    std::size_t i = 2;
     std::uint64_t value = 0;
     std::size_t digits = 0;
     for (; i < line.size(); ++i, ++digits) {

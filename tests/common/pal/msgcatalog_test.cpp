@@ -52,6 +52,7 @@ TEST(MsgCatalogFiles, ReadsTheDocumentedFormat) {
         {"0x4C0336B0 = Cannot open %1:\n %2\n\tthird\n \n\n not this",
          L"Cannot open %1:\n%2\nthird"},
         {"0x4C0336B0 = first\n# 0x4C0336B0 = no\nnot an entry\n0x4c0336b0 = last", L"last"},
+        {"0x4C0336B0 = kept\n\n 0x4C0336B0 = indented, no entry\n", L"kept"},
         {"\xEF\xBB\xBF"
          "0x4C0336B0 = d\xC3\xA9j\xC3\xA0 \xE2\x82\xAC\n",
          L"d\u00e9j\u00e0 \u20ac"},
