@@ -9,7 +9,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <array>
 #include <functional>
 #include <stdexcept>
 
@@ -300,49 +299,6 @@ TEST(Spectra, FilterEventsCacheAndScansWithoutPeaks) {
         std::filesystem::resize_file(path, 0); // the open file is now empty
     }
     EXPECT_THROW(run.source->get_spectrum(1, 0, {}), PAL::Exception) << "a real fetch reads";
-}
-
-// Calls that reached get_spectrum's slot, and whether the last came with a socket.
-int slot_calls = 0;
-bool slot_socket = true;
-
-// Stands in for get_spectrum in a copy of the object's virtual table: the same
-// calling convention as the member, the object taking the place of `this`. It
-// fetches nothing, so nothing is stored for the label.
-PAL::SmartPtr<orvoeng::Spectrum> stand_in(Source*, std::uint32_t, std::uint32_t,
-                                          const PAL::SmartPtr<PAL::EventSocket>& events) {
-    ++slot_calls;
-    slot_socket = static_cast<bool>(events);
-    return {};
-}
-
-// Raw spectrum info fetches as a host would, through the virtual table and
-// without a socket; a fetch that stores nothing is a broken promise.
-TEST(Spectra, RawInfoFetchesThroughTheVirtualTableWithoutASocket) {
-    fixture::TempDir dir;
-    Opened run(dir.write("run.mzXML", mzxml({scan(1)})));
-    // Itanium C++ ABI: two destructor slots, then revision to get_spectrum.
-    using Slot = void (*)();
-    constexpr std::size_t slots = 15;
-    Slot*& table = *reinterpret_cast<Slot**>(run.source.get());
-    Slot* const original = table;
-    std::array<Slot, slots> patched;
-    std::copy(original, original + slots, patched.begin());
-    patched[slots - 1] = reinterpret_cast<Slot>(&stand_in);
-    table = patched.data();
-    fixture::RecordingSocket sink;
-    run.source->get_spectrum(1, 0, sink.socket); // proves the slot
-    const auto host_call = std::tuple(slot_calls, slot_socket);
-    std::wstring failure;
-    try {
-        orvoeng::RawSpecInfo info;
-        run.source->get_raw_spec_info(1, 0, info);
-    } catch (const PAL::AssertFailure& e) {
-        failure = e.text;
-    }
-    table = original;
-    EXPECT_EQ(std::tuple(host_call, slot_calls, slot_socket, failure),
-              std::tuple(std::tuple(1, true), 2, false, std::wstring(L"Raw spec info missing")));
 }
 
 // Instrument entries in order; completion times, UTC unless zoned; after peek too.
