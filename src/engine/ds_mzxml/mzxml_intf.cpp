@@ -1,5 +1,7 @@
 #include "mzxml_intf.h"
 
+#include <ds/messages.h>
+
 #include <pal/event.h>
 #include <pal/string.h>
 #include <pal/time.h>
@@ -10,25 +12,6 @@
 
 namespace {
 constexpr const char* source_file = "mzxml_intf";
-
-// Status codes and their message identifiers share the low byte.
-constexpr std::uint32_t ALREADY_OPEN = 0x80040800, MSG_ALREADY_OPEN = 0xC8020000;
-constexpr std::uint32_t NOT_OPEN = 0x80040801, MSG_NOT_OPEN = 0xC8020001;
-constexpr std::uint32_t FILE_REFUSED = 0x80040802, MSG_FILE_REFUSED = 0xC8020002,
-                        MSG_FILE_REFUSED_BECAUSE = 0xC8020003;
-constexpr std::uint32_t BAD_SELECTOR = 0x80040804, MSG_BAD_SELECTOR = 0xC8020004;
-constexpr std::uint32_t CENTROIDING_UNKNOWN = 0x8004080F, MSG_CENTROIDING_UNKNOWN = 0xC802000F;
-constexpr std::uint32_t LABEL_OVERFLOW = 0x80040819, MSG_LABEL_OVERFLOW = 0xC8020019;
-constexpr std::uint32_t BAD_SCAN_HEADER = 0x8004081A, MSG_BAD_SCAN_HEADER = 0xC802001A;
-constexpr std::uint32_t CENTROIDING_CONFLICT = 0x8004081B, MSG_CENTROIDING_CONFLICT = 0xC802001B;
-constexpr std::uint32_t BAD_PEAKS = 0x8004081C, MSG_BAD_PEAKS = 0xC802001C;
-constexpr std::uint32_t MZSTAR_PROFILE = 0x80040847, MSG_MZSTAR_PROFILE = 0xC8020047;
-constexpr std::uint32_t NO_COMPLETION_TIME = 0x80040853, MSG_NO_COMPLETION_TIME = 0xC8020053;
-
-// Informational events and their levels.
-constexpr std::uint32_t EVT_WRONG_VERSION = 0xCC020000, LEVEL_ERROR = 1;
-constexpr std::uint32_t EVT_SCAN_WALK = 0x4C020006, LEVEL_SCAN_WALK = 4;
-constexpr std::uint32_t EVT_PEAKS_READ = 0x4C030004, LEVEL_PEAKS_READ = 7;
 
 constexpr std::uint32_t DATA_SETS = 1;
 constexpr std::uint32_t SCAN_FORMAT = 4;
@@ -71,8 +54,8 @@ DataSourceIntfFactory* ds_mzxml_get_intf_factory(unsigned int version,
     if (version == DS_INTF_VERSION)
         return &factory_instance;
     if (events)
-        PAL::post_message(events, LEVEL_ERROR,
-                          PAL::Message(EVT_WRONG_VERSION).add(std::wstring(L"mzXML")));
+        PAL::post_message(events, msg::WRONG_VERSION.level,
+                          PAL::Message(msg::WRONG_VERSION.id).add(std::wstring(L"mzXML")));
     return nullptr;
 }
 
@@ -91,34 +74,34 @@ std::uint16_t MzxmlIntf::revision() {
 
 void MzxmlIntf::check_not_open() const {
     if (!file_name.empty())
-        PAL_RAISE(PAL::AppError, ALREADY_OPEN, PAL::Message(MSG_ALREADY_OPEN));
+        PAL_RAISE(PAL::AppError, msg::ALREADY_OPEN.code, PAL::Message(msg::ALREADY_OPEN.id));
 }
 
 void MzxmlIntf::check_open() const {
     if (file_name.empty())
-        PAL_RAISE(PAL::AppError, NOT_OPEN, PAL::Message(MSG_NOT_OPEN));
+        PAL_RAISE(PAL::AppError, msg::NOT_OPEN.code, PAL::Message(msg::NOT_OPEN.id));
 }
 
 void MzxmlIntf::check_listed() const {
     check_open();
     if (header_only)
-        PAL_RAISE(PAL::AppError, NOT_OPEN, PAL::Message(MSG_NOT_OPEN));
+        PAL_RAISE(PAL::AppError, msg::NOT_OPEN.code, PAL::Message(msg::NOT_OPEN.id));
 }
 
 void MzxmlIntf::open_reader(const std::wstring& path, int selector,
                             const PAL::SmartPtr<PAL::EventSocket>& events,
                             const PAL::SmartPtr<PAL::Progress>& progress) {
     if (selector != static_cast<int>(DATA_SETS))
-        PAL_RAISE(PAL::AppError, BAD_SELECTOR, PAL::Message(MSG_BAD_SELECTOR));
+        PAL_RAISE(PAL::AppError, msg::BAD_SELECTOR.code, PAL::Message(msg::BAD_SELECTOR.id));
     check_path_conversion(path);
     if (reader.open(path, header_only, events, progress)) {
         file_name = path;
         return;
     }
     if (const wchar_t* reason = refusal_reason(reader.open_state))
-        PAL_RAISE(PAL::AppError, FILE_REFUSED,
-                  PAL::Message(MSG_FILE_REFUSED_BECAUSE).add(path).add(std::wstring(reason)));
-    PAL_RAISE(PAL::AppError, FILE_REFUSED, PAL::Message(MSG_FILE_REFUSED).add(path));
+        PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code,
+                  PAL::Message(msg::FILE_REFUSED_BECAUSE.id).add(path).add(std::wstring(reason)));
+    PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code, PAL::Message(msg::FILE_REFUSED.id).add(path));
 }
 
 void MzxmlIntf::peek_file(const std::wstring& path, int selector,
@@ -145,10 +128,12 @@ ScanList MzxmlIntf::open_file(const std::wstring& path, int selector,
     // Centroiding comes from the file or from the host, never from both.
     if (reader.centroid_info_complete(events)) {
         if (options->flags != 0)
-            PAL_RAISE(PAL::AppError, CENTROIDING_CONFLICT, PAL::Message(MSG_CENTROIDING_CONFLICT));
+            PAL_RAISE(PAL::AppError, msg::CENTROIDING_CONFLICT.code,
+                      PAL::Message(msg::CENTROIDING_CONFLICT.id));
     } else {
         if ((options->flags & PeakListOptions::CENTROIDED_GIVEN) == 0)
-            PAL_RAISE(PAL::AppError, CENTROIDING_UNKNOWN, PAL::Message(MSG_CENTROIDING_UNKNOWN));
+            PAL_RAISE(PAL::AppError, msg::CENTROIDING_UNKNOWN.code,
+                      PAL::Message(msg::CENTROIDING_UNKNOWN.id));
         centroided = options->centroided;
     }
     return list;
@@ -200,7 +185,7 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
                               const PAL::SmartPtr<PAL::Progress>& parent) {
     check_listed();
     if (events)
-        PAL::post_message(events, LEVEL_SCAN_WALK, PAL::Message(EVT_SCAN_WALK));
+        PAL::post_message(events, msg::SCAN_WALK.level, PAL::Message(msg::SCAN_WALK.id));
 
     const std::uint32_t count = reader.scanCount;
     ScanList list(new std::vector<ScanRecord>());
@@ -212,7 +197,8 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
         centroided = processing.centroided;
         // Profile data written by mzStar are refused.
         if (!processing.centroided && processing.software_name.find("mzStar") != std::string::npos)
-            PAL_RAISE(PAL::AppError, MZSTAR_PROFILE, PAL::Message(MSG_MZSTAR_PROFILE));
+            PAL_RAISE(PAL::AppError, msg::MZSTAR_PROFILE.code,
+                      PAL::Message(msg::MZSTAR_PROFILE.id));
     }
 
     std::uint32_t next_label = first_label;
@@ -221,8 +207,8 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
         ScanRecord record;
         ScanHeader header;
         if (!reader.read_scan_header(position, header))
-            PAL_RAISE(PAL::AppError, BAD_SCAN_HEADER,
-                      PAL::Message(MSG_BAD_SCAN_HEADER).add(position, 0, 10, true));
+            PAL_RAISE(PAL::AppError, msg::BAD_SCAN_HEADER.code,
+                      PAL::Message(msg::BAD_SCAN_HEADER.id).add(position, 0, 10, true));
 
         ScanType type;
         type.set_ms_level(header.msLevel);
@@ -239,7 +225,8 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
         record.scan_type = type;
 
         if (next_label > MAX_LABEL)
-            PAL_RAISE(PAL::AppError, LABEL_OVERFLOW, PAL::Message(MSG_LABEL_OVERFLOW));
+            PAL_RAISE(PAL::AppError, msg::LABEL_OVERFLOW.code,
+                      PAL::Message(msg::LABEL_OVERFLOW.id));
         record.label = next_label++;
         record.format_code = SCAN_FORMAT;
         record.file_position = position;
@@ -270,21 +257,21 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
     std::vector<double> intensity;
     try {
         if (!reader.read_peaks(position, scan_centroided, mz, intensity, events))
-            PAL_RAISE(PAL::AppError, BAD_PEAKS,
-                      PAL::Message(MSG_BAD_PEAKS)
+            PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
+                      PAL::Message(msg::BAD_PEAKS.id)
                           .add(label, 0, 10, true)
                           .add(std::wstring(L"No <peaks> tag")));
     } catch (const PAL::Exception& error) {
-        PAL_RAISE(PAL::AppError, BAD_PEAKS,
-                  PAL::Message(MSG_BAD_PEAKS).add(label, 0, 10, true).add(error.description()));
+        PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
+                  PAL::Message(msg::BAD_PEAKS.id).add(label, 0, 10, true).add(error.description()));
     }
     PAL_ASSERT(mz.size() == intensity.size(), L"Peak size not the same as number of intensities");
 
     std::vector<Peak>& peaks = *spectrum->peaks;
     peaks.reserve(mz.size());
     if (events)
-        PAL::post_message(events, LEVEL_PEAKS_READ,
-                          PAL::Message(EVT_PEAKS_READ)
+        PAL::post_message(events, msg::PEAKS_READ.level,
+                          PAL::Message(msg::PEAKS_READ.id)
                               .add(static_cast<std::uint32_t>(mz.size()), 0, 10, true)
                               .add(label, 0, 10, true));
     for (std::size_t i = 0; i < mz.size(); ++i)
@@ -334,8 +321,8 @@ std::int64_t MzxmlIntf::get_completion_time() {
     DataProcessingRecord processing;
     // No events on this path: the host asks for a value, not a diagnosis.
     if (!reader.read_data_processing(processing, PAL::SmartPtr<PAL::EventSocket>()))
-        PAL_RAISE(PAL::AppError, NO_COMPLETION_TIME,
-                  PAL::Message(MSG_NO_COMPLETION_TIME)
+        PAL_RAISE(PAL::AppError, msg::NO_COMPLETION_TIME.code,
+                  PAL::Message(msg::NO_COMPLETION_TIME.id)
                       .add(std::wstring(L"dataProcessing element missing")));
     if (processing.completionTime.empty())
         return 0;
@@ -343,8 +330,8 @@ std::int64_t MzxmlIntf::get_completion_time() {
         return PAL::datetime_from_iso8601(processing.completionTime, PAL::assume_utc,
                                           std::locale::classic());
     } catch (const PAL::Exception& error) {
-        PAL_RAISE(PAL::AppError, NO_COMPLETION_TIME,
-                  PAL::Message(MSG_NO_COMPLETION_TIME).add(error.description()));
+        PAL_RAISE(PAL::AppError, msg::NO_COMPLETION_TIME.code,
+                  PAL::Message(msg::NO_COMPLETION_TIME.id).add(error.description()));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "mzXMLReader.h"
 
 #include <ds/data_source_intf.h>
+#include <ds/messages.h>
 #include <ds/types.h>
 #include <ds/utils.h>
 
@@ -71,7 +72,8 @@ public:
     std::uint32_t label_to_position(std::uint32_t label) const {
         constexpr const char* source_file = "mzxml_intf";
         if (label < first_label || label - first_label >= reader.scanCount)
-            PAL_RAISE(PAL::AppError, 0x80040808u, PAL::Message(0xC8020008).add(label, 0, 10, true));
+            PAL_RAISE(PAL::AppError, msg::NO_SUCH_LABEL.code,
+                      PAL::Message(msg::NO_SUCH_LABEL.id).add(label, 0, 10, true));
         return label - first_label + 1;
     }
 

@@ -1,5 +1,7 @@
 #include "mzXMLReader.h"
 
+#include <ds/messages.h>
+
 #include "text_number.h"
 
 #include <pal/exception.h>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace msg = orvoeng::msg;
+
 namespace {
 
 constexpr const char* source_file = "mzXMLReader";
@@ -21,8 +25,8 @@ constexpr std::size_t npos = std::string::npos;
 
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
                          std::int32_t peak_count, std::size_t mz_count) {
-    PAL::post_message(socket, 1,
-                      PAL::Message(0xCC0236B4)
+    PAL::post_message(socket, msg::PEAK_COUNT_DIFFERS.level,
+                      PAL::Message(msg::PEAK_COUNT_DIFFERS.id)
                           .add(scan_number)
                           .add(peak_count)
                           .add(static_cast<std::uint32_t>(mz_count)));
@@ -106,8 +110,8 @@ bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
         const bool byte_order = text.find("byteOrder=\"network\"", peaks) != npos;
         const bool pair_order = text.find("pairOrder=\"m/z-int\"", peaks) != npos;
         if (!precision || !byte_order || !pair_order) {
-            PAL::post_message(socket, 1,
-                              PAL::Message(0xCC0236B3)
+            PAL::post_message(socket, msg::PEAK_ATTRIBUTES_MISSING.level,
+                              PAL::Message(msg::PEAK_ATTRIBUTES_MISSING.id)
                                   .add(scan_number)
                                   .add(missing_attributes(precision, byte_order, pair_order)));
         } else {

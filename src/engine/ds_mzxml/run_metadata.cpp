@@ -1,9 +1,13 @@
 #include "mzXMLReader.h"
 
+#include <ds/messages.h>
+
 #include <pal/message.h>
 
 #include <memory>
 #include <string>
+
+namespace msg = orvoeng::msg;
 
 namespace {
 
@@ -50,7 +54,9 @@ bool MzXMLReader::read_data_processing(DataProcessingRecord& record,
     if (file.seek(0, PAL::File::BEGIN))
         collect_element("<dataProcessing", "</dataProcessing>", element);
     if (element.empty()) {
-        PAL::post_message(socket, 5, PAL::Message(0x4C0336B8).add(std::wstring(L"dataProcessing")));
+        PAL::post_message(
+            socket, msg::NO_DATA_PROCESSING.level,
+            PAL::Message(msg::NO_DATA_PROCESSING.id).add(std::wstring(L"dataProcessing")));
         return false;
     }
 

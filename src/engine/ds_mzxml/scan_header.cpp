@@ -1,5 +1,7 @@
 #include "mzXMLReader.h"
 
+#include <ds/messages.h>
+
 #include "text_number.h"
 #include "xml_duration.h"
 
@@ -10,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+namespace msg = orvoeng::msg;
 
 namespace {
 
@@ -184,8 +188,8 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
 }
 
 bool MzXMLReader::centroid_info_complete(const PAL::SmartPtr<PAL::EventSocket>& socket) {
-    PAL::post_message(socket, 7,
-                      PAL::Message(0x4C0336B9)
+    PAL::post_message(socket, msg::CENTROID_STATE.level,
+                      PAL::Message(msg::CENTROID_STATE.id)
                           .add(std::wstring(run_centroided_given ? L"true" : L"false"))
                           .add(centroided_scans));
     return run_centroided_given || centroided_scans == scanCount;

@@ -1,6 +1,8 @@
 #include "mzXMLReader.h"
 #include "text_number.h"
 
+#include <ds/messages.h>
+
 #include <pal/message.h>
 #include <pal/string.h>
 
@@ -9,20 +11,9 @@
 #include <locale>
 #include <string_view>
 
-namespace {
-// Message identifiers and levels of the events posted while opening.
-constexpr std::uint32_t MISSING_START_TAG = 0xCC0236B0;  // level 1
-constexpr std::uint32_t NO_SCHEMA = 0xCC0236B1;          // level 1
-constexpr std::uint32_t SCANS_FOUND_DIFFER = 0xCC0236B2; // level 1
-constexpr std::uint32_t BUILDING_INDEX = 0x4C0336B0;     // level 5
-constexpr std::uint32_t SCAN_OFFSET = 0x4C0336B1;        // level 7
-constexpr std::uint32_t ENTRIES_DIFFER = 0x4C0336B2;     // level 5
-constexpr std::uint32_t SCAN_COUNT = 0x4C0336B3;         // level 5
-constexpr std::uint32_t INDEX_OFFSET = 0x4C0336B4;       // level 5
-constexpr std::uint32_t NOT_A_SCAN_INDEX = 0x4C0336B5;   // level 5
-constexpr std::uint32_t ID_OUT_OF_ORDER = 0x4C0336B6;    // level 6
-constexpr std::uint32_t BAD_INDEX_LINE = 0x4C0336B7;     // level 6
+namespace msg = orvoeng::msg;
 
+namespace {
 constexpr std::string_view SCAN_TAG = "<scan";
 constexpr std::string_view RUN_END_TAG = "</msRun>";
 
@@ -67,7 +58,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     if (read_index(socket, progress))
         return true;
     if (socket)
-        PAL::post_message(socket, 5, PAL::Message(BUILDING_INDEX));
+        PAL::post_message(socket, msg::BUILDING_INDEX.level, PAL::Message(msg::BUILDING_INDEX.id));
     if (build_index(socket, progress))
         return true;
     open_state = OPEN_NO_INDEX;
@@ -90,7 +81,7 @@ bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket
     if (!version_20 && !version_21) {
         open_state = OPEN_NO_SCHEMA;
         if (socket)
-            PAL::post_message(socket, 1, PAL::Message(NO_SCHEMA));
+            PAL::post_message(socket, msg::NO_SCHEMA.level, PAL::Message(msg::NO_SCHEMA.id));
         return false;
     }
     if (xml)
@@ -100,8 +91,8 @@ bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket
     open_state = OPEN_NO_START_TAGS;
     if (socket) {
         for (const wchar_t* missing : {L"?xml", L"mzXML", L"msRun"})
-            PAL::post_message(socket, 1,
-                              PAL::Message(MISSING_START_TAG).add(std::wstring(missing)));
+            PAL::post_message(socket, msg::MISSING_START_TAG.level,
+                              PAL::Message(msg::MISSING_START_TAG.id).add(std::wstring(missing)));
     }
     return false;
 }
@@ -120,7 +111,8 @@ bool MzXMLReader::read_scan_count(const PAL::SmartPtr<PAL::EventSocket>& socket)
         }
     }
     if (socket)
-        PAL::post_message(socket, 5, PAL::Message(SCAN_COUNT).add(scanCount));
+        PAL::post_message(socket, msg::SCAN_COUNT.level,
+                          PAL::Message(msg::SCAN_COUNT.id).add(scanCount));
     return found;
 }
 
@@ -139,7 +131,8 @@ std::int64_t MzXMLReader::read_index_offset(const PAL::SmartPtr<PAL::EventSocket
             index_offset = text_to_int64(text);
     }
     if (socket)
-        PAL::post_message(socket, 5, PAL::Message(INDEX_OFFSET).add(index_offset));
+        PAL::post_message(socket, msg::INDEX_OFFSET.level,
+                          PAL::Message(msg::INDEX_OFFSET.id).add(index_offset));
     return index_offset;
 }
 
@@ -154,7 +147,8 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     if (!file.seek(index_offset, PAL::File::BEGIN) || !read_line(line) ||
         !find_attribute(line, "name", name) || name != "scan") {
         if (socket)
-            PAL::post_message(socket, 5, PAL::Message(NOT_A_SCAN_INDEX));
+            PAL::post_message(socket, msg::NOT_A_SCAN_INDEX.level,
+                              PAL::Message(msg::NOT_A_SCAN_INDEX.id));
         return false;
     }
 
@@ -169,22 +163,24 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
         if (!find_attribute(line, "id", id_text) ||
             !find_element_text(line, "offset", offset_text)) {
             if (socket)
-                PAL::post_message(
-                    socket, 6,
-                    PAL::Message(BAD_INDEX_LINE).add(PAL::to_wide(line, std::locale::classic())));
+                PAL::post_message(socket, msg::BAD_INDEX_LINE.level,
+                                  PAL::Message(msg::BAD_INDEX_LINE.id)
+                                      .add(PAL::to_wide(line, std::locale::classic())));
             result = false;
             break;
         }
         const std::int32_t id = text_to_int32(id_text);
         if (id != expected) {
             if (socket)
-                PAL::post_message(socket, 6, PAL::Message(ID_OUT_OF_ORDER).add(id).add(expected));
+                PAL::post_message(socket, msg::ID_OUT_OF_ORDER.level,
+                                  PAL::Message(msg::ID_OUT_OF_ORDER.id).add(id).add(expected));
             result = false;
             break;
         }
         const std::int64_t offset = text_to_int64(offset_text);
         if (socket)
-            PAL::post_message(socket, 7, PAL::Message(SCAN_OFFSET).add(expected).add(offset));
+            PAL::post_message(socket, msg::SCAN_OFFSET.level,
+                              PAL::Message(msg::SCAN_OFFSET.id).add(expected).add(offset));
         offsets.push_back(offset);
         ++expected;
         node->step(1);
@@ -194,8 +190,8 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
         offsets.push_back(index_offset);
     } else {
         if (socket)
-            PAL::post_message(socket, 5,
-                              PAL::Message(ENTRIES_DIFFER)
+            PAL::post_message(socket, msg::ENTRIES_DIFFER.level,
+                              PAL::Message(msg::ENTRIES_DIFFER.id)
                                   .add(static_cast<std::uint32_t>(offsets.size()))
                                   .add(scanCount));
         result = false;
@@ -277,7 +273,8 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
             }
             const std::int64_t offset = base + static_cast<std::int64_t>(at);
             if (socket)
-                PAL::post_message(socket, 7, PAL::Message(SCAN_OFFSET).add(found).add(offset));
+                PAL::post_message(socket, msg::SCAN_OFFSET.level,
+                                  PAL::Message(msg::SCAN_OFFSET.id).add(found).add(offset));
             offsets.push_back(offset);
             node->step(1);
             search_from = at + SCAN_TAG.size();
@@ -302,8 +299,8 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
 
     if (found != scanCount) {
         if (socket)
-            PAL::post_message(socket, 1,
-                              PAL::Message(SCANS_FOUND_DIFFER).add(found).add(scanCount));
+            PAL::post_message(socket, msg::SCANS_FOUND_DIFFER.level,
+                              PAL::Message(msg::SCANS_FOUND_DIFFER.id).add(found).add(scanCount));
         result = false;
     }
     // Without "</msRun>" the last scan runs to the end of the file.

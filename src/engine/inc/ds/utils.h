@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ds/data_source_intf.h>
+#include <ds/messages.h>
 
 #include <pal/exception.h>
 #include <pal/message.h>
@@ -53,11 +54,6 @@ private:
     }
 };
 
-namespace detail {
-constexpr std::uint32_t PATH_NOT_CONVERTIBLE = 0x80040424;
-constexpr std::uint32_t MSG_PATH_NOT_CONVERTIBLE = 0xC8010024;
-} // namespace detail
-
 // Refuses a path the user's code page cannot represent, before any file call
 // sees it. The user's locale falls back to the classic one when the
 // environment names a locale this machine lacks, so only typed errors leave.
@@ -73,12 +69,12 @@ inline void check_path_conversion(const std::wstring& path) {
         } catch (const PAL::StrCodeCvtError&) {
             name = L"???";
         }
-        PAL::Message message(detail::MSG_PATH_NOT_CONVERTIBLE);
+        PAL::Message message(msg::PATH_NOT_CONVERTIBLE.id);
         message.add(name)
             .add(path)
             .add(PAL::codecvt_error_text(error.error))
             .add(error.offset, 0, 10, true);
-        PAL_RAISE(PAL::AppError, detail::PATH_NOT_CONVERTIBLE, message);
+        PAL_RAISE(PAL::AppError, msg::PATH_NOT_CONVERTIBLE.code, message);
     }
 }
 
