@@ -1,0 +1,76 @@
+// One mzXML file as the host reads it through the plug-in: its own event
+// socket, a data source that peeks and another that lists, and spectra by
+// label. Distinct DataFiles are independent and may live on distinct
+// threads; the calls on one must not overlap.
+#pragma once
+
+#include "events.h"
+#include "plugin.h"
+
+#include <ds/data_source_intf.h>
+#include <ds/types.h>
+
+#include <pal/message.h>
+#include <pal/progress.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvohost {
+
+struct ReadOptions {
+    std::uint32_t first_label = 1;
+    // For files that do not state their centroiding; unset passes no flag.
+    std::optional<bool> centroided;
+};
+
+struct RunInfo {
+    orvoeng::InstrumentInfo instrument;
+    // Seconds since 1970; unset when the file names no completion time.
+    std::optional<std::int64_t> completion_time;
+    // Why there is no completion time, when the plug-in said why.
+    std::optional<PAL::Message> completion_problem;
+};
+
+class DataFile {
+public:
+    // `handler` receives every event the plug-in posts about this file.
+    DataFile(const Plugin& plugin, std::filesystem::path path, EventHandler handler);
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+
+    const std::filesystem::path& path() const { return file_path; }
+
+    // Recognises the file and reads its run information without listing it.
+    RunInfo peek();
+
+    // Lists the file's scans; progress under `parent`, which may be empty.
+    const std::vector<orvoeng::ScanRecord>& open(const ReadOptions& options,
+                                                 const PAL::SmartPtr<PAL::Progress>& parent);
+
+    // After open: the listing data source and the scan of a label.
+    orvoeng::DataSourceIntf& source();
+    const orvoeng::ScanRecord* find(std::uint32_t label) const;
+    PAL::SmartPtr<orvoeng::Spectrum> spectrum(std::uint32_t label);
+
+    // A root progress node that posts through this file's socket.
+    PAL::SmartPtr<PAL::Progress> root_progress(unsigned int steps);
+
+private:
+    // Refuses what would block the plug-in's open: a FIFO waits for a
+    // writer forever.
+    void check_openable() const;
+
+    const Plugin& plugin;
+    std::filesystem::path file_path;
+    std::wstring wide_path;
+    EventChannel channel;
+    DataSource listed;
+    std::vector<orvoeng::ScanRecord> scans;
+    std::uint32_t first_label = 1;
+};
+
+} // namespace orvohost

@@ -1,0 +1,54 @@
+// The data-source plug-in as a host loads it: the module opened with dlopen,
+// its one export looked up by name and called with the interface version
+// the host speaks, and data sources made by the factory it hands back.
+#pragma once
+
+#include <ds/data_source_intf.h>
+
+#include <pal/atomic.h>
+#include <pal/event.h>
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace orvohost {
+
+// A failure of the host itself (no plug-in, an unwritable output file...),
+// as opposed to a PAL::AppError raised by the plug-in.
+class HostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using DataSource = std::unique_ptr<orvoeng::DataSourceIntf>;
+
+class Plugin {
+public:
+    // Loads the module and asks it for a factory with interface version 20;
+    // `events` receives what the entry point posts. Raises HostError naming
+    // the path and the loader's reason.
+    Plugin(const std::filesystem::path& path, const PAL::SmartPtr<PAL::EventSocket>& events);
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    // A new data source, owned by the caller; destroyed through its virtual
+    // destructor.
+    DataSource create() const;
+
+    const std::filesystem::path& path() const { return module_path; }
+
+private:
+    std::filesystem::path module_path;
+    orvoeng::DataSourceIntfFactory* factory = nullptr;
+};
+
+// The folder of the running program, so that the plug-in and the catalog
+// are found beside it whatever the working directory.
+std::filesystem::path program_dir();
+
+// Where a host finds the plug-in when no path is given: beside itself.
+std::filesystem::path default_plugin_path();
+
+} // namespace orvohost

@@ -1,0 +1,129 @@
+#include "records.h"
+
+#include <fmt/chrono.h>
+#include <fmt/format.h>
+
+#include <chrono>
+
+namespace orvohost {
+
+namespace {
+
+template <class T>
+Cell optional_cell(const std::optional<T>& value) {
+    if (!value)
+        return std::monostate{};
+    if constexpr (std::is_integral_v<T>)
+        return static_cast<std::int64_t>(*value);
+    else
+        return *value;
+}
+
+std::optional<std::uint32_t> known_label(std::uint32_t label) {
+    if (label == orvoeng::NO_LABEL)
+        return std::nullopt;
+    return label;
+}
+
+template <class T>
+nlohmann::ordered_json json_value(const std::optional<T>& value) {
+    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json json_number(double value) {
+    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
+}
+
+} // namespace
+
+const std::vector<std::string>& scan_columns() {
+    static const std::vector<std::string> columns{
+        "label",      "parent_label", "ms_level", "polarity", "rt_seconds",
+        "rt_minutes", "precursor_mz", "charge",   "tic",      "position"};
+    return columns;
+}
+
+std::optional<std::string> polarity_text(std::int32_t polarity) {
+    if (polarity == 0)
+        return "+";
+    if (polarity == 1)
+        return "-";
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> known_charge(const orvoeng::ScanRecord& scan) {
+    if (scan.precursor_charge == orvoeng::NO_CHARGE)
+        return std::nullopt;
+    return scan.precursor_charge;
+}
+
+std::string peak_kind_text(const orvoeng::Spectrum& spectrum) {
+    return spectrum.peak_kind == 0 ? "centroided" : "profile";
+}
+
+Row scan_row(const orvoeng::ScanRecord& scan) {
+    const bool ms2 = scan.scan_type.ms_level >= 2;
+    return Row{static_cast<std::int64_t>(scan.label),
+               optional_cell(known_label(scan.parent_label)),
+               static_cast<std::int64_t>(scan.scan_type.ms_level),
+               optional_cell(polarity_text(scan.scan_type.polarity)),
+               scan.retention_time,
+               scan.retention_time / 60.0,
+               ms2 ? Cell(scan.precursor_mz) : Cell(std::monostate{}),
+               optional_cell(known_charge(scan)),
+               scan.total_ion_current,
+               static_cast<std::int64_t>(scan.file_position)};
+}
+
+nlohmann::ordered_json scan_json(const orvoeng::ScanRecord& scan,
+                                 const orvoeng::Spectrum* spectrum) {
+    nlohmann::ordered_json object;
+    object["label"] = scan.label;
+    object["parent_label"] = json_value(known_label(scan.parent_label));
+    object["ms_level"] = scan.scan_type.ms_level;
+    object["polarity"] = json_value(polarity_text(scan.scan_type.polarity));
+    object["rt_seconds"] = json_number(scan.retention_time);
+    object["precursor_mz"] =
+        scan.scan_type.ms_level >= 2 ? json_number(scan.precursor_mz) : nullptr;
+    object["charge"] = json_value(known_charge(scan));
+    object["tic"] = json_number(scan.total_ion_current);
+    object["position"] = scan.file_position;
+    if (spectrum) {
+        const auto& peaks = *spectrum->peaks;
+        object["kind"] = peak_kind_text(*spectrum);
+        object["peak_count"] = peaks.size();
+        auto mz = nlohmann::ordered_json::array();
+        auto intensity = nlohmann::ordered_json::array();
+        for (const auto& peak : peaks) {
+            mz.push_back(json_number(peak.mz));
+            intensity.push_back(json_number(peak.intensity));
+        }
+        object["mz"] = std::move(mz);
+        object["intensity"] = std::move(intensity);
+    }
+    return object;
+}
+
+std::string scan_mix_text(std::int32_t mix) {
+    switch (mix) {
+    case 0:
+        return "one MS1 scan";
+    case 1:
+        return "MS1 scans only";
+    case 2:
+        return "one MS2 scan";
+    case 3:
+        return "MS2 scans only";
+    case 5:
+        return "MS1 and MS2 scans";
+    default:
+        return "no MS1 or MS2 scans";
+    }
+}
+
+std::string iso8601_utc(std::int64_t seconds) {
+    const std::chrono::sys_seconds when{std::chrono::seconds(seconds)};
+    return fmt::format("{:%Y-%m-%dT%H:%M:%S}Z", when);
+}
+
+} // namespace orvohost

@@ -1,0 +1,40 @@
+// The plug-in's records as people and programs read them: one row per scan
+// for listings, one JSON object per scan for dumps, words for run facts.
+#pragma once
+
+#include "rows.h"
+
+#include <ds/data_source_intf.h>
+#include <ds/types.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvohost {
+
+// Columns of a scan listing, in the order of scan_row.
+const std::vector<std::string>& scan_columns();
+Row scan_row(const orvoeng::ScanRecord& scan);
+
+// "+", "-" or nothing when the file does not say.
+std::optional<std::string> polarity_text(std::int32_t polarity);
+// The charge when the file gives one.
+std::optional<std::int32_t> known_charge(const orvoeng::ScanRecord& scan);
+// "centroided" or "profile".
+std::string peak_kind_text(const orvoeng::Spectrum& spectrum);
+
+// A scan's header values and, when given, its peaks, for JSON Lines.
+nlohmann::ordered_json scan_json(const orvoeng::ScanRecord& scan,
+                                 const orvoeng::Spectrum* spectrum);
+
+// The run's scan mix in words ("MS1 and MS2 scans", ...).
+std::string scan_mix_text(std::int32_t mix);
+
+// Seconds since 1970 as an ISO 8601 UTC date-time, "2026-01-02T03:04:05Z".
+std::string iso8601_utc(std::int64_t seconds);
+
+} // namespace orvohost

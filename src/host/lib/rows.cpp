@@ -1,0 +1,154 @@
+#include "rows.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvohost {
+
+std::string number_text(double value) {
+    return fmt::format("{}", value);
+}
+
+namespace {
+
+std::string cell_text(const Cell& cell, const char* empty) {
+    if (const auto* i = std::get_if<std::int64_t>(&cell))
+        return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(&cell))
+        return number_text(*d);
+    if (const auto* s = std::get_if<std::string>(&cell))
+        return *s;
+    return empty;
+}
+
+class TsvWriter : public RowWriter {
+public:
+    explicit TsvWriter(std::vector<std::string> columns) : columns(std::move(columns)) {}
+    void row(const Row& cells, std::string& out) override {
+        if (!header_done) {
+            append(columns, out);
+            header_done = true;
+        }
+        std::vector<std::string> texts;
+        for (const Cell& cell : cells) {
+            std::string text = cell_text(cell, "");
+            // A tab or line break inside a value would shift every column after it.
+            std::replace_if(
+                text.begin(), text.end(),
+                [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+            texts.push_back(std::move(text));
+        }
+        append(texts, out);
+    }
+    void finish(std::string& out) override {
+        if (!header_done)
+            append(columns, out);
+        header_done = true;
+    }
+
+private:
+    static void append(const std::vector<std::string>& texts, std::string& out) {
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (i)
+                out.push_back('\t');
+            out += texts[i];
+        }
+        out.push_back('\n');
+    }
+    std::vector<std::string> columns;
+    bool header_done = false;
+};
+
+class JsonWriter : public RowWriter {
+public:
+    explicit JsonWriter(std::vector<std::string> columns) : columns(std::move(columns)) {}
+    void row(const Row& cells, std::string& out) override {
+        nlohmann::ordered_json object = nlohmann::ordered_json::object();
+        for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
+            const Cell& cell = cells[i];
+            if (const auto* n = std::get_if<std::int64_t>(&cell))
+                object[columns[i]] = *n;
+            else if (const auto* d = std::get_if<double>(&cell))
+                object[columns[i]] = std::isfinite(*d) ? nlohmann::ordered_json(*d) : nullptr;
+            else if (const auto* s = std::get_if<std::string>(&cell))
+                object[columns[i]] = *s;
+            else
+                object[columns[i]] = nullptr;
+        }
+        out += object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        out.push_back('\n');
+    }
+    void finish(std::string&) override {}
+
+private:
+    std::vector<std::string> columns;
+};
+
+class TableWriter : public RowWriter {
+public:
+    explicit TableWriter(std::vector<std::string> columns) : columns(std::move(columns)) {
+        numeric.assign(this->columns.size(), true);
+    }
+    void row(const Row& cells, std::string&) override {
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (std::holds_alternative<std::string>(cells[i]) && i < numeric.size())
+                numeric[i] = false;
+            texts.push_back(cell_text(cells[i], "-"));
+        }
+        rows.push_back(std::move(texts));
+    }
+    void finish(std::string& out) override {
+        std::vector<std::size_t> width(columns.size());
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            width[i] = columns[i].size();
+        for (const auto& texts : rows)
+            for (std::size_t i = 0; i < texts.size() && i < width.size(); ++i)
+                width[i] = std::max(width[i], texts[i].size());
+        append(columns, width, out);
+        for (const auto& texts : rows)
+            append(texts, width, out);
+        rows.clear();
+    }
+
+private:
+    void append(const std::vector<std::string>& texts, const std::vector<std::size_t>& width,
+                std::string& out) const {
+        std::string line;
+        for (std::size_t i = 0; i < texts.size() && i < width.size(); ++i) {
+            if (i)
+                line += "  ";
+            // Numbers align right so their digits line up; words align left.
+            if (numeric[i])
+                line += fmt::format("{:>{}}", texts[i], width[i]);
+            else
+                line += fmt::format("{:<{}}", texts[i], width[i]);
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out += line;
+        out.push_back('\n');
+    }
+    std::vector<std::string> columns;
+    std::vector<bool> numeric;
+    std::vector<std::vector<std::string>> rows;
+};
+
+} // namespace
+
+std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<std::string> columns) {
+    switch (format) {
+    case Format::TSV:
+        return std::make_unique<TsvWriter>(std::move(columns));
+    case Format::JSON:
+        return std::make_unique<JsonWriter>(std::move(columns));
+    case Format::TABLE:
+        break;
+    }
+    return std::make_unique<TableWriter>(std::move(columns));
+}
+
+} // namespace orvohost

@@ -1,0 +1,35 @@
+// Listings in the three forms people ask for: an aligned table for the
+// terminal, TSV for spreadsheets and pandas, JSON Lines for jq. Every form
+// holds the same values; an empty cell is "-" in a table, empty in TSV and
+// null in JSON.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace orvohost {
+
+enum class Format { TABLE, TSV, JSON };
+
+using Cell = std::variant<std::monostate, std::int64_t, double, std::string>;
+using Row = std::vector<Cell>;
+
+// Shortest text that reads back as the same double; "nan"/"inf" never
+// reach JSON (they become null there).
+std::string number_text(double value);
+
+class RowWriter {
+public:
+    virtual ~RowWriter() = default;
+    // Appends the row's text to `out` (a table keeps its rows until finish,
+    // to align the columns).
+    virtual void row(const Row& cells, std::string& out) = 0;
+    virtual void finish(std::string& out) = 0;
+};
+
+std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<std::string> columns);
+
+} // namespace orvohost
