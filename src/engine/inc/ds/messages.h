@@ -132,4 +132,12 @@ constexpr const MessageDef* find(std::uint32_t id) {
     return nullptr;
 }
 
+// The table's entry named `name`, or null.
+constexpr const MessageDef* find_name(std::string_view name) {
+    for (const MessageDef& def : ALL)
+        if (def.name == name)
+            return &def;
+    return nullptr;
+}
+
 } // namespace orvoeng::msg
