@@ -1,0 +1,44 @@
+// What the command line asks for, and its parser.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace mkmzxml {
+
+struct Options {
+    std::string output;
+    std::uint32_t scans = 100;
+    std::optional<std::uint64_t> size; // bytes to reach; replaces `scans`
+    std::uint32_t ms1_every = 10;      // every K-th scan is MS1, from the first
+    std::uint32_t ms1_peaks = 2000;
+    std::uint32_t ms2_peaks = 200;
+    int precision = 32;
+    bool index = true;
+    std::uint64_t seed = 1;
+    bool centroided = true;
+    bool sha1 = true;
+    bool verbose = false;
+    bool help = false;
+};
+
+// A command line the tool cannot follow; the message is one line.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Largest peak count of a scan. Neighbouring m/z stay a tenth of
+// (high - low) / count apart; every range drawn has high - low above
+// 0.6 * high, so up to here that gap exceeds a float's spacing near `high`
+// (high / 2^23) and m/z still ascend strictly once rounded to 32 bits.
+constexpr std::uint32_t MAX_PEAKS = 500'000;
+
+// Raises UsageError. With --help the other arguments are not checked.
+Options parse_options(int argc, const char* const* argv);
+
+const char* usage_text();
+
+} // namespace mkmzxml

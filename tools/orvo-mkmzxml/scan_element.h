@@ -1,0 +1,27 @@
+// One scan element: the start tag with the values a reader lists without
+// decoding peaks, the precursor of a fragment scan, and the peaks.
+#pragma once
+
+#include "output_file.h"
+#include "peak_list.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace mkmzxml {
+
+struct Scan {
+    std::uint32_t num;
+    int level;
+    std::uint64_t retention_ms;
+    const PeakList& peaks;
+    std::optional<Precursor> precursor; // fragment scans only
+    int precision;
+    std::string_view encoded_peaks; // base64 of `peaks` at `precision`
+};
+
+// Writes the element, indented, and returns the offset of its "<scan".
+std::uint64_t write_scan(OutputFile& out, const Scan& scan);
+
+} // namespace mkmzxml
