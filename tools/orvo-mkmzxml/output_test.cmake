@@ -1,0 +1,36 @@
+# Runs orvo-mkmzxml as a user would: the same options give the same bytes,
+# another seed other bytes, --no-index a file without an index, and a bad
+# argument the usage exit code. Called with -DTOOL=<path> -DDIR=<scratch>.
+file(MAKE_DIRECTORY ${DIR})
+set(small --scans 30 --ms1-every 3 --ms1-peaks 50 --ms2-peaks 10)
+
+function(run_tool out expected_code)
+  execute_process(COMMAND ${TOOL} -o ${DIR}/${out} ${ARGN} RESULT_VARIABLE code)
+  if(NOT code EQUAL expected_code)
+    message(FATAL_ERROR "orvo-mkmzxml ${ARGN}: exit code ${code}, not ${expected_code}")
+  endif()
+endfunction()
+
+run_tool(a.mzXML 0 ${small} --seed 3)
+run_tool(b.mzXML 0 ${small} --seed 3)
+run_tool(c.mzXML 0 ${small} --seed 4)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DIR}/a.mzXML ${DIR}/b.mzXML
+                RESULT_VARIABLE differ)
+if(differ)
+  message(FATAL_ERROR "two runs with seed 3 wrote different files")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DIR}/a.mzXML ${DIR}/c.mzXML
+                RESULT_VARIABLE differ)
+if(NOT differ)
+  message(FATAL_ERROR "seeds 3 and 4 wrote the same file")
+endif()
+
+run_tool(d.mzXML 0 ${small} --no-index)
+file(READ ${DIR}/d.mzXML text)
+string(FIND "${text}" "<index " index_at)
+string(FIND "${text}" "<indexOffset>0</indexOffset>\n  <sha1>" zero_at)
+if(NOT index_at EQUAL -1 OR zero_at EQUAL -1)
+  message(FATAL_ERROR "--no-index: an index, or no <indexOffset>0</indexOffset>")
+endif()
+
+run_tool(e.mzXML 2 --scans 0)
