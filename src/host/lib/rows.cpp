@@ -14,11 +14,14 @@ std::string number_text(double value) {
 
 namespace {
 
-std::string cell_text(const Cell& cell, const char* empty) {
+// Tables are read by people: ten significant digits keep every m/z and
+// intensity a file writes as 32-bit floats, without the long tails of
+// derived values such as minutes. TSV and JSON keep every digit.
+std::string cell_text(const Cell& cell, const char* empty, bool for_people = false) {
     if (const auto* i = std::get_if<std::int64_t>(&cell))
         return std::to_string(*i);
     if (const auto* d = std::get_if<double>(&cell))
-        return number_text(*d);
+        return for_people ? fmt::format("{:.10g}", *d) : number_text(*d);
     if (const auto* s = std::get_if<std::string>(&cell))
         return *s;
     return empty;
@@ -97,7 +100,7 @@ public:
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (std::holds_alternative<std::string>(cells[i]) && i < numeric.size())
                 numeric[i] = false;
-            texts.push_back(cell_text(cells[i], "-"));
+            texts.push_back(cell_text(cells[i], "-", true));
         }
         rows.push_back(std::move(texts));
     }

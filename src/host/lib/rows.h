@@ -1,7 +1,7 @@
 // Listings in the three forms people ask for: an aligned table for the
-// terminal, TSV for spreadsheets and pandas, JSON Lines for jq. Every form
-// holds the same values; an empty cell is "-" in a table, empty in TSV and
-// null in JSON.
+// terminal, TSV for spreadsheets and pandas, JSON Lines for jq. TSV and
+// JSON hold every digit of every value, a table ten significant digits; an
+// empty cell is "-" in a table, empty in TSV and null in JSON.
 #pragma once
 
 #include <cstdint>

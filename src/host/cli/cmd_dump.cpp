@@ -1,0 +1,52 @@
+// orvo-host dump FILE: every scan and its peaks as JSON Lines.
+#include "context.h"
+#include "records.h"
+
+#include <nlohmann/json.hpp>
+
+namespace orvohost::cli {
+
+void add_dump(CLI::App& app, Context& context, int& status) {
+    auto* command = app.add_subcommand(
+        "dump", "Write every scan with its header values and peaks as JSON Lines");
+    static std::string file;
+    static int ms_level = 0;
+    command->add_option("FILE", file, "mzXML file")->required();
+    command->add_option("--ms-level", ms_level, "only scans of this MS level")
+        ->check(CLI::Range(1, 16));
+    command->callback([&context, &status] {
+        DataFile data(context.plugin(), file, context.event_printer(file));
+        const auto root = data.root_progress(2);
+        const auto& scans = data.open(context.read_options(), root);
+        root->step(1);
+        OutputFile out("");
+        status = 0;
+        std::string text;
+        {
+            PAL::SmartPtr<PAL::Progress> node(
+                new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
+            for (const auto& scan : scans) {
+                node->step(1);
+                if (ms_level != 0 && scan.scan_type.ms_level != ms_level)
+                    continue;
+                try {
+                    const auto spectrum = data.spectrum(scan.label);
+                    text += scan_json(scan, spectrum.get())
+                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+                    text.push_back('\n');
+                } catch (...) {
+                    context.note(context.failure_text(file, std::current_exception()));
+                    status = 1;
+                }
+                if (text.size() > (1u << 20)) {
+                    out.write(text);
+                    text.clear();
+                }
+            }
+        }
+        out.write(text);
+        out.close();
+    });
+}
+
+} // namespace orvohost::cli

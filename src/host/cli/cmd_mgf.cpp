@@ -1,0 +1,71 @@
+// orvo-host mgf FILE... [-o OUT.mgf]: MS2 spectra as an MGF peak list for
+// database-search engines.
+#include "context.h"
+#include "records.h"
+#include "rows.h"
+
+#include <fmt/format.h>
+
+namespace orvohost::cli {
+
+namespace {
+
+// TITLE follows the <stem>.<first>.<last>.<charge> form that search engines
+// parse back into scan numbers and charge; 0 stands for an unknown charge.
+void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanRecord& scan,
+                 const orvoeng::Spectrum& spectrum) {
+    const auto charge = known_charge(scan);
+    out += "BEGIN IONS\n";
+    out += fmt::format("TITLE={0}.{1}.{1}.{2}\n", stem, scan.label, charge ? std::abs(*charge) : 0);
+    out += fmt::format("SCANS={}\n", scan.label);
+    out += fmt::format("PEPMASS={}\n", number_text(scan.precursor_mz));
+    if (charge)
+        out += fmt::format("CHARGE={}{}\n", std::abs(*charge), *charge < 0 ? '-' : '+');
+    out += fmt::format("RTINSECONDS={}\n", number_text(scan.retention_time));
+    for (const auto& peak : *spectrum.peaks)
+        out += fmt::format("{} {}\n", number_text(peak.mz), number_text(peak.intensity));
+    out += "END IONS\n\n";
+}
+
+} // namespace
+
+void add_mgf(CLI::App& app, Context& context, int& status) {
+    auto* command =
+        app.add_subcommand("mgf", "Write the MS2 spectra as an MGF peak list for search engines");
+    static std::vector<std::string> files;
+    static std::string output;
+    static int ms_level = 2;
+    command->add_option("FILE", files, "mzXML files")->required();
+    command->add_option("-o,--output", output, "MGF file to write (default: standard output)");
+    command->add_option("--ms-level", ms_level, "MS level of the spectra written (default 2)")
+        ->check(CLI::Range(1, 16));
+    command->callback([&context, &status] {
+        OutputFile out(output);
+        status = run_files(
+            context, files,
+            [&context](const std::filesystem::path& file, FileResult& result) {
+                DataFile data(context.plugin(), file, context.event_printer(file));
+                const auto root = data.root_progress(2);
+                const auto& scans = data.open(context.read_options(), root);
+                root->step(1);
+                PAL::SmartPtr<PAL::Progress> node(
+                    new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
+                const std::string stem = file.stem().string();
+                for (const auto& scan : scans) {
+                    node->step(1);
+                    if (scan.scan_type.ms_level != ms_level)
+                        continue;
+                    try {
+                        append_ions(result.out, stem, scan, *data.spectrum(scan.label));
+                    } catch (...) {
+                        context.note(context.failure_text(file, std::current_exception()));
+                        result.ok = false;
+                    }
+                }
+            },
+            out.get());
+        out.close();
+    });
+}
+
+} // namespace orvohost::cli

@@ -1,0 +1,92 @@
+// orvo-host plot FILE LABEL -o OUT.svg and orvo-host tic FILE -o OUT.svg:
+// a spectrum as a stick plot, the MS1 total ion current as a chromatogram.
+#include "context.h"
+#include "records.h"
+#include "svg_plot.h"
+
+#include <fmt/format.h>
+
+namespace orvohost::cli {
+
+namespace {
+
+std::string precursor_text(const orvoeng::ScanRecord& scan) {
+    if (scan.scan_type.ms_level < 2)
+        return "";
+    std::string text = fmt::format("  precursor {} m/z", number_text(scan.precursor_mz));
+    if (const auto charge = known_charge(scan))
+        text += fmt::format(", {}{}", std::abs(*charge), *charge < 0 ? '-' : '+');
+    return text;
+}
+
+} // namespace
+
+void add_plot(CLI::App& app, Context& context, int& status) {
+    auto* command = app.add_subcommand("plot", "Draw a scan's spectrum as an SVG stick plot");
+    static std::string file;
+    static std::uint32_t label = 0;
+    static std::string output;
+    command->add_option("FILE", file, "mzXML file")->required();
+    command->add_option("LABEL", label, "scan label")->required();
+    command->add_option("-o,--output", output, "SVG file to write")->required();
+    command->callback([&context, &status] {
+        DataFile data(context.plugin(), file, context.event_printer(file));
+        data.open(context.read_options(), {});
+        const auto spectrum = data.spectrum(label);
+        const orvoeng::ScanRecord& scan = *data.find(label);
+        std::vector<double> mz;
+        std::vector<double> intensity;
+        for (const auto& peak : *spectrum->peaks) {
+            mz.push_back(peak.mz);
+            intensity.push_back(peak.intensity);
+        }
+        PlotText text;
+        text.title =
+            fmt::format("{}  scan {}", std::filesystem::path(file).filename().string(), label);
+        text.subtitle =
+            fmt::format("MS{}  RT {} s ({:.2f} min)  {}, {} peaks{}", scan.scan_type.ms_level,
+                        number_text(scan.retention_time), scan.retention_time / 60.0,
+                        peak_kind_text(*spectrum), mz.size(), precursor_text(scan));
+        text.x_label = "m/z";
+        text.y_label = "intensity";
+        OutputFile out(output);
+        out.write(svg_stick_plot(mz, intensity, text));
+        out.close();
+        status = 0;
+    });
+}
+
+void add_tic(CLI::App& app, Context& context, int& status) {
+    auto* command = app.add_subcommand(
+        "tic", "Draw the total-ion-current chromatogram of the MS1 scans as SVG");
+    static std::string file;
+    static std::string output;
+    command->add_option("FILE", file, "mzXML file")->required();
+    command->add_option("-o,--output", output, "SVG file to write")->required();
+    command->callback([&context, &status] {
+        DataFile data(context.plugin(), file, context.event_printer(file));
+        std::vector<double> minutes;
+        std::vector<double> current;
+        {
+            const auto root = data.root_progress(1);
+            for (const auto& scan : data.open(context.read_options(), root)) {
+                if (scan.scan_type.ms_level != 1)
+                    continue;
+                minutes.push_back(scan.retention_time / 60.0);
+                current.push_back(scan.total_ion_current);
+            }
+        }
+        PlotText text;
+        text.title =
+            fmt::format("{}  total ion current", std::filesystem::path(file).filename().string());
+        text.subtitle = fmt::format("{} MS1 scans", minutes.size());
+        text.x_label = "retention time (min)";
+        text.y_label = "total ion current";
+        OutputFile out(output);
+        out.write(svg_line_plot(minutes, current, text));
+        out.close();
+        status = 0;
+    });
+}
+
+} // namespace orvohost::cli

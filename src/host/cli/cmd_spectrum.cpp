@@ -1,0 +1,61 @@
+// orvo-host spectrum FILE LABEL...: the peaks of the scans asked for.
+#include "context.h"
+#include "records.h"
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace orvohost::cli {
+
+void add_spectrum(CLI::App& app, Context& context, int& status) {
+    auto* command =
+        app.add_subcommand("spectrum", "Print the peaks of the scans with these labels");
+    static std::string file;
+    static std::vector<std::uint32_t> labels;
+    command->add_option("FILE", file, "mzXML file")->required();
+    command->add_option("LABEL", labels, "scan labels")->required();
+    command->callback([&context, &status] {
+        DataFile data(context.plugin(), file, context.event_printer(file));
+        data.open(context.read_options(), {});
+        OutputFile out("");
+        const Format format = context.format();
+        status = 0;
+        for (const std::uint32_t label : labels) {
+            PAL::SmartPtr<orvoeng::Spectrum> spectrum;
+            try {
+                spectrum = data.spectrum(label);
+            } catch (...) {
+                // One bad label does not hide the others' peaks.
+                context.note(context.failure_text(file, std::current_exception()));
+                status = 1;
+                continue;
+            }
+            const auto& peaks = *spectrum->peaks;
+            std::string text;
+            if (format == Format::JSON) {
+                const orvoeng::ScanRecord* scan = data.find(label);
+                text = scan_json(*scan, spectrum.get()).dump() + "\n";
+            } else if (format == Format::TSV) {
+                const auto writer = make_row_writer(format, {"label", "kind", "mz", "intensity"});
+                for (const auto& peak : peaks)
+                    writer->row({static_cast<std::int64_t>(label), peak_kind_text(*spectrum),
+                                 peak.mz, peak.intensity},
+                                text);
+                if (label != labels.front())
+                    text.erase(0, text.find('\n') + 1); // one header for the whole listing
+                writer->finish(text);
+            } else {
+                text = fmt::format("scan {}: {}, {} peaks\n", label, peak_kind_text(*spectrum),
+                                   peaks.size());
+                const auto writer = make_row_writer(format, {"mz", "intensity"});
+                for (const auto& peak : peaks)
+                    writer->row({peak.mz, peak.intensity}, text);
+                writer->finish(text);
+            }
+            out.write(text);
+        }
+        out.close();
+    });
+}
+
+} // namespace orvohost::cli

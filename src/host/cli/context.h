@@ -1,0 +1,112 @@
+// What every subcommand shares: the loaded plug-in, the catalog, the
+// options common to all, and the one way errors and events reach a person.
+#pragma once
+
+#include "catalog.h"
+#include "data_file.h"
+#include "plugin.h"
+#include "progress_bar.h"
+#include "rows.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvohost::cli {
+
+// Shown and listed levels: -q none, default error events (level 1), -v up
+// to level 5, -vv up to 6, -vvv every event.
+std::uint32_t level_limit(int verbose, bool quiet);
+
+struct Options {
+    std::string plugin_path;
+    int verbose = 0;
+    bool quiet = false;
+    std::string format;     // table, tsv, json; empty: table on a terminal, else tsv
+    std::string centroided; // yes, no or empty
+    std::uint32_t first_label = 1;
+    int jobs = 1;
+};
+
+class Context {
+public:
+    Options options;
+
+    // Loads the plug-in on first use; raises HostError.
+    const Plugin& plugin();
+    HostCatalog& catalog() { return host_catalog; }
+    Format format() const;
+    ReadOptions read_options() const;
+
+    // One line on standard error, "orvo-host: " first.
+    void note(const std::string& line);
+    // What went wrong with `file`, as a sentence: catalog text and status
+    // code for the plug-in's errors, the description for other failures.
+    std::string failure_text(const std::filesystem::path& file, std::exception_ptr error);
+    // The sentence of a plug-in event.
+    std::string event_text(const PAL::MsgEvent& event);
+
+    // An event handler that prints the events -v asks for and feeds the
+    // progress bar, labelled with the file's name.
+    EventHandler event_printer(const std::filesystem::path& file);
+
+    ProgressBar& progress() { return bar; }
+
+private:
+    HostCatalog host_catalog{default_catalog_dir()};
+    std::unique_ptr<EventChannel> entry_events;
+    std::unique_ptr<Plugin> loaded;
+    ProgressBar bar{stderr, true};
+};
+
+// A file's share of output: what it prints on standard output and whether
+// it read. Files are read one after another or, with -j, on threads, and
+// their outputs are printed in the order of the arguments either way.
+struct FileResult {
+    std::string out;
+    bool ok = true;
+};
+
+using FileJob = std::function<void(const std::filesystem::path& file, FileResult& result)>;
+
+// Runs `job` for every file, up to `jobs` at once; a job's exception is
+// reported as that file's failure. Prints the closing summary when there is
+// more than one file. Returns the exit status: 0 when every file read.
+int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
+              std::FILE* out);
+
+// Registration of each subcommand; each returns nothing and sets the
+// command's callback, which stores the exit status in `status`.
+void add_info(CLI::App& app, Context& context, int& status);
+void add_scans(CLI::App& app, Context& context, int& status);
+void add_spectrum(CLI::App& app, Context& context, int& status);
+void add_dump(CLI::App& app, Context& context, int& status);
+void add_mgf(CLI::App& app, Context& context, int& status);
+void add_plot(CLI::App& app, Context& context, int& status);
+void add_tic(CLI::App& app, Context& context, int& status);
+void add_check(CLI::App& app, Context& context, int& status);
+
+// Output to a file named by -o, or standard output; raises HostError.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    std::FILE* get() const { return stream; }
+    void write(const std::string& text);
+    // Raises HostError when anything could not be written.
+    void close();
+
+private:
+    std::string path;
+    std::FILE* stream;
+};
+
+} // namespace orvohost::cli

@@ -1,0 +1,84 @@
+#include "context.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace orvohost::cli {
+
+namespace {
+
+void run_one(Context& context, const FileJob& job, const std::string& file, FileResult& result) {
+    try {
+        job(file, result);
+    } catch (...) {
+        // The job's own output so far stays; the failure closes it.
+        context.note(context.failure_text(file, std::current_exception()));
+        result.ok = false;
+    }
+}
+
+} // namespace
+
+int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
+              std::FILE* out) {
+    std::vector<FileResult> results(files.size());
+    std::vector<bool> done(files.size(), false);
+    std::mutex lock;
+    std::condition_variable finished;
+    std::size_t printed = 0;
+    std::size_t failed = 0;
+
+    // Prints every finished result that is next in argument order.
+    auto print_ready = [&](std::unique_lock<std::mutex>&) {
+        while (printed < files.size() && done[printed]) {
+            std::fwrite(results[printed].out.data(), 1, results[printed].out.size(), out);
+            std::fflush(out);
+            results[printed].out.clear();
+            results[printed].out.shrink_to_fit();
+            ++printed;
+        }
+    };
+
+    const std::size_t threads = std::min<std::size_t>(
+        static_cast<std::size_t>(std::max(context.options.jobs, 1)), files.size());
+    if (threads <= 1) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            run_one(context, job, files[i], results[i]);
+            std::unique_lock<std::mutex> guard(lock);
+            done[i] = true;
+            failed += results[i].ok ? 0 : 1;
+            print_ready(guard);
+        }
+    } else {
+        // Loaded once before the threads start: they share the one module.
+        context.plugin();
+        std::atomic<std::size_t> next{0};
+        std::vector<std::jthread> workers;
+        for (std::size_t t = 0; t < threads; ++t)
+            workers.emplace_back([&] {
+                for (std::size_t i = next++; i < files.size(); i = next++) {
+                    run_one(context, job, files[i], results[i]);
+                    std::unique_lock<std::mutex> guard(lock);
+                    done[i] = true;
+                    failed += results[i].ok ? 0 : 1;
+                    print_ready(guard);
+                    if (!context.options.quiet)
+                        context.progress().update(
+                            fmt::format("{} of {} files", printed, files.size()),
+                            static_cast<std::uint16_t>(printed * 100 / files.size()));
+                }
+            });
+        workers.clear();
+        context.progress().finish();
+    }
+    if (files.size() > 1)
+        context.note(fmt::format("{} of {} files read, {} failed", files.size() - failed,
+                                 files.size(), failed));
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace orvohost::cli
