@@ -135,18 +135,9 @@ void check_job(Context& context, const std::filesystem::path& file, FileResult& 
 } // namespace
 
 void add_check(CLI::App& app, Context& context, int& status) {
-    auto* command = app.add_subcommand(
-        "check", "Read every scan and spectrum, explain what the reader noticed, verify <sha1>");
-    static std::vector<std::string> files;
-    command->add_option("FILE", files, "mzXML files")->required();
-    command->callback([&context, &status] {
-        status = run_files(
-            context, files,
-            [&context](const std::filesystem::path& file, FileResult& result) {
-                check_job(context, file, result);
-            },
-            stdout);
-    });
+    add_files_command(
+        app, context, status, "check",
+        "Read every scan and spectrum, explain what the reader noticed, verify <sha1>", check_job);
 }
 
 } // namespace orvohost::cli

@@ -77,18 +77,10 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
 } // namespace
 
 void add_info(CLI::App& app, Context& context, int& status) {
-    auto* command = app.add_subcommand(
-        "info", "Show a file's instrument, completion time, scan count, scan mix and centroiding");
-    static std::vector<std::string> files;
-    command->add_option("FILE", files, "mzXML files")->required();
-    command->callback([&context, &status] {
-        status = run_files(
-            context, files,
-            [&context](const std::filesystem::path& file, FileResult& result) {
-                info_job(context, file, result);
-            },
-            stdout);
-    });
+    add_files_command(
+        app, context, status, "info",
+        "Show a file's instrument, completion time, scan count, scan mix and centroiding",
+        info_job);
 }
 
 } // namespace orvohost::cli

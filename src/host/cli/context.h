@@ -81,6 +81,12 @@ using FileJob = std::function<void(const std::filesystem::path& file, FileResult
 int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
               std::FILE* out);
 
+// A subcommand over FILE... whose files are each read by `job` and printed
+// on standard output in argument order.
+CLI::App* add_files_command(CLI::App& app, Context& context, int& status, const std::string& name,
+                            const std::string& description,
+                            void (*job)(Context&, const std::filesystem::path&, FileResult&));
+
 // Registration of each subcommand; each returns nothing and sets the
 // command's callback, which stores the exit status in `status`.
 void add_info(CLI::App& app, Context& context, int& status);

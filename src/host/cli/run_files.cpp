@@ -81,4 +81,21 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     return failed == 0 ? 0 : 1;
 }
 
+CLI::App* add_files_command(CLI::App& app, Context& context, int& status, const std::string& name,
+                            const std::string& description,
+                            void (*job)(Context&, const std::filesystem::path&, FileResult&)) {
+    auto* command = app.add_subcommand(name, description);
+    auto files = std::make_shared<std::vector<std::string>>();
+    command->add_option("FILE", *files, "mzXML files")->required();
+    command->callback([&context, &status, files, job] {
+        status = run_files(
+            context, *files,
+            [&context, job](const std::filesystem::path& file, FileResult& result) {
+                job(context, file, result);
+            },
+            stdout);
+    });
+    return command;
+}
+
 } // namespace orvohost::cli
