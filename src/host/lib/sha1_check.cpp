@@ -85,7 +85,8 @@ bool read_stated(std::string_view tail, std::string& stated) {
         return true;
     }
     std::size_t shown = std::min(text.size(), SHOWN_BYTES);
-    while (shown < text.size() && shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80)
+    while (shown < text.size() && shown > 0 &&
+           (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80)
         --shown;
     stated = std::string(trim(text.substr(0, shown)));
     return false;
@@ -118,7 +119,7 @@ Sha1Result check_sha1(const std::filesystem::path& file) {
             break;
         const auto size = static_cast<std::size_t>(got);
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(block.data());
-        std::size_t hashed = 0;                 // bytes of this block in `running`
+        std::size_t hashed = 0;                   // bytes of this block in `running`
         std::size_t tail_from = found ? 0 : size; // first byte of this block in `tail`
         for (std::size_t i = 0; i < size; ++i) {
             if (matched == 0) {
