@@ -4,181 +4,386 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvohost {
 
 namespace {
 
-constexpr double WIDTH = 960, HEIGHT = 540;
-constexpr double LEFT = 90, RIGHT = 30, TOP = 70, BOTTOM = 70;
-constexpr double PLOT_W = WIDTH - LEFT - RIGHT, PLOT_H = HEIGHT - TOP - BOTTOM;
+// The page and the plotting area inside it, in SVG user units: room above
+// for two title lines, below for tick labels and the x title, on the left
+// for labels such as "1.25M" and the rotated y title.
+constexpr int WIDTH = 960;
+constexpr int HEIGHT = 540;
+constexpr double LEFT = 90;
+constexpr double RIGHT = 930;
+constexpr double TOP = 70;
+constexpr double BOTTOM = 470;
+constexpr const char* INK = "#1f4e9c";
 
-std::string escape(const std::string& text) {
+// Ranges narrower than this are treated as a single value: below it powers
+// of ten for the ticks would underflow.
+constexpr double TINY = 1e-200;
+// Tolerance, in steps, for a tick that floating point puts just outside.
+constexpr double SLACK = 1e-9;
+constexpr int MOST_TICKS = 50;
+
+struct Point {
+    double x;
+    double y;
+};
+
+std::vector<Point> finite_points(std::span<const double> x, std::span<const double> y) {
+    if (x.size() != y.size())
+        throw std::invalid_argument(
+            fmt::format("plot: {} x values but {} y values", x.size(), y.size()));
+    std::vector<Point> points;
+    points.reserve(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (std::isfinite(x[i]) && std::isfinite(y[i]))
+            points.push_back({x[i], y[i]});
+    return points;
+}
+
+// Text for XML character data and attribute values. Bytes that are not
+// UTF-8, and controls XML forbids, become U+FFFD: titles carry file names,
+// which may be in any encoding, and one bad byte would spoil the document.
+std::string escaped(std::string_view text) {
+    static constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
     std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out.push_back(c);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                    out += REPLACEMENT;
+                else
+                    out += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        const std::size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                                   : c >= 0xE0 && c <= 0xEF ? 3
+                                   : c >= 0xF0 && c <= 0xF4 ? 4
+                                                            : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (valid) {
+            // Overlong forms, surrogates, values beyond U+10FFFF, U+FFFE and U+FFFF.
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            valid =
+                !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second > 0x9F) &&
+                !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second > 0x8F) &&
+                !(c == 0xEF && second == 0xBF && static_cast<unsigned char>(text[i + 2]) >= 0xBE);
+        }
+        if (valid) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += REPLACEMENT;
+            ++i;
         }
     }
     return out;
 }
 
+// A coordinate with two decimals; whatever arithmetic did to extreme
+// inputs, the document gets a finite number on the page.
+std::string coord(double value) {
+    if (!std::isfinite(value))
+        value = 0;
+    return fmt::format("{:.2f}", std::clamp(value, -1e5, 1e5));
+}
+
+double finite(double value) {
+    const double most = std::numeric_limits<double>::max();
+    return std::clamp(value, -most, most);
+}
+
 struct Axis {
-    double low, high, step;
-    int decimals;
+    double lo = 0;
+    double hi = 1;
+    std::vector<double> ticks;
+    int exponent = 0; // the tick step is 1, 2 or 5 times 10 to this power
 };
 
-// The classic nice-numbers choice: a step of 1, 2 or 5 times a power of
-// ten giving about six ticks over the range.
-Axis nice_axis(double low, double high) {
-    if (!(high > low)) {
-        const double pad = low == 0 ? 1 : std::abs(low) * 0.1;
-        low -= pad;
-        high += pad;
-    }
-    const double rough = (high - low) / 6;
-    const double power = std::pow(10, std::floor(std::log10(rough)));
-    const double fraction = rough / power;
-    const double step = (fraction < 1.5 ? 1 : fraction < 3 ? 2 : fraction < 7 ? 5 : 10) * power;
-    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
-    return {std::floor(low / step) * step, std::ceil(high / step) * step, step, decimals};
+int ticks_within(double lo, double hi, double step) {
+    // NaN when the step is too fine to count in at this distance from 0.
+    const double count = std::floor(hi / step + SLACK) - std::ceil(lo / step - SLACK) + 1;
+    return count > 0 ? static_cast<int>(std::min(count, 1e6)) : 0;
 }
 
-std::string tick_label(double value, const Axis& axis) {
-    if (std::abs(value) < axis.step * 1e-9)
-        value = 0; // no "-0"
-    const double magnitude = std::max(std::abs(axis.low), std::abs(axis.high));
-    if (magnitude >= 1e6) {
-        // Large intensities read better as mantissa and exponent.
-        const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
-        const double scale = std::pow(10, exponent);
-        const int digits =
-            std::max(0, exponent - static_cast<int>(std::floor(std::log10(axis.step))));
-        return fmt::format("{:.{}f}e{}", value / scale, std::min(digits, 6), exponent);
-    }
-    return fmt::format("{:.{}f}", value, axis.decimals);
-}
-
-struct Frame {
-    Axis x, y;
-    double px(double v) const { return LEFT + (v - x.low) / (x.high - x.low) * PLOT_W; }
-    double py(double v) const { return TOP + PLOT_H - (v - y.low) / (y.high - y.low) * PLOT_H; }
+struct Step {
+    double size = 0;
+    int exponent = 0;
 };
 
-struct Points {
-    std::vector<double> x, y;
-};
+// Nice numbers: of the steps 1, 2 and 5 times a power of ten, the one
+// giving the tick count nearest 7 within 5 to 10 (nearest to that band
+// when none is in it), the larger step on a tie.
 
-Points finite_points(std::span<const double> x, std::span<const double> y) {
-    if (x.size() != y.size())
-        throw std::invalid_argument("x and y of a plot differ in length");
-    Points points;
-    for (std::size_t i = 0; i < x.size(); ++i)
-        if (std::isfinite(x[i]) && std::isfinite(y[i])) {
-            points.x.push_back(x[i]);
-            points.y.push_back(y[i]);
+Step nice_step(double lo, double hi) {
+    const int top = static_cast<int>(std::floor(std::log10(hi - lo)));
+    Step best;
+    int best_score = std::numeric_limits<int>::max();
+    for (int exponent = top - 2; exponent <= top + 1; ++exponent)
+        for (const int mantissa : {1, 2, 5}) {
+            const double size = mantissa * std::pow(10.0, exponent);
+            if (!(size > 0) || !std::isfinite(size))
+                continue;
+            const int count = ticks_within(lo, hi, size);
+            const int score = count < 5    ? 100 + 5 - count
+                              : count > 10 ? 100 + count - 10
+                                           : std::abs(count - 7);
+            if (score <= best_score) {
+                best = {size, exponent};
+                best_score = score;
+            }
         }
-    return points;
+    return best;
 }
 
-Frame frame_for(const Points& points) {
-    if (points.x.empty())
-        return {nice_axis(0, 1), nice_axis(0, 1)};
-    const auto [xmin, xmax] = std::minmax_element(points.x.begin(), points.x.end());
-    const double pad = (*xmax - *xmin) * 0.03;
-    const double ymax = std::max(0.0, *std::max_element(points.y.begin(), points.y.end()));
-    const double ymin = std::min(0.0, *std::min_element(points.y.begin(), points.y.end()));
-    return {nice_axis(*xmin - pad, *xmax + pad), nice_axis(ymin, ymax > ymin ? ymax : ymin + 1)};
+// Ticks over [lo, hi]; with `extend` the range grows to the nearest ticks
+// outside it, so that the top of the y axis is a labelled value.
+Axis make_axis(double lo, double hi, bool extend) {
+    Axis axis{lo, hi, {}, 0};
+    const Step step = std::isfinite(hi - lo) ? nice_step(lo, hi) : Step{};
+    if (step.size == 0) {
+        // Only for ranges near the limits of double: label the two ends.
+        axis.ticks = {lo, hi};
+        axis.exponent =
+            static_cast<int>(std::floor(std::log10(std::max(std::fabs(lo), std::fabs(hi)))));
+        return axis;
+    }
+    axis.exponent = step.exponent;
+    if (extend) {
+        axis.lo = finite(std::floor(lo / step.size + SLACK) * step.size);
+        axis.hi = finite(std::ceil(hi / step.size - SLACK) * step.size);
+    }
+    const double first = std::ceil(axis.lo / step.size - SLACK);
+    const int count = std::min(ticks_within(axis.lo, axis.hi, step.size), MOST_TICKS);
+    for (int k = 0; k < count; ++k)
+        axis.ticks.push_back((first + k) * step.size);
+    return axis;
 }
 
-// Document start, title, axes with ticks and labels.
-std::string begin(const Frame& frame, const PlotText& text, bool empty) {
-    std::string svg = fmt::format(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+Axis x_axis(const std::vector<Point>& points) {
+    if (points.empty())
+        return make_axis(0, 1, false);
+    const auto [low, high] = std::minmax_element(
+        points.begin(), points.end(), [](const Point& a, const Point& b) { return a.x < b.x; });
+    double lo = low->x;
+    double hi = high->x;
+    // A margin so that the outermost marks stand clear of the frame.
+    const double margin = hi - lo > TINY         ? 0.06 * (hi / 2 - lo / 2)
+                          : std::fabs(lo) > TINY ? 0.02 * std::fabs(lo)
+                                                 : 1;
+    return make_axis(finite(lo - margin), finite(hi + margin), false);
+}
+
+Axis y_axis(const std::vector<Point>& points) {
+    double lo = 0;
+    double hi = 0;
+    for (const Point& point : points) {
+        lo = std::min(lo, point.y);
+        hi = std::max(hi, point.y);
+    }
+    if (hi / 2 - lo / 2 <= TINY)
+        hi = 1;
+    return make_axis(lo, hi, true);
+}
+
+// Where `value` falls on the axis, from 0 at lo to 1 at hi; halving first
+// keeps the difference finite even for the extremes of double.
+double fraction(const Axis& axis, double value) {
+    const double span = axis.hi / 2 - axis.lo / 2;
+    return span > 0 ? (value / 2 - axis.lo / 2) / span : 0.5;
+}
+
+double page_x(const Axis& axis, double value) {
+    return LEFT + fraction(axis, value) * (RIGHT - LEFT);
+}
+
+double page_y(const Axis& axis, double value) {
+    return BOTTOM - fraction(axis, value) * (BOTTOM - TOP);
+}
+
+std::string without_trailing_zeros(std::string text) {
+    if (text.find('.') == std::string::npos)
+        return text;
+    while (text.back() == '0')
+        text.pop_back();
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+// Decimals follow the step, so 0.1 + 0.2 prints as 0.30 on an axis that
+// steps by 0.05. Large values get an SI suffix (250k, 1.5M), tiny or
+// enormous steps a power of ten, the choice made once for the whole axis
+// so that its labels read alike.
+std::string tick_label(double value, const Axis& axis) {
+    double largest = 0;
+    for (const double tick : axis.ticks)
+        largest = std::max(largest, std::fabs(tick));
+    if (value == 0)
+        return "0";
+    if (axis.exponent < -5 || largest >= 1e21) {
+        const int digits = static_cast<int>(std::floor(std::log10(largest))) - axis.exponent;
+        return fmt::format("{:.{}e}", value, std::clamp(digits, 0, 16));
+    }
+    if (largest < 1e5 || std::fabs(value) < 1000)
+        return fmt::format("{:.{}f}", value, std::max(0, -axis.exponent));
+    static constexpr const char* SUFFIXES[] = {"", "k", "M", "G", "T", "P", "E"};
+    int group = 1;
+    while (group < 6 && std::fabs(value) >= std::pow(1000.0, group + 1) * (1 - SLACK))
+        ++group;
+    const double scaled = value / std::pow(1000.0, group);
+    return without_trailing_zeros(
+               fmt::format("{:.{}f}", scaled, std::max(0, 3 * group - axis.exponent))) +
+           SUFFIXES[group];
+}
+
+template <typename... Args>
+void put(std::string& out, fmt::format_string<Args...> format, Args&&... args) {
+    fmt::format_to(std::back_inserter(out), format, std::forward<Args>(args)...);
+}
+
+// Everything but the data: page, grid, axes with ticks and labels, titles,
+// and the note when there is nothing to draw.
+void frame(std::string& out, const Axis& x, const Axis& y, const PlotText& text, bool empty,
+           std::string_view note) {
+    put(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    put(out,
         "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"{0}\" height=\"{1}\" "
-        "viewBox=\"0 0 {0} {1}\" font-family=\"sans-serif\">\n"
-        "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-        "<text x=\"{2}\" y=\"28\" font-size=\"18\" font-weight=\"bold\">{3}</text>\n"
-        "<text x=\"{2}\" y=\"50\" font-size=\"13\" fill=\"#444\">{4}</text>\n",
-        WIDTH, HEIGHT, LEFT, escape(text.title), escape(text.subtitle));
-    const double bottom = TOP + PLOT_H;
-    svg += fmt::format("<g stroke=\"black\" stroke-width=\"1\">\n"
-                       "<line x1=\"{0}\" y1=\"{1}\" x2=\"{2}\" y2=\"{1}\"/>\n"
-                       "<line x1=\"{0}\" y1=\"{3}\" x2=\"{0}\" y2=\"{1}\"/>\n</g>\n",
-                       LEFT, bottom, LEFT + PLOT_W, TOP);
-    svg += "<g font-size=\"12\">\n";
-    for (double v = frame.x.low; v <= frame.x.high + frame.x.step * 1e-6; v += frame.x.step)
-        svg += fmt::format(
-            "<line x1=\"{0:.2f}\" y1=\"{1}\" x2=\"{0:.2f}\" y2=\"{2}\" stroke=\"black\"/>"
-            "<text x=\"{0:.2f}\" y=\"{3}\" text-anchor=\"middle\">{4}</text>\n",
-            frame.px(v), bottom, bottom + 5, bottom + 20, tick_label(v, frame.x));
-    for (double v = frame.y.low; v <= frame.y.high + frame.y.step * 1e-6; v += frame.y.step)
-        svg += fmt::format(
-            "<line x1=\"{0}\" y1=\"{1:.2f}\" x2=\"{2}\" y2=\"{1:.2f}\" stroke=\"black\"/>"
-            "<text x=\"{3}\" y=\"{4:.2f}\" text-anchor=\"end\">{5}</text>\n",
-            LEFT - 5, frame.py(v), LEFT, LEFT - 8, frame.py(v) + 4, tick_label(v, frame.y));
-    svg += "</g>\n";
-    svg +=
-        fmt::format("<text x=\"{}\" y=\"{}\" font-size=\"14\" text-anchor=\"middle\">{}</text>\n",
-                    LEFT + PLOT_W / 2, HEIGHT - 20, escape(text.x_label));
-    svg += fmt::format("<text x=\"22\" y=\"{0}\" font-size=\"14\" text-anchor=\"middle\" "
-                       "transform=\"rotate(-90 22 {0})\">{1}</text>\n",
-                       TOP + PLOT_H / 2, escape(text.y_label));
+        "viewBox=\"0 0 {0} {1}\" font-family=\"Helvetica, Arial, sans-serif\" font-size=\"12\">\n",
+        WIDTH, HEIGHT);
+    put(out, "<title>{}</title>\n", escaped(text.title));
+    put(out, "<rect width=\"{}\" height=\"{}\" fill=\"white\"/>\n", WIDTH, HEIGHT);
+
+    put(out, "<g class=\"grid\" stroke=\"#e4e4e4\" stroke-width=\"1\">\n");
+    for (const double tick : y.ticks)
+        put(out, "<line x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\"/>\n", coord(LEFT), coord(RIGHT),
+            coord(page_y(y, tick)));
+    put(out, "</g>\n");
+
+    put(out, "<g class=\"axes\" stroke=\"black\" stroke-width=\"1\">\n");
+    put(out, "<line class=\"x-axis\" x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\"/>\n", coord(LEFT),
+        coord(RIGHT), coord(BOTTOM));
+    put(out, "<line class=\"y-axis\" x1=\"{0}\" y1=\"{1}\" x2=\"{0}\" y2=\"{2}\"/>\n", coord(LEFT),
+        coord(TOP), coord(BOTTOM));
+    if (y.lo < 0)
+        put(out, "<line class=\"baseline\" x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\"/>\n",
+            coord(LEFT), coord(RIGHT), coord(page_y(y, 0)));
+    for (const double tick : x.ticks)
+        put(out, "<line class=\"tick\" x1=\"{0}\" y1=\"{1}\" x2=\"{0}\" y2=\"{2}\"/>\n",
+            coord(page_x(x, tick)), coord(BOTTOM), coord(BOTTOM + 5));
+    for (const double tick : y.ticks)
+        put(out, "<line class=\"tick\" x1=\"{0}\" y1=\"{2}\" x2=\"{1}\" y2=\"{2}\"/>\n",
+            coord(LEFT - 5), coord(LEFT), coord(page_y(y, tick)));
+    put(out, "</g>\n");
+
+    put(out, "<g class=\"x-ticks\" text-anchor=\"middle\">\n");
+    for (const double tick : x.ticks)
+        put(out, "<text class=\"tick-label\" x=\"{}\" y=\"{}\">{}</text>\n", coord(page_x(x, tick)),
+            coord(BOTTOM + 19), tick_label(tick, x));
+    put(out, "</g>\n<g class=\"y-ticks\" text-anchor=\"end\">\n");
+    for (const double tick : y.ticks)
+        put(out, "<text class=\"tick-label\" x=\"{}\" y=\"{}\">{}</text>\n", coord(LEFT - 8),
+            coord(page_y(y, tick) + 4), tick_label(tick, y));
+    put(out, "</g>\n");
+
+    const double centre_x = (LEFT + RIGHT) / 2;
+    const double centre_y = (TOP + BOTTOM) / 2;
+    put(out,
+        "<text class=\"x-label\" x=\"{}\" y=\"{}\" text-anchor=\"middle\" "
+        "font-size=\"14\">{}</text>\n",
+        coord(centre_x), HEIGHT - 20, escaped(text.x_label));
+    put(out,
+        "<text class=\"y-label\" x=\"22\" y=\"{0}\" text-anchor=\"middle\" font-size=\"14\" "
+        "transform=\"rotate(-90 22 {0})\">{1}</text>\n",
+        coord(centre_y), escaped(text.y_label));
+    put(out,
+        "<text class=\"title\" xml:space=\"preserve\" x=\"{}\" y=\"28\" text-anchor=\"middle\" "
+        "font-size=\"17\" font-weight=\"bold\">{}</text>\n",
+        WIDTH / 2, escaped(text.title));
+    if (!text.subtitle.empty())
+        put(out,
+            "<text class=\"subtitle\" xml:space=\"preserve\" x=\"{}\" y=\"50\" "
+            "text-anchor=\"middle\" font-size=\"13\" fill=\"#333\">{}</text>\n",
+            WIDTH / 2, escaped(text.subtitle));
     if (empty)
-        svg += fmt::format("<text x=\"{}\" y=\"{}\" font-size=\"16\" text-anchor=\"middle\" "
-                           "fill=\"#888\">no peaks</text>\n",
-                           LEFT + PLOT_W / 2, TOP + PLOT_H / 2);
-    return svg;
+        put(out,
+            "<text class=\"note\" x=\"{}\" y=\"{}\" text-anchor=\"middle\" font-size=\"16\" "
+            "fill=\"#888\">{}</text>\n",
+            coord(centre_x), coord(centre_y), note);
 }
 
 } // namespace
 
 std::string svg_stick_plot(std::span<const double> x, std::span<const double> y,
                            const PlotText& text) {
-    const Points points = finite_points(x, y);
-    const Frame frame = frame_for(points);
-    std::string svg = begin(frame, text, points.x.empty());
-    svg += "<g stroke=\"#1f4e9c\" stroke-width=\"1\">\n";
-    const double base = frame.py(0);
-    for (std::size_t i = 0; i < points.x.size(); ++i)
-        svg += fmt::format("<line class=\"peak\" x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" "
-                           "y2=\"{2:.2f}\"/>\n",
-                           frame.px(points.x[i]), base, frame.py(points.y[i]));
-    return svg + "</g>\n</svg>\n";
+    const std::vector<Point> points = finite_points(x, y);
+    const Axis horizontal = x_axis(points);
+    const Axis vertical = y_axis(points);
+    std::string out;
+    frame(out, horizontal, vertical, text, points.empty(), "no peaks");
+    const std::string base = coord(page_y(vertical, 0));
+    put(out, "<g class=\"sticks\" stroke=\"{}\" stroke-width=\"1\">\n", INK);
+    for (const Point& point : points) {
+        const std::string at = coord(page_x(horizontal, point.x));
+        put(out, "<line class=\"peak\" x1=\"{0}\" y1=\"{1}\" x2=\"{0}\" y2=\"{2}\"/>\n", at, base,
+            coord(page_y(vertical, point.y)));
+    }
+    put(out, "</g>\n</svg>\n");
+    return out;
 }
 
 std::string svg_line_plot(std::span<const double> x, std::span<const double> y,
                           const PlotText& text) {
-    const Points points = finite_points(x, y);
-    const Frame frame = frame_for(points);
-    std::string svg = begin(frame, text, points.x.empty());
-    if (!points.x.empty()) {
-        svg += "<polyline fill=\"none\" stroke=\"#1f4e9c\" stroke-width=\"1.5\" points=\"";
-        for (std::size_t i = 0; i < points.x.size(); ++i)
-            svg += fmt::format("{}{:.2f},{:.2f}", i ? " " : "", frame.px(points.x[i]),
-                               frame.py(points.y[i]));
-        svg += "\"/>\n";
+    const std::vector<Point> points = finite_points(x, y);
+    const Axis horizontal = x_axis(points);
+    const Axis vertical = y_axis(points);
+    std::string out;
+    frame(out, horizontal, vertical, text, points.empty(), "no points");
+    std::vector<std::pair<std::string, std::string>> places;
+    places.reserve(points.size());
+    for (const Point& point : points)
+        places.emplace_back(coord(page_x(horizontal, point.x)), coord(page_y(vertical, point.y)));
+    if (!places.empty()) {
+        put(out,
+            "<polyline class=\"trace\" fill=\"none\" stroke=\"{}\" stroke-width=\"1.5\" "
+            "stroke-linejoin=\"round\" points=\"",
+            INK);
+        for (std::size_t i = 0; i < places.size(); ++i)
+            put(out, "{}{},{}", i == 0 ? "" : " ", places[i].first, places[i].second);
+        put(out, "\"/>\n");
     }
-    svg += "<g fill=\"#1f4e9c\">\n";
-    for (std::size_t i = 0; i < points.x.size(); ++i)
-        svg += fmt::format("<circle class=\"point\" cx=\"{:.2f}\" cy=\"{:.2f}\" r=\"2\"/>\n",
-                           frame.px(points.x[i]), frame.py(points.y[i]));
-    return svg + "</g>\n</svg>\n";
+    put(out, "<g class=\"markers\" fill=\"{}\">\n", INK);
+    for (const auto& [at_x, at_y] : places)
+        put(out, "<circle class=\"point\" cx=\"{}\" cy=\"{}\" r=\"2.5\"/>\n", at_x, at_y);
+    put(out, "</g>\n</svg>\n");
+    return out;
 }
 
 } // namespace orvohost
