@@ -1,0 +1,400 @@
+"""orvo-host run as a person runs it. What a file holds is read from the
+file's own text (scan tags, msLevel, peaksCount), never from orvo-host, so a
+wrong reader cannot vouch for itself."""
+import json
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import tempfile
+import unittest
+import xml.etree.ElementTree as ET
+from pathlib import Path
+
+HOST = os.environ.get("ORVO_HOST", "")
+MKMZXML = os.environ.get("ORVO_MKMZXML", "")
+SAMPLE = os.environ.get("ORVO_SAMPLE", "")
+CORPUS = Path(os.environ.get("ORVO_CORPUS", "/nonexistent-corpus"))
+
+BAR = re.compile(r"\[[# ]+\]\s*\d+%")
+FALLBACK = "not found in the catalog"
+ISO_UTC = r"^(\d{4}(-\d\d){2}T\d\d(:\d\d){2}Z|none)$"
+HEADER_COLUMNS = ["label", "parent_label", "ms_level", "polarity", "rt_seconds",
+                  "precursor_mz", "charge", "tic", "position"]
+
+# Outcome of `check` per corpus file, from the Summary table of SOURCES.md:
+# "ok" lists every scan, "pos1" opens but its first scan header fails (num is
+# not the position), "refused" is not opened at all.
+CORPUS_EXPECTED = {name: outcome for outcome, names in {
+    "ok": ["readmzxmldata__A1-0_A1", "msnbase__dummyiTRAQ", "openms__FileInfo_4_input",
+           "openms__OpenSwathWorkflow_2_input", "openms__InspectOutfile_test_1",
+           "openms__InspectOutfile_test_2", "openms-2008__Tutorial_FileIO",
+           "openms-pyopenms__test"],
+    "pos1": ["pwiz__tiny.pwiz", "pwiz-examples__tiny.pwiz", "openms__MzXMLFile_1",
+             "openms-pyopenms__test2"],
+    "refused": ["pyteomics__test", "mzxmljl__test96", "openms__MzXMLFile_2_minimal",
+                "openms__MzXMLFile_3_64bit", "openms-pyopenms__test1",
+                "maldiquantforeign__tiny1.mzXML3.0", "mzxmljl__test64"],
+}.items() for name in (n + ".mzXML" for n in names)}
+
+SCHEMA_32 = """<?xml version="1.0" encoding="ISO-8859-1"?>
+<mzXML xmlns="http://sashimi.sourceforge.net/schema_revision/mzXML_3.2">
+  <msRun scanCount="1">
+    <dataProcessing centroided="1"/>
+    <scan num="1" msLevel="1" peaksCount="0" retentionTime="PT1S">
+      <peaks precision="32" byteOrder="network" pairOrder="m/z-int"></peaks>
+    </scan>
+  </msRun>
+</mzXML>
+"""
+
+
+def setUpModule():
+    # A suite that skips itself for want of a path would pass in ctest unseen.
+    for name, path in (("ORVO_HOST", HOST), ("ORVO_MKMZXML", MKMZXML)):
+        if not os.access(path, os.X_OK):
+            raise RuntimeError(f"{name} must name the built program, not {path!r}")
+    if not os.path.isfile(SAMPLE):
+        raise RuntimeError(f"ORVO_SAMPLE must name examples/sample.mzXML, not {SAMPLE!r}")
+
+
+def run(*command):
+    # Bytes first: text mode would turn the bar's "\r" into "\n" and hide it.
+    done = subprocess.run(list(map(str, command)), capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=120)
+    done.stdout, done.stderr = (b.decode("utf-8", "replace") for b in (done.stdout, done.stderr))
+    return done
+
+
+def host(*args):
+    return run(HOST, *args)
+
+
+def ok(test, *args):
+    done = host(*args)
+    test.assertEqual(done.returncode, 0, f"orvo-host {' '.join(map(str, args))}: {done.stderr}")
+    return done.stdout
+
+
+def json_lines(text):
+    return [json.loads(line) for line in text.splitlines() if line.strip()]
+
+
+def tsv_rows(text):
+    lines = text.splitlines()
+    head = lines[0].split("\t")
+    return [dict(zip(head, line.split("\t"))) for line in lines[1:]]
+
+
+def file_scans(path):
+    """(msLevel, peaksCount) of every scan start tag, read from the file's text."""
+    text = Path(path).read_text(encoding="latin-1")
+    return [(int(re.search(r'msLevel="(\d+)"', tag).group(1)),
+             int(re.search(r'peaksCount="(\d+)"', tag).group(1)))
+            for tag in re.findall(r"<scan\b[^>]*>", text)]
+
+
+def marks(svg_path, name):
+    return sum(name in e.get("class", "").split() for e in ET.parse(svg_path).getroot().iter())
+
+
+def parse_mgf(text):
+    blocks = []
+    for body in re.findall(r"^BEGIN IONS\n(.*?)^END IONS$", text, re.M | re.S):
+        lines = body.splitlines()
+        block = dict(line.split("=", 1) for line in lines if "=" in line)
+        block["peaks"] = [tuple(map(float, line.split())) for line in lines if "=" not in line]
+        blocks.append(block)
+    return blocks
+
+
+class OrvoHost(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        tmp = Path(cls.tmp.name)
+
+        def make(name, *args):
+            path = tmp / name
+            subprocess.run([MKMZXML, "-o", str(path), *args], check=True, capture_output=True)
+            return path
+
+        wide = make("wide64.mzXML", "--scans", "12", "--ms1-every", "3", "--ms1-peaks", "25",
+                    "--ms2-peaks", "7", "--precision", "64", "--no-index", "--centroided", "0",
+                    "--seed", "7")
+        narrow = make("narrow32.mzXML", "--scans", "9", "--ms1-every", "4", "--ms1-peaks",
+                      "30", "--ms2-peaks", "5", "--no-sha1", "--seed", "3")
+        # The same run with its centroiding unstated: the reader needs the
+        # person's word, and the edit leaves the file's <sha1> stale.
+        text = wide.read_text(encoding="latin-1")
+        assert text.count('<dataProcessing centroided="0">') == 1
+        unstated = tmp / "unstated.mzXML"
+        unstated.write_text(text.replace('<dataProcessing centroided="0">', "<dataProcessing>"),
+                            encoding="latin-1")
+        cls.text_file = tmp / "notes.txt"
+        cls.text_file.write_text("peak list follows\n100 200\n")
+        cls.schema32 = tmp / "schema32.mzXML"
+        cls.schema32.write_text(SCHEMA_32)
+        # name -> (file, global options, centroided, sha1 state)
+        cls.fixtures = {
+            "sample": (Path(SAMPLE), [], True, "matches"),
+            "wide64": (wide, [], False, "matches"),
+            "narrow32": (narrow, [], True, "none in the file"),
+            "unstated": (unstated, ["--centroided", "yes"], True, "stale"),
+        }
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_info_reports_the_file(self):
+        for name, (path, opts, centroided, _) in self.fixtures.items():
+            with self.subTest(fixture=name):
+                scans = file_scans(path)
+                fields = {}
+                for row in tsv_rows(ok(self, *opts, "info", path)):
+                    fields.setdefault(row["field"], row["value"])
+                self.assertEqual(fields["ScanCount"], str(len(scans)))
+                self.assertEqual(fields["Centroided"], "yes" if centroided else "no")
+                self.assertEqual(fields["ScanMix"], "MS1 and MS2 scans")
+                self.assertRegex(fields["CompletionTime"], ISO_UTC)
+                objects = json_lines(ok(self, *opts, "--format", "json", "info", path, path))
+                self.assertEqual(len(objects), 2)
+                self.assertEqual(objects[0]["ScanCount"], fields["ScanCount"])
+
+    def test_scans_json_agrees_with_tsv_and_the_file(self):
+        for name, (path, opts, _, _) in self.fixtures.items():
+            with self.subTest(fixture=name):
+                tsv = tsv_rows(ok(self, *opts, "scans", path))
+                rows = json_lines(ok(self, *opts, "--format", "json", "scans", path))
+                # Global options may also follow the subcommand.
+                after = ok(self, "scans", path, *opts, "--format", "json")
+                self.assertEqual(json_lines(after), rows)
+                levels = [level for level, _ in file_scans(path)]
+                self.assertEqual([r["ms_level"] for r in rows], levels)
+                self.assertEqual([r["label"] for r in rows], list(range(1, len(levels) + 1)))
+                ms1 = {r["label"] for r in rows if r["ms_level"] == 1}
+                for text_row, row in zip(tsv, rows, strict=True):
+                    for column, value in row.items():
+                        cell = text_row[column]
+                        as_str = isinstance(value, str)
+                        self.assertEqual(None if cell == "" else cell if as_str else float(cell),
+                                         value, column)
+                    self.assertAlmostEqual(row["rt_minutes"] * 60, row["rt_seconds"], places=9)
+                    if row["parent_label"] is not None:
+                        self.assertIn(row["parent_label"], ms1)
+                        self.assertLess(row["parent_label"], row["label"])
+                only2 = ok(self, *opts, "--format", "json", "scans", path, "--ms-level", "2")
+                self.assertEqual(json_lines(only2), [r for r in rows if r["ms_level"] == 2])
+
+    def test_dump_agrees_with_scans_spectrum_and_the_file(self):
+        for name, (path, opts, centroided, _) in self.fixtures.items():
+            with self.subTest(fixture=name):
+                dump = json_lines(ok(self, *opts, "dump", path))
+                rows = json_lines(ok(self, *opts, "--format", "json", "scans", path))
+                self.assertEqual([{k: d[k] for k in HEADER_COLUMNS} for d in dump],
+                                 [{k: r[k] for k in HEADER_COLUMNS} for r in rows])
+                self.assertEqual([d["peak_count"] for d in dump], [n for _, n in file_scans(path)])
+                kind = "centroided" if centroided else "profile"
+                for scan in dump:
+                    n = scan["peak_count"]
+                    self.assertEqual((scan["kind"], len(scan["mz"]), len(scan["intensity"])),
+                                     (kind, n, n))
+                    self.assertEqual(scan["mz"], sorted(scan["mz"]))
+                picked = [dump[0], dump[-1], next(d for d in dump if d["ms_level"] == 2)]
+                labels = [d["label"] for d in picked]
+                peaks = tsv_rows(ok(self, *opts, "--format", "tsv", "spectrum", path, *labels))
+                self.assertEqual(len(peaks), sum(d["peak_count"] for d in picked))
+                for scan in picked:
+                    mine = [p for p in peaks if p["label"] == str(scan["label"])]
+                    self.assertEqual([float(p["mz"]) for p in mine], scan["mz"])
+                    self.assertEqual([float(p["intensity"]) for p in mine], scan["intensity"])
+                as_json = json_lines(ok(self, *opts, "--format", "json", "spectrum", path, *labels))
+                self.assertEqual(as_json, picked)
+                table = ok(self, *opts, "--format", "table", "spectrum", path, *labels)
+                self.assertEqual(re.findall(r"^scan (\d+): (\w+), (\d+) peaks$", table, re.M),
+                                 [(str(d["label"]), kind, str(d["peak_count"])) for d in picked])
+                self.assertEqual(json_lines(ok(self, *opts, "dump", path, "--ms-level", "1")),
+                                 [d for d in dump if d["ms_level"] == 1])
+
+    def test_mgf_holds_the_ms2_scans_of_dump(self):
+        for name, (path, opts, _, _) in self.fixtures.items():
+            with self.subTest(fixture=name):
+                ms2 = [d for d in json_lines(ok(self, *opts, "dump", path)) if d["ms_level"] == 2]
+                text = ok(self, *opts, "mgf", path)
+                blocks = parse_mgf(text)
+                self.assertEqual(len(blocks), len(ms2))
+                self.assertEqual(text.count("BEGIN IONS"), len(ms2))
+                for block, scan in zip(blocks, ms2):
+                    label, charge = scan["label"], scan["charge"]
+                    title = f"{path.stem}.{label}.{label}.{abs(charge or 0)}"
+                    self.assertEqual(block["TITLE"], title)
+                    self.assertEqual(block["SCANS"], str(label))
+                    self.assertEqual(float(block["PEPMASS"]), scan["precursor_mz"])
+                    self.assertEqual(float(block["RTINSECONDS"]), scan["rt_seconds"])
+                    sign = None if charge is None else f"{abs(charge)}{'+-'[charge < 0]}"
+                    self.assertEqual(block.get("CHARGE"), sign)
+                    self.assertEqual(block["peaks"], list(zip(scan["mz"], scan["intensity"])))
+                out = Path(self.tmp.name) / "out.mgf"
+                self.assertEqual(ok(self, *opts, "mgf", path, "-o", out), "")
+                self.assertEqual(out.read_text(), text)
+
+    def test_svg_plots_hold_one_mark_per_peak_and_ms1_scan(self):
+        xmllint = shutil.which("xmllint")
+        svg = Path(self.tmp.name) / "plot.svg"
+        for name, (path, opts, _, _) in self.fixtures.items():
+            with self.subTest(fixture=name):
+                dump = json_lines(ok(self, *opts, "dump", path))
+                plots = [(["plot", path, d["label"]], "peak", d["peak_count"])
+                         for d in (dump[0], dump[1], dump[-1])]
+                plots.append((["tic", path], "point", sum(d["ms_level"] == 1 for d in dump)))
+                for args, mark, count in plots:
+                    ok(self, *opts, *args, "-o", svg)
+                    self.assertEqual(marks(svg, mark), count, args)
+                    if xmllint:
+                        self.assertEqual(run(xmllint, "--noout", svg).returncode, 0, args)
+        if not xmllint:
+            self.skipTest("xmllint is not installed: SVG files were only parsed by ElementTree")
+
+    def test_check_verdicts_and_parallel_output(self):
+        for name, (path, opts, _, sha1) in self.fixtures.items():
+            with self.subTest(fixture=name):
+                text = ok(self, *opts, "check", path)
+                self.assertTrue(text.startswith(f"== {path}\n"))
+                self.assertIn(f"  sha1: {sha1}", text)
+                self.assertIn("  verdict: OK", text)
+                self.assertIn(f"{len(file_scans(path))} scans listed", text)
+        # Left to itself, check reads a file of unstated centroiding as profile.
+        text = ok(self, "check", self.fixtures["unstated"][0])
+        self.assertIn("note: the file does not state whether", text)
+        self.assertIn("profile)", text)
+        files = [p for p, opts, *_ in self.fixtures.values() if not opts] + ["/nonexistent.mzXML"]
+        one, four = host("-j", "1", "check", *files), host("-j", "4", "check", *files)
+        self.assertEqual((one.returncode, four.returncode), (1, 1))
+        self.assertEqual(four.stdout, one.stdout)
+        self.assertEqual(re.findall(r"^== (.*)$", one.stdout, re.M), list(map(str, files)))
+        for done in (one, four):
+            self.assertTrue(done.stderr.endswith(
+                f"orvo-host: {len(files) - 1} of {len(files)} files read, 1 failed\n"))
+
+    def test_failures_give_status_1_and_a_catalog_sentence(self):
+        sample = Path(SAMPLE)
+        unstated = self.fixtures["unstated"][0]
+        cases = {
+            "missing file": ["scans", "/nonexistent/run.mzXML"],
+            "directory": ["scans", self.tmp.name],
+            "text file": ["scans", self.text_file],
+            "schema 3.2": ["scans", self.schema32],
+            "bad label": ["spectrum", sample, "99999"],
+            "plot of a bad label": ["plot", sample, "99999", "-o", Path(self.tmp.name) / "no.svg"],
+            "centroiding unstated": ["dump", unstated],
+            "centroiding given twice": ["--centroided", "no", "scans", sample],
+            "info of a missing file": ["info", "/nonexistent/run.mzXML"],
+        }
+        if (CORPUS / "mzxmljl__test64.mzXML").is_file():
+            cases["corpus schema 3.2"] = ["scans", CORPUS / "mzxmljl__test64.mzXML"]
+        for name, args in cases.items():
+            with self.subTest(name):
+                done = host(*args)
+                self.assertEqual(done.returncode, 1, done.stderr)
+                self.assertEqual(done.stdout, "")
+                self.assertRegex(done.stderr, r"(?m)^orvo-host: .*\(status 0x8004[0-9A-F]{4}\)$")
+                self.assertNotIn(FALLBACK, done.stderr)
+        self.assertFalse((Path(self.tmp.name) / "no.svg").exists())
+        # One bad label does not hide the peaks of the others.
+        done = host("--format", "json", "spectrum", sample, "2", "99999", "3")
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual([s["label"] for s in json_lines(done.stdout)], [2, 3])
+
+    def test_usage_errors_give_status_2(self):
+        sample = SAMPLE
+        cases = {
+            "unknown option": ["info", "--zap", sample],
+            "unknown format": ["--format", "xml", "info", sample],
+            "missing FILE": ["info"],
+            "missing LABEL": ["spectrum", sample],
+            "unknown subcommand": ["bogus", sample],
+            "no subcommand": [],
+            "MS level 0": ["scans", "--ms-level", "0", sample],
+            "zero jobs": ["-j", "0", "check", sample],
+        }
+        for name, args in cases.items():
+            with self.subTest(name):
+                done = host(*args)
+                self.assertEqual(done.returncode, 2, done.stderr)
+                self.assertEqual(done.stdout, "")
+                self.assertIn("usage: orvo-host", done.stderr)
+
+    def test_progress_bar_only_on_a_terminal_and_never_on_stdout(self):
+        script = shutil.which("script")
+        path = self.fixtures["wide64"][0]
+        out = Path(self.tmp.name) / "stdout.txt"
+        commands = {"scans": ["scans", path], "dump": ["dump", path], "mgf": ["mgf", path],
+                    "tic": ["tic", path, "-o", Path(self.tmp.name) / "tic.svg"],
+                    "check": ["check", path]}
+        for name, args in commands.items():
+            with self.subTest(name, stderr="pipe"):
+                piped = host(*args)
+                self.assertEqual(piped.returncode, 0, piped.stderr)
+                self.assertNotIn("\r", piped.stderr + piped.stdout)
+                self.assertNotRegex(piped.stderr + piped.stdout, BAR)
+            if not script:
+                continue
+            with self.subTest(name, stderr="terminal"):
+                line = " ".join(shlex.quote(str(a)) for a in [HOST, *args])
+                pty = run(script, "-qec", f"{line} >{shlex.quote(str(out))}", "/dev/null")
+                self.assertEqual(pty.returncode, 0, pty.stdout)
+                self.assertIn("\r", pty.stdout)
+                self.assertRegex(pty.stdout, BAR)
+                self.assertNotIn(b"\r", out.read_bytes())
+                self.assertNotRegex(out.read_text(), BAR)
+        if not script:
+            self.skipTest("script (util-linux) is not installed: the terminal side was not run")
+
+
+class Corpus(unittest.TestCase):
+    def setUp(self):
+        if not (CORPUS / "SOURCES.md").is_file():
+            self.skipTest(f"no mzXML corpus at {CORPUS} (set ORVO_CORPUS): corpus checks not run")
+        self.files = [CORPUS / n for n in CORPUS_EXPECTED if (CORPUS / n).is_file()]
+
+    def test_check_gives_the_expected_outcome(self):
+        for path in self.files:
+            with self.subTest(path.name):
+                expected = CORPUS_EXPECTED[path.name]
+                done = host("check", path)
+                self.assertEqual(done.returncode, 0 if expected == "ok" else 1)
+                self.assertNotIn(FALLBACK, done.stdout + done.stderr)
+                verdict = re.search(r"^  verdict: (.*)$", done.stdout, re.M).group(1)
+                self.assertEqual(verdict.startswith("OK, "), expected == "ok", verdict)
+                self.assertEqual("header of the scan at position 1 " in verdict,
+                                 expected == "pos1", verdict)
+                if expected != "ok":
+                    self.assertRegex(verdict, r"^FAILED: .*\(status 0x8004[0-9A-F]{4}\)$")
+
+    def test_parallel_check_prints_what_a_single_job_prints(self):
+        one, four = host("-j", "1", "check", *self.files), host("-j", "4", "check", *self.files)
+        self.assertEqual((one.returncode, four.returncode), (1, 1))
+        self.assertEqual(four.stdout, one.stdout)
+        good = sum(CORPUS_EXPECTED[p.name] == "ok" for p in self.files)
+        self.assertIn(f"{good} of {len(self.files)} files read", one.stderr)
+
+    def test_unusual_header_values(self):
+        cases = [  # file, what SOURCES.md says the reader makes of it
+            ("openms__InspectOutfile_test_1.mzXML", "rt_seconds", {-1.0}),
+            ("openms__InspectOutfile_test_2.mzXML", "polarity", {None, "+", "-"}),
+            ("openms-pyopenms__test.mzXML", "rt_seconds", {0.0}),
+            ("openms-pyopenms__test.mzXML", "peak_count", {0}),
+        ]
+        for name, key, values in cases:
+            with self.subTest(name, key=key):
+                if not (CORPUS / name).is_file():
+                    self.skipTest(f"{name} is not in the corpus")
+                done = host("dump", CORPUS / name)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual({scan[key] for scan in json_lines(done.stdout)}, values)
+
+
+if __name__ == "__main__":
+    unittest.main()
