@@ -1,24 +1,41 @@
 #include <pal/exception.h>
 #include <pal/message.h>
 
-#include <iomanip>
-#include <sstream>
+#include <charconv>
+#include <iterator>
+#include <type_traits>
 
 namespace {
 constexpr const char* source_file = "msgcatalog";
 
-// Arguments are formatted in the classic locale: the host inserts plain
-// digits, whatever global locale the process runs under.
+// Arguments are plain digits, whatever global locale the process runs
+// under, formatted as a classic-locale stream would: octal and hexadecimal
+// show the bits of negative values, a base prefix stands before every value
+// but 0, and other bases are decimal. No stream is built: a notice per scan
+// must cost little.
 template <class N>
 std::wstring format_number(N value, int width, int base, bool showbase) {
-    std::wostringstream out;
-    out.imbue(std::locale::classic());
-    if (width > 0)
-        out << std::setw(width);
-    if (showbase)
-        out << std::showbase;
-    out << std::setbase(base) << value;
-    return out.str();
+    char digits[72];
+    char* end = digits;
+    if (base == 8 || base == 16) {
+        const auto bits = static_cast<std::make_unsigned_t<N>>(value);
+        if (showbase && bits != 0) {
+            *end++ = '0';
+            if (base == 16)
+                *end++ = 'x';
+        }
+        end = std::to_chars(end, std::end(digits), bits, base).ptr;
+    } else {
+        end = std::to_chars(end, std::end(digits), value).ptr;
+    }
+    const auto length = static_cast<std::size_t>(end - digits);
+    const std::size_t pad = width > 0 && length < static_cast<std::size_t>(width)
+                                ? static_cast<std::size_t>(width) - length
+                                : 0;
+    std::wstring text(pad + length, L' ');
+    for (std::size_t i = 0; i < length; ++i)
+        text[pad + i] = static_cast<wchar_t>(digits[i]);
+    return text;
 }
 
 } // namespace

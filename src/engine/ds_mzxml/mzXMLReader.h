@@ -2,16 +2,23 @@
 //
 // The reader builds no XML tree. It reads the file as 8-bit text, line by
 // line or in blocks, and finds tags, attributes and element texts by plain,
-// case-sensitive text search. Scans are reached through `offsets`, a table of
-// 64-bit byte offsets taken from the file's own index when that index is
-// sound, or built by searching the file for "<scan".
+// case-sensitive text search. Scans are reached through the scan index, a
+// table of 64-bit byte offsets taken from the file's own index when that
+// index is sound, or built by searching the file for "<scan".
 //
-// The reader reports by bool results, `open_state` and message events posted
-// through the host's socket (when one is given); it raises only what the
-// platform layer raises. Every operation positions the file itself.
+// The reader reports by bool results, `open_state()` and message events
+// posted through the host's socket (when one is given); it raises only what
+// the platform layer raises. Every operation starts at its own place in the
+// file; bytes come through the reading layer (file_view.h), and the text
+// logic works on spans (line_cursor.h, tag_search.h).
 #pragma once
 
-#include <pal/atomic.h>
+#include "file_view.h"
+#include "line_cursor.h"
+#include "tag_search.h"
+
+#include <ds/data_source_intf.h>
+
 #include <pal/event.h>
 #include <pal/file.h>
 #include <pal/progress.h>
@@ -19,6 +26,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace orvoeng {
 
 // Header values of one scan.
 struct ScanHeader {
@@ -48,10 +57,16 @@ struct DataProcessingRecord {
     std::string completionTime; // as written in the file; empty when absent
 };
 
+// What a fetch of peaks straight into the host's list found.
+struct PeakRead {
+    bool complete = false;    // the scan held its peak count of peaks
+    std::uint32_t values = 0; // peaks decoded, before any was left out
+};
+
 class MzXMLReader {
 public:
-    // Reads of read_line, and the blocks of build_index.
-    static constexpr std::uint32_t LINE_BUFFER_SIZE = 1024;
+    // Reads of read_line; the blocks of build_index.
+    static constexpr std::uint32_t LINE_BUFFER_SIZE = LineCursor::LINE_BUFFER_SIZE;
     static constexpr std::uint32_t SCAN_BUFFER_SIZE = 102400;
     // Lines examined for the opening tags and the schema marker.
     static constexpr int OPENING_LINES = 26;
@@ -73,7 +88,7 @@ public:
     // ---- opening and the scan index --------------------------------------
 
     // Recognises the file and, unless `header_only`, reads its scan count and
-    // reads or builds the scan index. False with `open_state` on failure.
+    // reads or builds the scan index. False with `open_state()` on failure.
     bool open(std::wstring file_name, bool header_only,
               const PAL::SmartPtr<PAL::EventSocket>& socket,
               const PAL::SmartPtr<PAL::Progress>& progress);
@@ -91,11 +106,18 @@ public:
     bool read_scan_header(std::uint32_t scan_number, ScanHeader& header);
     // Whether the file states centroiding for the run or for every scan read.
     bool centroid_info_complete(const PAL::SmartPtr<PAL::EventSocket>& socket);
+
     // Appends the scan's peaks to the two (empty) lists; false when the scan
     // has no usable peaks element. Raises StrDecodeError for bad peak data.
+    // The reference way, value by value through the exact decoder.
     bool read_peaks(std::uint32_t scan_number, bool& centroided, std::vector<double>& mz_values,
                     std::vector<double>& intensities,
                     const PAL::SmartPtr<PAL::EventSocket>& socket);
+    // read_peaks decoded straight into the host's (empty) list, keeping only
+    // peaks above `min_mz`: the same peaks, events and errors as read_peaks
+    // followed by that filter, without the lists between.
+    PeakRead read_peaks_into(std::uint32_t scan_number, bool& centroided, std::vector<Peak>& peaks,
+                             double min_mz, const PAL::SmartPtr<PAL::EventSocket>& socket);
 
     // ---- run metadata --------------------------------------------------
 
@@ -104,60 +126,55 @@ public:
     bool read_data_processing(DataProcessingRecord& record,
                               const PAL::SmartPtr<PAL::EventSocket>& socket);
 
-    // ---- file access ---------------------------------------------------
+    // ---- lines -----------------------------------------------------------
 
-    // The next line at the current position, line feed included when one
-    // ends it; false at the end of the file or on a read error.
+    // The next line at the line position (see line_cursor.h), line feed
+    // included when one ends it; false at the end of the file.
     bool read_line(std::string& line);
+    void seek_line(std::int64_t position) { line_position = position; }
 
     // Reads lines until one holds `open_text`, then gathers lines into `text`
     // up to and including the first newly read line holding `close_text` (or
     // to the end of the file). `text` is empty when no line holds `open_text`.
-    void collect_element(const std::string& open_text, const std::string& close_text,
+    void collect_element(std::string_view open_text, std::string_view close_text,
                          std::string& text);
 
-    // Fields.
-    PAL::File file;
-    std::uint32_t open_state;
-    std::vector<std::int64_t> offsets;
-    std::wstring file_name;
-    std::uint32_t scanCount;
-    std::uint32_t centroided_scans;
-    bool run_centroided_given;
+    // ---- state -------------------------------------------------------------
+
+    std::uint32_t open_state() const { return state; }
+    std::uint32_t scan_count() const { return scanCount; }
+    const std::vector<std::int64_t>& offsets() const { return index; }
+    std::uint32_t centroided_scans() const { return centroided_count; }
+
+    // Every span read anew and the peaks through the exact decoder: the
+    // reference the fast paths are checked against.
+    void use_reference_paths(bool on);
 
 private:
-    // Index building (scan_index.cpp).
+    friend struct ReaderAccess; // the tests' way to set up a reader on a file
+
     bool index_is_sound();
-    // Scan access (scan_header.cpp, peak_list.cpp).
     bool scan_range(std::uint32_t scan_number, std::int64_t& begin, std::int64_t& end) const;
+    // The scan's bytes, reading ahead over the following scans that fit.
+    std::string_view scan_bytes(std::uint32_t scan_number, std::int64_t begin, std::int64_t end);
+    std::int64_t read_ahead_end(std::uint32_t scan_number) const;
+    // Where the peaks of a scan's bytes are; false (events posted) when the
+    // scan has none to decode.
+    struct PeakText;
+    bool locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
+                      PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket);
+
+    PAL::File file;
+    FileView view{file};
+    std::uint32_t state = OPEN_OK;
+    std::vector<std::int64_t> index;
+    std::wstring file_name;
+    std::uint32_t scanCount = 0;
+    std::uint32_t centroided_count = 0;
+    bool run_centroided_given = false;
+    bool reference = false;
+    std::int64_t line_position = 0;
+    std::string element; // reused by the scan header's precursor
 };
 
-// ---- text search (never touches a file, never raises) ----------------------
-
-// The value of `name="..."`: the first occurrence of name followed by "=",
-// anywhere (a name also matches the tail of a longer name). The value starts
-// two characters after the name and ends before the next double quote. False,
-// `value` untouched, when there is no closing quote.
-bool find_attribute(const std::string& text, const std::string& name, std::string& value);
-
-// The text of element `name`: "<name" followed by a blank or ">", up to
-// "</name" or the end of the text. An empty text is not found.
-bool find_element_text(const std::string& text, const std::string& name, std::string& value);
-
-// The inside of the first "<name" tag, from the name up to (not including)
-// the next ">"; empty when absent.
-std::string find_start_tag(const std::string& text, const std::string& name);
-
-// Exactly "1", "true" or "TRUE".
-bool is_true_value(const std::string& value);
-
-namespace orvoeng {
-using ::DataProcessingRecord;
-using ::find_attribute;
-using ::find_element_text;
-using ::find_start_tag;
-using ::InstrumentRecord;
-using ::is_true_value;
-using ::MzXMLReader;
-using ::ScanHeader;
 } // namespace orvoeng

@@ -22,11 +22,11 @@ constexpr double MIN_MZ = 1.0;
 
 const wchar_t* refusal_reason(std::uint32_t open_state) {
     switch (open_state) {
-    case MzXMLReader::OPEN_NO_SCHEMA:
+    case orvoeng::MzXMLReader::OPEN_NO_SCHEMA:
         return L"Document does not conform to version 2.0 of mzXML schema";
-    case MzXMLReader::OPEN_NO_INDEX:
+    case orvoeng::MzXMLReader::OPEN_NO_INDEX:
         return L"File corrupt. Unable to read/create index";
-    case MzXMLReader::OPEN_NO_SCAN_COUNT:
+    case orvoeng::MzXMLReader::OPEN_NO_SCAN_COUNT:
         return L"File corrupt. Can't determine scan count";
     default:
         return nullptr;
@@ -98,7 +98,7 @@ void MzxmlIntf::open_reader(const std::wstring& path, int selector,
         file_name = path;
         return;
     }
-    if (const wchar_t* reason = refusal_reason(reader.open_state))
+    if (const wchar_t* reason = refusal_reason(reader.open_state()))
         PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code,
                   PAL::Message(msg::FILE_REFUSED_BECAUSE.id).add(path).add(std::wstring(reason)));
     PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code, PAL::Message(msg::FILE_REFUSED.id).add(path));
@@ -158,7 +158,7 @@ bool MzxmlIntf::is_centroided() {
 
 std::int32_t MzxmlIntf::get_scan_mix() {
     check_listed();
-    const std::uint32_t count = reader.scanCount;
+    const std::uint32_t count = reader.scan_count();
     if (count == 1)
         return has_ms1 ? 0 : has_ms2 ? 2 : -1;
     if (count > 1) {
@@ -176,7 +176,7 @@ std::uint32_t MzxmlIntf::listed_data_set_count() {
 
 std::uint32_t MzxmlIntf::get_scan_count() {
     check_listed();
-    return reader.scanCount;
+    return reader.scan_count();
 }
 
 // ---- scan walk --------------------------------------------------------------
@@ -187,7 +187,7 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
     if (events)
         PAL::post_message(events, msg::SCAN_WALK.level, PAL::Message(msg::SCAN_WALK.id));
 
-    const std::uint32_t count = reader.scanCount;
+    const std::uint32_t count = reader.scan_count();
     ScanList list(new std::vector<ScanRecord>());
     list->reserve(count);
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(parent, count, 1));
@@ -253,10 +253,11 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
     const std::uint32_t position = label_to_position(label);
 
     bool scan_centroided = false;
-    std::vector<double> mz;
-    std::vector<double> intensity;
+    std::vector<Peak>& peaks = *spectrum->peaks;
+    PeakRead read;
     try {
-        if (!reader.read_peaks(position, scan_centroided, mz, intensity, events))
+        read = reader.read_peaks_into(position, scan_centroided, peaks, MIN_MZ, events);
+        if (!read.complete)
             PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
                       PAL::Message(msg::BAD_PEAKS.id)
                           .add(label, 0, 10, true)
@@ -265,18 +266,10 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
         PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
                   PAL::Message(msg::BAD_PEAKS.id).add(label, 0, 10, true).add(error.description()));
     }
-    PAL_ASSERT(mz.size() == intensity.size(), L"Peak size not the same as number of intensities");
-
-    std::vector<Peak>& peaks = *spectrum->peaks;
-    peaks.reserve(mz.size());
     if (events)
-        PAL::post_message(events, msg::PEAKS_READ.level,
-                          PAL::Message(msg::PEAKS_READ.id)
-                              .add(static_cast<std::uint32_t>(mz.size()), 0, 10, true)
-                              .add(label, 0, 10, true));
-    for (std::size_t i = 0; i < mz.size(); ++i)
-        if (mz[i] > MIN_MZ) // also drops NaN
-            peaks.push_back(Peak{mz[i], intensity[i]});
+        PAL::post_message(
+            events, msg::PEAKS_READ.level,
+            PAL::Message(msg::PEAKS_READ.id).add(read.values, 0, 10, true).add(label, 0, 10, true));
 
     if (!centroided && !scan_centroided) {
         spectrum->peak_kind = 3;

@@ -71,7 +71,7 @@ public:
     // range cannot wrap into validity.
     std::uint32_t label_to_position(std::uint32_t label) const {
         constexpr const char* source_file = "mzxml_intf";
-        if (label < first_label || label - first_label >= reader.scanCount)
+        if (label < first_label || label - first_label >= reader.scan_count())
             PAL_RAISE(PAL::AppError, msg::NO_SUCH_LABEL.code,
                       PAL::Message(msg::NO_SUCH_LABEL.id).add(label, 0, 10, true));
         return label - first_label + 1;

@@ -11,17 +11,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
-namespace msg = orvoeng::msg;
+namespace orvoeng {
 
 namespace {
 
 constexpr const char* source_file = "mzXMLReader";
 
-constexpr std::size_t npos = std::string::npos;
+constexpr std::size_t npos = std::string_view::npos;
 
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
                          std::int32_t peak_count, std::size_t mz_count) {
@@ -53,12 +54,12 @@ std::wstring missing_attributes(bool precision, bool byte_order, bool pair_order
 // Decodes `count` peaks of type T from `text` and appends them. A single
 // all-zero pair is how writers store an empty scan: it sets `count` to 0.
 template <class T>
-void decode_peaks(const std::string& text, std::int32_t& count, std::vector<double>& mz_values,
+void decode_peaks(std::string_view text, std::int32_t& count, std::vector<double>& mz_values,
                   std::vector<double>& intensities) {
     const std::size_t n = 2 * static_cast<std::size_t>(count);
     std::vector<T> values;
     // One more value than the pairs is tolerated and ignored.
-    PAL::base64_decode_vector(text, PAL::BIG_ENDIAN_ORDER, n, n + 1, values);
+    PAL::base64_decode_vector(std::string(text), PAL::BIG_ENDIAN_ORDER, n, n + 1, values);
     PAL_ASSERT(values.size() >= n, L"Value count mismatch");
     if (count == 1 && values[0] == T(0) && values[1] == T(0)) {
         count = 0;
@@ -72,7 +73,101 @@ void decode_peaks(const std::string& text, std::int32_t& count, std::vector<doub
     }
 }
 
+// decode_peaks straight into the host's list. The values are decoded into
+// the tail of the list's own storage and widened forwards into peaks: peak
+// k never reaches past value pair k, so nothing is overwritten before it is
+// read. Sizes, errors and the room given to the decoder are those of
+// base64_decode_vector, so every failure is the same.
+template <class T>
+std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
+                          double min_mz) {
+    static_assert(2 * sizeof(double) == sizeof(Peak));
+    const std::size_t n = 2 * static_cast<std::size_t>(count);
+    const std::size_t decodable = text.size() / 4 * 3 / sizeof(T) + 1;
+    const std::size_t room = std::min(n + 1, decodable);
+    const std::size_t slots = room >= n ? static_cast<std::size_t>(count) + 1
+                                        : (room * sizeof(T) + sizeof(Peak) - 1) / sizeof(Peak) + 1;
+    try {
+        peaks.resize(slots);
+        char* storage = reinterpret_cast<char*>(peaks.data());
+        T* values = reinterpret_cast<T*>(storage + slots * sizeof(Peak) - room * sizeof(T));
+        if (sizeof(T) == sizeof(double))
+            values = reinterpret_cast<T*>(storage);
+        const std::uint32_t got = PAL::base64_decode_ws(std::string(text), PAL::BIG_ENDIAN_ORDER,
+                                                        sizeof(T), room, values);
+        if (got < n)
+            PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
+                      static_cast<std::uint32_t>(text.size()));
+        PAL_ASSERT(got >= n, L"Value count mismatch");
+        if (count == 1 && values[0] == T(0) && values[1] == T(0)) {
+            count = 0;
+            peaks.clear();
+            return 0;
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < n; i += 2) {
+            const double mz = static_cast<double>(values[i]);
+            const double intensity = static_cast<double>(values[i + 1]);
+            if (mz > min_mz) // also drops NaN
+                peaks[kept++] = Peak{mz, intensity};
+        }
+        peaks.resize(kept);
+        return static_cast<std::uint32_t>(count);
+    } catch (...) {
+        peaks.clear();
+        throw;
+    }
+}
+
 } // namespace
+
+struct MzXMLReader::PeakText {
+    std::int32_t count = 0;
+    bool single = false;
+    std::string_view content;
+};
+
+std::string_view MzXMLReader::scan_bytes(std::uint32_t scan_number, std::int64_t begin,
+                                         std::int64_t end) {
+    view.start_operation(read_ahead_end(scan_number));
+    return view.bytes(begin, static_cast<std::size_t>(end - begin));
+}
+
+bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
+                               PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket) {
+    std::string_view value;
+    if (attribute_view(text, "peaksCount", value))
+        found.count = text_to_int32(value);
+    if (attribute_view(text, "centroided", value))
+        centroided = is_true_value(value);
+
+    const std::size_t peaks = text.find("<peaks ");
+    if (peaks == npos || found.count == 0)
+        return false;
+    // The attributes are looked for up to the end of the scan, not only in
+    // the tag; 32 bits win when both precisions are named.
+    const std::string_view from = text.substr(peaks);
+    found.single = from.find("precision=\"32\"") != npos;
+    const bool precision = found.single || from.find("precision=\"64\"") != npos;
+    const bool byte_order = from.find("byteOrder=\"network\"") != npos;
+    const bool pair_order = from.find("pairOrder=\"m/z-int\"") != npos;
+    if (!precision || !byte_order || !pair_order) {
+        PAL::post_message(socket, msg::PEAK_ATTRIBUTES_MISSING.level,
+                          PAL::Message(msg::PEAK_ATTRIBUTES_MISSING.id)
+                              .add(scan_number)
+                              .add(missing_attributes(precision, byte_order, pair_order)));
+        return false;
+    }
+    const std::size_t gt = text.find('>', peaks);
+    const std::size_t content = gt == npos ? text.size() : gt + 1;
+    const std::size_t close = text.find("</peaks>", content);
+    found.content = text.substr(content, (close == npos ? text.size() : close) - content);
+    // No text holds a negative number of peaks.
+    if (found.count < 0)
+        PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
+                  static_cast<std::uint32_t>(found.content.size()));
+    return true;
+}
 
 bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
                              std::vector<double>& mz_values, std::vector<double>& intensities,
@@ -81,61 +176,71 @@ bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
         return false;
     std::int64_t begin = 0;
     std::int64_t end = 0;
-    // A range the file cannot hold is refused before anything is allocated.
+    // A range the file cannot hold is refused before anything is read.
     if (!scan_range(scan_number, begin, end) ||
         end - begin > std::numeric_limits<std::uint32_t>::max()) {
         post_count_mismatch(socket, scan_number, 0, 0);
         return false;
     }
-
-    std::string text(static_cast<std::size_t>(end - begin), '\0');
-    std::uint32_t got = 0;
-    if (!file.read_at(begin, text.data(), static_cast<std::uint32_t>(text.size()), got))
-        got = 0;
-    text.resize(got);
-
-    std::int32_t peak_count = 0;
-    std::string value;
-    if (find_attribute(text, "peaksCount", value))
-        peak_count = text_to_int32(value);
-    if (find_attribute(text, "centroided", value))
-        centroided = is_true_value(value);
-
-    const std::size_t peaks = text.find("<peaks ");
-    if (peaks != npos && peak_count != 0) {
-        // The attributes are looked for up to the end of the scan, not only
-        // in the tag; 32 bits win when both precisions are named.
-        const bool single = text.find("precision=\"32\"", peaks) != npos;
-        const bool precision = single || text.find("precision=\"64\"", peaks) != npos;
-        const bool byte_order = text.find("byteOrder=\"network\"", peaks) != npos;
-        const bool pair_order = text.find("pairOrder=\"m/z-int\"", peaks) != npos;
-        if (!precision || !byte_order || !pair_order) {
-            PAL::post_message(socket, msg::PEAK_ATTRIBUTES_MISSING.level,
-                              PAL::Message(msg::PEAK_ATTRIBUTES_MISSING.id)
-                                  .add(scan_number)
-                                  .add(missing_attributes(precision, byte_order, pair_order)));
-        } else {
-            const std::size_t gt = text.find('>', peaks);
-            const std::size_t content = gt == npos ? text.size() : gt + 1;
-            const std::size_t close = text.find("</peaks>", content);
-            // Cut the buffer down to the element's content, in place.
-            text.resize(close == npos ? text.size() : close);
-            text.erase(0, content);
-            // No text holds a negative number of peaks.
-            if (peak_count < 0)
-                PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
-                          static_cast<std::uint32_t>(text.size()));
-            if (single)
-                decode_peaks<float>(text, peak_count, mz_values, intensities);
-            else
-                decode_peaks<double>(text, peak_count, mz_values, intensities);
-        }
+    // A file cut short since it was opened no longer holds the scan.
+    const std::string_view text = scan_bytes(scan_number, begin, end);
+    if (text.size() != static_cast<std::size_t>(end - begin)) {
+        post_count_mismatch(socket, scan_number, 0, 0);
+        return false;
     }
-
-    const auto expected = static_cast<std::size_t>(peak_count < 0 ? 0 : peak_count);
+    PeakText found;
+    if (locate_peaks(scan_number, text, centroided, found, socket)) {
+        if (found.single)
+            decode_peaks<float>(found.content, found.count, mz_values, intensities);
+        else
+            decode_peaks<double>(found.content, found.count, mz_values, intensities);
+    }
+    const auto expected = static_cast<std::size_t>(found.count < 0 ? 0 : found.count);
     const bool complete =
-        peak_count >= 0 && mz_values.size() == expected && intensities.size() == expected;
+        found.count >= 0 && mz_values.size() == expected && intensities.size() == expected;
     if (!complete)
-        post_count_mismatch(socket, scan_number, peak_count, mz_values.size());
+        post_count_mismatch(socket, scan_number, found.count, mz_values.size());
     return complete;
 }
+
+PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroided,
+                                      std::vector<Peak>& peaks, double min_mz,
+                                      const PAL::SmartPtr<PAL::EventSocket>& socket) {
+    if (reference) {
+        std::vector<double> mz, intensity;
+        PeakRead read;
+        read.complete = read_peaks(scan_number, centroided, mz, intensity, socket);
+        read.values = static_cast<std::uint32_t>(mz.size());
+        PAL_ASSERT(mz.size() == intensity.size(),
+                   L"Peak size not the same as number of intensities");
+        for (std::size_t i = 0; i < mz.size(); ++i)
+            if (mz[i] > min_mz)
+                peaks.push_back(Peak{mz[i], intensity[i]});
+        return read;
+    }
+    if (scan_number == 0 || scan_number > scanCount)
+        return {};
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+    if (!scan_range(scan_number, begin, end) ||
+        end - begin > std::numeric_limits<std::uint32_t>::max()) {
+        post_count_mismatch(socket, scan_number, 0, 0);
+        return {};
+    }
+    const std::string_view text = scan_bytes(scan_number, begin, end);
+    if (text.size() != static_cast<std::size_t>(end - begin)) {
+        post_count_mismatch(socket, scan_number, 0, 0);
+        return {};
+    }
+    PeakText found;
+    PeakRead read;
+    if (locate_peaks(scan_number, text, centroided, found, socket))
+        read.values = found.single ? decode_into<float>(found.content, found.count, peaks, min_mz)
+                                   : decode_into<double>(found.content, found.count, peaks, min_mz);
+    read.complete = found.count >= 0 && read.values == static_cast<std::uint32_t>(found.count);
+    if (!read.complete)
+        post_count_mismatch(socket, scan_number, found.count, read.values);
+    return read;
+}
+
+} // namespace orvoeng

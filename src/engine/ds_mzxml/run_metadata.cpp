@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace msg = orvoeng::msg;
+namespace orvoeng {
 
 namespace {
 
@@ -24,8 +24,9 @@ void read_detail(const std::string& element, const char* name, std::string& fiel
 
 InstrumentRecord* MzXMLReader::read_instrument() {
     std::string element;
-    if (file.seek(0, PAL::File::BEGIN))
-        collect_element("<msInstrument", "</msInstrument>", element);
+    seek_line(0);
+    view.start_operation();
+    collect_element("<msInstrument", "</msInstrument>", element);
 
     auto record = std::make_unique<InstrumentRecord>();
     read_detail(element, "msManufacturer", record->manufacturer);
@@ -51,8 +52,9 @@ bool MzXMLReader::read_data_processing(DataProcessingRecord& record,
     record.completionTime.clear();
 
     std::string element;
-    if (file.seek(0, PAL::File::BEGIN))
-        collect_element("<dataProcessing", "</dataProcessing>", element);
+    seek_line(0);
+    view.start_operation();
+    collect_element("<dataProcessing", "</dataProcessing>", element);
     if (element.empty()) {
         PAL::post_message(
             socket, msg::NO_DATA_PROCESSING.level,
@@ -70,3 +72,5 @@ bool MzXMLReader::read_data_processing(DataProcessingRecord& record,
     find_attribute(software, "completionTime", record.completionTime);
     return true;
 }
+
+} // namespace orvoeng

@@ -8,121 +8,65 @@
 #include <pal/message.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
-namespace msg = orvoeng::msg;
+namespace orvoeng {
 
 namespace {
 
-constexpr std::size_t npos = std::string::npos;
+constexpr std::size_t npos = std::string_view::npos;
+// How far past a line piece a value is followed to be read whole.
+constexpr std::size_t VALUE_REACH = 4096;
+// What a header read of a scan larger than a block reads at first: its
+// start tag, not its peak data.
+constexpr std::int64_t HEADER_READ = 4096;
 
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != npos;
+enum Attribute : std::size_t { NUM, MS_LEVEL, POLARITY, CENTROIDED, RETENTION, TIC, COUNT };
+constexpr std::array<std::string_view, COUNT> HEADER_NAMES = {
+    "num", "msLevel", "polarity", "centroided", "retentionTime", "totIonCurrent"};
+
+// The part of a line the header examines: a line holding "<peaks" ends with
+// that tag's ">", so the peak data after it are never searched.
+std::string_view up_to_peaks(std::string_view line, std::size_t& own) {
+    const std::size_t tag = line.find("<peaks");
+    if (tag == npos || tag >= own)
+        return line;
+    const std::size_t gt = line.find('>', tag + 6);
+    if (gt == npos)
+        return line;
+    own = std::min(own, gt + 1);
+    return line.substr(0, gt + 1);
 }
-
-// The lines of one scan's bytes, read in growing blocks and never past the
-// scan's end, so a header read costs the header, not the scan or the file.
-// A line that holds "<peaks" ends with that tag's ">": the header stops there
-// and the peak data after it are not read.
-class ScanLines {
-public:
-    ScanLines(PAL::File& file, std::int64_t begin, std::int64_t end)
-        : file(file), next_offset(begin), end(end) {}
-
-    // The next line, line feed included; false at the scan's end. As with
-    // read_line, a NUL byte ends the line's text: nothing after it is seen.
-    bool next(std::string& line) {
-        if (pos > 0 && pos >= window.size() / 2) {
-            window.erase(0, pos);
-            pos = 0;
-        }
-        std::size_t lf_from = pos;
-        std::size_t nul_from = pos;
-        std::size_t tag_from = pos;
-        std::size_t gt_from = npos;
-        for (;;) {
-            const std::size_t lf = window.find('\n', lf_from);
-            const std::size_t stop = lf == npos ? window.size() : lf + 1;
-            const void* nul_at = std::memchr(window.data() + nul_from, '\0', stop - nul_from);
-            const std::size_t nul =
-                nul_at ? static_cast<const char*>(nul_at) - window.data() : npos;
-            const std::size_t tag = window.find("<peaks", tag_from);
-            if (tag != npos && tag < std::min(stop, nul)) {
-                const std::size_t gt = window.find('>', gt_from == npos ? tag + 6 : gt_from);
-                if (gt != npos && gt < stop)
-                    return take(gt + 1, line);
-                tag_from = tag;
-                gt_from = window.size();
-            } else {
-                // "<peaks" may be cut by the end of the window.
-                tag_from = std::max(pos, window.size() > 5 ? window.size() - 5 : 0);
-            }
-            if (lf != npos)
-                return take(stop, line);
-            lf_from = window.size();
-            nul_from = nul == npos ? window.size() : nul;
-            if (!fill())
-                return pos < window.size() && take(window.size(), line);
-        }
-    }
-
-private:
-    bool take(std::size_t stop, std::string& line) {
-        const char* begin = window.data() + pos;
-        const void* nul = std::memchr(begin, '\0', stop - pos);
-        line.assign(begin, nul ? static_cast<const char*>(nul) - begin : stop - pos);
-        pos = stop;
-        return true;
-    }
-
-    // Appends the next block; false at the scan's end or when the read fails.
-    bool fill() {
-        if (next_offset >= end)
-            return false;
-        const std::int64_t left = end - next_offset;
-        const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::int64_t>(left, block));
-        const std::size_t old_size = window.size();
-        window.resize(old_size + count);
-        std::uint32_t got = 0;
-        if (!file.read_at(next_offset, window.data() + old_size, count, got))
-            got = 0;
-        window.resize(old_size + got);
-        next_offset += got;
-        if (block < MAX_BLOCK)
-            block *= 2;
-        return got > 0;
-    }
-
-    static constexpr std::uint32_t FIRST_BLOCK = 4096;
-    static constexpr std::uint32_t MAX_BLOCK = 256 * 1024;
-
-    PAL::File& file;
-    std::int64_t next_offset;
-    const std::int64_t end;
-    std::uint32_t block = FIRST_BLOCK;
-    std::string window; // bytes read and not yet handed out, from `pos`
-    std::size_t pos = 0;
-};
 
 } // namespace
 
 bool MzXMLReader::scan_range(std::uint32_t scan_number, std::int64_t& begin,
                              std::int64_t& end) const {
-    if (scan_number == 0 || scan_number >= offsets.size())
+    if (scan_number == 0 || scan_number >= index.size())
         return false;
-    const std::int64_t first = offsets[scan_number - 1];
-    const std::int64_t last = offsets[scan_number];
-    std::int64_t file_size = 0;
+    const std::int64_t first = index[scan_number - 1];
+    const std::int64_t last = index[scan_number];
     // An index whose next entry comes first, or that points past the end of
     // the file, cannot bound the scan.
-    if (first < 0 || last < first || !file.size(file_size) || last > file_size)
+    if (first < 0 || last < first || last > view.size())
         return false;
     begin = first;
     end = last;
     return true;
+}
+
+std::int64_t MzXMLReader::read_ahead_end(std::uint32_t scan_number) const {
+    // The following scans that fit whole in one block come with this one,
+    // so reading scans in order costs a read per block, while a scan too
+    // large for a block is read alone.
+    const std::int64_t begin = index[scan_number - 1];
+    const std::int64_t limit = begin + static_cast<std::int64_t>(FileView::BLOCK);
+    const auto from = index.begin() + scan_number;
+    const auto after = std::upper_bound(from, index.end(), limit);
+    return after == from ? index[scan_number] : std::max(*(after - 1), index[scan_number]);
 }
 
 bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header) {
@@ -132,55 +76,78 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
     std::int64_t end = 0;
     if (!scan_range(scan_number, begin, end))
         return false;
+    const std::int64_t ahead = read_ahead_end(scan_number);
+    view.start_operation(ahead - begin > static_cast<std::int64_t>(FileView::BLOCK)
+                             ? std::min(end, begin + HEADER_READ)
+                             : ahead);
 
+    // A file cut short since it was opened no longer holds the scan.
+    if (begin < end && view.bytes(begin, 1).empty())
+        return false;
     header = ScanHeader();
-    ScanLines lines(file, begin, end);
-    std::string line;
-    std::string value;
+    LineCursor lines(view, begin, end);
     bool polarity_met = false;
     bool centroided_met = false;
-    bool more = lines.next(line);
+    bool more = lines.next();
     while (more) {
-        if (find_attribute(line, "num", value) &&
-            static_cast<std::int64_t>(text_to_int32(value)) != scan_number)
+        std::size_t own = lines.text().size();
+        const std::string_view line = up_to_peaks(lines.whole(VALUE_REACH), own);
+        std::array<std::string_view, COUNT> values;
+        bool found[COUNT];
+        attribute_views(line, own, HEADER_NAMES.data(), COUNT, values.data(), found);
+        if (found[NUM] && static_cast<std::int64_t>(text_to_int32(values[NUM])) != scan_number)
             return false;
-        if (find_attribute(line, "msLevel", value))
-            header.msLevel = text_to_int32(value);
-        if (find_attribute(line, "polarity", value)) {
+        if (found[MS_LEVEL])
+            header.msLevel = text_to_int32(values[MS_LEVEL]);
+        if (found[POLARITY]) {
             polarity_met = true;
-            if (value == "+")
+            if (values[POLARITY] == "+")
                 header.polarity = 0;
-            else if (value == "-")
+            else if (values[POLARITY] == "-")
                 header.polarity = 1;
         }
         // Counted once per read: the first centroided attribute decides.
-        if (!centroided_met && find_attribute(line, "centroided", value)) {
-            ++centroided_scans;
+        if (!centroided_met && found[CENTROIDED]) {
+            ++centroided_count;
             centroided_met = true;
-            header.centroided = is_true_value(value);
+            header.centroided = is_true_value(values[CENTROIDED]);
         }
-        if (find_attribute(line, "retentionTime", value))
-            read_xml_duration(value, header.retentionTime);
-        if (find_attribute(line, "totIonCurrent", value))
-            header.totalIonCurrent = text_to_double(value);
+        if (found[RETENTION])
+            read_xml_duration(values[RETENTION], header.retentionTime);
+        if (found[TIC])
+            header.totalIonCurrent = text_to_double(values[TIC]);
 
-        if (contains(line, "<precursorMz")) {
+        bool peaks = occurs_before(line, own, "<peaks");
+        if (occurs_before(line, own, "<precursorMz")) {
             // Its lines belong to the precursor, not to the scan's tag. An
             // unclosed element ends where the peaks begin.
-            std::string element = line;
-            while (!contains(line, "</precursorMz>") && !contains(line, "<peaks")) {
-                if (!lines.next(line))
-                    break;
-                element += line;
+            // A piece is gathered with the rest of its line, so a value cut
+            // by a piece boundary is read whole; the next pieces add only
+            // the bytes after what is gathered.
+            element.assign(line);
+            std::int64_t gathered = lines.line_start() + static_cast<std::int64_t>(line.size());
+            bool closed = line.find("</precursorMz>") != npos;
+            while (!closed && !peaks && lines.next()) {
+                own = lines.text().size();
+                const std::string_view next = up_to_peaks(lines.whole(VALUE_REACH), own);
+                const std::int64_t start = lines.line_start();
+                const auto skip =
+                    static_cast<std::size_t>(std::max<std::int64_t>(gathered - start, 0));
+                if (skip < next.size())
+                    element.append(next.substr(skip));
+                gathered = std::max(gathered, start + static_cast<std::int64_t>(next.size()));
+                closed = next.find("</precursorMz>") != npos;
+                peaks = occurs_before(next, own, "<peaks");
             }
-            if (find_element_text(element, "precursorMz", value))
+            std::string_view value;
+            if (element_text_view(element, "precursorMz", value))
                 header.precursorMz = text_to_double(value);
-            if (find_attribute(element, "precursorCharge", value))
+            if (attribute_view(element, "precursorCharge", value))
                 header.precursorCharge = text_to_int32(value);
         }
-        if (contains(line, "<peaks"))
+        if (peaks)
             break;
-        more = lines.next(line);
+        more = lines.next();
     }
     if (!polarity_met)
         header.polarity = 0;
@@ -191,6 +158,8 @@ bool MzXMLReader::centroid_info_complete(const PAL::SmartPtr<PAL::EventSocket>& 
     PAL::post_message(socket, msg::CENTROID_STATE.level,
                       PAL::Message(msg::CENTROID_STATE.id)
                           .add(std::wstring(run_centroided_given ? L"true" : L"false"))
-                          .add(centroided_scans));
-    return run_centroided_given || centroided_scans == scanCount;
+                          .add(centroided_count));
+    return run_centroided_given || centroided_count == scanCount;
 }
+
+} // namespace orvoeng

@@ -1,51 +1,127 @@
-#include "mzXMLReader.h"
+#include "tag_search.h"
 
-bool find_attribute(const std::string& text, const std::string& name, std::string& value) {
-    const std::size_t at = text.find(name + "=");
-    if (at == std::string::npos)
-        return false;
+#include <cstring>
+
+namespace orvoeng {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// The first position from `from` at which `prefix` followed by `name` starts.
+std::size_t find_prefixed(std::string_view text, std::string_view prefix, std::string_view name,
+                          std::size_t from) {
+    for (std::size_t at = text.find(name, from + prefix.size()); at != npos;
+         at = text.find(name, at + 1))
+        if (text.compare(at - prefix.size(), prefix.size(), prefix) == 0)
+            return at - prefix.size();
+    return npos;
+}
+
+// The value that starts two characters after `equals`, up to the next quote.
+bool value_after(std::string_view text, std::size_t equals, std::string_view& value) {
     // The character after "=" is taken as the opening quote, whatever it is;
     // a name and "=" that end the text have no value.
-    const std::size_t start = at + name.size() + 2;
+    const std::size_t start = equals + 2;
     if (start > text.size())
         return false;
     const std::size_t close = text.find('"', start);
-    if (close == std::string::npos)
+    if (close == npos)
         return false;
-    value.assign(text, start, close - start);
+    value = text.substr(start, close - start);
     return true;
 }
 
-bool find_element_text(const std::string& text, const std::string& name, std::string& value) {
-    const std::size_t at = text.find("<" + name);
-    if (at == std::string::npos)
+} // namespace
+
+bool attribute_view(std::string_view text, std::string_view name, std::string_view& value,
+                    std::size_t own) {
+    for (std::size_t at = text.find(name); at != npos && at < own; at = text.find(name, at + 1)) {
+        const std::size_t equals = at + name.size();
+        if (equals < text.size() && text[equals] == '=')
+            return value_after(text, equals, value);
+    }
+    return false;
+}
+
+void attribute_views(std::string_view text, std::size_t own, const std::string_view* names,
+                     std::size_t count, std::string_view* values, bool* found) {
+    // Each "=" is tested against every name that has not met its first
+    // occurrence yet: names are short and a line has few "=", so one pass
+    // costs less than a search per name.
+    std::size_t open = count;
+    bool settled[16] = {};
+    for (std::size_t i = 0; i < count; ++i)
+        found[i] = false;
+    for (std::size_t equals = text.find('='); equals != npos && open > 0;
+         equals = text.find('=', equals + 1)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string_view name = names[i];
+            if (settled[i] || equals < name.size())
+                continue;
+            const std::size_t at = equals - name.size();
+            if (at >= own || text.compare(at, name.size(), name) != 0)
+                continue;
+            settled[i] = true;
+            --open;
+            found[i] = value_after(text, equals, values[i]);
+        }
+    }
+}
+
+bool element_text_view(std::string_view text, std::string_view name, std::string_view& value,
+                       std::size_t own) {
+    const std::size_t at = find_prefixed(text, "<", name, 0);
+    if (at == npos || at >= own)
         return false;
     const std::size_t after = at + 1 + name.size();
     if (after >= text.size() || (text[after] != ' ' && text[after] != '>'))
         return false;
     const std::size_t tag_end = text.find('>', at);
-    if (tag_end == std::string::npos)
+    if (tag_end == npos)
         return false;
     const std::size_t content = tag_end + 1;
-    std::size_t end = text.find("</" + name, content);
-    if (end == std::string::npos)
+    std::size_t end = find_prefixed(text, "</", name, content);
+    if (end == npos)
         end = text.size();
     if (end == content)
         return false;
-    value.assign(text, content, end - content);
+    value = text.substr(content, end - content);
     return true;
 }
 
-std::string find_start_tag(const std::string& text, const std::string& name) {
-    const std::size_t at = text.find("<" + name);
-    if (at == std::string::npos)
+std::string_view start_tag_view(std::string_view text, std::string_view name) {
+    const std::size_t at = find_prefixed(text, "<", name, 0);
+    if (at == npos)
         return {};
     const std::size_t tag_end = text.find('>', at);
-    if (tag_end == std::string::npos)
+    if (tag_end == npos)
         return {};
     return text.substr(at + 1, tag_end - at - 1);
 }
 
-bool is_true_value(const std::string& value) {
+bool find_attribute(std::string_view text, std::string_view name, std::string& value) {
+    std::string_view found;
+    if (!attribute_view(text, name, found))
+        return false;
+    value.assign(found);
+    return true;
+}
+
+bool find_element_text(std::string_view text, std::string_view name, std::string& value) {
+    std::string_view found;
+    if (!element_text_view(text, name, found))
+        return false;
+    value.assign(found);
+    return true;
+}
+
+std::string find_start_tag(std::string_view text, std::string_view name) {
+    return std::string(start_tag_view(text, name));
+}
+
+bool is_true_value(std::string_view value) {
     return value == "1" || value == "true" || value == "TRUE";
 }
+
+} // namespace orvoeng

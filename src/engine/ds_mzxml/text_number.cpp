@@ -5,6 +5,8 @@
 #include <limits>
 #include <system_error>
 
+namespace orvoeng {
+
 namespace {
 
 bool is_blank(char c) {
@@ -173,3 +175,5 @@ double text_to_double(std::string_view text) {
             overflows(text, is_digit, 'e', 'E', 1) ? std::numeric_limits<double>::infinity() : 0.0;
     return signed_value(value, negative);
 }
+
+} // namespace orvoeng

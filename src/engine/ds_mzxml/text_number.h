@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string_view>
 
+namespace orvoeng {
+
 std::int32_t text_to_int32(std::string_view text);
 std::int64_t text_to_int64(std::string_view text);
 double text_to_double(std::string_view text);
+
+} // namespace orvoeng

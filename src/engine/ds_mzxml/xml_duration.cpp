@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace orvoeng {
+
 namespace {
 
 bool is_digit(char c) {
@@ -177,3 +179,5 @@ bool read_schema_duration(std::string_view text, double& seconds) {
 bool read_xml_duration(std::string_view text, double& seconds) {
     return read_schema_duration(text, seconds) || read_pattern(text, seconds);
 }
+
+} // namespace orvoeng

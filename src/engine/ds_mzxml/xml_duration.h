@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+namespace orvoeng {
+
 // Reads `text` as a duration PnYnMnDTnHnMnS and stores it in `seconds`.
 // Days, hours, minutes and seconds may carry fractions. Years and months have
 // no fixed length, so a duration that counts any is not read; neither is a
@@ -15,3 +17,5 @@
 //
 // Returns whether `seconds` was set; otherwise it is left as it was.
 bool read_xml_duration(std::string_view text, double& seconds);
+
+} // namespace orvoeng

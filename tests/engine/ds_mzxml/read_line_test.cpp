@@ -1,4 +1,4 @@
-#include "mzXMLReader.h"
+#include "reader_access.h"
 
 #include "support/mzxml_fixture.h"
 
@@ -7,6 +7,8 @@
 #include <tuple>
 
 namespace {
+
+using namespace orvoeng;
 
 // A read takes 1024 bytes. With no line feed among the first 1023, the last is
 // kept for the next call; a feed that is the 1024th byte is consumed unseen.
@@ -24,7 +26,7 @@ TEST(ReadLineTest, SplitsAtLineFeedsAndReadBoundaries) {
     for (const auto& [content, expected] : cases) {
         fixture::TempDir dir;
         MzXMLReader reader;
-        ASSERT_TRUE(reader.file.open_read(dir.write("f.txt", content).wstring()));
+        ASSERT_TRUE(ReaderAccess::open_file(reader, dir.write("f.txt", content).wstring()));
         std::vector<std::string> lines;
         std::string line = "sentinel";
         while (reader.read_line(line))

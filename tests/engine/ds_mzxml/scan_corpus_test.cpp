@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+using namespace orvoeng;
+
 TEST(Corpus, OpensHeadersAndPeaksAsTheNotesSay) {
     constexpr auto npos = std::string::npos;
     const auto dir = fixture::corpus_dir();
@@ -23,16 +25,16 @@ TEST(Corpus, OpensHeadersAndPeaksAsTheNotesSay) {
         MzXMLReader reader;
         fixture::RecordingSocket events;
         EXPECT_EQ(reader.open((dir / name).wstring(), false, events.socket, {}), opens);
-        EXPECT_EQ(reader.open_state, opens ? 0u : outcome[state + 11] - '0');
+        EXPECT_EQ(reader.open_state(), opens ? 0u : outcome[state + 11] - '0');
         std::ifstream in(dir / name, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        for (std::uint32_t n = 1; opens && n <= reader.scanCount; ++n) {
+        for (std::uint32_t n = 1; opens && n <= reader.scan_count(); ++n) {
             ScanHeader h;
             bool centroided = false;
             std::vector<double> mz, intensity;
             EXPECT_EQ(reader.read_scan_header(n, h), walks) << n;
             EXPECT_TRUE(reader.read_peaks(n, centroided, mz, intensity, events.socket)) << n;
-            const auto at = bytes.find("peaksCount=\"", std::size_t(reader.offsets[n - 1])) + 12;
+            const auto at = bytes.find("peaksCount=\"", std::size_t(reader.offsets()[n - 1])) + 12;
             EXPECT_EQ(mz.size(), std::size_t(text_to_int32(bytes.substr(at, 12)))) << n;
         }
         EXPECT_EQ(events.listener.count(0xCC0236B3) + events.listener.count(0xCC0236B4), 0u);

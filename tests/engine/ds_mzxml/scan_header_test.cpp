@@ -43,10 +43,10 @@ TEST(ScanHeader, CentroidedAndNum) {
         EXPECT_EQ(header.centroided, n == 1);
     }
     EXPECT_FALSE(file.reader.read_scan_header(3, header));
-    EXPECT_EQ(file.reader.centroided_scans, 2u);
+    EXPECT_EQ(file.reader.centroided_scans(), 2u);
     RecordingSocket events;
     EXPECT_FALSE(file.reader.centroid_info_complete(events.socket));
-    file.reader.run_centroided_given = true;
+    ReaderAccess::run_centroided_given(file.reader) = true;
     EXPECT_TRUE(file.reader.centroid_info_complete(events.socket));
     const auto& posted = events.listener.events;
     ASSERT_EQ(events.listener.ids(), std::vector<std::uint32_t>(2, 0x4C0336B9));

@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace orvoeng;
+
 using fixture::MzXmlWriter;
 using Offsets = std::vector<std::int64_t>;
 using Log = std::vector<std::wstring>;
@@ -93,9 +95,9 @@ TEST(ScanIndexTest, RecognisesMzXml20And21AndReadsASoundIndex) {
         SCOPED_TRACE(content.substr(0, 60));
         Harness h;
         EXPECT_EQ(h.open(content), !offsets.empty());
-        EXPECT_EQ(h.reader.open_state, state);
+        EXPECT_EQ(h.reader.open_state(), state);
         EXPECT_EQ(h.log(), log);
-        EXPECT_EQ(h.reader.offsets, offsets);
+        EXPECT_EQ(h.reader.offsets(), offsets);
     }
 }
 
@@ -140,7 +142,7 @@ TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
         SCOPED_TRACE(reason);
         Harness h;
         EXPECT_TRUE(h.open(content));
-        EXPECT_EQ(h.reader.offsets, with_end(at, base.run_end_offset()));
+        EXPECT_EQ(h.reader.offsets(), with_end(at, base.run_end_offset()));
         EXPECT_EQ(h.count(BUILDING_INDEX), 1u);
         EXPECT_EQ(h.count(reason), 1u);
     }
@@ -173,12 +175,12 @@ TEST(ScanIndexTest, SearchFindsTheScansAgainstTheDeclaredCount) {
         const std::int64_t end =
             file.run_end_offset() < 0 ? file.str().size() : file.run_end_offset();
         EXPECT_EQ(h.open(file.str()), differ.empty());
-        EXPECT_EQ(h.reader.open_state, differ.empty() ? 0u : 2u);
+        EXPECT_EQ(h.reader.open_state(), differ.empty() ? 0u : 2u);
         EXPECT_EQ(h.count(SCANS_FOUND_DIFFER + differ), differ.empty() ? 0u : 1u);
         if (differ.empty()) {
-            EXPECT_EQ(h.reader.offsets, with_end(file.scan_offsets(), end));
+            EXPECT_EQ(h.reader.offsets(), with_end(file.scan_offsets(), end));
         }
-        EXPECT_LE(h.reader.offsets.capacity(), file.str().size() / 5 + 1);
+        EXPECT_LE(h.reader.offsets().capacity(), file.str().size() / 5 + 1);
     }
 }
 
@@ -200,12 +202,12 @@ TEST(LargeFileTest, ScansAndIndexBeyondFourGiB) {
     std::filesystem::resize_file(path, base);
     std::ofstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(base) << tail;
     ASSERT_TRUE(h.reader.open(path.wstring(), false, h.recording.socket, {}));
-    EXPECT_EQ(h.reader.offsets, (Offsets{at[0], at[1], index_at}));
+    EXPECT_EQ(h.reader.offsets(), (Offsets{at[0], at[1], index_at}));
     EXPECT_EQ(h.log().back(), SCAN_OFFSET + L" 2 " + std::to_wstring(at[1]));
     MzXMLReader searcher;
     ASSERT_TRUE(searcher.open(path.wstring(), true, {}, {}) && searcher.read_scan_count({}) &&
                 searcher.build_index({}, {}));
-    EXPECT_EQ(searcher.offsets, (Offsets{at[0], at[1], run_end}));
+    EXPECT_EQ(searcher.offsets(), (Offsets{at[0], at[1], run_end}));
 }
 
 // Every entry the reader trusts in a real file starts a scan, and where the
@@ -224,18 +226,18 @@ TEST(IndexCorpusTest, SoundIndexesAgreeWithTheSearch) {
         std::ifstream in(path, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
         const bool opened = reader.open(path.wstring(), false, {}, {});
-        for (std::size_t i = 0; opened && i + 1 < reader.offsets.size(); ++i)
-            EXPECT_EQ(bytes.compare(static_cast<std::size_t>(reader.offsets[i]), 5, "<scan"), 0);
+        for (std::size_t i = 0; opened && i + 1 < reader.offsets().size(); ++i)
+            EXPECT_EQ(bytes.compare(static_cast<std::size_t>(reader.offsets()[i]), 5, "<scan"), 0);
         if (!read.open(path.wstring(), true, {}, {}) || !read.read_scan_count({}) ||
             !read.read_index({}, {}))
             continue;
         ASSERT_TRUE(built.open(path.wstring(), true, {}, {}) && built.read_scan_count({}));
         EXPECT_TRUE(built.build_index({}, {}));
-        ASSERT_EQ(read.offsets.size(), built.offsets.size());
+        ASSERT_EQ(read.offsets().size(), built.offsets().size());
         // The end entries differ by design: the index's offset against the run's end.
         EXPECT_TRUE(
-            std::equal(read.offsets.begin(), read.offsets.end() - 1, built.offsets.begin()));
-        EXPECT_LE(built.offsets.back(), read.offsets.back());
+            std::equal(read.offsets().begin(), read.offsets().end() - 1, built.offsets().begin()));
+        EXPECT_LE(built.offsets().back(), read.offsets().back());
         ++compared;
     }
     EXPECT_GT(compared, 0u) << "no corpus file has a sound index";

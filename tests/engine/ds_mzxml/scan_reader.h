@@ -1,7 +1,7 @@
 // Scan tests: a reader on a test-written file; a recorder of the file seam's reads.
 #pragma once
 
-#include "mzXMLReader.h"
+#include "reader_access.h"
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
@@ -13,6 +13,8 @@
 
 namespace fixture {
 
+using namespace orvoeng;
+
 // `scans` after `text`; index: the scan offsets and that of "</msRun>".
 struct ScanFile {
     explicit ScanFile(const std::vector<ScanSpec>& scans, const std::string& text = "") {
@@ -20,9 +22,9 @@ struct ScanFile {
         for (const ScanSpec& scan : scans)
             writer.scan(scan);
         writer.end_run().no_index();
-        reader.file.open_read(dir.write("scans.mzXML", writer.str()).wstring());
-        (reader.offsets = writer.scan_offsets()).push_back(writer.run_end_offset());
-        reader.scanCount = static_cast<std::uint32_t>(scans.size());
+        ReaderAccess::open_file(reader, dir.write("scans.mzXML", writer.str()).wstring());
+        (ReaderAccess::offsets(reader) = writer.scan_offsets()).push_back(writer.run_end_offset());
+        ReaderAccess::scan_count(reader) = static_cast<std::uint32_t>(scans.size());
     }
     MzXmlWriter writer;
     TempDir dir;

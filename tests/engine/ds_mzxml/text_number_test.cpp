@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace orvoeng;
+
 // Numbers convert as atoi, _atoi64 and atof (strtoll, strtod) in the classic
 // locale, integers saturating, while the process (C and C++) runs under a German
 // locale. The texts reach every branch: signs, words, hex, exponents, overflows.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using orvoeng::read_xml_duration;
+
 // Days, hours, minutes, seconds, fractions on any field; "PT%lfS" readings stay. Years and
 // months have no length in seconds; negative durations and other texts leave the field.
 TEST(Duration, ReadsSecondsOrLeavesTheField) {

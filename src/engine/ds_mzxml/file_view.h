@@ -1,0 +1,72 @@
+// The reading layer: a file served from one reused buffer filled by
+// positioned reads, so that reading lines, searching blocks and fetching
+// scans cost a system call per buffer, not per line or per scan.
+//
+// Bytes read ahead are handed out once: an operation that asks again for
+// bytes an earlier operation was given reads them from the file anew, so a
+// spectrum fetched twice reflects the file as it is, while operations that
+// move forwards through the file (the walk, fetching every spectrum in
+// order) share one read per block.
+//
+// A refill reads from the asked offset forwards, up to the read-ahead limit
+// the reader sets for the operation at hand (a scan operation never reads
+// ahead into a scan it cannot use whole), at most BLOCK bytes unless one
+// request is larger. The file's size is asked once, when the view is reset.
+// A file cut short by another process after that reads as ending where its
+// bytes end: a shorter span, never a fault.
+#pragma once
+
+#include "byte_source.h"
+
+#include <pal/file.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace orvoeng {
+
+class FileView final : public ByteSource {
+public:
+    static constexpr std::size_t BLOCK = std::size_t{1} << 20;
+
+    explicit FileView(PAL::File& file) : file(file) {}
+
+    // Forgets the bytes held and asks the file's size: after an open.
+    void reset();
+    std::int64_t size() const { return file_size; }
+
+    // Starts an operation whose refills read no further than `read_ahead_end`
+    // (the file's end when not given). Bytes handed out to earlier
+    // operations are no longer served from the buffer.
+    void start_operation(std::int64_t read_ahead_end) {
+        fresh_from = std::max(fresh_from, served_end);
+        ahead_end = read_ahead_end;
+    }
+    void start_operation() { start_operation(file_size); }
+
+    // Without caching every span is read anew with exactly the bytes asked:
+    // the reference behaviour the cached one is checked against.
+    void set_caching(bool on) {
+        caching = on;
+        held = 0;
+    }
+
+    std::string_view bytes(std::int64_t offset, std::size_t count) override;
+
+private:
+    PAL::File& file;
+    std::int64_t file_size = 0;
+    std::int64_t ahead_end = 0;
+    bool caching = true;
+
+    std::unique_ptr<char[]> buffer;
+    std::size_t capacity = 0;
+    std::int64_t base = 0;       // file offset of buffer[0]
+    std::size_t held = 0;        // bytes valid from base
+    std::int64_t fresh_from = 0; // the first byte no earlier operation was given
+    std::int64_t served_end = 0; // the end of the bytes handed out
+};
+
+} // namespace orvoeng

@@ -1,0 +1,46 @@
+// Text search by plain, case-sensitive matching: no XML parser, no tree.
+// Every function works on spans and never fails otherwise than by absence.
+//
+// `own`: where a text is a line piece followed by the rest of its line (see
+// line_cursor.h), only a match that starts before `own` counts, so that a
+// value is read whole yet found in one piece only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace orvoeng {
+
+constexpr std::size_t ALL_OF_IT = std::string_view::npos;
+
+// The value of `name="..."`: the first occurrence of name followed by "=",
+// anywhere (a name also matches the tail of a longer name). The value starts
+// two characters after the name and ends before the next double quote. False,
+// `value` untouched, when there is no closing quote.
+bool attribute_view(std::string_view text, std::string_view name, std::string_view& value,
+                    std::size_t own = ALL_OF_IT);
+
+// attribute_view for several names in one pass over the text: `found[i]` and
+// `values[i]` as attribute_view would give them for `names[i]`.
+void attribute_views(std::string_view text, std::size_t own, const std::string_view* names,
+                     std::size_t count, std::string_view* values, bool* found);
+
+// The text of element `name`: "<name" followed by a blank or ">", up to
+// "</name" or the end of the text. An empty text is not found.
+bool element_text_view(std::string_view text, std::string_view name, std::string_view& value,
+                       std::size_t own = ALL_OF_IT);
+
+// The inside of the first "<name" tag, from the name up to (not including)
+// the next ">"; empty when absent.
+std::string_view start_tag_view(std::string_view text, std::string_view name);
+
+// The same searches giving strings.
+bool find_attribute(std::string_view text, std::string_view name, std::string& value);
+bool find_element_text(std::string_view text, std::string_view name, std::string& value);
+std::string find_start_tag(std::string_view text, std::string_view name);
+
+// Exactly "1", "true" or "TRUE".
+bool is_true_value(std::string_view value);
+
+} // namespace orvoeng

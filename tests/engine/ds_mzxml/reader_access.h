@@ -1,0 +1,19 @@
+// The tests' way to set a reader up on a file without a whole open.
+#pragma once
+
+#include "mzXMLReader.h"
+
+namespace orvoeng {
+
+struct ReaderAccess {
+    static bool open_file(MzXMLReader& reader, const std::wstring& path) {
+        const bool opened = reader.file.open_read(path);
+        reader.view.reset();
+        return opened;
+    }
+    static std::vector<std::int64_t>& offsets(MzXMLReader& reader) { return reader.index; }
+    static std::uint32_t& scan_count(MzXMLReader& reader) { return reader.scanCount; }
+    static bool& run_centroided_given(MzXMLReader& reader) { return reader.run_centroided_given; }
+};
+
+} // namespace orvoeng
