@@ -1,0 +1,159 @@
+// The fast reading paths against the reference ones (every span read anew,
+// peaks through lists): each file read both ways gives the same events,
+// values and errors. And values that a long line's piece boundary cuts are
+// read whole.
+#include "scan_reader.h"
+
+#include <pal/exception.h>
+
+#include <sstream>
+
+namespace fixture {
+namespace {
+
+// Everything a data source asks of a file, as comparable lines.
+std::vector<std::wstring> read_everything(const std::filesystem::path& path, bool reference) {
+    MzXMLReader reader;
+    reader.use_reference_paths(reference);
+    RecordingSocket events;
+    std::vector<std::wstring> log;
+    std::wostringstream line;
+    line.precision(17);
+    const auto flush = [&] {
+        log.push_back(line.str());
+        line.str(L"");
+    };
+    const bool opened = reader.open(path.wstring(), false, events.socket, {});
+    line << opened << L' ' << reader.open_state();
+    for (const std::int64_t offset : reader.offsets())
+        line << L' ' << offset;
+    flush();
+    for (std::uint32_t n = 1; opened && n <= reader.scan_count(); ++n) {
+        ScanHeader h;
+        line << reader.read_scan_header(n, h) << L' ' << h.msLevel << L' ' << h.polarity << L' '
+             << h.retentionTime << L' ' << h.precursorMz << L' ' << h.precursorCharge << L' '
+             << h.totalIonCurrent << L' ' << h.centroided << L" |";
+        bool centroided = false;
+        std::vector<Peak> peaks;
+        try {
+            const PeakRead read = reader.read_peaks_into(n, centroided, peaks, 1.0, events.socket);
+            line << read.complete << L' ' << read.values << L' ' << centroided;
+            for (const Peak& peak : peaks)
+                line << L' ' << peak.mz << L' ' << peak.intensity;
+        } catch (const PAL::StrDecodeError& error) {
+            line << L"decode error " << error.error << L" at " << error.offset;
+        } catch (const PAL::Exception& error) {
+            line << error.description();
+        }
+        flush();
+    }
+    const std::unique_ptr<InstrumentRecord> instrument(reader.read_instrument());
+    DataProcessingRecord processing;
+    const bool stated = reader.read_data_processing(processing, events.socket);
+    line << instrument->model.c_str() << L' ' << instrument->operator_name.c_str() << L' ' << stated
+         << processing.software_name.c_str() << processing.completionTime.c_str() << L' '
+         << reader.centroid_info_complete(events.socket);
+    flush();
+    for (const RecordedEvent& event : events.listener.events) {
+        line << event.id << L' ' << event.level;
+        for (const std::wstring& arg : event.args)
+            line << L' ' << arg;
+        flush();
+    }
+    return log;
+}
+
+void expect_same_both_ways(const std::filesystem::path& path) {
+    const auto fast = read_everything(path, false);
+    const auto reference = read_everything(path, true);
+    ASSERT_EQ(fast.size(), reference.size());
+    for (std::size_t i = 0; i < fast.size(); ++i)
+        EXPECT_EQ(fast[i], reference[i]) << "line " << i;
+}
+
+TEST(ReadingPaths, FixturesReadTheSameBothWays) {
+    const std::string long_tag(3000, ' ');
+    std::vector<ScanSpec> scans = {
+        {.values = {100, 1, 200, 2}},
+        {.ms_level = 2,
+         .extra_attributes = "centroided=\"1\" totIonCurrent=\"5e3\"" + long_tag,
+         .values = {0.5, 9, 300.25, 7},
+         .precision = 64,
+         .precursor = "<precursorMz precursorCharge=\"2\">\n445.5\n</precursorMz>"},
+        {.values = {0, 0}, .multi_line_start_tag = true},
+        {.peaks_text = "QsgAAEA\nAAAA="},         // a line break inside a group
+        {.peaks_count = 3, .values = {1, 2}},     // fewer values than peaks
+        {.peaks_attributes = "precision=\"32\""}, // byte and pair order missing
+        {.peaks_count = 2, .no_peaks_element = true},
+        {.inner = "<scan num=\"99\" msLevel=\"2\"><peaks precision=\"32\"></peaks></scan>"},
+    };
+    std::vector<double> many;
+    for (int i = 0; i < 30000; ++i)
+        many.insert(many.end(), {100.0 + i * 0.01, 1.0 * i});
+    scans.push_back({.values = many}); // larger than one read-ahead block
+    MzXmlWriter indexed;
+    indexed.begin(static_cast<int>(scans.size() + 1))
+        .text("<msInstrument><msModel category=\"msModel\" value=\"M\"/></msInstrument>\n");
+    for (const ScanSpec& scan : scans)
+        indexed.scan(scan);
+    MzXmlWriter searched = indexed;
+    indexed.end_run().index();
+    searched.end_run().no_index();
+    TempDir dir;
+    for (const auto& [name, text] : {std::pair{"indexed", indexed.str()},
+                                     {"searched", searched.str()},
+                                     {"cut", indexed.str().substr(0, indexed.str().size() / 2)}}) {
+        SCOPED_TRACE(name);
+        expect_same_both_ways(dir.write(name, text));
+    }
+}
+
+TEST(ReadingPaths, CorpusReadsTheSameBothWays) {
+    const auto dir = corpus_dir();
+    if (dir.empty())
+        GTEST_SKIP() << "corpus folder absent (set ORVO_CORPUS_DIR): real files not compared";
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".mzXML")
+            continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        expect_same_both_ways(entry.path());
+    }
+}
+
+// Where `what` starts in its line of `text`.
+std::size_t column(const std::string& text, const std::string& what) {
+    const std::size_t at = text.find(what);
+    return at - (text.rfind('\n', at) + 1);
+}
+
+// A value that a 1023-byte piece boundary cuts (its name, its "=" or its
+// digits) is found in the piece where its name starts and read whole.
+TEST(ReadingPaths, ValuesAcrossPieceBoundariesReadWhole) {
+    for (std::size_t start = 1005; start <= 1024; ++start) {
+        SCOPED_TRACE(start);
+        ScanSpec spec{.ms_level = 2,
+                      .extra_attributes = "totIonCurrent=\"123456.5\"",
+                      .values = {150, 1},
+                      .precursor = "<precursorMz>812.25</precursorMz>"};
+        const std::string plain = MzXmlWriter::scan_element(spec, 1);
+        spec.extra_attributes.insert(0, start - column(plain, "totIonCurrent"), ' ');
+        spec.precursor->insert(13, start - column(plain, "812.25"), ' ');
+        ScanFile file({spec});
+        ASSERT_EQ(column(file.writer.str(), "totIonCurrent"), start);
+        ScanHeader h;
+        ASSERT_TRUE(file.reader.read_scan_header(1, h));
+        EXPECT_EQ(std::tuple(h.totalIonCurrent, h.precursorMz), std::tuple(123456.5, 812.25));
+
+        TempDir dir;
+        MzXMLReader reader;
+        const std::string head = "<?xml?><mzXML mzXML_2.1><msRun ";
+        const std::string text =
+            head + std::string(start - head.size(), ' ') + "scanCount=\"4711\">\n";
+        ASSERT_TRUE(reader.open(dir.write("f", text).wstring(), true, {}, {}));
+        EXPECT_TRUE(reader.read_scan_count({}));
+        EXPECT_EQ(reader.scan_count(), 4711u);
+    }
+}
+
+} // namespace
+} // namespace fixture
