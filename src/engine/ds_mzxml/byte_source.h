@@ -23,7 +23,7 @@ public:
 // Bytes held in memory: what the text logic is tested on.
 class MemoryBytes final : public ByteSource {
 public:
-    explicit MemoryBytes(std::string_view text) : text(text) {}
+    explicit MemoryBytes(std::string_view content) : text(content) {}
 
     std::string_view bytes(std::int64_t offset, std::size_t count) override {
         const auto at = static_cast<std::size_t>(offset);

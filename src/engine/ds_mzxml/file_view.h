@@ -31,7 +31,7 @@ class FileView final : public ByteSource {
 public:
     static constexpr std::size_t BLOCK = std::size_t{1} << 20;
 
-    explicit FileView(PAL::File& file) : file(file) {}
+    explicit FileView(PAL::File& opened) : file(opened) {}
 
     // Forgets the bytes held and asks the file's size: after an open.
     void reset();

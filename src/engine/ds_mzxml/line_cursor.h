@@ -29,8 +29,8 @@ public:
     static constexpr std::int64_t NO_END = std::numeric_limits<std::int64_t>::max();
 
     // Lines from `position`, never reading at or past `end`.
-    LineCursor(ByteSource& source, std::int64_t position, std::int64_t end = NO_END)
-        : source(source), position(position), end(end) {}
+    LineCursor(ByteSource& bytes, std::int64_t from, std::int64_t stop = NO_END)
+        : source(bytes), position(from), end(stop) {}
 
     // Moves to the next line; false when it holds no byte (the end).
     bool next();

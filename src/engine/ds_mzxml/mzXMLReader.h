@@ -174,7 +174,7 @@ private:
     bool run_centroided_given = false;
     bool reference = false;
     std::int64_t line_position = 0;
-    std::string element; // reused by the scan header's precursor
+    std::string precursor_text; // reused by the scan header's precursor
 };
 
 } // namespace orvoeng

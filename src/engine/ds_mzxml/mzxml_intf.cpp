@@ -112,13 +112,13 @@ void MzxmlIntf::peek_file(const std::wstring& path, int selector,
 }
 
 ScanList MzxmlIntf::open_file(const std::wstring& path, int selector,
-                              const PeakListOptions* options, std::uint32_t first_label,
+                              const PeakListOptions* options, std::uint32_t label_base,
                               const PAL::SmartPtr<PAL::EventSocket>& events,
                               const PAL::SmartPtr<PAL::Progress>& progress) {
     check_not_open();
     // One step for the index, one for the walk over the scans.
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, 2, 1));
-    this->first_label = first_label;
+    first_label = label_base;
     header_only = false;
     open_reader(path, selector, events, node);
     node->step(1);

@@ -124,7 +124,7 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
             // A piece is gathered with the rest of its line, so a value cut
             // by a piece boundary is read whole; the next pieces add only
             // the bytes after what is gathered.
-            element.assign(line);
+            precursor_text.assign(line);
             std::int64_t gathered = lines.line_start() + static_cast<std::int64_t>(line.size());
             bool closed = line.find("</precursorMz>") != npos;
             while (!closed && !peaks && lines.next()) {
@@ -134,15 +134,15 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
                 const auto skip =
                     static_cast<std::size_t>(std::max<std::int64_t>(gathered - start, 0));
                 if (skip < next.size())
-                    element.append(next.substr(skip));
+                    precursor_text.append(next.substr(skip));
                 gathered = std::max(gathered, start + static_cast<std::int64_t>(next.size()));
                 closed = next.find("</precursorMz>") != npos;
                 peaks = occurs_before(next, own, "<peaks");
             }
             std::string_view value;
-            if (element_text_view(element, "precursorMz", value))
+            if (element_text_view(precursor_text, "precursorMz", value))
                 header.precursorMz = text_to_double(value);
-            if (attribute_view(element, "precursorCharge", value))
+            if (attribute_view(precursor_text, "precursorCharge", value))
                 header.precursorCharge = text_to_int32(value);
         }
         if (peaks)
