@@ -155,8 +155,15 @@ private:
 
     bool index_is_sound();
     bool scan_range(std::uint32_t scan_number, std::int64_t& begin, std::int64_t& end) const;
-    // The scan's bytes, reading ahead over the following scans that fit.
-    std::string_view scan_bytes(std::uint32_t scan_number, std::int64_t begin, std::int64_t end);
+    bool listed(std::uint32_t scan_number) const {
+        return scan_number != 0 && scan_number <= scanCount;
+    }
+    // The scan's bytes for a peak read, reading ahead over the following
+    // scans that fit a block. False when there are none: a scan out of range
+    // (nothing posted), or a range the file cannot hold or no longer holds
+    // (posted as a count mismatch).
+    bool scan_text(std::uint32_t scan_number, std::string_view& text,
+                   const PAL::SmartPtr<PAL::EventSocket>& socket);
     std::int64_t read_ahead_end(std::uint32_t scan_number) const;
     // Where the peaks of a scan's bytes are; false (events posted) when the
     // scan has none to decode.

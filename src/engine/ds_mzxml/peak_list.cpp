@@ -127,10 +127,24 @@ struct MzXMLReader::PeakText {
     std::string_view content;
 };
 
-std::string_view MzXMLReader::scan_bytes(std::uint32_t scan_number, std::int64_t begin,
-                                         std::int64_t end) {
-    view.start_operation(read_ahead_end(scan_number));
-    return view.bytes(begin, static_cast<std::size_t>(end - begin));
+bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
+                            const PAL::SmartPtr<PAL::EventSocket>& socket) {
+    if (!listed(scan_number))
+        return false;
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+    // A range the file cannot hold is refused before anything is read.
+    if (scan_range(scan_number, begin, end) &&
+        end - begin <= std::numeric_limits<std::uint32_t>::max()) {
+        const auto length = static_cast<std::size_t>(end - begin);
+        view.start_operation(read_ahead_end(scan_number));
+        text = view.bytes(begin, length);
+        // A file cut short since it was opened no longer holds the scan.
+        if (text.size() == length)
+            return true;
+    }
+    post_count_mismatch(socket, scan_number, 0, 0);
+    return false;
 }
 
 bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
@@ -172,22 +186,9 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
 bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
                              std::vector<double>& mz_values, std::vector<double>& intensities,
                              const PAL::SmartPtr<PAL::EventSocket>& socket) {
-    if (scan_number == 0 || scan_number > scanCount)
+    std::string_view text;
+    if (!scan_text(scan_number, text, socket))
         return false;
-    std::int64_t begin = 0;
-    std::int64_t end = 0;
-    // A range the file cannot hold is refused before anything is read.
-    if (!scan_range(scan_number, begin, end) ||
-        end - begin > std::numeric_limits<std::uint32_t>::max()) {
-        post_count_mismatch(socket, scan_number, 0, 0);
-        return false;
-    }
-    // A file cut short since it was opened no longer holds the scan.
-    const std::string_view text = scan_bytes(scan_number, begin, end);
-    if (text.size() != static_cast<std::size_t>(end - begin)) {
-        post_count_mismatch(socket, scan_number, 0, 0);
-        return false;
-    }
     PeakText found;
     if (locate_peaks(scan_number, text, centroided, found, socket)) {
         if (found.single)
@@ -218,20 +219,9 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
                 peaks.push_back(Peak{mz[i], intensity[i]});
         return read;
     }
-    if (scan_number == 0 || scan_number > scanCount)
+    std::string_view text;
+    if (!scan_text(scan_number, text, socket))
         return {};
-    std::int64_t begin = 0;
-    std::int64_t end = 0;
-    if (!scan_range(scan_number, begin, end) ||
-        end - begin > std::numeric_limits<std::uint32_t>::max()) {
-        post_count_mismatch(socket, scan_number, 0, 0);
-        return {};
-    }
-    const std::string_view text = scan_bytes(scan_number, begin, end);
-    if (text.size() != static_cast<std::size_t>(end - begin)) {
-        post_count_mismatch(socket, scan_number, 0, 0);
-        return {};
-    }
     PeakText found;
     PeakRead read;
     if (locate_peaks(scan_number, text, centroided, found, socket))

@@ -70,7 +70,7 @@ std::int64_t MzXMLReader::read_ahead_end(std::uint32_t scan_number) const {
 }
 
 bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header) {
-    if (scan_number == 0 || scan_number > scanCount)
+    if (!listed(scan_number))
         return false;
     std::int64_t begin = 0;
     std::int64_t end = 0;
