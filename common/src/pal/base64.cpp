@@ -4,8 +4,15 @@
 #include <pal/string.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define PAL_BASE64_X86 1
+#include <immintrin.h>
+#endif
 
 namespace {
 constexpr const char* source_file = "string";
@@ -91,19 +98,206 @@ std::size_t read_group(const unsigned char* in, std::size_t pos, std::uint32_t& 
     return 3 - pad;
 }
 
-std::uint32_t decode(const std::string& input, const SkipSet& skip, std::size_t capacity,
-                     void* out) {
+// ---- vector blocks ----
+//
+// Blocks of 16 (SSSE3) or 32 (AVX2) characters are validated and translated
+// with nibble lookups and packed with multiply-adds (the Mula/Lemire method).
+// Only the plain groups of a block are decoded there; padding, bad characters
+// and skipped characters inside a group go to the exact loop, which gives
+// every error its code and offset. The code is compiled for its instruction
+// set alone and chosen at run time, so the library's flags stay generic.
+
+// How far a run of blocks got, in offsets from where it started.
+struct Run {
+    std::size_t read = 0;    // characters consumed, up to a group boundary
+    std::size_t written = 0; // bytes written
+    std::size_t stop = 0;    // the character the run stopped at
+};
+
+// Decodes blocks from `in` (`chars` characters) into `out` (`room` bytes) as
+// long as whole blocks of both are left, stepping over the characters of
+// `skip` between groups. Never reads or writes outside those ranges.
+using BlockRun = Run (*)(const unsigned char* in, std::size_t chars, unsigned char* out,
+                         std::size_t room, const bool* skip);
+
+struct VectorBlocks {
+    BlockRun run = nullptr;
+    std::size_t chars = 0; // characters per block
+    std::size_t bytes = 0; // bytes per block
+};
+
+#if defined(PAL_BASE64_X86)
+
+// After a block with characters outside the alphabet (a bit each in `bad`):
+// writes the groups before the first of them from `packed` and, if it is a
+// skipped character between groups, steps over it and its like, as the exact
+// loop would, so that a line break does not end the run. False where the
+// exact loop must take over.
+template <std::size_t Width>
+bool step_over(std::uint32_t bad, const unsigned char (&packed)[Width], const unsigned char* in,
+               std::size_t chars, unsigned char* out, const bool* skip, Run& run) {
+    // Below Width as the block has a bad character; the compiler cannot know.
+    const auto first = static_cast<std::size_t>(std::countr_zero(bad)) % Width;
+    std::memcpy(out + run.written, packed, first / 4 * 3);
+    run.written += first / 4 * 3;
+    run.read += first / 4 * 4;
+    run.stop = run.read + first % 4;
+    if (first % 4 != 0 || !skip[in[run.read]])
+        return false;
+    do
+        ++run.read;
+    while (run.read < chars && skip[in[run.read]]);
+    return true;
+}
+
+__attribute__((target("ssse3"))) Run plain_run_ssse3(const unsigned char* in, std::size_t chars,
+                                                     unsigned char* out, std::size_t room,
+                                                     const bool* skip) {
+    // Per low nibble, the high-nibble classes for which the character is bad;
+    // per high nibble, its class. A non-zero AND marks a bad character.
+    const __m128i bad_lo = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                         0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+    const __m128i bad_hi = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10,
+                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+    // What to add to a character, by high nibble ('/' moved to index 1).
+    const __m128i shift = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i slash = _mm_set1_epi8('/');
+    const __m128i pairs = _mm_set1_epi32(0x01400140); // a << 6 | b
+    const __m128i quads = _mm_set1_epi32(0x00011000); // ab << 12 | cd
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    Run run;
+    while (chars - run.read >= 16 && room - run.written >= 12) {
+        const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + run.read));
+        const __m128i hi = _mm_and_si128(_mm_srli_epi32(text, 4), nibble);
+        const __m128i lo = _mm_and_si128(text, nibble);
+        const __m128i bad =
+            _mm_and_si128(_mm_shuffle_epi8(bad_lo, lo), _mm_shuffle_epi8(bad_hi, hi));
+        const __m128i add = _mm_shuffle_epi8(shift, _mm_add_epi8(_mm_cmpeq_epi8(text, slash), hi));
+        const __m128i merged =
+            _mm_madd_epi16(_mm_maddubs_epi16(_mm_add_epi8(text, add), pairs), quads);
+        const __m128i packed = _mm_shuffle_epi8(merged, order);
+        const auto good =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())));
+        if (good != 0xFFFF) {
+            alignas(16) unsigned char bytes[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
+            if (!step_over(~good, bytes, in, chars, out, skip, run))
+                return run;
+            continue;
+        }
+        // Exactly 12 bytes: nothing past the groups decoded.
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + run.written), packed);
+        const auto tail = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 8)));
+        std::memcpy(out + run.written + 8, &tail, 4);
+        run.read += 16;
+        run.written += 12;
+    }
+    run.stop = run.read;
+    return run;
+}
+
+__attribute__((target("avx2"))) Run plain_run_avx2(const unsigned char* in, std::size_t chars,
+                                                   unsigned char* out, std::size_t room,
+                                                   const bool* skip) {
+    // The same tables as for SSSE3, once per 128-bit lane.
+    const __m256i bad_lo =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                                  0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A));
+    const __m256i bad_hi =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                                  0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10));
+    const __m256i shift = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i slash = _mm256_set1_epi8('/');
+    const __m256i pairs = _mm256_set1_epi32(0x01400140);
+    const __m256i quads = _mm256_set1_epi32(0x00011000);
+    const __m256i order = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+    // Twelve bytes per lane, brought together as the block's first 24.
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    Run run;
+    while (chars - run.read >= 32 && room - run.written >= 24) {
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + run.read));
+        const __m256i hi = _mm256_and_si256(_mm256_srli_epi32(text, 4), nibble);
+        const __m256i lo = _mm256_and_si256(text, nibble);
+        const __m256i bad_lo_bits = _mm256_shuffle_epi8(bad_lo, lo);
+        const __m256i bad_hi_bits = _mm256_shuffle_epi8(bad_hi, hi);
+        const __m256i add =
+            _mm256_shuffle_epi8(shift, _mm256_add_epi8(_mm256_cmpeq_epi8(text, slash), hi));
+        const __m256i merged =
+            _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_add_epi8(text, add), pairs), quads);
+        const __m256i packed =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(merged, order), lanes);
+        if (!_mm256_testz_si256(bad_lo_bits, bad_hi_bits)) {
+            const auto good = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+                _mm256_and_si256(bad_lo_bits, bad_hi_bits), _mm256_setzero_si256())));
+            alignas(32) unsigned char bytes[32];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), packed);
+            if (!step_over(~good, bytes, in, chars, out, skip, run))
+                return run;
+            continue;
+        }
+        // Exactly 24 bytes: nothing past the groups decoded.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + run.written),
+                         _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + run.written + 16),
+                         _mm256_extracti128_si256(packed, 1));
+        run.read += 32;
+        run.written += 24;
+    }
+    run.stop = run.read;
+    return run;
+}
+
+#endif
+
+VectorBlocks pick_vector_blocks() {
+#if defined(PAL_BASE64_X86)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return {plain_run_avx2, 32, 24};
+    if (__builtin_cpu_supports("ssse3"))
+        return {plain_run_ssse3, 16, 12};
+#endif
+    return {};
+}
+
+// Chosen once per process.
+const VectorBlocks& vector_blocks() {
+    static const VectorBlocks blocks = pick_vector_blocks();
+    return blocks;
+}
+
+// ---- decoding ----
+
+// `vector` may be empty: then every group takes the scalar loop.
+std::uint32_t decode(std::string_view input, const SkipSet& skip, std::size_t capacity, void* out,
+                     const VectorBlocks& vector) {
     PAL_ASSERT(out != nullptr, L"bytes is NULL");
     const auto* in = reinterpret_cast<const unsigned char*>(input.data());
     const std::size_t size = input.size();
     auto* bytes = static_cast<unsigned char*>(out);
     std::size_t written = 0;
     std::size_t pos = 0;
+    // The vector blocks are tried again only past the character that stopped
+    // them, e.g. after the skipped line break, not once per group before it.
+    std::size_t retry = 0;
     for (;;) {
         while (pos < size && skip[in[pos]])
             ++pos;
         if (pos == size)
             return static_cast<std::uint32_t>(written);
+        if (vector.run && pos >= retry && size - pos >= vector.chars &&
+            capacity - written >= vector.bytes) {
+            const Run run =
+                vector.run(in + pos, size - pos, bytes + written, capacity - written, skip.data());
+            retry = pos + run.stop + 1;
+            written += run.written;
+            pos += run.read;
+            continue;
+        }
         if (size - pos < 4)
             fail(PAL::DECODE_INPUT_EXHAUSTED, pos, __LINE__);
 
@@ -128,14 +322,14 @@ std::uint32_t decode(const std::string& input, const SkipSet& skip, std::size_t 
     }
 }
 
-std::uint32_t decode_units(const std::string& input, const SkipSet& skip, PAL::ByteOrder order,
+std::uint32_t decode_units(std::string_view input, const SkipSet& skip, PAL::ByteOrder order,
                            std::size_t unit_size, std::size_t max_units, void* out) {
     PAL_ASSERT(unit_size != 0, L"unit_size is 0");
     // A count read from a file may be anything; saturate rather than wrap.
     const std::size_t capacity = max_units > std::numeric_limits<std::size_t>::max() / unit_size
                                      ? std::numeric_limits<std::size_t>::max()
                                      : unit_size * max_units;
-    const std::uint32_t bytes = decode(input, skip, capacity, out);
+    const std::uint32_t bytes = decode(input, skip, capacity, out, vector_blocks());
     if (bytes % unit_size != 0)
         fail(PAL::DECODE_INPUT_EXHAUSTED, input.size(), __LINE__);
     const std::uint32_t units = static_cast<std::uint32_t>(bytes / unit_size);
@@ -147,17 +341,22 @@ std::uint32_t decode_units(const std::string& input, const SkipSet& skip, PAL::B
 
 namespace PAL {
 
-std::uint32_t base64_decode(const std::string& input, const char* skip, std::size_t capacity,
+std::uint32_t base64_decode(std::string_view input, const char* skip, std::size_t capacity,
                             void* out) {
-    return decode(input, make_skip(skip), capacity, out);
+    return decode(input, make_skip(skip), capacity, out, vector_blocks());
 }
 
-std::uint32_t base64_decode_units(const std::string& input, const char* skip, ByteOrder order,
+std::uint32_t base64_decode_exact(std::string_view input, const char* skip, std::size_t capacity,
+                                  void* out) {
+    return decode(input, make_skip(skip), capacity, out, VectorBlocks{});
+}
+
+std::uint32_t base64_decode_units(std::string_view input, const char* skip, ByteOrder order,
                                   std::size_t unit_size, std::size_t max_units, void* out) {
     return decode_units(input, make_skip(skip), order, unit_size, max_units, out);
 }
 
-std::uint32_t base64_decode_ws(const std::string& input, ByteOrder order, std::size_t unit_size,
+std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order, std::size_t unit_size,
                                std::size_t max_units, void* out) {
     return decode_units(input, white_space, order, unit_size, max_units, out);
 }

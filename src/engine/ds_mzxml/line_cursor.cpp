@@ -1,5 +1,7 @@
 #include "line_cursor.h"
 
+#include "tag_search.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -68,7 +70,7 @@ std::string_view LineCursor::whole(std::size_t extra) {
 }
 
 bool occurs_before(std::string_view text, std::size_t own, std::string_view needle) {
-    const std::size_t at = text.find(needle);
+    const std::size_t at = find_text(text, needle);
     return at != std::string_view::npos && at < own;
 }
 

@@ -9,11 +9,13 @@
 #include <pal/message.h>
 #include <pal/string.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace orvoeng {
@@ -59,7 +61,7 @@ void decode_peaks(std::string_view text, std::int32_t& count, std::vector<double
     const std::size_t n = 2 * static_cast<std::size_t>(count);
     std::vector<T> values;
     // One more value than the pairs is tolerated and ignored.
-    PAL::base64_decode_vector(std::string(text), PAL::BIG_ENDIAN_ORDER, n, n + 1, values);
+    PAL::base64_decode_vector(text, PAL::BIG_ENDIAN_ORDER, n, n + 1, values);
     PAL_ASSERT(values.size() >= n, L"Value count mismatch");
     if (count == 1 && values[0] == T(0) && values[1] == T(0)) {
         count = 0;
@@ -73,11 +75,29 @@ void decode_peaks(std::string_view text, std::int32_t& count, std::vector<double
     }
 }
 
-// decode_peaks straight into the host's list. The values are decoded into
-// the tail of the list's own storage and widened forwards into peaks: peak
-// k never reaches past value pair k, so nothing is overwritten before it is
-// read. Sizes, errors and the room given to the decoder are those of
-// base64_decode_vector, so every failure is the same.
+// A value stored big-endian, as the bytes decoded from the text hold it.
+template <class T>
+T big_endian_value(const unsigned char* bytes) {
+    using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
+    Bits bits;
+    std::memcpy(&bits, bytes, sizeof bits);
+    if constexpr (std::endian::native == std::endian::little) {
+        if constexpr (sizeof(T) == 4)
+            bits = __builtin_bswap32(bits);
+        else
+            bits = __builtin_bswap64(bits);
+    }
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// decode_peaks straight into the host's list. The bytes are decoded into
+// the tail of the list's own storage and widened forwards into peaks, the
+// byte order turned on the way: peak k never reaches past value pair k, so
+// nothing is overwritten before it is read. Sizes, errors and the room given
+// to the decoder are those of base64_decode_vector, so every failure is the
+// same.
 template <class T>
 std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
                           double min_mz) {
@@ -89,25 +109,27 @@ std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vecto
                                         : (room * sizeof(T) + sizeof(Peak) - 1) / sizeof(Peak) + 1;
     try {
         peaks.resize(slots);
-        char* storage = reinterpret_cast<char*>(peaks.data());
-        T* values = reinterpret_cast<T*>(storage + slots * sizeof(Peak) - room * sizeof(T));
-        if (sizeof(T) == sizeof(double))
-            values = reinterpret_cast<T*>(storage);
-        const std::uint32_t got = PAL::base64_decode_ws(std::string(text), PAL::BIG_ENDIAN_ORDER,
-                                                        sizeof(T), room, values);
+        auto* storage = reinterpret_cast<unsigned char*>(peaks.data());
+        const unsigned char* bytes = sizeof(T) == sizeof(double)
+                                         ? storage
+                                         : storage + slots * sizeof(Peak) - room * sizeof(T);
+        const std::uint32_t got = PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room,
+                                                        const_cast<unsigned char*>(bytes));
         if (got < n)
             PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
                       static_cast<std::uint32_t>(text.size()));
         PAL_ASSERT(got >= n, L"Value count mismatch");
-        if (count == 1 && values[0] == T(0) && values[1] == T(0)) {
+        if (count == 1 && big_endian_value<T>(bytes) == T(0) &&
+            big_endian_value<T>(bytes + sizeof(T)) == T(0)) {
             count = 0;
             peaks.clear();
             return 0;
         }
         std::size_t kept = 0;
         for (std::size_t i = 0; i < n; i += 2) {
-            const double mz = static_cast<double>(values[i]);
-            const double intensity = static_cast<double>(values[i + 1]);
+            const auto mz = static_cast<double>(big_endian_value<T>(bytes + i * sizeof(T)));
+            const auto intensity =
+                static_cast<double>(big_endian_value<T>(bytes + (i + 1) * sizeof(T)));
             if (mz > min_mz) // also drops NaN
                 peaks[kept++] = Peak{mz, intensity};
         }
@@ -155,16 +177,16 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
     if (attribute_view(text, "centroided", value))
         centroided = is_true_value(value);
 
-    const std::size_t peaks = text.find("<peaks ");
+    const std::size_t peaks = find_text(text, "<peaks ");
     if (peaks == npos || found.count == 0)
         return false;
     // The attributes are looked for up to the end of the scan, not only in
     // the tag; 32 bits win when both precisions are named.
     const std::string_view from = text.substr(peaks);
-    found.single = from.find("precision=\"32\"") != npos;
-    const bool precision = found.single || from.find("precision=\"64\"") != npos;
-    const bool byte_order = from.find("byteOrder=\"network\"") != npos;
-    const bool pair_order = from.find("pairOrder=\"m/z-int\"") != npos;
+    found.single = find_text(from, "precision=\"32\"") != npos;
+    const bool precision = found.single || find_text(from, "precision=\"64\"") != npos;
+    const bool byte_order = find_text(from, "byteOrder=\"network\"") != npos;
+    const bool pair_order = find_text(from, "pairOrder=\"m/z-int\"") != npos;
     if (!precision || !byte_order || !pair_order) {
         PAL::post_message(socket, msg::PEAK_ATTRIBUTES_MISSING.level,
                           PAL::Message(msg::PEAK_ATTRIBUTES_MISSING.id)
@@ -174,7 +196,7 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
     }
     const std::size_t gt = text.find('>', peaks);
     const std::size_t content = gt == npos ? text.size() : gt + 1;
-    const std::size_t close = text.find("</peaks>", content);
+    const std::size_t close = find_text(text, "</peaks>", content);
     found.content = text.substr(content, (close == npos ? text.size() : close) - content);
     // No text holds a negative number of peaks.
     if (found.count < 0)

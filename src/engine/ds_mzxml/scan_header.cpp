@@ -29,11 +29,19 @@ constexpr std::array<std::string_view, COUNT> HEADER_NAMES = {
     "num", "msLevel", "polarity", "centroided", "retentionTime", "totIonCurrent"};
 
 // The part of a line the header examines: a line holding "<peaks" ends with
-// that tag's ">", so the peak data after it are never searched.
-std::string_view up_to_peaks(std::string_view line, std::size_t& own) {
-    const std::size_t tag = line.find("<peaks");
-    if (tag == npos || tag >= own)
-        return line;
+// that tag's ">", so the peak data after it are never searched. A piece that
+// holds that tag whole needs none of the rest of its line.
+std::string_view header_line(LineCursor& lines, std::size_t& own) {
+    const std::string_view piece = lines.text();
+    own = piece.size();
+    std::string_view line = piece;
+    std::size_t tag = find_text(piece, "<peaks");
+    if (tag == npos || piece.find('>', tag + 6) == npos) {
+        line = lines.whole(VALUE_REACH);
+        tag = find_text(line, "<peaks");
+        if (tag == npos || tag >= own)
+            return line;
+    }
     const std::size_t gt = line.find('>', tag + 6);
     if (gt == npos)
         return line;
@@ -90,8 +98,8 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
     bool centroided_met = false;
     bool more = lines.next();
     while (more) {
-        std::size_t own = lines.text().size();
-        const std::string_view line = up_to_peaks(lines.whole(VALUE_REACH), own);
+        std::size_t own = 0;
+        const std::string_view line = header_line(lines, own);
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
         attribute_views(line, own, HEADER_NAMES.data(), COUNT, values.data(), found);
@@ -126,17 +134,16 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
             // the bytes after what is gathered.
             precursor_text.assign(line);
             std::int64_t gathered = lines.line_start() + static_cast<std::int64_t>(line.size());
-            bool closed = line.find("</precursorMz>") != npos;
+            bool closed = find_text(line, "</precursorMz>") != npos;
             while (!closed && !peaks && lines.next()) {
-                own = lines.text().size();
-                const std::string_view next = up_to_peaks(lines.whole(VALUE_REACH), own);
+                const std::string_view next = header_line(lines, own);
                 const std::int64_t start = lines.line_start();
                 const auto skip =
                     static_cast<std::size_t>(std::max<std::int64_t>(gathered - start, 0));
                 if (skip < next.size())
                     precursor_text.append(next.substr(skip));
                 gathered = std::max(gathered, start + static_cast<std::int64_t>(next.size()));
-                closed = next.find("</precursorMz>") != npos;
+                closed = find_text(next, "</precursorMz>") != npos;
                 peaks = occurs_before(next, own, "<peaks");
             }
             std::string_view value;

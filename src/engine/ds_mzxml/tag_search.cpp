@@ -11,8 +11,8 @@ constexpr std::size_t npos = std::string_view::npos;
 // The first position from `from` at which `prefix` followed by `name` starts.
 std::size_t find_prefixed(std::string_view text, std::string_view prefix, std::string_view name,
                           std::size_t from) {
-    for (std::size_t at = text.find(name, from + prefix.size()); at != npos;
-         at = text.find(name, at + 1))
+    for (std::size_t at = find_text(text, name, from + prefix.size()); at != npos;
+         at = find_text(text, name, at + 1))
         if (text.compare(at - prefix.size(), prefix.size(), prefix) == 0)
             return at - prefix.size();
     return npos;
@@ -34,9 +34,23 @@ bool value_after(std::string_view text, std::size_t equals, std::string_view& va
 
 } // namespace
 
+std::size_t find_text(std::string_view text, std::string_view what, std::size_t from) {
+    if (from > text.size())
+        return npos;
+    if (what.empty())
+        return from;
+#if defined(__GLIBC__)
+    const void* at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
+    return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) : npos;
+#else
+    return text.find(what, from);
+#endif
+}
+
 bool attribute_view(std::string_view text, std::string_view name, std::string_view& value,
                     std::size_t own) {
-    for (std::size_t at = text.find(name); at != npos && at < own; at = text.find(name, at + 1)) {
+    for (std::size_t at = text.find(name); at != npos && at < own;
+         at = find_text(text, name, at + 1)) {
         const std::size_t equals = at + name.size();
         if (equals < text.size() && text[equals] == '=')
             return value_after(text, equals, value);

@@ -14,6 +14,11 @@ namespace orvoeng {
 
 constexpr std::size_t ALL_OF_IT = std::string_view::npos;
 
+// The first `what` in `text` from `from`, or npos. A substring search that
+// skips ahead (the C library's memmem) rather than stopping at every byte
+// equal to the first of `what`: peak data are full of those.
+std::size_t find_text(std::string_view text, std::string_view what, std::size_t from = 0);
+
 // The value of `name="..."`: the first occurrence of name followed by "=",
 // anywhere (a name also matches the tail of a longer name). The value starts
 // two characters after the name and ends before the next double quote. False,

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string_view>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -79,7 +82,8 @@ TEST(Base64Vector, SameResultOrErrorAsAVectorSizedToTheMaximum) {
                     std::vector<float> units(max);
                     units.resize(base64_decode_ws(text, BIG_ENDIAN_ORDER, 4, max, units.data()));
                     if (units.size() < min)
-                        throw StrDecodeError(DECODE_INPUT_EXHAUSTED, text.size(), 1, "");
+                        throw StrDecodeError(DECODE_INPUT_EXHAUSTED,
+                                             static_cast<std::uint32_t>(text.size()), 1, "");
                     return units;
                 });
                 std::vector<float> units{9.0f};
@@ -90,6 +94,110 @@ TEST(Base64Vector, SameResultOrErrorAsAVectorSizedToTheMaximum) {
                 EXPECT_EQ(bounded, sized) << text << " min " << min << " max " << max;
                 EXPECT_EQ(units, std::get<0>(bounded)) << "a failure leaves the vector empty";
             }
+}
+
+// The vector path against the exact one: the same count or error, and the same bytes in the
+// whole buffer, also after a failure and past the capacity. The text gets a buffer of its own
+// size, so a sanitizer sees any read past it.
+testing::AssertionResult same_as_exact(const std::string& text, const char* skip,
+                                       std::size_t capacity) {
+    const std::vector<char> alone(text.begin(), text.end());
+    std::string fast(capacity + 8, '\xAA'), exact = fast;
+    const auto got = run(base64_decode, std::string_view(alone.data(), alone.size()), skip,
+                         capacity, static_cast<void*>(fast.data()));
+    const auto want =
+        run(base64_decode_exact, text, skip, capacity, static_cast<void*>(exact.data()));
+    if (got == want && fast == exact)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "capacity " << capacity << ": " << std::get<0>(got) << " bytes, error "
+           << std::get<1>(got) << " at " << std::get<2>(got) << "; exact: " << std::get<0>(want)
+           << " bytes, error " << std::get<1>(want) << " at " << std::get<2>(want)
+           << (fast == exact ? "" : "; bytes differ")
+           << "\n  text: " << testing::PrintToString(text);
+}
+
+std::string random_groups(std::mt19937& random, std::size_t groups) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text(4 * groups, 'A');
+    for (char& c : text)
+        c = alphabet[random() % 64];
+    return text;
+}
+
+TEST(Base64Vector, SameAsTheExactPathForEveryLayoutAndCapacity) {
+    std::mt19937 random(20240611);
+    for (std::size_t groups = 0; groups <= 300; ++groups) {
+        const std::string plain = random_groups(random, groups);
+        std::vector<std::string> texts = {plain};
+        std::string lines, spaced; // line breaks after 19 groups; blanks between random groups
+        for (std::size_t g = 0; g < groups; ++g) {
+            lines += plain.substr(4 * g, 4) + (g % 19 == 18 ? (g % 2 ? "\r\n" : "\n") : "");
+            spaced += std::string(random() % 4 == 0 ? random() % 3 + 1 : 0, WS[random() % 4]) +
+                      plain.substr(4 * g, 4);
+        }
+        texts.push_back(lines);
+        texts.push_back(spaced + "\n");
+        if (groups > 0) {
+            // A blank inside a group fails where it stands; padding at the end and in the middle.
+            const std::size_t inside = 4 * (random() % groups) + 1 + random() % 3;
+            texts.push_back(plain.substr(0, inside) + ' ' + plain.substr(inside));
+            for (const std::size_t at : {groups - 1, groups / 2})
+                for (std::size_t pad = 1; pad <= 3; ++pad)
+                    texts.push_back(plain.substr(0, 4 * at + 4 - pad) + std::string(pad, '=') +
+                                    plain.substr(4 * at + 4));
+        }
+        const std::size_t need = 3 * groups;
+        std::vector<std::size_t> capacities = {need, need + 100};
+        if (need <= 60)
+            for (std::size_t c = 0; c < need; ++c)
+                capacities.push_back(c);
+        else
+            capacities.insert(capacities.end(), {0, 23, 24, 25, need / 2, random() % need,
+                                                 need - 25, need - 24, need - 23, need - 1});
+        for (const std::string& text : texts)
+            for (const std::size_t capacity : capacities)
+                ASSERT_TRUE(same_as_exact(text, WS, capacity)) << groups << " groups";
+    }
+}
+
+TEST(Base64Vector, SameAsTheExactPathWithAnyCharacterAnywhere) {
+    std::mt19937 random(7);
+    const std::string plain = random_groups(random, 25);
+    for (const char* skip : {WS, "", "-*"})
+        for (int byte = 0; byte < 256; ++byte) // '*', '=', '\0', 0x80, '-', blanks and all others
+            for (std::size_t at = 0; at < plain.size(); ++at) {
+                std::string text = plain;
+                text[at] = static_cast<char>(byte);
+                for (const std::size_t capacity : {75u, 48u})
+                    ASSERT_TRUE(same_as_exact(text, skip, capacity))
+                        << "skip \"" << skip << "\", at " << at;
+            }
+}
+
+// Independent of the exact path: long lines of real values come back as written.
+TEST(Base64Vector, LongTextsDecodeToTheirValues) {
+    std::vector<double> values(1000);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = 100.0 + static_cast<double>(i) * 0.37;
+    for (const int bits : {32, 64}) {
+        const std::string line = fixture::encode_values(values, bits);
+        std::string text; // broken after every 76 characters, as converters write it
+        for (std::size_t at = 0; at < line.size(); at += 76)
+            text.append(line, at, 76).push_back('\n');
+        std::vector<double> got, want(values);
+        if (bits == 64) {
+            base64_decode_vector(text, BIG_ENDIAN_ORDER, values.size(), values.size(), got);
+        } else {
+            std::vector<float> floats;
+            base64_decode_vector(text, BIG_ENDIAN_ORDER, values.size(), values.size(), floats);
+            got.assign(floats.begin(), floats.end());
+            for (double& value : want)
+                value = static_cast<float>(value);
+        }
+        EXPECT_EQ(got, want) << bits << " bits";
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <locale>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace PAL {
@@ -31,18 +32,24 @@ PAL_API std::wstring decode_error_text(std::int32_t code);
 
 // Decodes standard base64 into `out`, ignoring characters of `skip` before,
 // between and after groups of four (never inside one). Returns the number of
-// bytes written. Raises StrDecodeError with the offset in `input`.
-PAL_API std::uint32_t base64_decode(const std::string& input, const char* skip,
-                                    std::size_t capacity, void* out);
+// bytes written; nothing is written past them, nor past `capacity`. Raises
+// StrDecodeError with the offset in `input`. Long runs of plain groups are
+// decoded with vector instructions where the processor has them.
+PAL_API std::uint32_t base64_decode(std::string_view input, const char* skip, std::size_t capacity,
+                                    void* out);
+
+// base64_decode without the vector instructions: the plain reference path,
+// with the same results, bytes and errors. Slower; meant for comparisons.
+PAL_API std::uint32_t base64_decode_exact(std::string_view input, const char* skip,
+                                          std::size_t capacity, void* out);
 
 // Decodes whole units of `unit_size` bytes stored in `order` and brings them
 // into the native order. Returns the number of units.
-PAL_API std::uint32_t base64_decode_units(const std::string& input, const char* skip,
-                                          ByteOrder order, std::size_t unit_size,
-                                          std::size_t max_units, void* out);
+PAL_API std::uint32_t base64_decode_units(std::string_view input, const char* skip, ByteOrder order,
+                                          std::size_t unit_size, std::size_t max_units, void* out);
 
 // base64_decode_units with the skip set blank, tab, line feed, carriage return.
-PAL_API std::uint32_t base64_decode_ws(const std::string& input, ByteOrder order,
+PAL_API std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order,
                                        std::size_t unit_size, std::size_t max_units, void* out);
 
 // Decodes into `units` at least `min_units` and at most `max_units` values of
@@ -52,7 +59,7 @@ PAL_API std::uint32_t base64_decode_ws(const std::string& input, ByteOrder order
 // StrDecodeError 1 at the text's length. On any failure the vector is
 // emptied and the exception passes on.
 template <class T>
-void base64_decode_vector(const std::string& text, ByteOrder order, std::size_t min_units,
+void base64_decode_vector(std::string_view text, ByteOrder order, std::size_t min_units,
                           std::size_t max_units, std::vector<T>& units) {
     try {
         // Four characters give at most three bytes, so the text can never fill
