@@ -114,20 +114,27 @@ std::string_view start_tag_view(std::string_view text, std::string_view name) {
     return text.substr(at + 1, tag_end - at - 1);
 }
 
-bool find_attribute(std::string_view text, std::string_view name, std::string& value) {
+namespace {
+
+// A span search giving a string: `value` is replaced only when found.
+template <class Search>
+bool found_as_string(Search search, std::string_view text, std::string_view name,
+                     std::string& value) {
     std::string_view found;
-    if (!attribute_view(text, name, found))
+    if (!search(text, name, found, ALL_OF_IT))
         return false;
     value.assign(found);
     return true;
 }
 
+} // namespace
+
+bool find_attribute(std::string_view text, std::string_view name, std::string& value) {
+    return found_as_string(attribute_view, text, name, value);
+}
+
 bool find_element_text(std::string_view text, std::string_view name, std::string& value) {
-    std::string_view found;
-    if (!element_text_view(text, name, found))
-        return false;
-    value.assign(found);
-    return true;
+    return found_as_string(element_text_view, text, name, value);
 }
 
 std::string find_start_tag(std::string_view text, std::string_view name) {
