@@ -154,6 +154,9 @@ private:
     friend struct ReaderAccess; // the tests' way to set up a reader on a file
 
     bool index_is_sound();
+    // A scan header as read from the file; `centroided_met` when it states
+    // centroiding. read_scan_header counts those.
+    bool parse_scan_header(std::uint32_t scan_number, ScanHeader& header, bool& centroided_met);
     bool scan_range(std::uint32_t scan_number, std::int64_t& begin, std::int64_t& end) const;
     bool listed(std::uint32_t scan_number) const {
         return scan_number != 0 && scan_number <= scanCount;
@@ -181,7 +184,14 @@ private:
     bool run_centroided_given = false;
     bool reference = false;
     std::int64_t line_position = 0;
-    std::string precursor_text; // reused by the scan header's precursor
+    std::string precursor_text;            // reused by the scan header's precursor
+    std::vector<unsigned char> peak_bytes; // reused by every fetch of peaks
+    // Headers read while the file's index was checked, for the walk.
+    struct EarlyHeader {
+        ScanHeader header;
+        bool centroided_met = false;
+    };
+    std::vector<EarlyHeader> early_headers;
 };
 
 } // namespace orvoeng

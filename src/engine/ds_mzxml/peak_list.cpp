@@ -92,53 +92,40 @@ T big_endian_value(const unsigned char* bytes) {
     return value;
 }
 
-// decode_peaks straight into the host's list. The bytes are decoded into
-// the tail of the list's own storage and widened forwards into peaks, the
-// byte order turned on the way: peak k never reaches past value pair k, so
-// nothing is overwritten before it is read. Sizes, errors and the room given
-// to the decoder are those of base64_decode_vector, so every failure is the
-// same.
+// decode_peaks straight into the host's list. The values are decoded into a
+// buffer the reader keeps (so it stays in cache and is never cleared) and
+// widened into peaks with the byte order turned on the way; the list gets
+// only its kept peaks, written once. Sizes, errors and the room given to the
+// decoder are those of base64_decode_vector, so every failure is the same.
 template <class T>
 std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
-                          double min_mz) {
-    static_assert(2 * sizeof(double) == sizeof(Peak));
+                          double min_mz, std::vector<unsigned char>& buffer) {
     const std::size_t n = 2 * static_cast<std::size_t>(count);
     const std::size_t decodable = text.size() / 4 * 3 / sizeof(T) + 1;
     const std::size_t room = std::min(n + 1, decodable);
-    const std::size_t slots = room >= n ? static_cast<std::size_t>(count) + 1
-                                        : (room * sizeof(T) + sizeof(Peak) - 1) / sizeof(Peak) + 1;
-    try {
-        peaks.resize(slots);
-        auto* storage = reinterpret_cast<unsigned char*>(peaks.data());
-        const unsigned char* bytes = sizeof(T) == sizeof(double)
-                                         ? storage
-                                         : storage + slots * sizeof(Peak) - room * sizeof(T);
-        const std::uint32_t got = PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room,
-                                                        const_cast<unsigned char*>(bytes));
-        if (got < n)
-            PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
-                      static_cast<std::uint32_t>(text.size()));
-        PAL_ASSERT(got >= n, L"Value count mismatch");
-        if (count == 1 && big_endian_value<T>(bytes) == T(0) &&
-            big_endian_value<T>(bytes + sizeof(T)) == T(0)) {
-            count = 0;
-            peaks.clear();
-            return 0;
-        }
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < n; i += 2) {
-            const auto mz = static_cast<double>(big_endian_value<T>(bytes + i * sizeof(T)));
-            const auto intensity =
-                static_cast<double>(big_endian_value<T>(bytes + (i + 1) * sizeof(T)));
-            if (mz > min_mz) // also drops NaN
-                peaks[kept++] = Peak{mz, intensity};
-        }
-        peaks.resize(kept);
-        return static_cast<std::uint32_t>(count);
-    } catch (...) {
-        peaks.clear();
-        throw;
+    if (buffer.size() < room * sizeof(T))
+        buffer.resize(room * sizeof(T));
+    const unsigned char* const bytes = buffer.data();
+    const std::uint32_t got =
+        PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data());
+    if (got < n)
+        PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
+                  static_cast<std::uint32_t>(text.size()));
+    PAL_ASSERT(got >= n, L"Value count mismatch");
+    if (count == 1 && big_endian_value<T>(bytes) == T(0) &&
+        big_endian_value<T>(bytes + sizeof(T)) == T(0)) {
+        count = 0;
+        return 0;
     }
+    peaks.reserve(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < n; i += 2) {
+        const auto mz = static_cast<double>(big_endian_value<T>(bytes + i * sizeof(T)));
+        const auto intensity =
+            static_cast<double>(big_endian_value<T>(bytes + (i + 1) * sizeof(T)));
+        if (mz > min_mz) // also drops NaN
+            peaks.push_back(Peak{mz, intensity});
+    }
+    return static_cast<std::uint32_t>(count);
 }
 
 } // namespace
@@ -171,11 +158,15 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
 
 bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
                                PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket) {
-    std::string_view value;
-    if (attribute_view(text, "peaksCount", value))
-        found.count = text_to_int32(value);
-    if (attribute_view(text, "centroided", value))
-        centroided = is_true_value(value);
+    // Both names in one pass: the scan's bytes are mostly peak data.
+    static constexpr std::string_view names[] = {"peaksCount", "centroided"};
+    std::string_view values[2];
+    bool given[2];
+    attribute_views(text, ALL_OF_IT, names, 2, values, given);
+    if (given[0])
+        found.count = text_to_int32(values[0]);
+    if (given[1])
+        centroided = is_true_value(values[1]);
 
     const std::size_t peaks = find_text(text, "<peaks ");
     if (peaks == npos || found.count == 0)
@@ -247,8 +238,10 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
     PeakText found;
     PeakRead read;
     if (locate_peaks(scan_number, text, centroided, found, socket))
-        read.values = found.single ? decode_into<float>(found.content, found.count, peaks, min_mz)
-                                   : decode_into<double>(found.content, found.count, peaks, min_mz);
+        read.values =
+            found.single
+                ? decode_into<float>(found.content, found.count, peaks, min_mz, peak_bytes)
+                : decode_into<double>(found.content, found.count, peaks, min_mz, peak_bytes);
     read.complete = found.count >= 0 && read.values == static_cast<std::uint32_t>(found.count);
     if (!read.complete)
         post_count_mismatch(socket, scan_number, found.count, read.values);

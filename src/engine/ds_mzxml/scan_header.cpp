@@ -30,18 +30,25 @@ constexpr std::array<std::string_view, COUNT> HEADER_NAMES = {
 
 // The part of a line the header examines: a line holding "<peaks" ends with
 // that tag's ">", so the peak data after it are never searched. A piece that
-// holds that tag whole needs none of the rest of its line.
-std::string_view header_line(LineCursor& lines, std::size_t& own) {
+// holds that tag whole needs none of the rest of its line. `peaks` tells
+// whether the tag starts in the piece.
+std::string_view header_line(LineCursor& lines, std::size_t& own, bool& peaks) {
     const std::string_view piece = lines.text();
     own = piece.size();
     std::string_view line = piece;
     std::size_t tag = find_text(piece, "<peaks");
     if (tag == npos || piece.find('>', tag + 6) == npos) {
         line = lines.whole(VALUE_REACH);
-        tag = find_text(line, "<peaks");
-        if (tag == npos || tag >= own)
+        // The piece starts the line: only a tag that it cuts is new.
+        if (tag == npos && line.size() > own)
+            tag = find_text(line, "<peaks", own > 5 ? own - 5 : 0);
+        else if (tag != npos)
+            tag = find_text(line, "<peaks");
+        peaks = tag != npos && tag < own;
+        if (!peaks)
             return line;
     }
+    peaks = true;
     const std::size_t gt = line.find('>', tag + 6);
     if (gt == npos)
         return line;
@@ -80,6 +87,25 @@ std::int64_t MzXMLReader::read_ahead_end(std::uint32_t scan_number) const {
 bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header) {
     if (!listed(scan_number))
         return false;
+    bool centroided_met = false;
+    if (scan_number <= early_headers.size()) {
+        const EarlyHeader& early = early_headers[scan_number - 1];
+        header = early.header;
+        centroided_met = early.centroided_met;
+        // The walk takes them in order: the last one frees them all.
+        if (scan_number == early_headers.size())
+            std::vector<EarlyHeader>().swap(early_headers);
+    } else if (!parse_scan_header(scan_number, header, centroided_met)) {
+        return false;
+    }
+    // Counted once per read: the first centroided attribute decides.
+    if (centroided_met)
+        ++centroided_count;
+    return true;
+}
+
+bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& header,
+                                    bool& centroided_met) {
     std::int64_t begin = 0;
     std::int64_t end = 0;
     if (!scan_range(scan_number, begin, end))
@@ -95,11 +121,11 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
     header = ScanHeader();
     LineCursor lines(view, begin, end);
     bool polarity_met = false;
-    bool centroided_met = false;
     bool more = lines.next();
     while (more) {
         std::size_t own = 0;
-        const std::string_view line = header_line(lines, own);
+        bool peaks = false;
+        const std::string_view line = header_line(lines, own, peaks);
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
         attribute_views(line, own, HEADER_NAMES.data(), COUNT, values.data(), found);
@@ -114,9 +140,7 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
             else if (values[POLARITY] == "-")
                 header.polarity = 1;
         }
-        // Counted once per read: the first centroided attribute decides.
         if (!centroided_met && found[CENTROIDED]) {
-            ++centroided_count;
             centroided_met = true;
             header.centroided = is_true_value(values[CENTROIDED]);
         }
@@ -125,7 +149,6 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
         if (found[TIC])
             header.totalIonCurrent = text_to_double(values[TIC]);
 
-        bool peaks = occurs_before(line, own, "<peaks");
         if (occurs_before(line, own, "<precursorMz")) {
             // Its lines belong to the precursor, not to the scan's tag. An
             // unclosed element ends where the peaks begin.
@@ -136,7 +159,7 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
             std::int64_t gathered = lines.line_start() + static_cast<std::int64_t>(line.size());
             bool closed = find_text(line, "</precursorMz>") != npos;
             while (!closed && !peaks && lines.next()) {
-                const std::string_view next = header_line(lines, own);
+                const std::string_view next = header_line(lines, own, peaks);
                 const std::int64_t start = lines.line_start();
                 const auto skip =
                     static_cast<std::size_t>(std::max<std::int64_t>(gathered - start, 0));
@@ -144,7 +167,6 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
                     precursor_text.append(next.substr(skip));
                 gathered = std::max(gathered, start + static_cast<std::int64_t>(next.size()));
                 closed = find_text(next, "</precursorMz>") != npos;
-                peaks = occurs_before(next, own, "<peaks");
             }
             std::string_view value;
             if (element_text_view(precursor_text, "precursorMz", value))

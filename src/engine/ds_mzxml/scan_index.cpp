@@ -40,6 +40,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
                        const PAL::SmartPtr<PAL::Progress>& progress) {
     file_name = std::move(name);
     state = OPEN_OK;
+    std::vector<EarlyHeader>().swap(early_headers);
     if (!file.open_read(file_name))
         return false;
     view.reset();
@@ -220,11 +221,31 @@ bool MzXMLReader::index_is_sound() {
     for (std::size_t i = 1; i < index.size(); ++i)
         if (index[i] <= index[i - 1])
             return false;
-    // The offsets rise, so the view reads them in large forward blocks.
+    // The offsets rise, so the view reads them in large forward blocks. The
+    // check reads every scan's start anyway, so it reads the scan headers
+    // on the way, for the walk that follows an open: the file is then
+    // read once, not twice, before any spectrum is fetched. They stop at
+    // the first header that cannot be read, which the walk reads again.
+    std::vector<EarlyHeader>().swap(early_headers);
+    bool headers = !reference;
+    if (headers)
+        early_headers.reserve(index.size() - 1);
     view.start_operation();
-    for (std::size_t i = 0; i + 1 < index.size(); ++i)
-        if (view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG)
+    for (std::size_t i = 0; i + 1 < index.size(); ++i) {
+        if (headers) {
+            EarlyHeader early;
+            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), early.header,
+                                        early.centroided_met);
+            if (headers)
+                early_headers.push_back(early);
+            else
+                view.start_operation();
+        }
+        if (view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
+            std::vector<EarlyHeader>().swap(early_headers);
             return false;
+        }
+    }
     return true;
 }
 

@@ -14,9 +14,10 @@ namespace orvoeng {
 
 constexpr std::size_t ALL_OF_IT = std::string_view::npos;
 
-// The first `what` in `text` from `from`, or npos. A substring search that
-// skips ahead (the C library's memmem) rather than stopping at every byte
-// equal to the first of `what`: peak data are full of those.
+// The first `what` in `text` from `from`, or npos. A text that holds a byte
+// base64 data cannot (such as "<", a quote or "=") is found by stopping at
+// that byte; one made of base64 letters only by a substring search that
+// skips ahead (the C library's memmem), as peak data are full of its bytes.
 std::size_t find_text(std::string_view text, std::string_view what, std::size_t from = 0);
 
 // The value of `name="..."`: the first occurrence of name followed by "=",
