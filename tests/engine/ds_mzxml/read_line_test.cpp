@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <tuple>
 
 namespace {
@@ -56,6 +57,33 @@ TEST(TagSearchTest, FindsAttributesAndElementTexts) {
             (function == 'a' ? find_attribute : find_element_text)(text, name, value);
         EXPECT_EQ(value, expected) << text;
         EXPECT_EQ(found, expected != "-") << text;
+    }
+}
+
+// The searches stop at markup bytes instead of scanning every byte; on texts
+// dense with those bytes and with letters they must find what the plain
+// definitions find: the first occurrence, and the first "name=" for a value.
+TEST(TagSearchTest, FastSearchesFindWhatPlainSearchesFind) {
+    std::mt19937 random(7);
+    const auto text_of = [&](std::size_t size) {
+        static constexpr char bytes[] = "<=\" a/b";
+        std::string text(size, ' ');
+        for (char& c : text)
+            c = bytes[random() % (sizeof bytes - 1)];
+        return text;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string text = text_of(random() % 40);
+        const std::string what = text_of(1 + random() % 4);
+        const std::size_t from = random() % 42;
+        ASSERT_EQ(find_text(text, what, from), from > text.size() ? std::string::npos
+                                                                   : text.find(what, from))
+            << text << " / " << what << " from " << from;
+        const std::size_t at = text.find(what + "=");
+        std::string_view value;
+        const bool plain = at != std::string::npos && at + what.size() + 2 <= text.size() &&
+                           text.find('"', at + what.size() + 2) != std::string::npos;
+        ASSERT_EQ(attribute_view(text, what, value), plain) << text << " / " << what;
     }
 }
 
