@@ -2,6 +2,7 @@
 
 #include <ds/messages.h>
 
+#include "peak_widen.h"
 #include "text_number.h"
 
 #include <pal/exception.h>
@@ -93,10 +94,10 @@ T big_endian_value(const unsigned char* bytes) {
 }
 
 // decode_peaks straight into the host's list. The values are decoded into a
-// buffer the reader keeps (so it stays in cache and is never cleared) and
-// widened into peaks with the byte order turned on the way; the list gets
-// only its kept peaks, written once. Sizes, errors and the room given to the
-// decoder are those of base64_decode_vector, so every failure is the same.
+// buffer the reader keeps (so it stays in cache and is never cleared), and
+// widened from it into the list, the byte order turned on the way. Sizes,
+// errors and the room given to the decoder are those of
+// base64_decode_vector, so every failure is the same.
 template <class T>
 std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
                           double min_mz, std::vector<unsigned char>& buffer) {
@@ -117,14 +118,12 @@ std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vecto
         count = 0;
         return 0;
     }
-    peaks.reserve(static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < n; i += 2) {
-        const auto mz = static_cast<double>(big_endian_value<T>(bytes + i * sizeof(T)));
-        const auto intensity =
-            static_cast<double>(big_endian_value<T>(bytes + (i + 1) * sizeof(T)));
-        if (mz > min_mz) // also drops NaN
-            peaks.push_back(Peak{mz, intensity});
-    }
+    peaks.resize(static_cast<std::size_t>(count));
+    const bool all_above =
+        sizeof(T) == 4 ? widen_float_pairs(bytes, peaks.size(), peaks.data(), min_mz)
+                       : widen_double_pairs(bytes, peaks.size(), peaks.data(), min_mz);
+    if (!all_above) // NaN too
+        std::erase_if(peaks, [min_mz](const Peak& peak) { return !(peak.mz > min_mz); });
     return static_cast<std::uint32_t>(count);
 }
 

@@ -6,6 +6,7 @@
 
 #include <pal/exception.h>
 
+#include <cmath>
 #include <sstream>
 
 namespace fixture {
@@ -81,6 +82,8 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
          .precision = 64,
          .precursor = "<precursorMz precursorCharge=\"2\">\n445.5\n</precursorMz>"},
         {.values = {0, 0}, .multi_line_start_tag = true},
+        // m/z at or below the host's floor, and NaN, among enough pairs for the wide steps
+        {.values = {5, 1, 0.5, 2, 7, 3, 8, 4, std::nan(""), 5, 9, 6, 1, 7, 11, 8, 12, 9}},
         {.peaks_text = "QsgAAEA\nAAAA="},         // a line break inside a group
         {.peaks_count = 3, .values = {1, 2}},     // fewer values than peaks
         {.peaks_attributes = "precision=\"32\""}, // byte and pair order missing
