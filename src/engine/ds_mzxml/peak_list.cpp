@@ -119,9 +119,9 @@ std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vecto
         return 0;
     }
     peaks.resize(static_cast<std::size_t>(count));
-    const bool all_above =
-        sizeof(T) == 4 ? widen_float_pairs(bytes, peaks.size(), peaks.data(), min_mz)
-                       : widen_double_pairs(bytes, peaks.size(), peaks.data(), min_mz);
+    const bool all_above = sizeof(T) == 4
+                               ? widen_float_pairs(bytes, peaks.size(), peaks.data(), min_mz)
+                               : widen_double_pairs(bytes, peaks.size(), peaks.data(), min_mz);
     if (!all_above) // NaN too
         std::erase_if(peaks, [min_mz](const Peak& peak) { return !(peak.mz > min_mz); });
     return static_cast<std::uint32_t>(count);
@@ -158,10 +158,11 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
 bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
                                PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket) {
     // Both names in one pass: the scan's bytes are mostly peak data.
-    static constexpr std::string_view names[] = {"peaksCount", "centroided"};
+    static constexpr std::string_view list[] = {"peaksCount", "centroided"};
+    static constexpr AttributeNames names(list);
     std::string_view values[2];
     bool given[2];
-    attribute_views(text, ALL_OF_IT, names, 2, values, given);
+    attribute_views(text, ALL_OF_IT, names, values, given);
     if (given[0])
         found.count = text_to_int32(values[0]);
     if (given[1])

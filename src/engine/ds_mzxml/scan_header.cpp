@@ -25,8 +25,9 @@ constexpr std::size_t VALUE_REACH = 4096;
 constexpr std::int64_t HEADER_READ = 4096;
 
 enum Attribute : std::size_t { NUM, MS_LEVEL, POLARITY, CENTROIDED, RETENTION, TIC, COUNT };
-constexpr std::array<std::string_view, COUNT> HEADER_NAMES = {
-    "num", "msLevel", "polarity", "centroided", "retentionTime", "totIonCurrent"};
+constexpr std::string_view HEADER_LIST[COUNT] = {"num",        "msLevel",       "polarity",
+                                                 "centroided", "retentionTime", "totIonCurrent"};
+constexpr AttributeNames HEADER_NAMES(HEADER_LIST);
 
 // The part of a line the header examines: a line holding "<peaks" ends with
 // that tag's ">", so the peak data after it are never searched. A piece that
@@ -128,7 +129,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         const std::string_view line = header_line(lines, own, peaks);
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
-        attribute_views(line, own, HEADER_NAMES.data(), COUNT, values.data(), found);
+        attribute_views(line, own, HEADER_NAMES, values.data(), found);
         if (found[NUM] && static_cast<std::int64_t>(text_to_int32(values[NUM])) != scan_number)
             return false;
         if (found[MS_LEVEL])

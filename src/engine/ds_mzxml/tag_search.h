@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,10 +28,41 @@ std::size_t find_text(std::string_view text, std::string_view what, std::size_t 
 bool attribute_view(std::string_view text, std::string_view name, std::string_view& value,
                     std::size_t own = ALL_OF_IT);
 
+// Names looked for together (at most 16), with which of them end in each
+// byte, so that a pass over a text's "=" compares only the names that can
+// end right before it.
+class AttributeNames {
+public:
+    static constexpr std::size_t MOST = 16;
+    template <std::size_t N>
+    constexpr explicit AttributeNames(const std::string_view (&list)[N]) : count(N) {
+        static_assert(N <= MOST);
+        for (std::size_t i = 0; i < N; ++i) {
+            names[i] = list[i];
+            if (!list[i].empty())
+                ending[static_cast<unsigned char>(list[i].back())] |= std::uint16_t(1u << i);
+            else
+                empty |= std::uint16_t(1u << i);
+        }
+    }
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t i) const { return names[i]; }
+    // The names that can end right before a "=" after `c`.
+    std::uint16_t ending_in(char c) const {
+        return static_cast<std::uint16_t>(ending[static_cast<unsigned char>(c)] | empty);
+    }
+
+private:
+    std::string_view names[MOST] = {};
+    std::uint16_t ending[256] = {};
+    std::uint16_t empty = 0;
+    std::size_t count;
+};
+
 // attribute_view for several names in one pass over the text: `found[i]` and
 // `values[i]` as attribute_view would give them for `names[i]`.
-void attribute_views(std::string_view text, std::size_t own, const std::string_view* names,
-                     std::size_t count, std::string_view* values, bool* found);
+void attribute_views(std::string_view text, std::size_t own, const AttributeNames& names,
+                     std::string_view* values, bool* found);
 
 // The text of element `name`: "<name" followed by a blank or ">", up to
 // "</name" or the end of the text. An empty text is not found.
