@@ -33,4 +33,12 @@ void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
     socket->post(event);
 }
 
+void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level, Message&& message) {
+    if (!socket)
+        return;
+    SmartPtr<MsgEvent> created(new MsgEvent(level, std::move(message)));
+    SmartPtr<Event> event(created);
+    socket->post(event);
+}
+
 } // namespace PAL

@@ -38,6 +38,13 @@ std::wstring format_number(N value, int width, int base, bool showbase) {
     return text;
 }
 
+// Messages carry a few arguments: room for four at the first saves the
+// regrowths of a message built argument by argument.
+void reserve_arguments(std::vector<std::wstring>& args) {
+    if (args.capacity() == 0)
+        args.reserve(4);
+}
+
 } // namespace
 
 namespace PAL {
@@ -47,6 +54,7 @@ Message::Message(std::uint32_t id) : id(id) {
 }
 
 Message& Message::add(const std::wstring& value, int width) {
+    reserve_arguments(args);
     if (width > 0 && value.size() < static_cast<std::size_t>(width))
         args.push_back(std::wstring(static_cast<std::size_t>(width) - value.size(), L' ') + value);
     else
@@ -55,31 +63,37 @@ Message& Message::add(const std::wstring& value, int width) {
 }
 
 Message& Message::add(std::int32_t value, int width, int base, bool showbase) {
+    reserve_arguments(args);
     args.push_back(format_number(value, width, base, showbase));
     return *this;
 }
 
 Message& Message::add(unsigned long value, int width, int base, bool showbase) {
+    reserve_arguments(args);
     args.push_back(format_number(value, width, base, showbase));
     return *this;
 }
 
 Message& Message::add(std::uint32_t value, int width, int base, bool showbase) {
+    reserve_arguments(args);
     args.push_back(format_number(value, width, base, showbase));
     return *this;
 }
 
 Message& Message::add(long value, int width, int base, bool showbase) {
+    reserve_arguments(args);
     args.push_back(format_number(value, width, base, showbase));
     return *this;
 }
 
 Message& Message::add(long long value, int width, int base, bool showbase) {
+    reserve_arguments(args);
     args.push_back(format_number(value, width, base, showbase));
     return *this;
 }
 
 Message& Message::add(unsigned long long value, int width, int base, bool showbase) {
+    reserve_arguments(args);
     args.push_back(format_number(value, width, base, showbase));
     return *this;
 }

@@ -13,6 +13,7 @@
 #include <pal/mutex.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace PAL {
 
@@ -34,6 +35,8 @@ class PAL_API MsgEvent : public Event {
 public:
     MsgEvent(std::uint32_t level, const Message& message)
         : Event(MSG_EVENT, level), message(message) {}
+    MsgEvent(std::uint32_t level, Message&& message)
+        : Event(MSG_EVENT, level), message(std::move(message)) {}
     ~MsgEvent() override;
 
     Message message;
@@ -71,5 +74,9 @@ public:
 // the result of the post is ignored.
 PAL_API void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
                           const Message& message);
+// The same for a message built in the call: its arguments move into the
+// event instead of being copied.
+PAL_API void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
+                          Message&& message);
 
 } // namespace PAL
