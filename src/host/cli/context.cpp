@@ -106,7 +106,7 @@ EventHandler Context::event_printer(const std::filesystem::path& file) {
     };
 }
 
-OutputFile::OutputFile(const std::string& path) : path(path) {
+OutputFile::OutputFile(const std::string& where) : path(where) {
     if (path.empty() || path == "-") {
         stream = stdout;
         return;
