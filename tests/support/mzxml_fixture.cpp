@@ -20,19 +20,20 @@ std::string base64(const std::vector<unsigned char>& bytes) {
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        std::uint32_t v =
+            (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
         out += base64_alphabet[(v >> 18) & 63];
         out += base64_alphabet[(v >> 12) & 63];
         out += base64_alphabet[(v >> 6) & 63];
         out += base64_alphabet[v & 63];
     }
     if (i + 1 == bytes.size()) {
-        std::uint32_t v = bytes[i] << 16;
+        std::uint32_t v = std::uint32_t{bytes[i]} << 16;
         out += base64_alphabet[(v >> 18) & 63];
         out += base64_alphabet[(v >> 12) & 63];
         out += "==";
     } else if (i + 2 == bytes.size()) {
-        std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8);
+        std::uint32_t v = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8);
         out += base64_alphabet[(v >> 18) & 63];
         out += base64_alphabet[(v >> 12) & 63];
         out += base64_alphabet[(v >> 6) & 63];
