@@ -2,6 +2,8 @@
 #include <pal/exception.h>
 #include <pal/time.h>
 
+#include "code_text.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -78,36 +80,25 @@ std::int64_t to_seconds(std::tm st_tm, std::int32_t zone) {
 namespace PAL {
 
 std::wstring datetime_error_text(std::int32_t code) {
-    switch (code) {
-    case DATETIME_NO_ERROR:
-        return L"No error";
-    case DATETIME_INVALID_FLAGS:
-        return L"Invalid flags passed";
-    case DATETIME_INPUT_EXHAUSTED:
-        return L"Input buffer exhausted";
-    case DATETIME_FORMAT_MISMATCH:
-        return L"Input does not match expected format";
-    case DATETIME_INVALID_SPECIFIER:
-        return L"Invalid conversion specifier";
-    case DATETIME_OUT_OF_RANGE:
-        return L"Value is out of range";
-    case DATETIME_NO_AM_PM:
-        return L"AM/PM are not supported in the specified locale";
-    case DATETIME_TRAILING_INPUT:
-        return L"Unused trailing input data";
-    case DATETIME_NO_ZONE:
-        return L"No time zone information";
-    case DATETIME_INVALID_TIME:
-        return L"Invalid calendar time value";
-    default:
-        return L"Unknown error " + std::to_wstring(code);
-    }
+    static constexpr CodeText texts[] = {
+        {DATETIME_NO_ERROR, L"No error"},
+        {DATETIME_INVALID_FLAGS, L"Invalid flags passed"},
+        {DATETIME_INPUT_EXHAUSTED, L"Input buffer exhausted"},
+        {DATETIME_FORMAT_MISMATCH, L"Input does not match expected format"},
+        {DATETIME_INVALID_SPECIFIER, L"Invalid conversion specifier"},
+        {DATETIME_OUT_OF_RANGE, L"Value is out of range"},
+        {DATETIME_NO_AM_PM, L"AM/PM are not supported in the specified locale"},
+        {DATETIME_TRAILING_INPUT, L"Unused trailing input data"},
+        {DATETIME_NO_ZONE, L"No time zone information"},
+        {DATETIME_INVALID_TIME, L"Invalid calendar time value"},
+    };
+    return code_text(texts, code);
 }
 
 std::wstring DateTimeCvtError::description() const {
     std::wstring text = L"Date/time conversion error: " + datetime_error_text(error);
     if (has_offset)
-        text += L" (offset " + std::to_wstring(offset) + L")";
+        text += offset_text(offset);
     return text;
 }
 
