@@ -4,6 +4,8 @@
 #include <pal/memory.h>
 #include <pal/string.h>
 
+#include "support/peak_encoding.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -18,35 +20,10 @@ constexpr std::size_t VALUES = 200000; // a large spectrum: 100000 peaks
 // Big-endian units of `unit_size` bytes as base64, optionally with a line
 // break after every 19 groups as converters write it.
 std::string peak_text(std::size_t unit_size, bool line_breaks) {
-    std::vector<unsigned char> bytes;
-    for (std::size_t i = 0; i < VALUES; ++i) {
-        const double value = 100.0 + static_cast<double>(i) * 0.37;
-        std::uint64_t bits = 0;
-        if (unit_size == 4) {
-            const float single = static_cast<float>(value);
-            std::uint32_t word = 0;
-            std::memcpy(&word, &single, 4);
-            bits = word;
-        } else {
-            std::memcpy(&bits, &value, 8);
-        }
-        for (std::size_t b = unit_size; b-- > 0;)
-            bytes.push_back(static_cast<unsigned char>(bits >> (8 * b)));
-    }
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-        std::uint32_t acc = 0;
-        for (std::size_t k = 0; k < 3; ++k)
-            acc = acc << 8 | (k < n ? bytes[i + k] : 0);
-        for (std::size_t k = 0; k < 4; ++k)
-            text += k <= n ? alphabet[(acc >> (18 - 6 * k)) & 63] : '=';
-        if (line_breaks && (i / 3) % 19 == 18)
-            text += '\n';
-    }
-    return text;
+    std::vector<double> values(VALUES);
+    for (std::size_t i = 0; i < VALUES; ++i)
+        values[i] = 100.0 + static_cast<double>(i) * 0.37;
+    return fixture::encode_values(values, static_cast<int>(unit_size * 8), line_breaks ? 19 : 0);
 }
 
 // Base64 text bytes per second (printed as bytes_per_second, binary units).

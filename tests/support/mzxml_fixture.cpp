@@ -1,7 +1,6 @@
 #include "support/mzxml_fixture.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <locale>
 #include <stdexcept>
@@ -10,61 +9,6 @@
 #include <unistd.h>
 
 namespace fixture {
-
-namespace {
-
-const char base64_alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string base64(const std::vector<unsigned char>& bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        out += base64_alphabet[(v >> 18) & 63];
-        out += base64_alphabet[(v >> 12) & 63];
-        out += base64_alphabet[(v >> 6) & 63];
-        out += base64_alphabet[v & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        std::uint32_t v = bytes[i] << 16;
-        out += base64_alphabet[(v >> 18) & 63];
-        out += base64_alphabet[(v >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8);
-        out += base64_alphabet[(v >> 18) & 63];
-        out += base64_alphabet[(v >> 12) & 63];
-        out += base64_alphabet[(v >> 6) & 63];
-        out += '=';
-    }
-    return out;
-}
-
-template <typename Bits>
-void append_big_endian(std::vector<unsigned char>& out, Bits bits) {
-    for (int shift = static_cast<int>(sizeof(Bits)) * 8 - 8; shift >= 0; shift -= 8)
-        out.push_back(static_cast<unsigned char>((bits >> shift) & 0xFF));
-}
-
-} // namespace
-
-std::string encode_values(const std::vector<double>& values, int precision) {
-    std::vector<unsigned char> bytes;
-    for (double v : values) {
-        if (precision == 64) {
-            std::uint64_t bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            append_big_endian(bytes, bits);
-        } else {
-            float f = static_cast<float>(v);
-            std::uint32_t bits;
-            std::memcpy(&bits, &f, sizeof bits);
-            append_big_endian(bytes, bits);
-        }
-    }
-    return base64(bytes);
-}
 
 // ---- MzXmlWriter -------------------------------------------------------------
 

@@ -1,8 +1,10 @@
 // A small writer of mzXML test files that computes the offsets a reader
 // must find, so tests state what a file holds instead of carrying opaque
-// blobs. Also a temporary folder for the files and a base64 encoder of peak
-// values (the product itself needs no encoder).
+// blobs. Also a temporary folder for the files; the peaks' text comes from
+// the encoder in peak_encoding.h.
 #pragma once
+
+#include "support/peak_encoding.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -11,10 +13,6 @@
 #include <vector>
 
 namespace fixture {
-
-// Big-endian IEEE 754 values of `precision` bits (32 or 64), base64 encoded
-// on one line.
-std::string encode_values(const std::vector<double>& values, int precision);
 
 // One scan element. The start tag is written as
 //   <scan num="N" msLevel="L" [polarity="P"] retentionTime="R" peaksCount="C" EXTRA>

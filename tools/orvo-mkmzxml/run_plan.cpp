@@ -39,7 +39,8 @@ std::uint64_t digits(std::uint64_t value) {
 std::uint64_t scan_bytes(const Options& options, std::uint32_t num, std::uint64_t before) {
     const int level = scan_level(num, options.ms1_every);
     const std::uint32_t peaks = level == 1 ? options.ms1_peaks : options.ms2_peaks;
-    const std::uint64_t values = std::uint64_t{peaks} * 2 * (options.precision / 8);
+    const std::uint64_t values =
+        std::uint64_t{peaks} * 2 * static_cast<std::uint64_t>(options.precision / 8);
     const std::uint64_t index = options.index ? INDEX_LINE + digits(num) + digits(before) : 0;
     return (level == 1 ? MS1_TAGS : MS2_TAGS) + base64_length(values) + index;
 }

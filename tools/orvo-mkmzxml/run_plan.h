@@ -20,7 +20,7 @@ constexpr int scan_level(std::uint32_t num, std::uint32_t ms1_every) {
 // fragment scan, with a little jitter that depends on the seed only.
 class ScanClock {
 public:
-    explicit ScanClock(std::uint64_t seed) : seed(seed) {}
+    explicit ScanClock(std::uint64_t start_seed) : seed(start_seed) {}
 
     // Time of the next scan, which is of the given level.
     std::uint64_t advance(int level);

@@ -6,7 +6,7 @@ Event::~Event() = default;
 MsgEvent::~MsgEvent() = default;
 EventListener::~EventListener() = default;
 
-EventSocket::EventSocket(EventListener* listener) : host_word(nullptr), listener(listener) {}
+EventSocket::EventSocket(EventListener* receiver) : host_word(nullptr), listener(receiver) {}
 
 EventSocket::~EventSocket() = default;
 

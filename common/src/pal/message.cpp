@@ -49,8 +49,8 @@ void reserve_arguments(std::vector<std::wstring>& args) {
 
 namespace PAL {
 
-Message::Message(std::uint32_t id) : id(id) {
-    PAL_ASSERT(id != 0, L"msg_id is 0");
+Message::Message(std::uint32_t msg_id) : id(msg_id) {
+    PAL_ASSERT(msg_id != 0, L"msg_id is 0");
 }
 
 Message& Message::add(const std::wstring& value, int width) {

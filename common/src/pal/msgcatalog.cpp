@@ -26,8 +26,8 @@ std::locale user_default_locale() {
     }
 }
 
-MsgCatalog::MsgCatalog(const std::wstring& name)
-    : loaded(false), name(name), locale(user_default_locale()), module(nullptr) {}
+MsgCatalog::MsgCatalog(const std::wstring& catalog_name)
+    : loaded(false), name(catalog_name), locale(user_default_locale()), module(nullptr) {}
 
 MsgCatalog::~MsgCatalog() {
     if (loaded) {

@@ -139,7 +139,7 @@ void convert(const std::basic_string<typename Direction::From>& input, const std
                     if (!std::mbsinit(&state))
                         fail(PAL::CODECVT_INPUT_EXHAUSTED,
                              incomplete_tail(facet, pass_state, from, end, buffer.get(),
-                                             to_next - buffer.get()) -
+                                             static_cast<std::size_t>(to_next - buffer.get())) -
                                  begin,
                              __LINE__);
                 }

@@ -2,63 +2,41 @@
 #include <pal/exception.h>
 #include <pal/string.h>
 
+#include "code_text.h"
+
 #include <string>
-
-namespace {
-
-std::wstring unknown_error(std::int32_t code) {
-    return L"Unknown error " + std::to_wstring(code);
-}
-
-std::wstring with_offset(const wchar_t* what, const std::wstring& text, std::uint32_t offset) {
-    return what + text + L" (offset " + std::to_wstring(offset) + L")";
-}
-
-} // namespace
 
 namespace PAL {
 
 std::wstring decode_error_text(std::int32_t code) {
-    switch (code) {
-    case DECODE_NO_ERROR:
-        return L"No error";
-    case DECODE_INPUT_EXHAUSTED:
-        return L"Input buffer exhausted";
-    case DECODE_OUTPUT_EXHAUSTED:
-        return L"Output buffer exhausted";
-    case DECODE_ILLEGAL_CHARACTER:
-        return L"Illegal character";
-    case DECODE_EXCESSIVE_PADDING:
-        return L"Excessive padding";
-    case DECODE_INVALID_ESCAPE:
-        return L"Invalid escape sequence";
-    case DECODE_UNESCAPED_SPECIAL:
-        return L"Unescaped special character";
-    default:
-        return unknown_error(code);
-    }
+    static constexpr CodeText texts[] = {
+        {DECODE_NO_ERROR, L"No error"},
+        {DECODE_INPUT_EXHAUSTED, L"Input buffer exhausted"},
+        {DECODE_OUTPUT_EXHAUSTED, L"Output buffer exhausted"},
+        {DECODE_ILLEGAL_CHARACTER, L"Illegal character"},
+        {DECODE_EXCESSIVE_PADDING, L"Excessive padding"},
+        {DECODE_INVALID_ESCAPE, L"Invalid escape sequence"},
+        {DECODE_UNESCAPED_SPECIAL, L"Unescaped special character"},
+    };
+    return code_text(texts, code);
 }
 
 std::wstring codecvt_error_text(std::int32_t code) {
-    switch (code) {
-    case CODECVT_NO_ERROR:
-        return L"No error";
-    case CODECVT_INPUT_EXHAUSTED:
-        return L"Input buffer exhausted";
-    case CODECVT_NO_MAPPING:
-        return L"Character sequence invalid or has no mapping";
-    default:
-        return unknown_error(code);
-    }
+    static constexpr CodeText texts[] = {
+        {CODECVT_NO_ERROR, L"No error"},
+        {CODECVT_INPUT_EXHAUSTED, L"Input buffer exhausted"},
+        {CODECVT_NO_MAPPING, L"Character sequence invalid or has no mapping"},
+    };
+    return code_text(texts, code);
 }
 
 // The offset is part of the text whether or not it was given.
 std::wstring StrDecodeError::description() const {
-    return with_offset(L"Decoding error: ", decode_error_text(error), offset);
+    return L"Decoding error: " + decode_error_text(error) + offset_text(offset);
 }
 
 std::wstring StrCodeCvtError::description() const {
-    return with_offset(L"Code conversion error: ", codecvt_error_text(error), offset);
+    return L"Code conversion error: " + codecvt_error_text(error) + offset_text(offset);
 }
 
 } // namespace PAL

@@ -2,9 +2,12 @@
 #include <pal/exception.h>
 #include <pal/time.h>
 
+#include "code_text.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <sstream>
 
 namespace {
@@ -27,6 +30,38 @@ constexpr std::int64_t SECONDS_PER_DAY = 86400;
 void check_flags(unsigned int flags, unsigned int allowed, unsigned int line) {
     if ((flags & ~allowed) != 0)
         invalid_flags(line);
+}
+
+// The end of a date or time read on its own: white space unless
+// no_skip_space, then the end of the text unless allow_trailing.
+size_type after_value(const std::string& text, size_type pos, unsigned int flags,
+                      const std::locale& locale) {
+    if (!(flags & PAL::no_skip_space))
+        pos = PAL::skip_space(text, pos, locale);
+    if (pos < text.size() && !(flags & PAL::allow_trailing))
+        fail(PAL::DATETIME_TRAILING_INPUT, pos, __LINE__);
+    return pos;
+}
+
+// How a date or a time of so many digits is read, in the basic style and
+// with separators. The shortest forms have nothing to separate, so they come
+// in the basic style only.
+struct DigitsForm {
+    int digits;
+    const char* basic;
+    const char* extended; // null: basic style only
+};
+
+const char* format_of(std::span<const DigitsForm> forms, int digits, bool basic_style,
+                      size_type at) {
+    for (const DigitsForm& form : forms) {
+        if (form.digits != digits)
+            continue;
+        if (!form.extended)
+            PAL_ASSERT(basic_style, L"basic_style is false");
+        return basic_style ? form.basic : form.extended;
+    }
+    fail(PAL::DATETIME_FORMAT_MISMATCH, at, __LINE__);
 }
 
 bool digit_at(const std::string& text, size_type pos, const std::locale& locale) {
@@ -78,36 +113,25 @@ std::int64_t to_seconds(std::tm st_tm, std::int32_t zone) {
 namespace PAL {
 
 std::wstring datetime_error_text(std::int32_t code) {
-    switch (code) {
-    case DATETIME_NO_ERROR:
-        return L"No error";
-    case DATETIME_INVALID_FLAGS:
-        return L"Invalid flags passed";
-    case DATETIME_INPUT_EXHAUSTED:
-        return L"Input buffer exhausted";
-    case DATETIME_FORMAT_MISMATCH:
-        return L"Input does not match expected format";
-    case DATETIME_INVALID_SPECIFIER:
-        return L"Invalid conversion specifier";
-    case DATETIME_OUT_OF_RANGE:
-        return L"Value is out of range";
-    case DATETIME_NO_AM_PM:
-        return L"AM/PM are not supported in the specified locale";
-    case DATETIME_TRAILING_INPUT:
-        return L"Unused trailing input data";
-    case DATETIME_NO_ZONE:
-        return L"No time zone information";
-    case DATETIME_INVALID_TIME:
-        return L"Invalid calendar time value";
-    default:
-        return L"Unknown error " + std::to_wstring(code);
-    }
+    static constexpr CodeText texts[] = {
+        {DATETIME_NO_ERROR, L"No error"},
+        {DATETIME_INVALID_FLAGS, L"Invalid flags passed"},
+        {DATETIME_INPUT_EXHAUSTED, L"Input buffer exhausted"},
+        {DATETIME_FORMAT_MISMATCH, L"Input does not match expected format"},
+        {DATETIME_INVALID_SPECIFIER, L"Invalid conversion specifier"},
+        {DATETIME_OUT_OF_RANGE, L"Value is out of range"},
+        {DATETIME_NO_AM_PM, L"AM/PM are not supported in the specified locale"},
+        {DATETIME_TRAILING_INPUT, L"Unused trailing input data"},
+        {DATETIME_NO_ZONE, L"No time zone information"},
+        {DATETIME_INVALID_TIME, L"Invalid calendar time value"},
+    };
+    return code_text(texts, code);
 }
 
 std::wstring DateTimeCvtError::description() const {
     std::wstring text = L"Date/time conversion error: " + datetime_error_text(error);
     if (has_offset)
-        text += L" (offset " + std::to_wstring(offset) + L")";
+        text += offset_text(offset);
     return text;
 }
 
@@ -193,42 +217,23 @@ size_type parse_iso8601_date(const std::string& text, std::tm& st_tm, unsigned i
         }
     }
 
-    const char* format = nullptr;
-    bool ordinal = false;
     if (week)
         PAL_RAISE(AssertFailure, L"Not implemented");
-    switch (digits) {
-    case 8:
-        format = basic_style ? "%Y%m%d" : "%Y-%m-%d";
-        break;
-    case 7:
-        format = basic_style ? "%Y%j" : "%Y-%j";
-        ordinal = true;
-        break;
-    case 6:
-        format = basic_style ? "%Y%m" : "%Y-%m";
-        break;
-    case 4:
-        PAL_ASSERT(basic_style, L"basic_style is false");
-        format = "%Y";
-        break;
-    default:
-        fail(DATETIME_FORMAT_MISMATCH, start, __LINE__);
-    }
-    pos = parse_with_format(text, format, st_tm, locale, start);
-    if (ordinal) {
-        // Day N of January carries into the right month and day.
+    static constexpr DigitsForm forms[] = {
+        {8, "%Y%m%d", "%Y-%m-%d"},
+        {7, "%Y%j", "%Y-%j"},
+        {6, "%Y%m", "%Y-%m"},
+        {4, "%Y", nullptr},
+    };
+    pos =
+        parse_with_format(text, format_of(forms, digits, basic_style, start), st_tm, locale, start);
+    if (digits == 7) {
+        // A day of the year: day N of January carries into the right month
+        // and day.
         st_tm.tm_mon = 0;
         st_tm.tm_mday = st_tm.tm_yday + 1;
     }
-
-    if (!embedded) {
-        if (!(flags & no_skip_space))
-            pos = skip_space(text, pos, locale);
-        if (pos < text.size() && !(flags & allow_trailing))
-            fail(DATETIME_TRAILING_INPUT, pos, __LINE__);
-    }
-    return pos;
+    return embedded ? pos : after_value(text, pos, flags, locale);
 }
 
 size_type parse_iso8601_time(const std::string& text, std::tm& st_tm, double& fraction,
@@ -300,11 +305,7 @@ size_type parse_iso8601_time(const std::string& text, std::tm& st_tm, double& fr
             zone = 0;
     }
 
-    if (!(flags & no_skip_space))
-        pos = skip_space(text, pos, locale);
-    if (pos < text.size() && !(flags & allow_trailing))
-        fail(DATETIME_TRAILING_INPUT, pos, __LINE__);
-    return pos;
+    return after_value(text, pos, flags, locale);
 }
 
 size_type parse_iso8601_hms(const std::string& text, size_type pos, int& digits, std::tm& st_tm,
@@ -326,22 +327,12 @@ size_type parse_iso8601_hms(const std::string& text, size_type pos, int& digits,
         }
     }
 
-    const char* format = nullptr;
-    switch (digits) {
-    case 6:
-        format = basic_style ? "%H%M%S" : "%H:%M:%S";
-        break;
-    case 4:
-        format = basic_style ? "%H%M" : "%H:%M";
-        break;
-    case 2:
-        PAL_ASSERT(basic_style, L"basic_style is false");
-        format = "%H";
-        break;
-    default:
-        fail(DATETIME_FORMAT_MISMATCH, pos, __LINE__);
-    }
-    return parse_with_format(text, format, st_tm, locale, pos);
+    static constexpr DigitsForm forms[] = {
+        {6, "%H%M%S", "%H:%M:%S"},
+        {4, "%H%M", "%H:%M"},
+        {2, "%H", nullptr},
+    };
+    return parse_with_format(text, format_of(forms, digits, basic_style, pos), st_tm, locale, pos);
 }
 
 } // namespace PAL

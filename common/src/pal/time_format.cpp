@@ -4,6 +4,7 @@
 #include <pal/time.h>
 
 #include <bitset>
+#include <cstddef>
 #include <ctime>
 #include <iterator>
 #include <locale>
@@ -18,6 +19,47 @@ using Ctype = std::ctype<char>;
 
 [[noreturn]] void fail(PAL::DateTimeCvtErrorCode code, size_type offset, unsigned int line) {
     PAL::raise<PAL::DateTimeCvtError>(source_file, line, code, static_cast<std::uint32_t>(offset));
+}
+
+// A numeric field: where it goes, its most digits, its range, and what the
+// stored value adds to the one read (std::tm counts years from 1900, months
+// and days of the year from 0).
+struct NumberField {
+    char conversion;
+    int std::tm::*member;
+    size_type width;
+    int least;
+    int greatest;
+    int stored_offset;
+};
+
+constexpr NumberField NUMBER_FIELDS[] = {
+    {'Y', &std::tm::tm_year, 4, 1900, 9999, -1900}, {'m', &std::tm::tm_mon, 2, 1, 12, -1},
+    {'d', &std::tm::tm_mday, 2, 1, 31, 0},          {'e', &std::tm::tm_mday, 2, 1, 31, 0},
+    {'j', &std::tm::tm_yday, 3, 1, 366, -1},        {'w', &std::tm::tm_wday, 1, 0, 6, 0},
+    {'H', &std::tm::tm_hour, 2, 0, 24, 0},          {'M', &std::tm::tm_min, 2, 0, 59, 0},
+    {'S', &std::tm::tm_sec, 2, 0, 61, 0},
+};
+
+// Conversions that stand for a whole format of their own.
+struct Shorthand {
+    char conversion;
+    const char* format;
+};
+
+constexpr Shorthand SHORTHANDS[] = {
+    {'c', "%a %b %d %H:%M:%S %Y"},
+    {'D', "%m/%d/%y"},
+    {'R', "%H:%M"},
+    {'T', "%H:%M:%S"},
+};
+
+template <class Entry, std::size_t N>
+const Entry* entry_for(const Entry (&table)[N], char conversion) {
+    for (const Entry& entry : table)
+        if (entry.conversion == conversion)
+            return &entry;
+    return nullptr;
 }
 
 // Characters a stream has taken from its buffer, whatever its state bits say.
@@ -155,76 +197,47 @@ size_type parse_with_format(const std::string& text, const std::string& format, 
         const char conversion = format[f];
         if (pos >= text.size() && conversion != 'n' && conversion != 't')
             fail(DATETIME_INPUT_EXHAUSTED, pos, __LINE__);
-        switch (conversion) {
-        case '%':
-            if (text[pos] != '%')
-                fail(DATETIME_FORMAT_MISMATCH, pos, __LINE__);
-            ++pos;
-            break;
-        case 'Y':
-            st_tm.tm_year = read_number(text, pos, 4, 1900, 9999, locale) - 1900;
-            break;
-        case 'y': {
-            // Two-digit years stand for 1969 to 2068.
-            const int year = read_number(text, pos, 2, 0, 99, locale);
-            st_tm.tm_year = year < 69 ? year + 100 : year;
-            break;
-        }
-        case 'm':
-            st_tm.tm_mon = read_number(text, pos, 2, 1, 12, locale) - 1;
-            break;
-        case 'd':
-        case 'e':
-            st_tm.tm_mday = read_number(text, pos, 2, 1, 31, locale);
-            break;
-        case 'j':
-            st_tm.tm_yday = read_number(text, pos, 3, 1, 366, locale) - 1;
-            break;
-        case 'w':
-            st_tm.tm_wday = read_number(text, pos, 1, 0, 6, locale);
-            break;
-        case 'H':
-            st_tm.tm_hour = read_number(text, pos, 2, 0, 24, locale);
-            break;
-        case 'I':
-            st_tm.tm_hour = read_number(text, pos, 2, 1, 12, locale) % 12;
-            break;
-        case 'M':
-            st_tm.tm_min = read_number(text, pos, 2, 0, 59, locale);
-            break;
-        case 'S':
-            st_tm.tm_sec = read_number(text, pos, 2, 0, 61, locale);
-            break;
-        case 'n':
-        case 't':
-            pos = skip_space(text, pos, locale);
-            break;
-        case 'p':
-            pm = read_am_pm(text, pos, locale);
-            break;
-        case 'a':
-        case 'A':
-        case 'b':
-        case 'B':
-        case 'h':
-        case 'x':
-        case 'X':
-            read_locale_field(text, pos, conversion, st_tm, locale);
-            break;
-        case 'c':
-            pos = parse_with_format(text, "%a %b %d %H:%M:%S %Y", st_tm, locale, pos);
-            break;
-        case 'D':
-            pos = parse_with_format(text, "%m/%d/%y", st_tm, locale, pos);
-            break;
-        case 'R':
-            pos = parse_with_format(text, "%H:%M", st_tm, locale, pos);
-            break;
-        case 'T':
-            pos = parse_with_format(text, "%H:%M:%S", st_tm, locale, pos);
-            break;
-        default:
-            fail(DATETIME_INVALID_SPECIFIER, pos, __LINE__);
+        if (const NumberField* field = entry_for(NUMBER_FIELDS, conversion)) {
+            st_tm.*field->member =
+                read_number(text, pos, field->width, field->least, field->greatest, locale) +
+                field->stored_offset;
+        } else if (const Shorthand* shorthand = entry_for(SHORTHANDS, conversion)) {
+            pos = parse_with_format(text, shorthand->format, st_tm, locale, pos);
+        } else {
+            switch (conversion) {
+            case '%':
+                if (text[pos] != '%')
+                    fail(DATETIME_FORMAT_MISMATCH, pos, __LINE__);
+                ++pos;
+                break;
+            case 'y': {
+                // Two-digit years stand for 1969 to 2068.
+                const int year = read_number(text, pos, 2, 0, 99, locale);
+                st_tm.tm_year = year < 69 ? year + 100 : year;
+                break;
+            }
+            case 'I':
+                st_tm.tm_hour = read_number(text, pos, 2, 1, 12, locale) % 12;
+                break;
+            case 'n':
+            case 't':
+                pos = skip_space(text, pos, locale);
+                break;
+            case 'p':
+                pm = read_am_pm(text, pos, locale);
+                break;
+            case 'a':
+            case 'A':
+            case 'b':
+            case 'B':
+            case 'h':
+            case 'x':
+            case 'X':
+                read_locale_field(text, pos, conversion, st_tm, locale);
+                break;
+            default:
+                fail(DATETIME_INVALID_SPECIFIER, pos, __LINE__);
+            }
         }
         processed.set(static_cast<unsigned char>(conversion));
     }

@@ -9,12 +9,10 @@ namespace orvohost::cli {
 void add_dump(CLI::App& app, Context& context, int& status) {
     auto* command = app.add_subcommand(
         "dump", "Write every scan with its header values and peaks as JSON Lines");
-    static std::string file;
-    static int ms_level = 0;
-    command->add_option("FILE", file, "mzXML file")->required();
-    command->add_option("--ms-level", ms_level, "only scans of this MS level")
-        ->check(CLI::Range(1, 16));
+    static ScanSelection selection;
+    add_scan_selection(*command, selection);
     command->callback([&context, &status] {
+        const std::string& file = selection.file;
         DataFile data(context.plugin(), file, context.event_printer(file));
         const auto root = data.root_progress(2);
         const auto& scans = data.open(context.read_options(), root);
@@ -27,7 +25,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
                 new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
             for (const auto& scan : scans) {
                 node->step(1);
-                if (ms_level != 0 && scan.scan_type.ms_level != ms_level)
+                if (!selection.selects(scan))
                     continue;
                 try {
                     const auto spectrum = data.spectrum(scan.label);
@@ -38,10 +36,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
                     context.note(context.failure_text(file, std::current_exception()));
                     status = 1;
                 }
-                if (text.size() > (1u << 20)) {
-                    out.write(text);
-                    text.clear();
-                }
+                out.write_when_full(text);
             }
         }
         out.write(text);

@@ -19,6 +19,17 @@ std::string precursor_text(const orvoeng::ScanRecord& scan) {
     return text;
 }
 
+using PlotFunction = std::string (*)(std::span<const double>, std::span<const double>,
+                                     const PlotText&);
+
+// Opens `path` first, so that an unwritable output fails before any drawing.
+void write_plot(const std::string& path, PlotFunction plot, const std::vector<double>& x,
+                const std::vector<double>& y, const PlotText& text) {
+    OutputFile out(path);
+    out.write(plot(x, y, text));
+    out.close();
+}
+
 } // namespace
 
 void add_plot(CLI::App& app, Context& context, int& status) {
@@ -40,18 +51,17 @@ void add_plot(CLI::App& app, Context& context, int& status) {
             mz.push_back(peak.mz);
             intensity.push_back(peak.intensity);
         }
-        PlotText text;
-        text.title =
-            fmt::format("{}  scan {}", std::filesystem::path(file).filename().string(), label);
-        text.subtitle =
-            fmt::format("MS{}  RT {} s ({:.2f} min)  {}, {} peaks{}", scan.scan_type.ms_level,
-                        number_text(scan.retention_time), scan.retention_time / 60.0,
-                        peak_kind_text(*spectrum), mz.size(), precursor_text(scan));
-        text.x_label = "m/z";
-        text.y_label = "intensity";
-        OutputFile out(output);
-        out.write(svg_stick_plot(mz, intensity, text));
-        out.close();
+        const PlotText text{
+            .title =
+                fmt::format("{}  scan {}", std::filesystem::path(file).filename().string(), label),
+            .subtitle =
+                fmt::format("MS{}  RT {} s ({:.2f} min)  {}, {} peaks{}", scan.scan_type.ms_level,
+                            number_text(scan.retention_time), scan.retention_time / 60.0,
+                            peak_kind_text(*spectrum), mz.size(), precursor_text(scan)),
+            .x_label = "m/z",
+            .y_label = "intensity",
+        };
+        write_plot(output, svg_stick_plot, mz, intensity, text);
         status = 0;
     });
 }
@@ -76,15 +86,14 @@ void add_tic(CLI::App& app, Context& context, int& status) {
                 current.push_back(scan.total_ion_current);
             }
         }
-        PlotText text;
-        text.title =
-            fmt::format("{}  total ion current", std::filesystem::path(file).filename().string());
-        text.subtitle = fmt::format("{} MS1 scans", minutes.size());
-        text.x_label = "retention time (min)";
-        text.y_label = "total ion current";
-        OutputFile out(output);
-        out.write(svg_line_plot(minutes, current, text));
-        out.close();
+        const PlotText text{
+            .title = fmt::format("{}  total ion current",
+                                 std::filesystem::path(file).filename().string()),
+            .subtitle = fmt::format("{} MS1 scans", minutes.size()),
+            .x_label = "retention time (min)",
+            .y_label = "total ion current",
+        };
+        write_plot(output, svg_line_plot, minutes, current, text);
         status = 0;
     });
 }

@@ -6,13 +6,10 @@ namespace orvohost::cli {
 
 void add_scans(CLI::App& app, Context& context, int& status) {
     auto* command = app.add_subcommand("scans", "List every scan with its header values");
-    static std::string file;
-    static int ms_level = 0;
-    command->add_option("FILE", file, "mzXML file")->required();
-    command->add_option("--ms-level", ms_level, "only scans of this MS level")
-        ->check(CLI::Range(1, 16));
+    static ScanSelection selection;
+    add_scan_selection(*command, selection);
     command->callback([&context, &status] {
-        DataFile data(context.plugin(), file, context.event_printer(file));
+        DataFile data(context.plugin(), selection.file, context.event_printer(selection.file));
         const std::vector<orvoeng::ScanRecord>* scans = nullptr;
         {
             const auto root = data.root_progress(1);
@@ -22,13 +19,10 @@ void add_scans(CLI::App& app, Context& context, int& status) {
         const auto writer = make_row_writer(context.format(), scan_columns());
         std::string text;
         for (const auto& scan : *scans) {
-            if (ms_level != 0 && scan.scan_type.ms_level != ms_level)
+            if (!selection.selects(scan))
                 continue;
             writer->row(scan_row(scan), text);
-            if (text.size() > (1u << 20)) {
-                out.write(text);
-                text.clear();
-            }
+            out.write_when_full(text);
         }
         writer->finish(text);
         out.write(text);

@@ -106,7 +106,7 @@ EventHandler Context::event_printer(const std::filesystem::path& file) {
     };
 }
 
-OutputFile::OutputFile(const std::string& path) : path(path) {
+OutputFile::OutputFile(const std::string& where) : path(where) {
     if (path.empty() || path == "-") {
         stream = stdout;
         return;
@@ -127,6 +127,13 @@ void OutputFile::write(const std::string& text) {
                                     std::strerror(errno)));
 }
 
+void OutputFile::write_when_full(std::string& text) {
+    if (text.size() > (1u << 20)) {
+        write(text);
+        text.clear();
+    }
+}
+
 void OutputFile::close() {
     const bool failed = std::fflush(stream) != 0 || std::ferror(stream);
     if (stream != stdout) {
@@ -137,6 +144,12 @@ void OutputFile::close() {
     } else if (failed) {
         throw HostError("cannot write to standard output");
     }
+}
+
+void add_scan_selection(CLI::App& command, ScanSelection& selection) {
+    command.add_option("FILE", selection.file, "mzXML file")->required();
+    command.add_option("--ms-level", selection.ms_level, "only scans of this MS level")
+        ->check(CLI::Range(1, 16));
 }
 
 } // namespace orvohost::cli

@@ -98,6 +98,18 @@ void add_plot(CLI::App& app, Context& context, int& status);
 void add_tic(CLI::App& app, Context& context, int& status);
 void add_check(CLI::App& app, Context& context, int& status);
 
+// The FILE argument and the --ms-level filter of a subcommand that goes
+// through the scans of one file.
+struct ScanSelection {
+    std::string file;
+    int ms_level = 0; // 0: every level
+
+    bool selects(const orvoeng::ScanRecord& scan) const {
+        return ms_level == 0 || scan.scan_type.ms_level == ms_level;
+    }
+};
+void add_scan_selection(CLI::App& command, ScanSelection& selection);
+
 // Output to a file named by -o, or standard output; raises HostError.
 class OutputFile {
 public:
@@ -107,6 +119,9 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     std::FILE* get() const { return stream; }
     void write(const std::string& text);
+    // Writes `text` and empties it once it has grown past a mebibyte, so that
+    // a long listing is never held whole.
+    void write_when_full(std::string& text);
     // Raises HostError when anything could not be written.
     void close();
 

@@ -50,7 +50,7 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
             run_one(context, job, files[i], results[i]);
             std::unique_lock<std::mutex> guard(lock);
             done[i] = true;
-            failed += results[i].ok ? 0 : 1;
+            failed += results[i].ok ? 0U : 1U;
             print_ready(guard);
         }
     } else {
@@ -64,7 +64,7 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
                     run_one(context, job, files[i], results[i]);
                     std::unique_lock<std::mutex> guard(lock);
                     done[i] = true;
-                    failed += results[i].ok ? 0 : 1;
+                    failed += results[i].ok ? 0U : 1U;
                     print_ready(guard);
                     if (!context.options.quiet)
                         context.progress().update(

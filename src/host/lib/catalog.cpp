@@ -5,8 +5,8 @@
 
 namespace orvohost {
 
-HostCatalog::HostCatalog(std::filesystem::path folder)
-    : PAL::MsgCatalog(L"orvo-host"), folder(std::move(folder)) {}
+HostCatalog::HostCatalog(std::filesystem::path catalog_folder)
+    : PAL::MsgCatalog(L"orvo-host"), folder(std::move(catalog_folder)) {}
 
 std::wstring HostCatalog::prefix() const {
     return (folder / "").wstring();

@@ -10,8 +10,8 @@
 
 namespace orvohost {
 
-DataFile::DataFile(const Plugin& plugin, std::filesystem::path path, EventHandler handler)
-    : plugin(plugin), file_path(std::move(path)), wide_path(from_argument(file_path.string())),
+DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandler handler)
+    : plugin(loaded), file_path(std::move(path)), wide_path(from_argument(file_path.string())),
       channel(std::move(handler)) {}
 
 void DataFile::check_openable() const {

@@ -2,8 +2,8 @@
 
 namespace orvohost {
 
-EventChannel::EventChannel(EventHandler handler)
-    : handler(std::move(handler)), shared_socket(new PAL::EventSocket(this)) {}
+EventChannel::EventChannel(EventHandler on_event)
+    : handler(std::move(on_event)), shared_socket(new PAL::EventSocket(this)) {}
 
 EventChannel::~EventChannel() {
     shared_socket->set_listener(nullptr);

@@ -10,8 +10,8 @@ namespace {
 constexpr int WIDTH = 30;
 }
 
-ProgressBar::ProgressBar(std::FILE* stream, bool enabled)
-    : stream(stream), drawing(enabled && ::isatty(::fileno(stream)) == 1) {}
+ProgressBar::ProgressBar(std::FILE* out, bool enabled)
+    : stream(out), drawing(enabled && ::isatty(::fileno(out)) == 1) {}
 
 ProgressBar::~ProgressBar() {
     finish();

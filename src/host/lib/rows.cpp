@@ -29,7 +29,7 @@ std::string cell_text(const Cell& cell, const char* empty, bool for_people = fal
 
 class TsvWriter : public RowWriter {
 public:
-    explicit TsvWriter(std::vector<std::string> columns) : columns(std::move(columns)) {}
+    explicit TsvWriter(std::vector<std::string> names) : columns(std::move(names)) {}
     void row(const Row& cells, std::string& out) override {
         if (!header_done) {
             append(columns, out);
@@ -67,7 +67,7 @@ private:
 
 class JsonWriter : public RowWriter {
 public:
-    explicit JsonWriter(std::vector<std::string> columns) : columns(std::move(columns)) {}
+    explicit JsonWriter(std::vector<std::string> names) : columns(std::move(names)) {}
     void row(const Row& cells, std::string& out) override {
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
@@ -92,7 +92,7 @@ private:
 
 class TableWriter : public RowWriter {
 public:
-    explicit TableWriter(std::vector<std::string> columns) : columns(std::move(columns)) {
+    explicit TableWriter(std::vector<std::string> names) : columns(std::move(names)) {
         numeric.assign(this->columns.size(), true);
     }
     void row(const Row& cells, std::string&) override {

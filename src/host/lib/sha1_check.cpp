@@ -27,7 +27,7 @@ constexpr std::size_t SHOWN_BYTES = 64;
 
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : fd(fd) {}
+    explicit Descriptor(int opened) : fd(opened) {}
     ~Descriptor() { ::close(fd); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;

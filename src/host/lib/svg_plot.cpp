@@ -339,15 +339,29 @@ void frame(std::string& out, const Axis& x, const Axis& y, const PlotText& text,
             coord(centre_x), coord(centre_y), note);
 }
 
+// The points that can be drawn and the axes over them, with everything but
+// the data already in `out`.
+struct Canvas {
+    std::vector<Point> points;
+    Axis horizontal;
+    Axis vertical;
+};
+
+Canvas framed(std::string& out, std::span<const double> x, std::span<const double> y,
+              const PlotText& text, std::string_view note) {
+    Canvas canvas{finite_points(x, y), {}, {}};
+    canvas.horizontal = x_axis(canvas.points);
+    canvas.vertical = y_axis(canvas.points);
+    frame(out, canvas.horizontal, canvas.vertical, text, canvas.points.empty(), note);
+    return canvas;
+}
+
 } // namespace
 
 std::string svg_stick_plot(std::span<const double> x, std::span<const double> y,
                            const PlotText& text) {
-    const std::vector<Point> points = finite_points(x, y);
-    const Axis horizontal = x_axis(points);
-    const Axis vertical = y_axis(points);
     std::string out;
-    frame(out, horizontal, vertical, text, points.empty(), "no peaks");
+    const auto [points, horizontal, vertical] = framed(out, x, y, text, "no peaks");
     const std::string base = coord(page_y(vertical, 0));
     put(out, "<g class=\"sticks\" stroke=\"{}\" stroke-width=\"1\">\n", INK);
     for (const Point& point : points) {
@@ -361,11 +375,8 @@ std::string svg_stick_plot(std::span<const double> x, std::span<const double> y,
 
 std::string svg_line_plot(std::span<const double> x, std::span<const double> y,
                           const PlotText& text) {
-    const std::vector<Point> points = finite_points(x, y);
-    const Axis horizontal = x_axis(points);
-    const Axis vertical = y_axis(points);
     std::string out;
-    frame(out, horizontal, vertical, text, points.empty(), "no points");
+    const auto [points, horizontal, vertical] = framed(out, x, y, text, "no points");
     std::vector<std::pair<std::string, std::string>> places;
     places.reserve(points.size());
     for (const Point& point : points)

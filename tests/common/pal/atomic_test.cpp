@@ -13,7 +13,7 @@
 namespace {
 
 struct Counted {
-    explicit Counted(std::atomic<int>& deaths) : deaths(deaths) {}
+    explicit Counted(std::atomic<int>& counter) : deaths(counter) {}
     virtual ~Counted() { ++deaths; }
     std::atomic<int>& deaths;
 };

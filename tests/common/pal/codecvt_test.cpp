@@ -91,7 +91,7 @@ TEST(CodeCvt, ClassicLocaleWidensEveryByte) {
 
 // A facet that answers every pass with `result` and claims sequences of up to `longest` bytes.
 struct FixedFacet : std::codecvt<wchar_t, char, std::mbstate_t> {
-    FixedFacet(result answer, int longest) : answer(answer), longest(longest) {}
+    FixedFacet(result always, int max_length) : answer(always), longest(max_length) {}
     result do_out(state_type&, const wchar_t* from, const wchar_t*, const wchar_t*& next, char* to,
                   char*, char*& to_next) const override {
         return next = from, to_next = to, answer;

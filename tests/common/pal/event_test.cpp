@@ -16,7 +16,7 @@ EventPtr make_event(std::uint32_t level) {
 
 // Keeps what it is handed and answers as `on_event` says.
 struct Listener : PAL::EventListener {
-    explicit Listener(std::function<bool(EventPtr&)> on_event) : on_event(std::move(on_event)) {}
+    explicit Listener(std::function<bool(EventPtr&)> answer) : on_event(std::move(answer)) {}
     bool handle_event(EventPtr& event) override { return kept.push_back(event), on_event(event); }
     std::function<bool(EventPtr&)> on_event;
     std::vector<EventPtr> kept;

@@ -14,8 +14,8 @@ const std::wstring NOT_FOUND = L"Message 0x4c0336b0 not found in the catalog.";
 
 // A catalog whose files lie in a test's temporary folder.
 struct FolderCatalog : PAL::MsgCatalog {
-    FolderCatalog(const std::wstring& name, const fixture::TempDir& dir)
-        : PAL::MsgCatalog(name), folder(dir.path()) {}
+    FolderCatalog(const std::wstring& catalog_name, const fixture::TempDir& dir)
+        : PAL::MsgCatalog(catalog_name), folder(dir.path()) {}
     std::wstring prefix() const override { return (folder / "").wstring(); }
     std::filesystem::path folder;
 };

@@ -50,8 +50,8 @@ TEST(PeakList, Decoding) {
         Values mz, intensity;
         try {
             ok = file.reader.read_peaks(2, centroided, mz, intensity, events.socket);
-        } catch (const PAL::StrDecodeError& e) {
-            error = e.error;
+        } catch (const PAL::StrDecodeError& failure) {
+            error = failure.error;
         }
         EXPECT_EQ(std::tie(ok, mz, intensity, error, centroided, ReadRecorder::reads),
                   std::tuple(!want_error && !missing, want_mz, want_intensity, want_error,

@@ -25,7 +25,8 @@ TEST(Corpus, OpensHeadersAndPeaksAsTheNotesSay) {
         MzXMLReader reader;
         fixture::RecordingSocket events;
         EXPECT_EQ(reader.open((dir / name).wstring(), false, events.socket, {}), opens);
-        EXPECT_EQ(reader.open_state(), opens ? 0u : outcome[state + 11] - '0');
+        EXPECT_EQ(reader.open_state(),
+                  opens ? 0u : static_cast<unsigned>(outcome[state + 11] - '0'));
         std::ifstream in(dir / name, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
         for (std::uint32_t n = 1; opens && n <= reader.scan_count(); ++n) {

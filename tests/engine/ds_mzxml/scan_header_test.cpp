@@ -57,7 +57,7 @@ TEST(ScanHeader, CentroidedAndNum) {
 // Unclosed precursorMz and missing peaks end at the next entry; peak data are not read.
 TEST(ScanHeader, ReadsStayInTheirScanAndStopAtPeaks) {
     std::vector<ScanSpec> scans(201);
-    for (int i = 0; i < 200; ++i)
+    for (std::size_t i = 0; i < 200; ++i)
         scans[i] = {.no_peaks_element = !(i % 2),
                     .precursor = "<precursorMz>" + std::to_string(i + 1)};
     scans[200].values.assign(600000, 250.5); // some 3 MB of base64 on one line

@@ -49,7 +49,9 @@ struct Harness {
         }
         return out;
     }
-    std::size_t count(const std::wstring& entry) const { return std::ranges::count(log(), entry); }
+    std::size_t count(const std::wstring& entry) const {
+        return static_cast<std::size_t>(std::ranges::count(log(), entry));
+    }
 };
 
 // `scans` scans of `values` peak values declaring `scan_count`, run still open.
@@ -162,7 +164,8 @@ TEST(ScanIndexTest, SearchFindsTheScansAgainstTheDeclaredCount) {
         {ended(run_of(2, -1)), L" 2 4294967295"},
         {run_of(2, -1).end_run().index(), L" 2 4294967295"}};
     const auto padded = [](MzXmlWriter w, std::int64_t at, std::size_t indent) {
-        return w.text(std::string(at - indent - 1 - w.str().size(), ' ') + "\n");
+        return w.text(std::string(static_cast<std::size_t>(at) - indent - 1 - w.str().size(), ' ') +
+                      "\n");
     };
     constexpr std::int64_t block = MzXMLReader::SCAN_BUFFER_SIZE;
     for (std::int64_t at : {block - 8, block - 5, block - 4, block - 1, block, 2 * block - 3}) {
@@ -172,8 +175,9 @@ TEST(ScanIndexTest, SearchFindsTheScansAgainstTheDeclaredCount) {
     for (const auto& [file, differ] : cases) {
         SCOPED_TRACE(file.str().size());
         Harness h;
-        const std::int64_t end =
-            file.run_end_offset() < 0 ? file.str().size() : file.run_end_offset();
+        const std::int64_t end = file.run_end_offset() < 0
+                                     ? static_cast<std::int64_t>(file.str().size())
+                                     : file.run_end_offset();
         EXPECT_EQ(h.open(file.str()), differ.empty());
         EXPECT_EQ(h.reader.open_state(), differ.empty() ? 0u : 2u);
         EXPECT_EQ(h.count(SCANS_FOUND_DIFFER + differ), differ.empty() ? 0u : 1u);

@@ -102,8 +102,8 @@ const Case CASES[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, SvgPlot, testing::ValuesIn(CASES),
-                         [](const testing::TestParamInfo<Case>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<Case>& test) {
+                             return std::string(test.param.name);
                          });
 
 TEST(SvgPlotInput, UnequalLengthsThrow) {

@@ -119,7 +119,9 @@ DataSourceIntfFactory* ds_mzxml_get_intf_factory(unsigned int version,
 using GetIntfFactory = DataSourceIntfFactory* (*)(unsigned int,
                                                   const PAL::SmartPtr<PAL::EventSocket>&);
 
-// The export's mangled name (Itanium C++ ABI), for dlsym.
+// The export's mangled name (Itanium C++ ABI), for dlsym. The build takes it
+// from here for the module's export map and for the check of the module's
+// exports, so it is spelled nowhere else.
 constexpr const char* DS_MZXML_ENTRY_SYMBOL =
     "_ZN7orvoeng25ds_mzxml_get_intf_factoryEjRKN3PAL8SmartPtrINS0_11EventSocketEEE";
 

@@ -26,9 +26,9 @@ public:
     static constexpr std::int32_t MAX_MS_LEVEL = 16;
 
     ScanType() = default;
-    ScanType(std::int32_t mode, std::int32_t polarity, std::int32_t ms_level)
-        : mode(mode), polarity(polarity) {
-        set_ms_level(ms_level);
+    ScanType(std::int32_t scan_mode, std::int32_t scan_polarity, std::int32_t level)
+        : mode(scan_mode), polarity(scan_polarity) {
+        set_ms_level(level);
     }
 
     // The level is checked here, where it is stored, so no record can carry

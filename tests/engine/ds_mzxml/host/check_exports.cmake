@@ -1,8 +1,13 @@
-# Checks that the plug-in module exports its entry point and nothing else. Run as: cmake -DMODULE=<path> -P check_exports.cmake
+# Checks that the plug-in module exports its entry point and nothing else. Run as:
+#   cmake -DMODULE=<path> -DENTRY=<mangled name> -P check_exports.cmake
+# ENTRY is the name the host looks up, as the host-facing header spells it.
 if(NOT MODULE)
   message(FATAL_ERROR "MODULE is not set")
 endif()
-set(entry "_ZN7orvoeng25ds_mzxml_get_intf_factoryEjRKN3PAL8SmartPtrINS0_11EventSocketEEE")
+if(NOT ENTRY)
+  message(FATAL_ERROR "ENTRY is not set")
+endif()
+set(entry "${ENTRY}")
 
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${MODULE}

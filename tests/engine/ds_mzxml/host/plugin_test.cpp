@@ -118,7 +118,7 @@ TEST(States, EachStateAllowsItsOperationsAndRefusesTheRest) {
     operations.push_back([](Source& s) { s.get_spectrum(1, 0, {}); });
     const decltype(operations) opens = {[&](Source& s) { s.peek_file(file, 1, {}); },
                                         [&](Source& s) { s.open_file(file, 1, &opts, 1, {}, {}); }};
-    for (std::size_t allowed : {0, 4, 10}) {
+    for (std::size_t allowed : {0u, 4u, 10u}) {
         auto source = create();
         if (allowed > 0)
             opens[allowed / 10](*source);

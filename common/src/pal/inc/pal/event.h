@@ -28,15 +28,16 @@ public:
     std::uint32_t level;
 
 protected:
-    Event(std::uint32_t kind, std::uint32_t level) : kind(kind), level(level) {}
+    Event(std::uint32_t event_kind, std::uint32_t event_level)
+        : kind(event_kind), level(event_level) {}
 };
 
 class PAL_API MsgEvent : public Event {
 public:
-    MsgEvent(std::uint32_t level, const Message& message)
-        : Event(MSG_EVENT, level), message(message) {}
-    MsgEvent(std::uint32_t level, Message&& message)
-        : Event(MSG_EVENT, level), message(std::move(message)) {}
+    MsgEvent(std::uint32_t message_level, const Message& text)
+        : Event(MSG_EVENT, message_level), message(text) {}
+    MsgEvent(std::uint32_t message_level, Message&& text)
+        : Event(MSG_EVENT, message_level), message(std::move(text)) {}
     ~MsgEvent() override;
 
     Message message;

@@ -21,7 +21,7 @@ namespace PAL {
 
 class PAL_API Exception {
 public:
-    Exception(unsigned int line, const char* file) : line(line), file(file) {}
+    Exception(unsigned int at_line, const char* in_file) : line(at_line), file(in_file) {}
     Exception(const Exception&) = default;
     Exception& operator=(const Exception&) = default;
     virtual ~Exception();
@@ -34,7 +34,7 @@ public:
 // Raised by a shared pointer whose object is already gone.
 class PAL_API UseCountIsZero : public Exception {
 public:
-    UseCountIsZero(unsigned int line, const char* file) : Exception(line, file) {}
+    UseCountIsZero(unsigned int at_line, const char* in_file) : Exception(at_line, in_file) {}
     ~UseCountIsZero() override;
     std::wstring description() const override;
 };
@@ -42,8 +42,8 @@ public:
 // A broken internal promise. Assertions are active in every build.
 class PAL_API AssertFailure : public Exception {
 public:
-    AssertFailure(const wchar_t* text, unsigned int line, const char* file)
-        : Exception(line, file), text(text ? text : L"") {}
+    AssertFailure(const wchar_t* failed, unsigned int at_line, const char* in_file)
+        : Exception(at_line, in_file), text(failed ? failed : L"") {}
     ~AssertFailure() override;
     std::wstring description() const override;
 
@@ -53,8 +53,8 @@ public:
 // A failure the host must act on: a status code and a catalog message.
 class PAL_API AppError : public Exception {
 public:
-    AppError(std::uint32_t code, const Message& message, unsigned int line, const char* file)
-        : Exception(line, file), code(code), message(message) {}
+    AppError(std::uint32_t status, const Message& what, unsigned int at_line, const char* in_file)
+        : Exception(at_line, in_file), code(status), message(what) {}
     ~AppError() override;
     std::wstring description() const override;
 
@@ -65,8 +65,8 @@ public:
 // An operating-system failure carrying the system's error number.
 class PAL_API WindowsError : public Exception {
 public:
-    WindowsError(std::uint32_t code, unsigned int line, const char* file)
-        : Exception(line, file), code(code) {}
+    WindowsError(std::uint32_t system_code, unsigned int at_line, const char* in_file)
+        : Exception(at_line, in_file), code(system_code) {}
     ~WindowsError() override;
     std::wstring description() const override;
 
@@ -76,10 +76,10 @@ public:
 // Base of the conversion failures: where in the input it went wrong.
 class PAL_API StrErrorBase : public Exception {
 public:
-    StrErrorBase(unsigned int line, const char* file)
-        : Exception(line, file), offset(0), has_offset(false) {}
-    StrErrorBase(std::uint32_t offset, unsigned int line, const char* file)
-        : Exception(line, file), offset(offset), has_offset(true) {}
+    StrErrorBase(unsigned int at_line, const char* in_file)
+        : Exception(at_line, in_file), offset(0), has_offset(false) {}
+    StrErrorBase(std::uint32_t at_offset, unsigned int at_line, const char* in_file)
+        : Exception(at_line, in_file), offset(at_offset), has_offset(true) {}
     ~StrErrorBase() override;
 
     std::uint32_t offset;
@@ -89,8 +89,9 @@ public:
 // Base64 decoding failure; `error` is a DecodeErrorCode (pal/string.h).
 class PAL_API StrDecodeError : public StrErrorBase {
 public:
-    StrDecodeError(std::int32_t error, std::uint32_t offset, unsigned int line, const char* file)
-        : StrErrorBase(offset, line, file), error(error) {}
+    StrDecodeError(std::int32_t error_code, std::uint32_t at_offset, unsigned int at_line,
+                   const char* in_file)
+        : StrErrorBase(at_offset, at_line, in_file), error(error_code) {}
     ~StrDecodeError() override;
     std::wstring description() const override;
 
@@ -100,8 +101,9 @@ public:
 // Code conversion failure; `error` is a CodeCvtErrorCode (pal/string.h).
 class PAL_API StrCodeCvtError : public StrErrorBase {
 public:
-    StrCodeCvtError(std::int32_t error, std::uint32_t offset, unsigned int line, const char* file)
-        : StrErrorBase(offset, line, file), error(error) {}
+    StrCodeCvtError(std::int32_t error_code, std::uint32_t at_offset, unsigned int at_line,
+                    const char* in_file)
+        : StrErrorBase(at_offset, at_line, in_file), error(error_code) {}
     ~StrCodeCvtError() override;
     std::wstring description() const override;
 
@@ -111,10 +113,11 @@ public:
 // Date/time conversion failure; `error` is a DateTimeCvtErrorCode (pal/time.h).
 class PAL_API DateTimeCvtError : public StrErrorBase {
 public:
-    DateTimeCvtError(std::int32_t error, unsigned int line, const char* file)
-        : StrErrorBase(line, file), error(error) {}
-    DateTimeCvtError(std::int32_t error, std::uint32_t offset, unsigned int line, const char* file)
-        : StrErrorBase(offset, line, file), error(error) {}
+    DateTimeCvtError(std::int32_t error_code, unsigned int at_line, const char* in_file)
+        : StrErrorBase(at_line, in_file), error(error_code) {}
+    DateTimeCvtError(std::int32_t error_code, std::uint32_t at_offset, unsigned int at_line,
+                     const char* in_file)
+        : StrErrorBase(at_offset, at_line, in_file), error(error_code) {}
     ~DateTimeCvtError() override;
     std::wstring description() const override;
 

@@ -36,7 +36,7 @@ private:
 
 class PAL_API ScopedLock {
 public:
-    explicit ScopedLock(CriticalSection& section) : section(&section) { section.enter(); }
+    explicit ScopedLock(CriticalSection& held) : section(&held) { held.enter(); }
     ~ScopedLock() { section->leave(); }
     ScopedLock(const ScopedLock&) = delete;
     ScopedLock& operator=(const ScopedLock&) = delete;

@@ -23,9 +23,8 @@ namespace PAL {
 class PAL_API ProgressEvent : public Event {
 public:
     // The header's second word carries the posting node's child id.
-    ProgressEvent(std::uint32_t child_id, std::uint16_t percentage, bool final,
-                  const Message& message)
-        : Event(PROGRESS_EVENT, child_id), percentage(percentage), final(final), message(message) {}
+    ProgressEvent(std::uint32_t child_id, std::uint16_t done, bool last, const Message& text)
+        : Event(PROGRESS_EVENT, child_id), percentage(done), final(last), message(text) {}
     ~ProgressEvent() override;
 
     std::uint16_t percentage; // 0 to 100, or UNDETERMINED
