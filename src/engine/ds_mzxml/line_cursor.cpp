@@ -23,6 +23,7 @@ bool LineCursor::next() {
     start = position;
     line = {};
     cut = false;
+    nul_ended = false;
     if (position >= end)
         return false;
     const auto room = static_cast<std::uint64_t>(end - position);
@@ -50,7 +51,8 @@ bool LineCursor::next() {
 
     const std::size_t nul = find_byte(read, '\0', 0, length);
     line = read.substr(0, nul == std::string_view::npos ? length : nul);
-    cut = cut && nul == std::string_view::npos;
+    nul_ended = nul != std::string_view::npos;
+    cut = cut && !nul_ended;
     return length > 0;
 }
 
@@ -66,7 +68,8 @@ std::string_view LineCursor::whole(std::size_t extra) {
     const std::size_t feed = find_byte(span, '\n', own, span.size());
     const std::size_t stop = feed == std::string_view::npos ? span.size() : feed + 1;
     const std::size_t nul = find_byte(span, '\0', own, stop);
-    return span.substr(0, nul == std::string_view::npos ? stop : nul);
+    nul_ended = nul != std::string_view::npos;
+    return span.substr(0, nul_ended ? nul : stop);
 }
 
 bool occurs_before(std::string_view text, std::size_t own, std::string_view needle) {

@@ -47,6 +47,8 @@ public:
     // after this call: use the span it returns. Its first text().size()
     // bytes are the current line.
     std::string_view whole(std::size_t extra);
+    // Whether the last text given (by next or whole) ended at a NUL byte.
+    bool ended_at_nul() const { return nul_ended; }
 
 private:
     ByteSource& source;
@@ -55,6 +57,7 @@ private:
     std::int64_t start = 0;
     std::string_view line;
     bool cut = false; // a piece of a longer line
+    bool nul_ended = false;
 };
 
 // Whether `needle` occurs in `text` starting before `own`.

@@ -61,6 +61,7 @@ struct DataProcessingRecord {
 struct PeakRead {
     bool complete = false;    // the scan held its peak count of peaks
     std::uint32_t values = 0; // peaks decoded, before any was left out
+    std::wstring refusal;     // why peaks that are there were not read, if so
 };
 
 class MzXMLReader {
@@ -110,9 +111,10 @@ public:
     // Appends the scan's peaks to the two (empty) lists; false when the scan
     // has no usable peaks element. Raises StrDecodeError for bad peak data.
     // The reference way, value by value through the exact decoder.
+    // `refusal` (when given) says why peaks that are there were not read.
     bool read_peaks(std::uint32_t scan_number, bool& centroided, std::vector<double>& mz_values,
-                    std::vector<double>& intensities,
-                    const PAL::SmartPtr<PAL::EventSocket>& socket);
+                    std::vector<double>& intensities, const PAL::SmartPtr<PAL::EventSocket>& socket,
+                    std::wstring* refusal = nullptr);
     // read_peaks decoded straight into the host's (empty) list, keeping only
     // peaks above `min_mz`: the same peaks, events and errors as read_peaks
     // followed by that filter, without the lists between.

@@ -257,7 +257,7 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
     PeakRead read;
     try {
         read = reader.read_peaks_into(position, scan_centroided, peaks, MIN_MZ, events);
-        if (!read.complete)
+        if (!read.complete && read.refusal.empty())
             PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
                       PAL::Message(msg::BAD_PEAKS.id)
                           .add(label, 0, 10, true)
@@ -266,6 +266,11 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
         PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
                   PAL::Message(msg::BAD_PEAKS.id).add(label, 0, 10, true).add(error.description()));
     }
+    // Peaks that are there but cannot be read (compressed ones) say why,
+    // unwrapped, so that the host's sentence names the cause.
+    if (!read.complete)
+        PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
+                  PAL::Message(msg::BAD_PEAKS.id).add(label, 0, 10, true).add(read.refusal));
     if (events)
         PAL::post_message(
             events, msg::PEAKS_READ.level,

@@ -17,6 +17,7 @@
 #include <limits>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace orvoeng {
@@ -133,6 +134,7 @@ struct MzXMLReader::PeakText {
     std::int32_t count = 0;
     bool single = false;
     std::string_view content;
+    std::wstring refusal; // why peaks that are there cannot be read
 };
 
 bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
@@ -168,7 +170,7 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
     if (given[1])
         centroided = is_true_value(values[1]);
 
-    const std::size_t peaks = find_text(text, "<peaks ");
+    const std::size_t peaks = find_tag_with_attributes(text, "<peaks");
     if (peaks == npos || found.count == 0)
         return false;
     // The attributes are looked for up to the end of the scan, not only in
@@ -187,6 +189,15 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
     }
     const std::size_t gt = text.find('>', peaks);
     const std::size_t content = gt == npos ? text.size() : gt + 1;
+    // Compressed bytes decoded as values could pass for peaks when the
+    // sizes happen to fit: only uncompressed data are read.
+    std::string_view compression;
+    if (attribute_view(text.substr(peaks, content - peaks), "compressionType", compression) &&
+        compression != "none") {
+        found.refusal = L"Unsupported compressionType=\"" +
+                        PAL::to_wide(std::string(compression), std::locale::classic()) + L"\"";
+        return false;
+    }
     const std::size_t close = find_text(text, "</peaks>", content);
     found.content = text.substr(content, (close == npos ? text.size() : close) - content);
     // No text holds a negative number of peaks.
@@ -198,12 +209,15 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
 
 bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
                              std::vector<double>& mz_values, std::vector<double>& intensities,
-                             const PAL::SmartPtr<PAL::EventSocket>& socket) {
+                             const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring* refusal) {
     std::string_view text;
     if (!scan_text(scan_number, text, socket))
         return false;
     PeakText found;
-    if (locate_peaks(scan_number, text, centroided, found, socket)) {
+    const bool located = locate_peaks(scan_number, text, centroided, found, socket);
+    if (refusal)
+        *refusal = found.refusal;
+    if (located) {
         if (found.single)
             decode_peaks<float>(found.content, found.count, mz_values, intensities);
         else
@@ -223,7 +237,7 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
     if (reference) {
         std::vector<double> mz, intensity;
         PeakRead read;
-        read.complete = read_peaks(scan_number, centroided, mz, intensity, socket);
+        read.complete = read_peaks(scan_number, centroided, mz, intensity, socket, &read.refusal);
         read.values = static_cast<std::uint32_t>(mz.size());
         PAL_ASSERT(mz.size() == intensity.size(),
                    L"Peak size not the same as number of intensities");
@@ -243,6 +257,7 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
                 ? decode_into<float>(found.content, found.count, peaks, min_mz, peak_bytes)
                 : decode_into<double>(found.content, found.count, peaks, min_mz, peak_bytes);
     read.complete = found.count >= 0 && read.values == static_cast<std::uint32_t>(found.count);
+    read.refusal = std::move(found.refusal);
     if (!read.complete)
         post_count_mismatch(socket, scan_number, found.count, read.values);
     return read;

@@ -33,7 +33,7 @@ constexpr AttributeNames HEADER_NAMES(HEADER_LIST);
 // that tag's ">", so the peak data after it are never searched. A piece that
 // holds that tag whole needs none of the rest of its line. `peaks` tells
 // whether the tag starts in the piece.
-std::string_view header_line(LineCursor& lines, std::size_t& own, bool& peaks) {
+std::string_view examined_part(LineCursor& lines, std::size_t& own, bool& peaks) {
     const std::string_view piece = lines.text();
     own = piece.size();
     std::string_view line = piece;
@@ -55,6 +55,15 @@ std::string_view header_line(LineCursor& lines, std::size_t& own, bool& peaks) {
         return line;
     own = std::min(own, gt + 1);
     return line.substr(0, gt + 1);
+}
+
+// examined_part, and whether the part examined is whole: a NUL byte before
+// its end hides what follows, so the values read could be wrong without a
+// sign.
+std::string_view header_line(LineCursor& lines, std::size_t& own, bool& peaks, bool& readable) {
+    const std::string_view line = examined_part(lines, own, peaks);
+    readable = !lines.ended_at_nul() || (peaks && !line.empty() && line.back() == '>');
+    return line;
 }
 
 } // namespace
@@ -126,7 +135,10 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     while (more) {
         std::size_t own = 0;
         bool peaks = false;
-        const std::string_view line = header_line(lines, own, peaks);
+        bool readable = true;
+        const std::string_view line = header_line(lines, own, peaks, readable);
+        if (!readable)
+            return false;
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
         attribute_views(line, own, HEADER_NAMES, values.data(), found);
@@ -160,7 +172,9 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             std::int64_t gathered = lines.line_start() + static_cast<std::int64_t>(line.size());
             bool closed = find_text(line, "</precursorMz>") != npos;
             while (!closed && !peaks && lines.next()) {
-                const std::string_view next = header_line(lines, own, peaks);
+                const std::string_view next = header_line(lines, own, peaks, readable);
+                if (!readable)
+                    return false;
                 const std::int64_t start = lines.line_start();
                 const auto skip =
                     static_cast<std::size_t>(std::max<std::int64_t>(gathered - start, 0));

@@ -72,7 +72,7 @@ bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket
         const auto has = [&](std::string_view what) { return occurs_before(line, own, what); };
         xml = xml || has("<?xml");
         mzxml = mzxml || has("<mzXML");
-        msrun = msrun || has("<msRun ");
+        msrun = msrun || find_tag_with_attributes(line, "<msRun") < own;
         version_20 = version_20 || has("mzXML_2.0") || has("mzXML_idx_2.0.xsd");
         version_21 = version_21 || has("mzXML_2.1") || has("mzXML_idx_2.1.xsd");
     }

@@ -101,6 +101,14 @@ std::size_t find_text(std::string_view text, std::string_view what, std::size_t 
 #endif
 }
 
+std::size_t find_tag_with_attributes(std::string_view text, std::string_view tag,
+                                     std::size_t from) {
+    for (std::size_t at = find_text(text, tag, from); at != npos; at = find_text(text, tag, at + 1))
+        if (at + tag.size() < text.size() && is_xml_space(text[at + tag.size()]))
+            return at;
+    return npos;
+}
+
 bool attribute_view(std::string_view text, std::string_view name, std::string_view& value,
                     std::size_t own) {
     // The first name followed by "=" is the first "=" that the name ends
@@ -143,7 +151,7 @@ bool element_text_view(std::string_view text, std::string_view name, std::string
     if (at == npos || at >= own)
         return false;
     const std::size_t after = at + 1 + name.size();
-    if (after >= text.size() || (text[after] != ' ' && text[after] != '>'))
+    if (after >= text.size() || (!is_xml_space(text[after]) && text[after] != '>'))
         return false;
     const std::size_t tag_end = text.find('>', at);
     if (tag_end == npos)

@@ -64,7 +64,18 @@ private:
 void attribute_views(std::string_view text, std::size_t own, const AttributeNames& names,
                      std::string_view* values, bool* found);
 
-// The text of element `name`: "<name" followed by a blank or ">", up to
+// XML white space: what may stand after an element's name, before its
+// attributes, the same for every search.
+constexpr bool is_xml_space(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The first `tag` (such as "<peaks") from `from` that white space follows,
+// so that attributes come after it; npos when none.
+std::size_t find_tag_with_attributes(std::string_view text, std::string_view tag,
+                                     std::size_t from = 0);
+
+// The text of element `name`: "<name" followed by white space or ">", up to
 // "</name" or the end of the text. An empty text is not found.
 bool element_text_view(std::string_view text, std::string_view name, std::string_view& value,
                        std::size_t own = ALL_OF_IT);

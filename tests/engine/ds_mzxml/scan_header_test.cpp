@@ -19,10 +19,9 @@ TEST(ScanHeader, Values) {
         {{.retention_time = "PT1M30S"}, {1, 0, 90}},
         {{.retention_time = "-PT1S"}, {1, 0, 0}},
         {{.ms_level = 2, .precursor = precursor}, {2, 0, 1.5, 445.34, 2}},
-        // A NUL byte ends a line's text: the attribute, or the "<peaks", after it is not seen.
-        {{.polarity = std::nullopt, .extra_attributes = std::string("\0polarity=\"-\"", 13)},
-         {1, 0, 1.5}},
-        {{.precursor = std::string("\0<peaks>\n totIonCurrent=\"5\"", 27)}, {1, 0, 1.5, 0, 0, 5}}};
+        // White space of any kind ends an element's name.
+        {{.ms_level = 2, .precursor = "<precursorMz\tprecursorCharge=\"3\"\r\n>12.5</precursorMz>"},
+         {2, 0, 1.5, 12.5, 3}}};
     for (std::size_t n = 3940; n < 4040; ++n)
         cases.push_back({{.extra_attributes = std::string(n, 'x'), .peaks_text = " msLevel=\"7\""},
                          {1, 0, 1.5}});
@@ -31,6 +30,19 @@ TEST(ScanHeader, Values) {
         ScanHeader got;
         ASSERT_TRUE(file.reader.read_scan_header(1, got));
         EXPECT_EQ(fields(got), fields(c.second)) << &c - cases.data();
+    }
+}
+
+// A NUL byte ends a line's text and would hide what follows it: a header
+// holding one cannot be read, while one in the peak data is no concern.
+TEST(ScanHeader, NulInTheHeaderFailsTheScan) {
+    for (const auto& [spec, readable] : std::vector<std::pair<ScanSpec, bool>>{
+             {{.extra_attributes = std::string("\0polarity=\"-\"", 13)}, false},
+             {{.precursor = std::string("\0<peaks>\n totIonCurrent=\"5\"", 27)}, false},
+             {{.peaks_text = std::string("QsgAAEA\0AAAA=", 14)}, true}}) {
+        ScanFile file({spec});
+        ScanHeader got;
+        EXPECT_EQ(file.reader.read_scan_header(1, got), readable) << &spec;
     }
 }
 

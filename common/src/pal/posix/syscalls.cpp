@@ -134,21 +134,47 @@ std::uint16_t user_language() {
 }
 
 // Paths reach the OS in the user's code page, as the data source checks
-// before it opens a file.
-bool narrow_path(const std::wstring& path, std::string& narrow) {
+// before it opens a file. A NUL cannot stand in a path the OS is given: the
+// OS would open the file named by the part before it. 0 or an error number.
+int narrow_path(const std::wstring& path, std::string& narrow) {
     try {
         narrow = to_narrow(path, user_default_locale());
-        return true;
     } catch (const StrCodeCvtError&) {
-        return false;
+        return EILSEQ;
     }
+    return narrow.find('\0') == std::string::npos ? 0 : EINVAL;
+}
+
+// Opens a regular file for reading, or fails with an error number. Anything
+// else is refused as Windows refuses a folder: a FIFO would block the open
+// until a writer comes (so it is opened without waiting and refused), and a
+// device or socket has no size or positions to read by.
+int open_regular_file(const std::wstring& path, int& error) {
+    std::string narrow;
+    if ((error = narrow_path(path, narrow)) != 0)
+        return -1;
+    const int fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    struct stat st;
+    const bool stated = ::fstat(fd, &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+        error = !stated ? errno : S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        return -1;
+    }
+    // Reads of a regular file ignore the flag; it is cleared all the same.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
 }
 
 bool read_catalog_file(const std::wstring& path, std::string& bytes) {
-    std::string narrow;
-    if (!narrow_path(path, narrow))
-        return false;
-    const int fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = 0;
+    const int fd = open_regular_file(path, error);
     if (fd < 0)
         return false;
     // Closed on every way out, a failed allocation included.
@@ -169,24 +195,10 @@ bool read_catalog_file(const std::wstring& path, std::string& bytes) {
 }
 
 std::intptr_t file_open(const std::wstring& path, std::uint32_t& error) {
-    std::string narrow;
-    if (!narrow_path(path, narrow)) {
-        error = EILSEQ;
-        return -1;
-    }
-    const int fd = ::open(narrow.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = static_cast<std::uint32_t>(errno);
-        return -1;
-    }
-    // Opening a folder as a file fails on Windows; make it fail here too.
-    struct stat st;
-    const bool stated = ::fstat(fd, &st) == 0;
-    if (!stated || S_ISDIR(st.st_mode)) {
-        error = stated ? EISDIR : static_cast<std::uint32_t>(errno);
-        ::close(fd);
-        return -1;
-    }
+    int failure = 0;
+    const int fd = open_regular_file(path, failure);
+    if (fd < 0)
+        error = static_cast<std::uint32_t>(failure);
     return fd;
 }
 

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 
@@ -141,6 +143,10 @@ TEST(States, RefusedOpensLeaveTheObjectNew) {
     v3_writer.begin(1).scan(scan(1)).end_run().index();
     const auto v3 = dir.write("v3.mzXML", v3_writer.str()).wstring();
     const auto bad = dir.path().wstring() + L"/r\u00e9sum\u00e9-\u4e2d.mzXML";
+    const auto folder = dir.path().wstring();
+    const auto fifo = (dir.path() / "pipe.mzXML").wstring();
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.mzXML").c_str(), 0600), 0);
+    const auto nul = good + std::wstring(1, L'\0') + L".more";
     const std::wstring schema = L"Document does not conform to version 2.0 of mzXML schema",
                        reason = L"Character sequence invalid or has no mapping";
     const auto unmapped = [&](const wchar_t* locale, wchar_t c) {
@@ -151,6 +157,12 @@ TEST(States, RefusedOpensLeaveTheObjectNew) {
         {"C", missing, 1, {0x80040802, 0xC8020002, {missing}}},
         {"C", mgf, 1, {0x80040802, 0xC8020003, {mgf, schema}}},
         {"C", v3, 1, {0x80040802, 0xC8020003, {v3, schema}}},
+        // Not regular files: refused at once, a FIFO without waiting for a writer.
+        {"C", folder, 1, {0x80040802, 0xC8020002, {folder}}},
+        {"C", fifo, 1, {0x80040802, 0xC8020002, {fifo}}},
+        {"C", L"/dev/null", 1, {0x80040802, 0xC8020002, {L"/dev/null"}}},
+        // The OS would open the file named by the part before the NUL.
+        {"C", nul, 1, {0x80040802, 0xC8020002, {nul}}},
         {"xx_YY.NOPE-8", bad, 1, unmapped(L"C", L'\u00e9')},
         {"en_US.iso88591", bad, 1, unmapped(L"en_US.iso88591", L'\u4e2d')}};
     const Options opts;
@@ -299,6 +311,32 @@ TEST(Spectra, FilterEventsCacheAndScansWithoutPeaks) {
         std::filesystem::resize_file(path, 0); // the open file is now empty
     }
     EXPECT_THROW(run.source->get_spectrum(1, 0, {}), PAL::Exception) << "a real fetch reads";
+}
+
+// Any white space ends an element's name; compressed peak data, whose sizes
+// may happen to fit, are refused with the attribute named.
+TEST(Spectra, NamesEndAtAnyWhiteSpaceAndCompressedPeaksAreRefused) {
+    const std::string orders = "precision=\"32\" byteOrder=\"network\" pairOrder=\"m/z-int\"";
+    auto compressed = scan(1), uncompressed = scan(1);
+    compressed.peaks_attributes = orders + " compressionType=\"zlib\"";
+    uncompressed.peaks_attributes = orders + " compressionType=\"none\"";
+    std::string text =
+        mzxml({scan(1), scan(2, " precursorCharge=\"2\">445.5"), compressed, uncompressed});
+    // Same lengths, so the index still holds.
+    for (const auto& [from, to] : {std::pair{"<peaks ", "<peaks\n"},
+                                   {"<precursorMz ", "<precursorMz\t"},
+                                   {"<msRun ", "<msRun\r"}})
+        for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos;)
+            text.replace(at, std::strlen(from), to);
+    fixture::TempDir dir;
+    Opened run(dir.write("run.mzXML", text));
+    ASSERT_EQ(run.failure, Failure{});
+    EXPECT_EQ(std::tuple(run.scans.at(1).precursor_mz, run.scans.at(1).precursor_charge),
+              std::tuple(445.5, std::int16_t{2}));
+    for (std::uint32_t label : {1u, 2u, 4u})
+        EXPECT_EQ(run.source->get_spectrum(label, 0, {})->peaks->size(), 1u) << label;
+    EXPECT_EQ(raised([&] { run.source->get_spectrum(3, 0, {}); }),
+              (Failure{0x8004081C, 0xC802001C, {L"3", L"Unsupported compressionType=\"zlib\""}}));
 }
 
 // Instrument entries in order; completion times, UTC unless zoned; after peek too.
