@@ -8,6 +8,7 @@
 
 #include <locale>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -271,10 +272,12 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
     if (!read.complete)
         PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
                   PAL::Message(msg::BAD_PEAKS.id).add(label, 0, 10, true).add(read.refusal));
-    if (events)
-        PAL::post_message(
-            events, msg::PEAKS_READ.level,
-            PAL::Message(msg::PEAKS_READ.id).add(read.values, 0, 10, true).add(label, 0, 10, true));
+    if (events) {
+        // One notice per spectrum: its arguments move into the event.
+        PAL::Message notice(msg::PEAKS_READ.id);
+        notice.add(read.values, 0, 10, true).add(label, 0, 10, true);
+        PAL::post_message(events, msg::PEAKS_READ.level, std::move(notice));
+    }
 
     if (!centroided && !scan_centroided) {
         spectrum->peak_kind = 3;

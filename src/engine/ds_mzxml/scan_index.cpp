@@ -10,6 +10,7 @@
 #include <cstring>
 #include <locale>
 #include <string_view>
+#include <utility>
 
 namespace orvoeng {
 
@@ -185,9 +186,12 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
             break;
         }
         const std::int64_t offset = text_to_int64(offset_text);
-        if (socket)
-            PAL::post_message(socket, msg::SCAN_OFFSET.level,
-                              PAL::Message(msg::SCAN_OFFSET.id).add(expected).add(offset));
+        if (socket) {
+            // One notice per scan: its arguments move into the event.
+            PAL::Message notice(msg::SCAN_OFFSET.id);
+            notice.add(expected).add(offset);
+            PAL::post_message(socket, msg::SCAN_OFFSET.level, std::move(notice));
+        }
         index.push_back(offset);
         ++expected;
         node->step(1);
