@@ -27,9 +27,9 @@ TEST(Concurrency, DataSourcesCatalogsAndSharedPointersOnSeveralThreads) {
         fixture::MzXmlWriter writer;
         writer.begin(scans).text("<dataProcessing centroided=\"1\"/>\n");
         for (std::size_t i = 0; i < scans; ++i) {
-            fixture::ScanSpec spec;
-            spec.values = {100.0 + static_cast<double>(i), 1.0, 200.0 + f, 2.0};
-            writer.scan(spec);
+            fixture::ScanSpec one;
+            one.values = {100.0 + static_cast<double>(i), 1.0, 200.0 + f, 2.0};
+            writer.scan(one);
         }
         files.push_back(
             dir.write("run" + std::to_string(f) + ".mzXML", writer.end_run().index().str()));

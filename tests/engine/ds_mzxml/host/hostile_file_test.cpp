@@ -178,14 +178,14 @@ const char* const blank_instrument_fault =
     "when that read fails or finds no header";
 
 fixture::ScanSpec scan(int level, std::vector<double> values, const std::string& precursor = "") {
-    fixture::ScanSpec spec;
-    spec.ms_level = level;
-    spec.values = std::move(values);
-    spec.retention_time = "PT" + std::to_string(level * 7) + ".5S";
-    spec.extra_attributes = "totIonCurrent=\"1234.5\" lowMz=\"100.25\" highMz=\"500.25\"";
+    fixture::ScanSpec one;
+    one.ms_level = level;
+    one.values = std::move(values);
+    one.retention_time = "PT" + std::to_string(level * 7) + ".5S";
+    one.extra_attributes = "totIonCurrent=\"1234.5\" lowMz=\"100.25\" highMz=\"500.25\"";
     if (!precursor.empty())
-        spec.precursor = "<precursorMz precursorCharge=\"2\">" + precursor + "</precursorMz>";
-    return spec;
+        one.precursor = "<precursorMz precursorCharge=\"2\">" + precursor + "</precursorMz>";
+    return one;
 }
 
 const std::vector<fixture::ScanSpec> sound_scans = {scan(1, {100.25, 10, 200.5, 20}),
