@@ -1,0 +1,521 @@
+// Damaged, odd and changing files, and failing file calls, driven through the
+// loaded plug-in as a host drives it. Every run must end in a defined outcome
+// (an AppError whose status is its message's code in the shared table, or an
+// assertion) or in success, and whatever it reads must be what the file holds.
+#include <ds/data_source_intf.h>
+#include <ds/messages.h>
+
+#include "common/pal/os_seam.h"
+#include "support/mzxml_fixture.h"
+#include "support/recording_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+namespace msg = orvoeng::msg;
+using Options = orvoeng::PeakListOptions;
+using Peaks = std::vector<std::pair<double, double>>;
+
+orvoeng::GetIntfFactory entry_point() {
+    static void* const module = ::dlopen(ORVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    void* symbol = module ? ::dlsym(module, orvoeng::DS_MZXML_ENTRY_SYMBOL) : nullptr;
+    if (!symbol)
+        throw std::runtime_error(std::string("no entry point in ") + ORVO_PLUGIN_PATH);
+    return reinterpret_cast<orvoeng::GetIntfFactory>(symbol);
+}
+
+std::unique_ptr<orvoeng::DataSourceIntf> create() {
+    return std::unique_ptr<orvoeng::DataSourceIntf>(
+        entry_point()(orvoeng::DS_INTF_VERSION, {})->create());
+}
+
+// How one host call ended.
+struct Outcome {
+    bool ok = true;
+    bool defined = true;
+    std::uint32_t id = 0; // the message of an AppError
+    std::string what;
+};
+
+Outcome attempt(const std::function<void()>& call) {
+    const auto text = [](const std::wstring& w) { return std::string(w.begin(), w.end()); };
+    try {
+        call();
+        return {};
+    } catch (const PAL::AppError& e) {
+        const auto* def = msg::find(e.message.id);
+        return {false, def && def->is_error() && def->code == e.code, e.message.id,
+                text(e.description())};
+    } catch (const PAL::AssertFailure& e) {
+        return {false, true, 0, "assertion " + text(e.text)};
+    } catch (const PAL::Exception& e) {
+        return {false, false, 0, "PAL exception " + text(e.description())};
+    } catch (const std::exception& e) {
+        return {false, false, 0, std::string("std exception ") + e.what()};
+    } catch (...) {
+        return {false, false, 0, "unknown exception"};
+    }
+}
+
+// A whole host session on one file: peek on one data source, then open with
+// a listener and a progress root on another, every spectrum, the run info.
+struct Session {
+    explicit Session(const std::filesystem::path& path, Options opts = {},
+                     const std::function<void()>& after_open = {}) {
+        const auto name = path.wstring();
+        peek = attempt([&] { create()->peek_file(name, 1, sink.socket); });
+        auto source = create();
+        PAL::SmartPtr<PAL::Progress> root(
+            new PAL::Progress(sink.socket, PAL::Message(0x4C020001), 1, 1));
+        open = attempt([&] { scans = *source->open_file(name, 1, &opts, 1, sink.socket, root); });
+        if (!open.ok)
+            return;
+        if (after_open)
+            after_open();
+        for (const auto& record : scans) {
+            std::optional<Peaks> peaks;
+            fetches.push_back(attempt([&] {
+                peaks.emplace();
+                const auto spectrum = source->get_spectrum(record.label, 0, sink.socket);
+                for (const auto& p : *spectrum->peaks)
+                    peaks->emplace_back(p.mz, p.intensity);
+            }));
+            spectra.push_back(fetches.back().ok ? peaks : std::nullopt);
+        }
+        info = attempt([&] { instrument = source->get_instrument_info(); });
+        instrument.erase(orvoeng::FileName); // the path, which differs from file to file
+        time = attempt([&] { completion = source->get_completion_time(); });
+    }
+
+    // Whether an error event was posted: a loss the host was told of.
+    bool warned() const {
+        for (const auto& e : sink.listener.events)
+            if (e.kind == PAL::Event::MSG_EVENT && e.level == 1)
+                return true;
+        return false;
+    }
+    bool complete() const {
+        bool all = peek.ok && open.ok && info.ok && time.ok;
+        for (const auto& f : fetches)
+            all = all && f.ok;
+        return all;
+    }
+
+    fixture::RecordingSocket sink;
+    Outcome peek, open, info, time;
+    std::vector<orvoeng::ScanRecord> scans;
+    std::vector<Outcome> fetches;
+    std::vector<std::optional<Peaks>> spectra;
+    orvoeng::InstrumentInfo instrument;
+    std::int64_t completion = 0;
+};
+
+// Every outcome typed, every event one the shared table knows at its level.
+void expect_defined(const Session& s, const std::string& name) {
+    std::vector<const Outcome*> outcomes = {&s.peek, &s.open, &s.info, &s.time};
+    for (const auto& f : s.fetches)
+        outcomes.push_back(&f);
+    for (const auto* o : outcomes)
+        EXPECT_TRUE(o->defined) << name << ": " << o->what;
+    for (const auto& e : s.sink.listener.events) {
+        if (e.kind != PAL::Event::MSG_EVENT)
+            continue;
+        const auto* def = msg::find(e.id);
+        EXPECT_TRUE(def && !def->is_error() && def->level == e.level) << name << std::hex << e.id;
+    }
+}
+
+// What to let pass: scans missing from a cut file, changed run info when the
+// damage lies in it, one scan whose peaks may differ when the host is told.
+struct Leeway {
+    bool fewer_scans = false;
+    bool run_info = false;
+    std::size_t peaks_of = SIZE_MAX;
+};
+
+// What was read and differs from what `truth` read from the sound file; empty
+// when all is right.
+std::string wrong(const Session& s, const Session& truth, Leeway leeway) {
+    std::ostringstream why;
+    if (!s.open.ok)
+        return "";
+    if (s.scans.size() > truth.scans.size() ||
+        (s.scans.size() < truth.scans.size() && !leeway.fewer_scans && !s.warned()))
+        why << s.scans.size() << " scans listed; ";
+    for (std::size_t i = 0; i < std::min(s.scans.size(), truth.scans.size()); ++i) {
+        const auto &a = s.scans[i], &b = truth.scans[i];
+        if (std::tuple(a.label, a.parent_label, a.retention_time, a.total_ion_current,
+                       a.precursor_mz, a.precursor_charge, a.scan_type.ms_level) !=
+            std::tuple(b.label, b.parent_label, b.retention_time, b.total_ion_current,
+                       b.precursor_mz, b.precursor_charge, b.scan_type.ms_level))
+            why << "header of scan " << i << " (retention time " << a.retention_time << "); ";
+        const bool excused = !s.spectra[i] || (i == leeway.peaks_of && s.warned());
+        if (!excused && *s.spectra[i] != *truth.spectra[i])
+            why << "peaks of scan " << i << ": " << ::testing::PrintToString(*s.spectra[i]) << "; ";
+    }
+    if (s.info.ok && !leeway.run_info && s.instrument != truth.instrument)
+        why << "instrument " << ::testing::PrintToString(s.instrument) << "; ";
+    if (s.time.ok && !leeway.run_info && s.completion != truth.completion)
+        why << "completion time " << s.completion << "; ";
+    return why.str();
+}
+
+// What the reader answers for a file without instrument entries.
+const orvoeng::InstrumentInfo blank_instrument = {{4, L""}, {6, L" "}, {7, L""}};
+const char* const blank_instrument_fault =
+    "get_instrument_info reads the header again and answers blank entries, not an error, "
+    "when that read fails or finds no header";
+
+fixture::ScanSpec scan(int level, std::vector<double> values, const std::string& precursor = "") {
+    fixture::ScanSpec one;
+    one.ms_level = level;
+    one.values = std::move(values);
+    one.retention_time = "PT" + std::to_string(level * 7) + ".5S";
+    one.extra_attributes = "totIonCurrent=\"1234.5\" lowMz=\"100.25\" highMz=\"500.25\"";
+    if (!precursor.empty())
+        one.precursor = "<precursorMz precursorCharge=\"2\">" + precursor + "</precursorMz>";
+    return one;
+}
+
+const std::vector<fixture::ScanSpec> sound_scans = {scan(1, {100.25, 10, 200.5, 20}),
+                                                    scan(2, {150.125, 5}, "445.5"),
+                                                    scan(1, {300.75, 30, 400.5, 40, 500.25, 50})};
+
+const std::string head =
+    "<msInstrument>\n<msManufacturer category=\"msManufacturer\" value=\"Maker\"/>\n"
+    "<msModel category=\"msModel\" value=\"Model 7\"/>\n</msInstrument>\n"
+    "<dataProcessing centroided=\"1\">\n<software type=\"conversion\" name=\"w\" "
+    "completionTime=\"2009-12-24T10:31:07\"/>\n</dataProcessing>\n";
+
+// The file through </msRun>; `before` goes in front of each scan's line.
+std::string body(const std::vector<fixture::ScanSpec>& scans = sound_scans,
+                 const std::vector<std::string>& before = {}) {
+    fixture::MzXmlWriter writer;
+    writer.begin(static_cast<int>(scans.size())).text(head);
+    for (std::size_t i = 0; i < scans.size(); ++i)
+        writer.text(i < before.size() ? before[i] : "").scan(scans[i]);
+    return writer.end_run().str();
+}
+
+// `text` with an index of every scan start tag in it, lines ended by `eol`;
+// `damage` may change the offsets and the index offset first.
+std::string
+indexed(const std::string& text, const std::string& eol = "\n",
+        const std::function<void(std::vector<std::int64_t>&, std::int64_t&)>& damage = {}) {
+    std::vector<std::int64_t> offsets;
+    for (auto at = text.find("<scan"); at != std::string::npos; at = text.find("<scan", at + 1))
+        offsets.push_back(static_cast<std::int64_t>(at));
+    auto index_at = static_cast<std::int64_t>(text.size());
+    if (damage)
+        damage(offsets, index_at);
+    std::string out = text + "<index name=\"scan\">" + eol;
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        out += "<offset id=\"" + std::to_string(i + 1) + "\">" + std::to_string(offsets[i]) +
+               "</offset>" + eol;
+    return out + "</index>" + eol + "<indexOffset>" + std::to_string(index_at) + "</indexOffset>" +
+           eol + "</mzXML>" + eol;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+Peaks pairs(const std::vector<double>& values) {
+    Peaks out;
+    for (std::size_t i = 0; i + 1 < values.size(); i += 2)
+        out.emplace_back(static_cast<float>(values[i]), static_cast<float>(values[i + 1]));
+    return out;
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    // Defined, and right; or, where `fault` names a known reader fault that
+    // makes the values wrong, the fault is noted for report_faults.
+    void check(const Session& s, const std::string& name, Leeway leeway = {},
+               const char* fault = nullptr) {
+        expect_defined(s, name);
+        const auto why = wrong(s, *truth, leeway);
+        if (fault && !why.empty())
+            faults.insert(fault);
+        else
+            EXPECT_EQ(why, "") << name;
+    }
+    // Ends a test whose cases met known reader faults as skipped, with them.
+    void report_faults() {
+        std::string causes;
+        for (const auto& f : faults)
+            causes += (causes.empty() ? "" : " | ") + f;
+        if (!causes.empty())
+            GTEST_SKIP() << "reader fault: " << causes;
+    }
+
+    void SetUp() override {
+        truth = std::make_unique<Session>(dir.write("sound.mzXML", sound));
+        ASSERT_TRUE(truth->complete());
+        ASSERT_EQ(truth->scans.size(), sound_scans.size());
+        for (std::size_t i = 0; i < sound_scans.size(); ++i)
+            ASSERT_EQ(truth->spectra[i], pairs(sound_scans[i].values));
+    }
+    std::unique_ptr<Session> run(const std::string& bytes) {
+        return std::make_unique<Session>(dir.write("hostile.mzXML", bytes));
+    }
+    // A file every reader must read whole and right.
+    void expect_sound(const std::string& bytes, const std::string& name) {
+        const auto s = run(bytes);
+        check(*s, name);
+        EXPECT_TRUE(s->complete() && s->scans.size() == truth->scans.size()) << name;
+    }
+
+    fixture::TempDir dir;
+    const std::string sound = indexed(body());
+    std::unique_ptr<Session> truth;
+    std::set<std::string> faults;
+};
+
+TEST_F(Hostile, EveryPrefixOfAnIndexedFile) {
+    for (std::size_t size = 0; size < sound.size(); ++size) {
+        const auto tag = sound.rfind("<scan", size);
+        const bool in_tag = tag != std::string::npos && sound.find('>', tag) >= size;
+        check(*run(sound.substr(0, size)), "prefix " + std::to_string(size), {true},
+              in_tag ? "a scan start tag cut off by the end of the file is listed with retention "
+                       "time and ion current 0 and fetched without error"
+                     : nullptr);
+    }
+    report_faults();
+}
+
+TEST_F(Hostile, EverySingleByteDeletionOfTheHeader) {
+    const auto first_scan = sound.find("<scan");
+    for (std::size_t at = 0; at < first_scan; ++at) {
+        auto bytes = sound;
+        bytes.erase(at, 1);
+        check(*run(bytes), "without byte " + std::to_string(at),
+              {false, at >= sound.find("<msInstrument")});
+    }
+}
+
+TEST_F(Hostile, DamagedIndexOrIndexOffset) {
+    using Offsets = std::vector<std::int64_t>;
+    const std::int64_t end = static_cast<std::int64_t>(sound.size());
+    const std::vector<std::pair<std::string, std::function<void(Offsets&, std::int64_t&)>>> cases =
+        {{"offset past the end", [&](Offsets& o, std::int64_t&) { o[2] = end + 4096; }},
+         {"negative offset", [](Offsets& o, std::int64_t&) { o[1] = -5; }},
+         {"unordered offsets", [](Offsets& o, std::int64_t&) { std::swap(o[0], o[1]); }},
+         {"duplicated offset", [](Offsets& o, std::int64_t&) { o[1] = o[0]; }},
+         {"offsets one later",
+          [](Offsets& o, std::int64_t&) {
+              for (auto& x : o)
+                  ++x;
+          }},
+         {"offsets one earlier",
+          [](Offsets& o, std::int64_t&) {
+              for (auto& x : o)
+                  --x;
+          }},
+         {"index offset into a scan", [&](Offsets& o, std::int64_t& i) { i = o[1] + 12; }},
+         {"index offset past the end", [&](Offsets&, std::int64_t& i) { i = end + 4096; }},
+         {"index offset one later", [](Offsets&, std::int64_t& i) { ++i; }}};
+    for (const auto& [name, damage] : cases)
+        check(*run(indexed(body(), "\n", damage)), name);
+}
+
+// The damaged scan is the second; its peaks may differ only with an error event.
+TEST_F(Hostile, DamagedPeakCountsAndPeakText) {
+    const std::string good = fixture::encode_values(sound_scans[1].values, 32);
+    const std::vector<std::pair<std::string, std::function<void(fixture::ScanSpec&)>>> cases = {
+        {"peaksCount -1", [](auto& s) { s.peaks_count = -1; }},
+        {"peaksCount 0 with data", [](auto& s) { s.peaks_count = 0; }},
+        {"peaksCount 2147483647", [](auto& s) { s.peaks_count = 2147483647; }},
+        {"bad base64 character", [&](auto& s) { s.peaks_text = "!" + good.substr(1); }},
+        {"short base64 group", [&](auto& s) { s.peaks_text = good.substr(0, good.size() - 3); }},
+        {"excess padding", [&](auto& s) { s.peaks_text = good + "===="; }},
+        {"NUL in peak text", [&](auto& s) { s.peaks_text = good.substr(0, 4) + '\0' + good; }}};
+    for (const auto& [name, damage] : cases) {
+        auto scans = sound_scans;
+        damage(scans[1]);
+        const auto s = run(indexed(body(scans)));
+        check(*s, name, {false, false, 1},
+              name == "peaksCount 0 with data" ? "peaksCount 0 over peak data gives an empty list "
+                                                 "and no event"
+                                               : nullptr);
+    }
+    report_faults();
+}
+
+TEST_F(Hostile, LineEndsLongLinesNulBytesAndNesting) {
+    const std::string text = body();
+    for (const auto& [name, eol] : std::vector<std::pair<std::string, std::string>>{
+             {"CR LF", "\r\n"}, {"lone CR", "\r"}, {"no line breaks", ""}})
+        expect_sound(indexed(replaced(text, "\n", eol), eol), name);
+    const std::string long_line = "<!-- " + std::string(3000, 'c') + " -->\n";
+    expect_sound(indexed(replaced(text, "<dataProcessing", long_line + "<dataProcessing")),
+                 "long header line");
+    expect_sound(indexed(replaced(text, "<msRun", "<msRun" + std::string(2100, ' '))),
+                 "long msRun start tag");
+    auto many = sound_scans;
+    many[0].values.clear();
+    for (int i = 0; i < 400; ++i)
+        many[0].values.insert(many[0].values.end(), {100.0 + i, 1.0 + i});
+    const auto s = run(indexed(body(many)));
+    expect_defined(*s, "long peak line");
+    ASSERT_TRUE(s->complete()) << "long peak line";
+    EXPECT_EQ(s->spectra.at(0), pairs(many[0].values));
+    // A NUL between elements, and inside a value the host is shown.
+    const std::string nul(1, '\0');
+    check(*run(indexed(replaced(text, "<dataProcessing", nul + "\n<dataProcessing"))),
+          "NUL between header elements");
+    check(*run(indexed(replaced(text, "Model 7", "Mo" + nul + "del 7"))), "NUL in a header value",
+          {false, true});
+    // An MS2 scan nested in its MS1 scan, as converters write them.
+    auto outer = sound_scans[0];
+    auto inner = sound_scans[1];
+    inner.num = 2;
+    outer.inner = fixture::MzXmlWriter::scan_element(inner, 2);
+    auto last = sound_scans[2];
+    last.num = 3;
+    expect_sound(indexed(replaced(body({outer, last}), "scanCount=\"2\"", "scanCount=\"3\"")),
+                 "nested scans");
+    // A scan that begins inside another and ends after it.
+    auto first = fixture::MzXmlWriter::scan_element(sound_scans[0], 1);
+    auto second = fixture::MzXmlWriter::scan_element(sound_scans[1], 2);
+    const auto cut = [](const std::string& e, const char* tag) { return e.find(tag); };
+    const std::string overlapping = first.substr(0, cut(first, "</scan>")) +
+                                    second.substr(0, cut(second, "<peaks")) + "</scan>\n" +
+                                    second.substr(cut(second, "<peaks"));
+    auto third = sound_scans[2];
+    third.num = 3;
+    const auto o = run(indexed(replaced(body({third}), "    <scan", overlapping + "<scan")));
+    expect_defined(*o, "overlapping scans");
+    for (const auto& peaks : o->spectra)
+        EXPECT_TRUE(!peaks || *peaks == truth->spectra[0] || *peaks == truth->spectra[1] ||
+                    *peaks == truth->spectra[2] || o->warned());
+}
+
+// Lines are read in pieces of 1023 bytes from a line's start, and a fetch
+// reads from the scan's start tag: padding before the tag and inside it moves
+// each piece boundary, in turn, through every byte of the second scan's tag.
+TEST_F(Hostile, ScanAttributesCutByEveryPieceBoundary) {
+    const auto tag = fixture::MzXmlWriter::scan_element(sound_scans[1], 2);
+    const std::size_t length = tag.find('>') - tag.find("<scan") + 1;
+    for (const std::size_t boundary : {1023u, 2046u}) {
+        for (std::size_t at = 0; at < length; ++at) {
+            const std::size_t pad = boundary - 4 - at; // the scan line has 4 blanks of its own
+            auto padded = body();
+            const auto second = padded.find("<scan", padded.find("<scan") + 1);
+            padded.insert(second + 5, std::string(pad, ' '));
+            const std::string name = "boundary " + std::to_string(boundary) + " at byte ";
+            const std::string ahead = indexed(body(sound_scans, {"", std::string(pad, ' ')}));
+            for (const auto& [bytes, where] : std::vector<std::pair<std::string, std::string>>{
+                     {ahead, "before"}, {indexed(padded), "in"}}) {
+                const auto s = run(bytes);
+                check(*s, name + std::to_string(at) + ", padding " + where + " it");
+                EXPECT_TRUE(s->open.ok || s->open.id == msg::BAD_SCAN_HEADER.id) << s->open.what;
+            }
+        }
+    }
+}
+
+TEST_F(Hostile, FolderUnknownLocaleAndAFileChangedWhileOpen) {
+    const Session folder(dir.path());
+    expect_defined(folder, "folder");
+    EXPECT_EQ(std::tuple(folder.peek.id, folder.open.id),
+              std::tuple(msg::FILE_REFUSED.id, msg::FILE_REFUSED.id));
+    for (const char* variable : {"LC_ALL", "LANG"}) {
+        fixture::ScopedEnv locale(variable, "xx_YY.NOPE-8");
+        expect_sound(sound, std::string(variable) + " names no installed locale");
+    }
+    const auto path = dir.path() / "changing.mzXML";
+    const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+        {"truncated to nothing", [&] { std::filesystem::resize_file(path, 0); }},
+        {"truncated in the second scan",
+         [&] { std::filesystem::resize_file(path, sound.find("<peaks", sound.find("445.5"))); }},
+        {"grown", [&] { std::ofstream(path, std::ios::app) << std::string(5000, 'x'); }},
+        {"deleted", [&] { std::filesystem::remove(path); }}};
+    for (const auto& [name, change] : changes) {
+        dir.write("changing.mzXML", sound);
+        const Session s(path, {}, change);
+        check(s, name, {}, s.instrument == blank_instrument ? blank_instrument_fault : nullptr);
+        EXPECT_TRUE(s.open.ok);
+    }
+    report_faults();
+}
+
+// ---- file calls that fail --------------------------------------------------
+
+// The k-th file call of the seam fails with EIO (counting from 1; 0 never),
+// and every open handle is counted until it is closed.
+struct Faults {
+    static inline long calls = 0, fail_at = 0, open_handles = 0;
+    static bool next_fails(std::uint32_t& error) {
+        if (++calls != fail_at)
+            return false;
+        error = EIO;
+        return true;
+    }
+    static const PAL::os::Syscalls& native() { return PAL::os::native_syscalls(); }
+    static void install(PAL::os::Syscalls& table) {
+        table.file_open = [](const std::wstring& path, std::uint32_t& error) -> std::intptr_t {
+            if (next_fails(error))
+                return -1;
+            const auto handle = native().file_open(path, error);
+            open_handles += handle >= 0;
+            return handle;
+        };
+        table.file_close = [](std::intptr_t handle) {
+            --open_handles;
+            native().file_close(handle);
+        };
+        table.file_seek = [](std::intptr_t h, std::int64_t d, int w, std::uint32_t& error) {
+            return next_fails(error) ? -1 : native().file_seek(h, d, w, error);
+        };
+        table.file_size = [](std::intptr_t h, std::uint32_t& error) {
+            return next_fails(error) ? -1 : native().file_size(h, error);
+        };
+        table.file_read = [](std::intptr_t h, void* b, std::uint32_t n, std::uint32_t& error) {
+            return next_fails(error) ? -1 : native().file_read(h, b, n, error);
+        };
+        table.file_read_at = [](std::intptr_t h, std::int64_t at, void* b, std::uint32_t n,
+                                std::uint32_t& error) {
+            return next_fails(error) ? -1 : native().file_read_at(h, at, b, n, error);
+        };
+    }
+};
+
+TEST_F(Hostile, EachFileCallInTurnFails) {
+    const auto path = dir.write("faults.mzXML", sound);
+    long total = 0;
+    for (long k = 0; k == 0 || k <= total; ++k) {
+        Faults::calls = 0;
+        Faults::fail_at = k;
+        std::optional<Session> s;
+        {
+            pal_test::SyscallsGuard guard;
+            Faults::install(guard.table());
+            s.emplace(path);
+        }
+        const std::string name = "file call " + std::to_string(k) + " fails";
+        EXPECT_EQ(Faults::open_handles, 0) << name << ": handles left open";
+        if (k == 0) {
+            total = Faults::calls;
+            ASSERT_TRUE(s->complete() && s->scans.size() == truth->scans.size());
+            ASSERT_GT(total, 5);
+        }
+        check(*s, name, {}, s->instrument == blank_instrument ? blank_instrument_fault : nullptr);
+    }
+    report_faults();
+}
+
+} // namespace
