@@ -131,6 +131,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     header = ScanHeader();
     LineCursor lines(view, begin, end);
     bool polarity_met = false;
+    bool tag_closed = false;
     bool more = lines.next();
     while (more) {
         std::size_t own = 0;
@@ -139,6 +140,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         const std::string_view line = header_line(lines, own, peaks, readable);
         if (!readable)
             return false;
+        tag_closed = tag_closed || line.find('>') != npos;
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
         attribute_views(line, own, HEADER_NAMES, values.data(), found);
@@ -193,6 +195,10 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             break;
         more = lines.next();
     }
+    // A start tag the scan's bytes end inside (a file cut there) lacks the
+    // attributes after the cut: its values would be read as zeros.
+    if (!tag_closed)
+        return false;
     if (!polarity_met)
         header.polarity = 0;
     return true;
