@@ -128,6 +128,28 @@ std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vecto
     return static_cast<std::uint32_t>(count);
 }
 
+// How many whole m/z, intensity pairs the peaks element at `peaks` holds,
+// in the precision it names; 0 when it holds none or its data do not decode.
+std::uint32_t pairs_in(std::string_view text, std::size_t peaks,
+                       std::vector<unsigned char>& buffer) {
+    const std::size_t gt = text.find('>', peaks);
+    if (gt == npos)
+        return 0;
+    const std::size_t close = find_text(text, "</peaks>", gt + 1);
+    const std::string_view data =
+        text.substr(gt + 1, (close == npos ? text.size() : close) - gt - 1);
+    const std::size_t unit =
+        find_text(text.substr(peaks, gt - peaks), "precision=\"64\"") != npos ? 8 : 4;
+    const std::size_t room = data.size() / 4 * 3 / unit + 1;
+    if (buffer.size() < room * unit)
+        buffer.resize(room * unit);
+    try {
+        return PAL::base64_decode_ws(data, PAL::NATIVE_ORDER, unit, room, buffer.data()) / 2;
+    } catch (const PAL::Exception&) {
+        return 0;
+    }
+}
+
 } // namespace
 
 struct MzXMLReader::PeakText {
@@ -171,8 +193,14 @@ bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text,
         centroided = is_true_value(values[1]);
 
     const std::size_t peaks = find_tag_with_attributes(text, "<peaks");
-    if (peaks == npos || found.count == 0)
+    if (peaks == npos)
         return false;
+    if (found.count == 0) {
+        // No peaks to read, but data left unread are said.
+        if (const std::uint32_t pairs = pairs_in(text, peaks, peak_bytes); pairs > 0)
+            post_count_mismatch(socket, scan_number, 0, pairs);
+        return false;
+    }
     // The attributes are looked for up to the end of the scan, not only in
     // the tag; 32 bits win when both precisions are named.
     const std::string_view from = text.substr(peaks);
