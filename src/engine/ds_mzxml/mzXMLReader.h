@@ -123,7 +123,8 @@ public:
 
     // ---- run metadata --------------------------------------------------
 
-    // Always a new record, owned by the caller (who deletes it).
+    // A new record, owned by the caller (who deletes it); null when the file
+    // could not be read up to the element or to its end.
     InstrumentRecord* read_instrument();
     bool read_data_processing(DataProcessingRecord& record,
                               const PAL::SmartPtr<PAL::EventSocket>& socket);
@@ -138,7 +139,9 @@ public:
     // Reads lines until one holds `open_text`, then gathers lines into `text`
     // up to and including the first newly read line holding `close_text` (or
     // to the end of the file). `text` is empty when no line holds `open_text`.
-    void collect_element(std::string_view open_text, std::string_view close_text,
+    // False when the bytes ran out before the end the file had when opened:
+    // a read failed, or the file was cut since.
+    bool collect_element(std::string_view open_text, std::string_view close_text,
                          std::string& text);
 
     // ---- state -------------------------------------------------------------

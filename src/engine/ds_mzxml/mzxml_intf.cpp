@@ -305,6 +305,10 @@ void MzxmlIntf::get_raw_spec_info(std::uint32_t label, std::uint32_t sub_key, Ra
 InstrumentInfo MzxmlIntf::get_instrument_info() {
     check_open();
     const std::unique_ptr<InstrumentRecord> record(reader.read_instrument());
+    // Blank entries would pass for a file without the element.
+    if (!record)
+        PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code,
+                  PAL::Message(msg::FILE_REFUSED.id).add(file_name));
     InstrumentInfo info;
     info.emplace(FileName, file_name);
     info.emplace(Instrument, wide(record->manufacturer + " " + record->model));

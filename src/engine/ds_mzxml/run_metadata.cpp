@@ -26,7 +26,8 @@ InstrumentRecord* MzXMLReader::read_instrument() {
     std::string element;
     seek_line(0);
     view.start_operation();
-    collect_element("<msInstrument", "</msInstrument>", element);
+    if (!collect_element("<msInstrument", "</msInstrument>", element))
+        return nullptr;
 
     auto record = std::make_unique<InstrumentRecord>();
     read_detail(element, "msManufacturer", record->manufacturer);
