@@ -77,23 +77,6 @@ void decode_peaks(std::string_view text, std::int32_t& count, std::vector<double
     }
 }
 
-// A value stored big-endian, as the bytes decoded from the text hold it.
-template <class T>
-T big_endian_value(const unsigned char* bytes) {
-    using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
-    Bits bits;
-    std::memcpy(&bits, bytes, sizeof bits);
-    if constexpr (std::endian::native == std::endian::little) {
-        if constexpr (sizeof(T) == 4)
-            bits = __builtin_bswap32(bits);
-        else
-            bits = __builtin_bswap64(bits);
-    }
-    T value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 // decode_peaks straight into the host's list. The values are decoded into a
 // buffer the reader keeps (so it stays in cache and is never cleared), and
 // widened from it into the list, the byte order turned on the way. Sizes,

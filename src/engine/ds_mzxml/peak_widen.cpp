@@ -12,28 +12,14 @@ namespace orvoeng {
 
 namespace {
 
-template <class T>
-T big_endian_at(const unsigned char* bytes) {
-    using Bits = std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>;
-    Bits bits;
-    std::memcpy(&bits, bytes, sizeof bits);
-    if constexpr (std::endian::native == std::endian::little) {
-        if constexpr (sizeof(T) == 4)
-            bits = __builtin_bswap32(bits);
-        else
-            bits = __builtin_bswap64(bits);
-    }
-    return std::bit_cast<T>(bits);
-}
-
 // The pairs from `first` on, one at a time.
 template <class T>
 bool widen_tail(const unsigned char* bytes, std::size_t first, std::size_t count, Peak* out,
                 double min_mz, bool all_above) {
     for (std::size_t i = first; i < count; ++i) {
         const unsigned char* pair = bytes + 2 * sizeof(T) * i;
-        out[i] = Peak{static_cast<double>(big_endian_at<T>(pair)),
-                      static_cast<double>(big_endian_at<T>(pair + sizeof(T)))};
+        out[i] = Peak{static_cast<double>(big_endian_value<T>(pair)),
+                      static_cast<double>(big_endian_value<T>(pair + sizeof(T)))};
         all_above = all_above && out[i].mz > min_mz;
     }
     return all_above;

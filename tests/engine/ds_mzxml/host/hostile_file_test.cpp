@@ -2,6 +2,8 @@
 // loaded plug-in as a host drives it. Every run must end in a defined outcome
 // (an AppError whose status is its message's code in the shared table, or an
 // assertion) or in success, and whatever it reads must be what the file holds.
+#include "loaded_plugin.h"
+
 #include <ds/data_source_intf.h>
 #include <ds/messages.h>
 
@@ -27,18 +29,7 @@ namespace msg = orvoeng::msg;
 using Options = orvoeng::PeakListOptions;
 using Peaks = std::vector<std::pair<double, double>>;
 
-orvoeng::GetIntfFactory entry_point() {
-    static void* const module = ::dlopen(ORVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    void* symbol = module ? ::dlsym(module, orvoeng::DS_MZXML_ENTRY_SYMBOL) : nullptr;
-    if (!symbol)
-        throw std::runtime_error(std::string("no entry point in ") + ORVO_PLUGIN_PATH);
-    return reinterpret_cast<orvoeng::GetIntfFactory>(symbol);
-}
-
-std::unique_ptr<orvoeng::DataSourceIntf> create() {
-    return std::unique_ptr<orvoeng::DataSourceIntf>(
-        entry_point()(orvoeng::DS_INTF_VERSION, {})->create());
-}
+const auto create = fixture::create_data_source;
 
 // How one host call ended.
 struct Outcome {

@@ -1,4 +1,6 @@
 // The plug-in loaded with dlopen, found by its mangled name, driven as a host.
+#include "loaded_plugin.h"
+
 #include <ds/data_source_intf.h>
 
 #include "support/mzxml_fixture.h"
@@ -22,18 +24,8 @@ using Source = orvoeng::DataSourceIntf;
 using Options = orvoeng::PeakListOptions;
 using Failure = std::tuple<std::uint32_t, std::uint32_t, std::vector<std::wstring>>;
 
-// Loaded once, never unloaded: what the module makes may live to the end.
-orvoeng::GetIntfFactory entry_point() {
-    static void* const module = ::dlopen(ORVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    void* symbol = module ? ::dlsym(module, orvoeng::DS_MZXML_ENTRY_SYMBOL) : nullptr;
-    if (!symbol)
-        throw std::runtime_error(std::string("no entry point in ") + ORVO_PLUGIN_PATH);
-    return reinterpret_cast<orvoeng::GetIntfFactory>(symbol);
-}
-
-std::unique_ptr<Source> create() {
-    return std::unique_ptr<Source>(entry_point()(orvoeng::DS_INTF_VERSION, {})->create());
-}
+using fixture::entry_point;
+const auto create = fixture::create_data_source;
 
 // What `call` raised, caught by type: the exception classes live in the shared
 // platform library, so the module and this program agree on their identity.
