@@ -77,9 +77,9 @@ TEST(Base64Vector, SameResultOrErrorAsAVectorSizedToTheMaximum) {
     for (const std::string& text : {std::string(), three, three + "=", " " + three + "\n",
                                     std::string("AAECAwQFBgc="), std::string("TW\nFu")})
         for (std::size_t min : {0u, 1u})
-            for (std::size_t max : {1u, 3u, 9u}) {
+            for (std::size_t max : {0u, 1u, 3u, 9u}) {
                 const auto sized = run([&] {
-                    std::vector<float> units(max);
+                    std::vector<float> units(max + 1);
                     units.resize(base64_decode_ws(text, BIG_ENDIAN_ORDER, 4, max, units.data()));
                     if (units.size() < min)
                         throw StrDecodeError(DECODE_INPUT_EXHAUSTED,
