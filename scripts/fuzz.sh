@@ -27,7 +27,7 @@ for target in "${targets[@]}"; do
   cp -n fuzz/seeds/"$target"/* "$corpus"/ 2>/dev/null || true
   extra=()
   if [ "$target" = fuzz_data_source ]; then
-    cp -n examples/sample.mzXML "$corpus"/
+    cp -n examples/sample.mzXML "$corpus"/ || true
     for args in "--scans 4 --ms1-every 2 --ms1-peaks 6 --ms2-peaks 3 --seed 1" \
       "--scans 3 --ms1-peaks 4 --ms2-peaks 2 --precision 64 --no-index --seed 2" \
       "--scans 2 --ms1-peaks 3 --centroided --no-sha1 --seed 3"; do
