@@ -270,6 +270,17 @@ const VectorBlocks& vector_blocks() {
     return blocks;
 }
 
+// The vector blocks step over skipped characters as if none could be part
+// of a group; a skip set that holds letters of the alphabet or "=" makes
+// that wrong, so such a set takes the exact loop throughout.
+const VectorBlocks& blocks_for(const SkipSet& skip) {
+    static const VectorBlocks none{};
+    for (std::size_t c = 0; c < skip.size(); ++c)
+        if (skip[c] && (values[c] != NOT_BASE64 || c == '='))
+            return none;
+    return vector_blocks();
+}
+
 // ---- decoding ----
 
 // `vector` may be empty: then every group takes the scalar loop.
@@ -329,7 +340,7 @@ std::uint32_t decode_units(std::string_view input, const SkipSet& skip, PAL::Byt
     const std::size_t capacity = max_units > std::numeric_limits<std::size_t>::max() / unit_size
                                      ? std::numeric_limits<std::size_t>::max()
                                      : unit_size * max_units;
-    const std::uint32_t bytes = decode(input, skip, capacity, out, vector_blocks());
+    const std::uint32_t bytes = decode(input, skip, capacity, out, blocks_for(skip));
     if (bytes % unit_size != 0)
         fail(PAL::DECODE_INPUT_EXHAUSTED, input.size(), __LINE__);
     const std::uint32_t units = static_cast<std::uint32_t>(bytes / unit_size);
@@ -343,7 +354,8 @@ namespace PAL {
 
 std::uint32_t base64_decode(std::string_view input, const char* skip, std::size_t capacity,
                             void* out) {
-    return decode(input, make_skip(skip), capacity, out, vector_blocks());
+    const SkipSet set = make_skip(skip);
+    return decode(input, set, capacity, out, blocks_for(set));
 }
 
 std::uint32_t base64_decode_exact(std::string_view input, const char* skip, std::size_t capacity,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <locale>
 #include <memory>
@@ -52,6 +53,29 @@ struct Narrowing {
     }
     // Keeps the low byte.
     static To unconverted(From c) { return static_cast<To>(c); }
+    // The first character from `from` that the facet would drop without a
+    // byte, or `end`. glibc skips the Unicode tag characters where the code
+    // page has none, neither writing a byte nor failing, and aborts when such
+    // a step leaves the output empty at the start of a buffer. So each one is
+    // tried on its own behind a plain letter, whose byte keeps that output
+    // from being empty; one that adds no byte there stops the conversion.
+    static const From* stop(const Facet& facet, const From* from, const From* end) {
+        for (; from != end; ++from) {
+            if ((static_cast<std::uint32_t>(*from) >> 7) == (0xE0000u >> 7) &&
+                !adds_bytes(facet, *from))
+                return from;
+        }
+        return end;
+    }
+    static bool adds_bytes(const Facet& facet, From c) {
+        const From probe[2] = {L'a', c};
+        To bytes[32];
+        std::mbstate_t state{};
+        const From* next = probe;
+        To* to_next = bytes;
+        facet.out(state, probe, probe + 2, next, bytes, bytes + sizeof bytes, to_next);
+        return next != probe + 2 || to_next - bytes > 1;
+    }
 };
 
 struct Widening {
@@ -66,6 +90,14 @@ struct Widening {
     // 0x80 to 0xFF give 0xFF80 to 0xFFFF whatever the width of wchar_t.
     static To unconverted(From c) {
         return static_cast<To>(static_cast<std::uint16_t>(static_cast<signed char>(c)));
+    }
+    // The next NUL byte, or `end`. libstdc++ converts around a NUL byte but
+    // carries the conversion state over it, so the bytes of a character cut
+    // off before a NUL would join those after it. Each run between NUL bytes
+    // is converted on its own, and must end on a whole character.
+    static const From* stop(const Facet&, const From* from, const From* end) {
+        const void* nul = std::memchr(from, '\0', static_cast<std::size_t>(end - from));
+        return nul ? static_cast<const From*>(nul) : end;
     }
 };
 
@@ -127,24 +159,39 @@ void convert(const std::basic_string<typename Direction::From>& input, const std
     const From* const begin = input.data();
     const From* const end = begin + input.size();
     const From* from = begin;
+    // Where the current run ends: the end, or a character no pass may reach.
+    const From* stop = Direction::stop(facet, from, end);
     for (;;) {
+        if (from == stop) {
+            if (from == end)
+                return;
+            // A NUL byte widens to a NUL character; a character that would
+            // vanish in narrowing has no mapping.
+            if constexpr (std::is_same_v<Direction, Narrowing>)
+                fail(PAL::CODECVT_NO_MAPPING, from - begin, __LINE__);
+            out.push_back(To{});
+            ++from;
+            stop = Direction::stop(facet, from, end);
+            continue;
+        }
         const std::mbstate_t pass_state = state;
         const From* next = from;
         To* to_next = buffer.get();
-        switch (Direction::run(facet, state, from, end, next, buffer.get(), buffer.get() + units,
+        switch (Direction::run(facet, state, from, stop, next, buffer.get(), buffer.get() + units,
                                to_next)) {
         case Facet::ok:
-            if (next == end) {
+            if (next == stop) {
                 if constexpr (std::is_same_v<Direction, Widening>) {
                     if (!std::mbsinit(&state))
                         fail(PAL::CODECVT_INPUT_EXHAUSTED,
-                             incomplete_tail(facet, pass_state, from, end, buffer.get(),
+                             incomplete_tail(facet, pass_state, from, stop, buffer.get(),
                                              static_cast<std::size_t>(to_next - buffer.get())) -
                                  begin,
                              __LINE__);
                 }
                 out.append(buffer.get(), to_next);
-                return;
+                from = next;
+                break;
             }
             [[fallthrough]];
         case Facet::partial:

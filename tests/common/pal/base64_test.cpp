@@ -77,9 +77,9 @@ TEST(Base64Vector, SameResultOrErrorAsAVectorSizedToTheMaximum) {
     for (const std::string& text : {std::string(), three, three + "=", " " + three + "\n",
                                     std::string("AAECAwQFBgc="), std::string("TW\nFu")})
         for (std::size_t min : {0u, 1u})
-            for (std::size_t max : {1u, 3u, 9u}) {
+            for (std::size_t max : {0u, 1u, 3u, 9u}) {
                 const auto sized = run([&] {
-                    std::vector<float> units(max);
+                    std::vector<float> units(max + 1);
                     units.resize(base64_decode_ws(text, BIG_ENDIAN_ORDER, 4, max, units.data()));
                     if (units.size() < min)
                         throw StrDecodeError(DECODE_INPUT_EXHAUSTED,
@@ -198,6 +198,22 @@ TEST(Base64Vector, LongTextsDecodeToTheirValues) {
         }
         EXPECT_EQ(got, want) << bits << " bits";
     }
+}
+
+} // namespace
+
+namespace {
+
+// Letters of the alphabet in the skip set are skipped only between groups, also where the
+// text is long enough for the vector blocks.
+TEST(Base64, SkippedAlphabetLettersSameAsTheExactPath) {
+    const std::string text =
+        std::string(32, 'a') + "AAAAAAA/2" + std::string(17, 'a') + std::string(15, 'A') + "==";
+    const auto decode = [&](auto function) {
+        std::vector<unsigned char> bytes(64);
+        return std::make_tuple(run([&] { return function(text, "a", 64, bytes.data()); }), bytes);
+    };
+    EXPECT_EQ(decode(base64_decode), decode(base64_decode_exact));
 }
 
 } // namespace

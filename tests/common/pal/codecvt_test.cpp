@@ -9,6 +9,7 @@
 #include <locale>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -60,6 +61,31 @@ TEST(CodeCvt, UnmappableCharacterNamesItsIndex) {
     EXPECT_EQ(failure_of([&] { to_narrow(std::wstring(2000, L'x') + L"\u20ACyz", latin1, out); }),
               Failure(CODECVT_NO_MAPPING, 2000));
     EXPECT_TRUE(!out.empty() && out == std::string(out.size(), 'x')) << out;
+}
+
+// Unicode tag characters yield no byte in a code page without them: each is unmapped at its
+// index, also first in the text, where the C library would abort on an empty output.
+TEST(CodeCvt, CharactersThatYieldNoByteAreUnmapped) {
+    std::vector<std::locale> locales{std::locale::classic(), std::locale("POSIX")};
+    if (fixture::has_locale("en_US.ISO-8859-1"))
+        locales.emplace_back("en_US.ISO-8859-1");
+    for (const std::locale& locale : locales) {
+        std::string out;
+        EXPECT_EQ(failure_of([&] { to_narrow(L"ab\U000E0001c", locale, out); }), Failure(2, 2));
+        EXPECT_EQ(out, "ab") << locale.name();
+        EXPECT_EQ(failure_of([&] { to_narrow(L"\U000E0041x", locale); }), Failure(2, 0));
+    }
+    REQUIRE_LOCALE(utf8, "en_US.UTF-8");
+    EXPECT_EQ(to_narrow(L"a\U000E0001", utf8), "a\xF3\xA0\x80\x81");
+}
+
+// A NUL byte ends the character before it: a cut-off sequence there is incomplete at its lead
+// byte instead of joining the bytes after the NUL.
+TEST(CodeCvt, SequenceCutOffByNulIsIncomplete) {
+    REQUIRE_LOCALE(utf8, "en_US.UTF-8");
+    using namespace std::string_literals;
+    EXPECT_EQ(failure_of([&] { to_wide("ab\xE2\x82\0\xAC"s, utf8); }), Failure(1, 2));
+    EXPECT_EQ(to_wide("a\0\xC3\xA9\0"s, utf8), L"a\0\u00E9\0"s);
 }
 
 // A German global locale, even for a moment, makes other threads read "445.34" as 445.

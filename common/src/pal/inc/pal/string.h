@@ -68,7 +68,11 @@ void base64_decode_vector(std::string_view text, ByteOrder order, std::size_t mi
         const std::size_t decodable = text.size() / 4 * 3 / sizeof(T) + 1;
         const std::size_t room = max_units < decodable ? max_units : decodable;
         units.assign(room, T());
-        const std::uint32_t got = base64_decode_ws(text, order, sizeof(T), room, units.data());
+        // No room still needs an address: the text must then be empty, or
+        // decoding it fails as a full buffer.
+        T none{};
+        const std::uint32_t got =
+            base64_decode_ws(text, order, sizeof(T), room, room ? units.data() : &none);
         if (got < min_units)
             raise<StrDecodeError>("string", __LINE__, DECODE_INPUT_EXHAUSTED,
                                   static_cast<std::uint32_t>(text.size()));
