@@ -30,7 +30,7 @@ for target in "${targets[@]}"; do
     cp -n examples/sample.mzXML "$corpus"/ || true
     for args in "--scans 4 --ms1-every 2 --ms1-peaks 6 --ms2-peaks 3 --seed 1" \
       "--scans 3 --ms1-peaks 4 --ms2-peaks 2 --precision 64 --no-index --seed 2" \
-      "--scans 2 --ms1-peaks 3 --centroided --no-sha1 --seed 3"; do
+      "--scans 2 --ms1-peaks 3 --centroided 0 --no-sha1 --seed 3"; do
       name="mk_$(echo "$args" | tr -c 'a-z0-9' '_').mzXML"
       # shellcheck disable=SC2086
       [ -e "$corpus/$name" ] || build/fuzz/bin/orvo-mkmzxml -o "$corpus/$name" $args >/dev/null
