@@ -71,6 +71,25 @@ bool has_avx2() {
     return has;
 }
 
+// Two pairs a step: `load(i, first, second)` gives peaks i and i + 1, which
+// are stored and whose m/z are checked against the floor. Returns the pairs done.
+template <class Load>
+std::size_t widen_sse2(std::size_t count, double* target, double min_mz, bool& all_above,
+                       Load load) {
+    const __m128d floor = _mm_set1_pd(min_mz);
+    __m128d above = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    std::size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        __m128d first, second;
+        load(i, first, second);
+        _mm_storeu_pd(target + 2 * i, first);
+        _mm_storeu_pd(target + 2 * i + 2, second);
+        above = _mm_and_pd(above, _mm_cmpgt_pd(_mm_unpacklo_pd(first, second), floor));
+    }
+    all_above = _mm_movemask_pd(above) == 3;
+    return i;
+}
+
 #define ORVO_WIDEN_SSE2 1
 #endif
 
@@ -86,18 +105,13 @@ bool widen_float_pairs(const unsigned char* bytes, std::size_t count, Peak* out,
         i = widen_floats_avx2(bytes, count, target, min_mz, all_above);
         return widen_tail<float>(bytes, i, count, out, min_mz, all_above);
     }
-    const __m128d floor = _mm_set1_pd(min_mz);
-    __m128d above = _mm_castsi128_pd(_mm_set1_epi32(-1));
-    for (; i + 2 <= count; i += 2) {
-        const __m128 values = _mm_castsi128_ps(
-            swap_32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 8 * i))));
-        const __m128d first = _mm_cvtps_pd(values);
-        const __m128d second = _mm_cvtps_pd(_mm_movehl_ps(values, values));
-        _mm_storeu_pd(target + 2 * i, first);
-        _mm_storeu_pd(target + 2 * i + 2, second);
-        above = _mm_and_pd(above, _mm_cmpgt_pd(_mm_unpacklo_pd(first, second), floor));
-    }
-    all_above = _mm_movemask_pd(above) == 3;
+    i = widen_sse2(
+        count, target, min_mz, all_above, [bytes](std::size_t at, __m128d& first, __m128d& second) {
+            const __m128 values = _mm_castsi128_ps(
+                swap_32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 8 * at))));
+            first = _mm_cvtps_pd(values);
+            second = _mm_cvtps_pd(_mm_movehl_ps(values, values));
+        });
 #endif
     return widen_tail<float>(bytes, i, count, out, min_mz, all_above);
 }
@@ -106,18 +120,12 @@ bool widen_double_pairs(const unsigned char* bytes, std::size_t count, Peak* out
     std::size_t i = 0;
     bool all_above = true;
 #if defined(ORVO_WIDEN_SSE2)
-    const __m128d floor = _mm_set1_pd(min_mz);
-    __m128d above = _mm_castsi128_pd(_mm_set1_epi32(-1));
-    auto* const target = reinterpret_cast<double*>(out);
-    for (; i + 2 <= count; i += 2) {
-        const auto* from = reinterpret_cast<const __m128i*>(bytes + 16 * i);
-        const __m128d first = _mm_castsi128_pd(swap_64(_mm_loadu_si128(from)));
-        const __m128d second = _mm_castsi128_pd(swap_64(_mm_loadu_si128(from + 1)));
-        _mm_storeu_pd(target + 2 * i, first);
-        _mm_storeu_pd(target + 2 * i + 2, second);
-        above = _mm_and_pd(above, _mm_cmpgt_pd(_mm_unpacklo_pd(first, second), floor));
-    }
-    all_above = _mm_movemask_pd(above) == 3;
+    i = widen_sse2(count, reinterpret_cast<double*>(out), min_mz, all_above,
+                   [bytes](std::size_t at, __m128d& first, __m128d& second) {
+                       const auto* from = reinterpret_cast<const __m128i*>(bytes + 16 * at);
+                       first = _mm_castsi128_pd(swap_64(_mm_loadu_si128(from)));
+                       second = _mm_castsi128_pd(swap_64(_mm_loadu_si128(from + 1)));
+                   });
 #endif
     return widen_tail<double>(bytes, i, count, out, min_mz, all_above);
 }
