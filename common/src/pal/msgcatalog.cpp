@@ -3,9 +3,13 @@
 #include "catalog_file.h"
 #include "os/syscalls.h"
 
+#include <cstdlib>
 #include <iomanip>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace PAL {
 
@@ -17,13 +21,49 @@ std::wstring user_language_code() {
     return out.str();
 }
 
-std::locale user_default_locale() {
+namespace {
+
+// What the C library reads to build the user's locale. Building it loads
+// locale files, so it is built once per distinct environment and kept:
+// paths are converted through it on every open.
+std::string locale_environment() {
+    static constexpr const char* names[] = {
+        "LC_ALL",       "LC_CTYPE",       "LC_NUMERIC",        "LC_TIME", "LC_COLLATE",
+        "LC_MONETARY",  "LC_MESSAGES",    "LC_PAPER",          "LC_NAME", "LC_ADDRESS",
+        "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION", "LANG",    "LOCPATH"};
+    std::string key;
+    for (const char* name : names) {
+        if (const char* value = std::getenv(name))
+            key += value;
+        key += '\n';
+    }
+    return key;
+}
+
+std::locale build_user_locale() {
     try {
         return std::locale("");
     } catch (const std::runtime_error&) {
         // The environment names a locale this machine does not have.
         return std::locale::classic();
     }
+}
+
+} // namespace
+
+std::locale user_default_locale() {
+    static std::mutex guard;
+    static std::string built_for;
+    static std::locale built = std::locale::classic();
+    static bool ready = false;
+    std::string key = locale_environment();
+    const std::lock_guard<std::mutex> hold(guard);
+    if (!ready || key != built_for) {
+        built = build_user_locale();
+        built_for = std::move(key);
+        ready = true;
+    }
+    return built;
 }
 
 MsgCatalog::MsgCatalog(const std::wstring& catalog_name)

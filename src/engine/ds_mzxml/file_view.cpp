@@ -35,8 +35,11 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
     want = std::min<std::size_t>(want, std::numeric_limits<std::uint32_t>::max());
     if (want > capacity) {
         // Grown to the largest request, never shrunk: the buffer is the
-        // reader's one allocation for its bytes.
-        capacity = std::max(want, caching ? BLOCK : want);
+        // reader's one allocation for its bytes. A small file gets a buffer
+        // of its own size, not a whole block.
+        const auto whole = static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(file_size), BLOCK));
+        capacity = std::max(want, caching ? whole : want);
         buffer.reset();
         held = 0;
         buffer.reset(new char[capacity]);
