@@ -333,14 +333,15 @@ std::uint32_t decode(std::string_view input, const SkipSet& skip, std::size_t ca
     }
 }
 
-std::uint32_t decode_units(std::string_view input, const SkipSet& skip, PAL::ByteOrder order,
-                           std::size_t unit_size, std::size_t max_units, void* out) {
+std::uint32_t decode_units(std::string_view input, const SkipSet& skip, const VectorBlocks& vector,
+                           PAL::ByteOrder order, std::size_t unit_size, std::size_t max_units,
+                           void* out) {
     PAL_ASSERT(unit_size != 0, L"unit_size is 0");
     // A count read from a file may be anything; saturate rather than wrap.
     const std::size_t capacity = max_units > std::numeric_limits<std::size_t>::max() / unit_size
                                      ? std::numeric_limits<std::size_t>::max()
                                      : unit_size * max_units;
-    const std::uint32_t bytes = decode(input, skip, capacity, out, blocks_for(skip));
+    const std::uint32_t bytes = decode(input, skip, capacity, out, vector);
     if (bytes % unit_size != 0)
         fail(PAL::DECODE_INPUT_EXHAUSTED, input.size(), __LINE__);
     const std::uint32_t units = static_cast<std::uint32_t>(bytes / unit_size);
@@ -365,12 +366,16 @@ std::uint32_t base64_decode_exact(std::string_view input, const char* skip, std:
 
 std::uint32_t base64_decode_units(std::string_view input, const char* skip, ByteOrder order,
                                   std::size_t unit_size, std::size_t max_units, void* out) {
-    return decode_units(input, make_skip(skip), order, unit_size, max_units, out);
+    const SkipSet set = make_skip(skip);
+    return decode_units(input, set, blocks_for(set), order, unit_size, max_units, out);
 }
 
 std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order, std::size_t unit_size,
                                std::size_t max_units, void* out) {
-    return decode_units(input, white_space, order, unit_size, max_units, out);
+    // Peak texts come here one after another: the white-space set is
+    // checked against the alphabet once, not per text.
+    static const VectorBlocks& vector = blocks_for(white_space);
+    return decode_units(input, white_space, vector, order, unit_size, max_units, out);
 }
 
 } // namespace PAL
