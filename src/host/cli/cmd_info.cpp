@@ -11,29 +11,12 @@ namespace orvohost::cli {
 
 namespace {
 
-const char* key_name(std::int32_t key) {
-    switch (key) {
-    case orvoeng::FileName:
-        return "FileName";
-    case orvoeng::Operator:
-        return "Operator";
-    case orvoeng::Instrument:
-        return "Instrument";
-    case orvoeng::MassAnalyzer:
-        return "MassAnalyzer";
-    case orvoeng::Detail:
-        return "Detail";
-    default:
-        return "Other";
-    }
-}
-
 void info_job(Context& context, const std::filesystem::path& file, FileResult& result) {
     DataFile data(context.plugin(), file, context.event_printer(file));
     const RunInfo run = data.peek();
     std::vector<std::pair<std::string, std::string>> fields;
     for (const auto& [key, value] : run.instrument)
-        fields.emplace_back(key_name(key), utf8(value));
+        fields.emplace_back(info_key_name(key), utf8(value));
     fields.emplace_back("CompletionTime",
                         run.completion_time ? iso8601_utc(*run.completion_time) : "none");
 

@@ -57,6 +57,23 @@ std::optional<std::int32_t> known_charge(const orvoeng::ScanRecord& scan) {
     return scan.precursor_charge;
 }
 
+const char* info_key_name(std::int32_t key) {
+    switch (key) {
+    case orvoeng::FileName:
+        return "FileName";
+    case orvoeng::Operator:
+        return "Operator";
+    case orvoeng::Instrument:
+        return "Instrument";
+    case orvoeng::MassAnalyzer:
+        return "MassAnalyzer";
+    case orvoeng::Detail:
+        return "Detail";
+    default:
+        return "Other";
+    }
+}
+
 std::string peak_kind_text(const orvoeng::Spectrum& spectrum) {
     return spectrum.peak_kind == 0 ? "centroided" : "profile";
 }

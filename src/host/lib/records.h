@@ -31,6 +31,9 @@ std::string peak_kind_text(const orvoeng::Spectrum& spectrum);
 nlohmann::ordered_json scan_json(const orvoeng::ScanRecord& scan,
                                  const orvoeng::Spectrum* spectrum);
 
+// The name of a run-information key ("Instrument", "Detail"...).
+const char* info_key_name(std::int32_t key);
+
 // The run's scan mix in words ("MS1 and MS2 scans", ...).
 std::string scan_mix_text(std::int32_t mix);
 

@@ -1,0 +1,119 @@
+#include "arrays.h"
+
+#include <pybind11/numpy.h>
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <string>
+
+namespace py = pybind11;
+
+namespace orvopy {
+
+namespace {
+
+// The values missing from a record, as the columns spell them.
+constexpr std::int64_t NO_PARENT = -1;
+constexpr double NO_PRECURSOR = std::numeric_limits<double>::quiet_NaN();
+
+std::int64_t parent_of(const orvoeng::ScanRecord& scan) {
+    return scan.parent_label == orvoeng::NO_LABEL ? NO_PARENT
+                                                  : static_cast<std::int64_t>(scan.parent_label);
+}
+
+double precursor_of(const orvoeng::ScanRecord& scan) {
+    return scan.scan_type.ms_level >= 2 ? scan.precursor_mz : NO_PRECURSOR;
+}
+
+std::int32_t charge_of(const orvoeng::ScanRecord& scan) {
+    return scan.precursor_charge == orvoeng::NO_CHARGE ? 0 : scan.precursor_charge;
+}
+
+const char* polarity_of(const orvoeng::ScanRecord& scan) {
+    switch (scan.scan_type.polarity) {
+    case 0:
+        return "+";
+    case 1:
+        return "-";
+    default:
+        return "";
+    }
+}
+
+template <class T, class Value>
+py::array_t<T> column(const std::vector<orvoeng::ScanRecord>& scans, Value value) {
+    py::array_t<T> out(static_cast<py::ssize_t>(scans.size()));
+    T* data = out.mutable_data();
+    for (std::size_t i = 0; i < scans.size(); ++i)
+        data[i] = static_cast<T>(value(scans[i]));
+    return out;
+}
+
+py::array polarity_column(const std::vector<orvoeng::ScanRecord>& scans) {
+    // One character a scan, "" where the file gives none.
+    py::array out(py::dtype("<U1"),
+                  std::vector<py::ssize_t>{static_cast<py::ssize_t>(scans.size())});
+    auto* data = static_cast<char32_t*>(out.mutable_data());
+    for (std::size_t i = 0; i < scans.size(); ++i)
+        data[i] = static_cast<char32_t>(polarity_of(scans[i])[0]);
+    return out;
+}
+
+} // namespace
+
+py::dict scan_columns(const Run& run) {
+    const auto& scans = run.scans();
+    using Scan = orvoeng::ScanRecord;
+    py::dict out;
+    out["label"] = column<std::uint32_t>(scans, [](const Scan& s) { return s.label; });
+    out["parent_label"] = column<std::int64_t>(scans, parent_of);
+    out["ms_level"] =
+        column<std::int32_t>(scans, [](const Scan& s) { return s.scan_type.ms_level; });
+    out["polarity"] = polarity_column(scans);
+    out["retention_time"] = column<double>(scans, [](const Scan& s) { return s.retention_time; });
+    out["precursor_mz"] = column<double>(scans, precursor_of);
+    out["precursor_charge"] = column<std::int32_t>(scans, charge_of);
+    out["total_ion_current"] =
+        column<double>(scans, [](const Scan& s) { return s.total_ion_current; });
+    out["position"] = column<std::uint32_t>(scans, [](const Scan& s) { return s.file_position; });
+    return out;
+}
+
+py::dict scan_dict(const orvoeng::ScanRecord& scan) {
+    py::dict out;
+    out["label"] = scan.label;
+    out["parent_label"] = parent_of(scan);
+    out["ms_level"] = scan.scan_type.ms_level;
+    out["polarity"] = polarity_of(scan);
+    out["retention_time"] = scan.retention_time;
+    out["precursor_mz"] = precursor_of(scan);
+    out["precursor_charge"] = charge_of(scan);
+    out["total_ion_current"] = scan.total_ion_current;
+    out["position"] = scan.file_position;
+    return out;
+}
+
+py::tuple peak_arrays(const PAL::SmartPtr<orvoeng::Spectrum>& spectrum) {
+    using Peaks = PAL::SmartPtr<std::vector<orvoeng::Peak>>;
+    Peaks peaks = spectrum ? spectrum->peaks : Peaks();
+    if (!peaks || peaks->empty())
+        return py::make_tuple(py::array_t<double>(0), py::array_t<double>(0));
+    const auto count = static_cast<py::ssize_t>(peaks->size());
+    const orvoeng::Peak* first = peaks->data();
+    // The capsule owns a reference to the list; numpy drops it with the
+    // last array that uses it.
+    const py::capsule owner(new Peaks(std::move(peaks)),
+                            [](void* held) { delete static_cast<Peaks*>(held); });
+    constexpr auto stride = static_cast<py::ssize_t>(sizeof(orvoeng::Peak));
+    return py::make_tuple(py::array_t<double>({count}, {stride}, &first->mz, owner),
+                          py::array_t<double>({count}, {stride}, &first->intensity, owner));
+}
+
+py::object utc_datetime(std::int64_t seconds) {
+    const py::module_ datetime = py::module_::import("datetime");
+    const py::object utc = datetime.attr("timezone").attr("utc");
+    return datetime.attr("datetime").attr("fromtimestamp")(seconds, utc);
+}
+
+} // namespace orvopy

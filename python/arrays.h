@@ -1,0 +1,26 @@
+// Plug-in records as Python values: numpy columns of a scan list, one
+// scan's values as a dict, peaks as arrays that share the plug-in's list.
+#pragma once
+
+#include "run.h"
+
+#include <ds/data_source_intf.h>
+#include <ds/types.h>
+
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+
+namespace orvopy {
+
+pybind11::dict scan_columns(const Run& run);
+pybind11::dict scan_dict(const orvoeng::ScanRecord& scan);
+
+// (mz, intensity): strided float64 views of the peak list, which a capsule
+// keeps alive for as long as either array lives.
+pybind11::tuple peak_arrays(const PAL::SmartPtr<orvoeng::Spectrum>& spectrum);
+
+// Seconds since 1970 as a timezone-aware datetime in UTC.
+pybind11::object utc_datetime(std::int64_t seconds);
+
+} // namespace orvopy

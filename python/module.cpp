@@ -1,0 +1,215 @@
+// The orvo module: mzXML files read through the data-source plug-in, with
+// scan tables as numpy columns and peaks as numpy arrays over the plug-in's
+// own peak lists.
+#include "arrays.h"
+#include "errors.h"
+#include "run.h"
+#include "session.h"
+
+#include <records.h>
+#include <text.h>
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <cstdint>
+#include <optional>
+
+namespace py = pybind11;
+
+namespace orvopy {
+
+namespace {
+
+const orvoeng::ScanRecord& scan_of(const Run& run, std::uint32_t label) {
+    const orvoeng::ScanRecord* scan = run.find(label);
+    if (scan == nullptr)
+        throw py::key_error("no scan has the label " + std::to_string(label));
+    return *scan;
+}
+
+py::tuple peaks_of(Run& run, std::uint32_t label) {
+    scan_of(run, label);
+    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
+    {
+        const py::gil_scoped_release unlocked;
+        spectrum = run.spectrum(label);
+    }
+    return peak_arrays(spectrum);
+}
+
+// One scan's header values with its peaks, as iteration yields it.
+py::dict scan_with_peaks(Run& run, const orvoeng::ScanRecord& scan) {
+    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
+    {
+        const py::gil_scoped_release unlocked;
+        spectrum = run.spectrum(scan.label);
+    }
+    py::dict item = scan_dict(scan);
+    const py::tuple arrays = peak_arrays(spectrum);
+    item["mz"] = arrays[0];
+    item["intensity"] = arrays[1];
+    return item;
+}
+
+// Yields the scans of one run in label order, optionally of one MS level.
+class ScanIterator {
+public:
+    ScanIterator(py::object owner, Run& listed, std::optional<int> level)
+        : keep(std::move(owner)), run(listed), ms_level(level) {}
+
+    py::dict next() {
+        const auto& scans = run.scans();
+        while (index < scans.size()) {
+            const orvoeng::ScanRecord& scan = scans[index++];
+            if (!ms_level || scan.scan_type.ms_level == *ms_level)
+                return scan_with_peaks(run, scan);
+        }
+        throw py::stop_iteration();
+    }
+
+private:
+    py::object keep; // the Run, alive while its iterator is
+    Run& run;
+    std::optional<int> ms_level;
+    std::size_t index = 0;
+};
+
+py::dict info_dict(Run& run) {
+    const Run::Info* facts = nullptr;
+    {
+        const py::gil_scoped_release unlocked;
+        facts = &run.info();
+    }
+    py::dict info;
+    for (const auto& [key, value] : facts->peeked.instrument) {
+        const py::str name(orvohost::info_key_name(key));
+        const py::str text(orvohost::utf8(value));
+        // A key the file gives more than once (Detail) becomes a list.
+        if (!info.contains(name))
+            info[name] = text;
+        else if (py::isinstance<py::list>(info[name]))
+            info[name].cast<py::list>().append(text);
+        else
+            info[name] = py::list(py::make_tuple(info[name], text));
+    }
+    info["completion_time"] =
+        facts->peeked.completion_time ? utc_datetime(*facts->peeked.completion_time) : py::none();
+    info["centroided"] = facts->centroided;
+    info["scan_count"] = facts->scan_count;
+    info["scan_mix"] = orvohost::scan_mix_text(facts->scan_mix);
+    return info;
+}
+
+py::list event_list(const Run& run) {
+    orvohost::HostCatalog& catalog = Session::get().catalog();
+    py::list out;
+    for (const LoggedEvent& event : run.events())
+        out.append(py::make_tuple(event.level, event.message.id, catalog.sentence(event.message)));
+    return out;
+}
+
+std::unique_ptr<Run> open_run(const std::filesystem::path& path, std::optional<bool> centroided,
+                              std::uint32_t first_label) {
+    orvohost::ReadOptions options;
+    options.centroided = centroided;
+    options.first_label = first_label;
+    const py::gil_scoped_release unlocked;
+    return std::make_unique<Run>(path, options);
+}
+
+} // namespace
+
+} // namespace orvopy
+
+PYBIND11_MODULE(orvo, m) {
+    using namespace orvopy;
+    m.doc() = R"(Read mzXML 2.0 and 2.1 peak-list files at the speed of the orvo plug-in.
+
+    with orvo.open("run.mzXML") as run:
+        table = pandas.DataFrame(run.scans)   # one row per scan
+        mz, intensity = run.spectrum(1)       # float64 numpy arrays
+        for scan in run.spectra(ms_level=2):  # header values with mz, intensity
+            ...
+
+Every failure the plug-in reports raises orvo.Error; the file is read with
+the interpreter lock released, so threads reading files run in parallel.)";
+
+    register_errors(m);
+
+    py::class_<ScanIterator>(m, "ScanIterator", "Iterates over the scans of a Run in label order.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &ScanIterator::next);
+
+    py::class_<Run>(m, "Run", R"(An open mzXML file; make one with orvo.open().
+
+Usable in a with statement; close() frees the plug-in's data source and any
+later call raises ValueError. Arrays already handed out stay valid.)")
+        .def("__enter__", [](py::object self) { return self; })
+        .def(
+            "__exit__", [](Run& run, const py::args&) { run.close(); }, "Closes the run.")
+        .def("close", &Run::close, "Frees the data source; arrays handed out stay valid.")
+        .def_property_readonly("closed", &Run::closed, "True once close() has been called.")
+        .def_property_readonly(
+            "path", [](const Run& run) { return run.path(); }, "The file's path.")
+        .def_property_readonly("info", &info_dict, R"(The run's facts as a dict.
+
+Instrument entries by name (FileName, Instrument, MassAnalyzer, Operator; Detail
+as a list when the file gives several), completion_time (a datetime in UTC, or
+None), centroided, scan_count and scan_mix.)")
+        .def_property_readonly("scans", &scan_columns, R"(The scan list as a dict of numpy columns.
+
+label, parent_label (-1 for none), ms_level, polarity ("+", "-" or ""),
+retention_time (seconds), precursor_mz (NaN for none), precursor_charge (0 when
+unknown), total_ion_current, position (1-based, in the file); so
+pandas.DataFrame(run.scans) is the scan table.)")
+        .def("spectrum", &peaks_of, py::arg("label"),
+             R"((mz, intensity) of the scan with this label.
+
+Two float64 numpy arrays over the plug-in's peak list, without a copy; they
+keep the peaks alive. KeyError for a label the run does not have.)")
+        .def(
+            "spectrum_info",
+            [](Run& run, std::uint32_t label) {
+                scan_of(run, label);
+                orvoeng::RawSpecInfo info;
+                {
+                    const py::gil_scoped_release unlocked;
+                    info = run.spectrum_info(label);
+                }
+                py::dict out;
+                out["kind"] = info.centroided ? "centroided" : "profile";
+                out["peak_count"] = info.peak_count;
+                return out;
+            },
+            py::arg("label"), "{'kind': 'centroided' or 'profile', 'peak_count': n} of a scan.")
+        .def(
+            "__iter__",
+            [](py::object self) { return ScanIterator(self, self.cast<Run&>(), std::nullopt); },
+            "Each scan's header values with its mz and intensity arrays, in label order.")
+        .def(
+            "spectra",
+            [](py::object self, std::optional<int> ms_level) {
+                return ScanIterator(self, self.cast<Run&>(), ms_level);
+            },
+            py::arg("ms_level") = py::none(),
+            "Like iterating over the run, for the scans of one MS level only.")
+        .def("__len__", [](const Run& run) { return run.scans().size(); })
+        .def_property_readonly("events", &event_list, R"(The plug-in's events so far.
+
+A list of (level, message_id, text) tuples, the text from the host's catalog.
+The first 100000 events of a run are kept; events_dropped counts the rest.)")
+        .def_property_readonly("events_dropped", &Run::events_dropped,
+                               "Events posted after the log was full.")
+        .def("__repr__", [](const Run& run) {
+            return "<orvo.Run " + run.path().string() + (run.closed() ? " (closed)>" : ">");
+        });
+
+    m.def("open", &open_run, py::arg("path"), py::kw_only(), py::arg("centroided") = py::none(),
+          py::arg("first_label") = 1, R"(Opens and lists an mzXML file; returns a Run.
+
+centroided: for files that do not say whether their spectra are centroided.
+first_label: the label of the first scan (labels count up from it).
+Raises orvo.Error when the plug-in refuses the file.)");
+}

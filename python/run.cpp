@@ -1,0 +1,87 @@
+#include "run.h"
+
+#include "session.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace orvopy {
+
+Run::Run(std::filesystem::path path, const orvohost::ReadOptions& options)
+    : file_path(std::move(path)) {
+    file = std::make_unique<orvohost::DataFile>(Session::get().plugin(), file_path,
+                                                [this](const PAL::Event& event) { log(event); });
+    const std::lock_guard<std::mutex> hold(calls);
+    listed = &file->open(options, {});
+}
+
+void Run::log(const PAL::Event& event) {
+    if (event.kind != PAL::Event::MSG_EVENT)
+        return;
+    const auto& posted = static_cast<const PAL::MsgEvent&>(event);
+    const std::lock_guard<std::mutex> hold(logging);
+    if (logged.size() < EVENT_LOG_LIMIT)
+        logged.push_back(LoggedEvent{posted.level, posted.message});
+    else
+        ++dropped;
+}
+
+void Run::close() {
+    const std::lock_guard<std::mutex> hold(calls);
+    listed = nullptr;
+    file.reset();
+}
+
+orvohost::DataFile& Run::open_file() const {
+    if (!file)
+        throw std::logic_error("this orvo.Run is closed");
+    return *file;
+}
+
+const std::vector<orvoeng::ScanRecord>& Run::scans() const {
+    static_cast<void>(open_file());
+    return *listed;
+}
+
+const orvoeng::ScanRecord* Run::find(std::uint32_t label) const {
+    return open_file().find(label);
+}
+
+PAL::SmartPtr<orvoeng::Spectrum> Run::spectrum(std::uint32_t label) {
+    const std::lock_guard<std::mutex> hold(calls);
+    return open_file().spectrum(label);
+}
+
+orvoeng::RawSpecInfo Run::spectrum_info(std::uint32_t label) {
+    const std::lock_guard<std::mutex> hold(calls);
+    orvoeng::RawSpecInfo out;
+    open_file().source().get_raw_spec_info(label, 0, out);
+    return out;
+}
+
+const Run::Info& Run::info() {
+    const std::lock_guard<std::mutex> hold(calls);
+    orvohost::DataFile& data = open_file();
+    if (!facts) {
+        Info read;
+        read.peeked = data.peek();
+        orvoeng::DataSourceIntf& source = data.source();
+        read.centroided = source.is_centroided();
+        read.scan_count = source.get_scan_count();
+        read.scan_mix = source.get_scan_mix();
+        facts = std::move(read);
+    }
+    return *facts;
+}
+
+std::vector<LoggedEvent> Run::events() const {
+    const std::lock_guard<std::mutex> hold(logging);
+    return logged;
+}
+
+std::size_t Run::events_dropped() const {
+    const std::lock_guard<std::mutex> hold(logging);
+    return dropped;
+}
+
+} // namespace orvopy
