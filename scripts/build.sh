@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds the release preset and lists the scans of
-# the bundled example with the command-line host.
+# the bundled example with the command-line host; the orvo Python module is
+# made importable by python3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset release
 cmake --build --preset release
+bash scripts/python-path.sh build/release
 echo "== orvo-host scans examples/sample.mzXML"
 build/release/bin/orvo-host --format table scans examples/sample.mzXML

@@ -1,0 +1,155 @@
+"""The orvo module against orvo-host, which reads through the same plug-in:
+every value the module hands out must be what the host dumps."""
+
+import gc
+import json
+import math
+import os
+import subprocess
+import threading
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import orvo
+
+HOST = os.environ["ORVO_HOST"]
+MKMZXML = os.environ["ORVO_MKMZXML"]
+SAMPLE = Path(os.environ["ORVO_SAMPLE"])
+CORPUS = Path(os.environ.get("ORVO_CORPUS", "/nonexistent-corpus"))
+
+
+def corpus_files():
+    if not (CORPUS / "SOURCES.md").is_file():
+        return [pytest.param(None, marks=pytest.mark.skip(reason=f"no corpus at {CORPUS}"))]
+    return sorted(CORPUS.glob("*.mzXML"))
+
+
+def dump(path):
+    done = subprocess.run([HOST, "-q", "dump", str(path)], capture_output=True, text=True)
+    return [json.loads(line) for line in done.stdout.splitlines()], done.stderr
+
+
+def same(value, dumped):
+    """A dumped null is the module's NaN, -1, 0 or "" for that column."""
+    if dumped is None:
+        return value in (-1, 0, "") or (isinstance(value, float) and math.isnan(value))
+    return value == dumped
+
+
+def check_against_dump(run, rows):
+    columns = run.scans
+    by_label = {row["label"]: row for row in rows}
+    for i, label in enumerate(columns["label"].tolist()):
+        row = by_label.get(label)
+        if row is None:  # the host could not read this spectrum: neither can the module
+            with pytest.raises(orvo.Error):
+                run.spectrum(label)
+            continue
+        for column, key in [("parent_label", "parent_label"), ("ms_level", "ms_level"),
+                            ("polarity", "polarity"), ("retention_time", "rt_seconds"),
+                            ("precursor_mz", "precursor_mz"), ("precursor_charge", "charge"),
+                            ("total_ion_current", "tic"), ("position", "position")]:
+            assert same(columns[column][i].item(), row[key]), (label, column)
+        mz, intensity = run.spectrum(label)
+        assert mz.dtype == np.float64 and intensity.dtype == np.float64
+        assert mz.tolist() == row["mz"] and intensity.tolist() == row["intensity"]
+        assert run.spectrum_info(label) == {"kind": row["kind"], "peak_count": row["peak_count"]}
+    assert len(by_label) <= len(columns["label"])
+
+
+@pytest.mark.parametrize("path", [SAMPLE] + corpus_files(), ids=lambda p: p and p.name)
+def test_values_equal_the_hosts_dump(path):
+    rows, errors = dump(path)
+    try:
+        run = orvo.open(path)
+    except orvo.Error as e:
+        # Refused by both, with the host's catalog sentence.
+        assert not rows and str(e) in errors
+        assert e.code is None or e.code & 0x80000000
+        return
+    with run:
+        check_against_dump(run, rows)
+
+
+def test_sample_run_facts_and_iteration():
+    with orvo.open(SAMPLE) as run:
+        info = run.info
+        assert info["scan_count"] == len(run) and info["centroided"] is True
+        assert info["completion_time"].tzinfo is not None
+        labels = [scan["label"] for scan in run]
+        assert labels == run.scans["label"].tolist()
+        ms2 = list(run.spectra(ms_level=2))
+        assert ms2 and all(scan["ms_level"] == 2 for scan in ms2)
+        assert np.array_equal(ms2[0]["mz"], run.spectrum(ms2[0]["label"])[0])
+        levels = {level for level, _, _ in run.events}
+        assert levels and all(isinstance(text, str) and text for _, _, text in run.events)
+        with pytest.raises(KeyError):
+            run.spectrum(len(run) + 1)
+        with pytest.raises(TypeError):
+            run.spectrum("1")
+    with pytest.raises(orvo.Error) as refused:
+        orvo.open(SAMPLE, first_label=2147483637)
+    assert refused.value.code == 0x80040819 and refused.value.message_id is not None
+    with pytest.raises(orvo.Error) as refused:
+        orvo.open(__file__)
+    assert refused.value.arguments[0] == __file__ and __file__ in str(refused.value)
+
+
+def test_arrays_outlive_their_run_and_a_closed_run_refuses():
+    run = orvo.open(SAMPLE)
+    mz, intensity = run.spectrum(1)
+    expected = mz.tolist()
+    run.close()
+    assert run.closed
+    for call in (lambda: run.scans, lambda: run.spectrum(1), lambda: run.info, lambda: len(run)):
+        with pytest.raises(ValueError):
+            call()
+    del run
+    gc.collect()
+    assert mz.tolist() == expected and len(intensity) == len(mz)
+
+
+def generated(tmp_path, name, scans, seed):
+    path = tmp_path / name
+    subprocess.run([MKMZXML, "-o", str(path), "--scans", str(scans), "--seed", str(seed)],
+                   check=True, capture_output=True)
+    return path
+
+
+def read_all(path):
+    with orvo.open(path) as run:
+        return [(scan["label"], scan["mz"].sum(), scan["intensity"].sum()) for scan in run]
+
+
+def test_four_threads_read_as_one(tmp_path):
+    paths = [generated(tmp_path, f"t{i}.mzXML", 300, i + 1) for i in range(4)]
+    alone = [read_all(path) for path in paths]
+    together = [None] * 4
+
+    def work(i):
+        together[i] = read_all(paths[i])
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert together == alone
+
+
+def resident_kib():
+    with open("/proc/self/status") as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+
+
+def test_reading_twice_does_not_grow(tmp_path):
+    path = generated(tmp_path, "memory.mzXML", 2000, 7)
+    read_all(path)
+    gc.collect()
+    before = resident_kib()
+    for _ in range(2):
+        read_all(path)
+    gc.collect()
+    assert resident_kib() - before < 4096
