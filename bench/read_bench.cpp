@@ -34,6 +34,8 @@ namespace readbench {
 bool peer_read(const std::string& path, double& seconds, std::size_t& scans, std::size_t& peaks,
                double& checksum);
 std::string peer_name();
+bool python_read(const std::string& path, int repeat, std::vector<double>& seconds,
+                 std::size_t& peaks, std::string& why);
 } // namespace readbench
 
 namespace {
@@ -383,7 +385,16 @@ int main(int argc, char** argv) try {
         timed("floor: base64 of the peak texts", static_cast<double>(texts.text.size()),
               [&] { units = decode_peak_texts(texts, out); });
 
-    // The peer last: its allocations must not count in our peak resident.
+    // Python in a process of its own, then the peer last: their
+    // allocations must not count in our peak resident.
+    Figure python{"python: whole read, arrays", {}, bytes};
+    std::size_t python_peaks = 0;
+    std::string python_why;
+    if (readbench::python_read(indexed.string(), options.repeat, python.seconds, python_peaks,
+                               python_why) &&
+        python_peaks != first.peaks)
+        fail("the Python whole read read " + std::to_string(python_peaks) + " peaks, not " +
+             std::to_string(first.peaks));
     Figure peer{"peer: whole read, every array", {}, bytes};
     std::size_t peer_scans = 0, peer_peaks = 0;
     double peer_checksum = 0;
@@ -408,6 +419,8 @@ int main(int argc, char** argv) try {
         print_row(figure, first.scans);
     for (const Figure* floor : {&plain, &search, &decode})
         print_row(*floor, first.scans);
+    if (!python.seconds.empty())
+        print_row(python, first.scans);
     if (!peer.seconds.empty())
         print_row(peer, peer_scans);
     std::printf("\nbase64   MB/s of %.1f MB of peak text alone, %llu values decoded\n",
@@ -424,6 +437,12 @@ int main(int argc, char** argv) try {
     std::printf("memory   peak resident %.1f MiB (VmHWM, process-wide, taken right after the first "
                 "whole read, the first work of the process; %.1f MiB before it)\n",
                 resident_after, resident_before);
+    if (python.seconds.empty())
+        std::printf("python   not measured: %s\n", python_why.c_str());
+    else
+        std::printf("python   the module's whole read (open, scan columns, every spectrum as "
+                    "arrays) has %.0f%% of the throughput of ours\n",
+                    100.0 * best(figures.back().seconds) / best(python.seconds));
     if (peer.seconds.empty())
         std::printf("peer     not measured: %s\n", readbench::peer_name().c_str());
     else

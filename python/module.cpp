@@ -14,6 +14,7 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace py = pybind11;
@@ -39,41 +40,43 @@ py::tuple peaks_of(Run& run, std::uint32_t label) {
     return peak_arrays(spectrum);
 }
 
-// One scan's header values with its peaks, as iteration yields it.
-py::dict scan_with_peaks(Run& run, const orvoeng::ScanRecord& scan) {
-    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-    {
-        const py::gil_scoped_release unlocked;
-        spectrum = run.spectrum(scan.label);
-    }
-    py::dict item = scan_dict(scan);
-    const py::tuple arrays = peak_arrays(spectrum);
-    item["mz"] = arrays[0];
-    item["intensity"] = arrays[1];
-    return item;
-}
-
-// Yields the scans of one run in label order, optionally of one MS level.
+// Yields the scans of one run in label order, optionally of one MS level,
+// each a dict of its header values with its arrays. The spectra are read
+// a few ahead on a thread of their own.
 class ScanIterator {
 public:
-    ScanIterator(py::object owner, Run& listed, std::optional<int> level)
-        : keep(std::move(owner)), run(listed), ms_level(level) {}
+    ScanIterator(py::object owner, Run& run, std::optional<int> ms_level)
+        : keep(std::move(owner)), ahead(run, chosen(run, ms_level)) {}
 
     py::dict next() {
-        const auto& scans = run.scans();
-        while (index < scans.size()) {
-            const orvoeng::ScanRecord& scan = scans[index++];
-            if (!ms_level || scan.scan_type.ms_level == *ms_level)
-                return scan_with_peaks(run, scan);
+        ReadAhead::Item item;
+        {
+            const py::gil_scoped_release unlocked;
+            if (!ahead.next(item))
+                item.scan = nullptr;
         }
-        throw py::stop_iteration();
+        if (item.scan == nullptr)
+            throw py::stop_iteration();
+        if (item.failure)
+            std::rethrow_exception(item.failure);
+        py::dict out = scan_dict(*item.scan);
+        const py::tuple arrays = peak_arrays(item.spectrum);
+        out["mz"] = arrays[0];
+        out["intensity"] = arrays[1];
+        return out;
     }
 
 private:
+    static std::vector<orvoeng::ScanRecord> chosen(const Run& run, std::optional<int> ms_level) {
+        std::vector<orvoeng::ScanRecord> out;
+        for (const orvoeng::ScanRecord& scan : run.scans())
+            if (!ms_level || scan.scan_type.ms_level == *ms_level)
+                out.push_back(scan);
+        return out;
+    }
+
     py::object keep; // the Run, alive while its iterator is
-    Run& run;
-    std::optional<int> ms_level;
-    std::size_t index = 0;
+    ReadAhead ahead;
 };
 
 py::dict info_dict(Run& run) {
@@ -138,7 +141,8 @@ the interpreter lock released, so threads reading files run in parallel.)";
 
     register_errors(m);
 
-    py::class_<ScanIterator>(m, "ScanIterator", "Iterates over the scans of a Run in label order.")
+    py::class_<ScanIterator>(m, "ScanIterator",
+                             "Iterates over the scans of a Run in label order, reading ahead.")
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &ScanIterator::next);
 
@@ -186,12 +190,14 @@ keep the peaks alive. KeyError for a label the run does not have.)")
             py::arg("label"), "{'kind': 'centroided' or 'profile', 'peak_count': n} of a scan.")
         .def(
             "__iter__",
-            [](py::object self) { return ScanIterator(self, self.cast<Run&>(), std::nullopt); },
+            [](py::object self) {
+                return std::make_unique<ScanIterator>(self, self.cast<Run&>(), std::nullopt);
+            },
             "Each scan's header values with its mz and intensity arrays, in label order.")
         .def(
             "spectra",
             [](py::object self, std::optional<int> ms_level) {
-                return ScanIterator(self, self.cast<Run&>(), ms_level);
+                return std::make_unique<ScanIterator>(self, self.cast<Run&>(), ms_level);
             },
             py::arg("ms_level") = py::none(),
             "Like iterating over the run, for the scans of one MS level only.")

@@ -84,4 +84,51 @@ std::size_t Run::events_dropped() const {
     return dropped;
 }
 
+ReadAhead::ReadAhead(Run& listed, std::vector<orvoeng::ScanRecord> chosen)
+    : run(listed), scans(std::move(chosen)), worker([this] { work(); }) {}
+
+ReadAhead::~ReadAhead() {
+    {
+        const std::lock_guard<std::mutex> hold(guard);
+        stopping = true;
+    }
+    changed.notify_all();
+    worker.join();
+}
+
+void ReadAhead::work() {
+    for (const orvoeng::ScanRecord& scan : scans) {
+        {
+            std::unique_lock<std::mutex> hold(guard);
+            changed.wait(hold, [this] { return stopping || ready.size() < AHEAD; });
+            if (stopping)
+                return;
+        }
+        Item item{&scan, {}, {}};
+        try {
+            item.spectrum = run.spectrum(scan.label);
+        } catch (...) {
+            item.failure = std::current_exception();
+        }
+        {
+            const std::lock_guard<std::mutex> hold(guard);
+            ready.push_back(std::move(item));
+        }
+        changed.notify_all();
+    }
+}
+
+bool ReadAhead::next(Item& item) {
+    std::unique_lock<std::mutex> hold(guard);
+    if (taken == scans.size())
+        return false;
+    changed.wait(hold, [this] { return !ready.empty(); });
+    item = std::move(ready.front());
+    ready.pop_front();
+    ++taken;
+    hold.unlock();
+    changed.notify_all();
+    return true;
+}
+
 } // namespace orvopy

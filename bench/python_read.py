@@ -1,0 +1,34 @@
+"""The whole read of a file from Python through the orvo module: open (with
+the file's index), the scan list as columns, every spectrum as arrays.
+Prints the peaks read, then the seconds of each run, as read_bench reads
+them back.
+    python3 bench/python_read.py FILE [REPEATS]
+"""
+import sys
+import time
+
+import orvo
+
+
+def whole_read(path):
+    peaks = 0
+    with orvo.open(path) as run:
+        scans = run.scans
+        for scan in run:
+            peaks += len(scan["mz"])
+    return peaks
+
+
+def main():
+    path = sys.argv[1]
+    repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    times = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        peaks = whole_read(path)
+        times.append(time.perf_counter() - start)
+    print(peaks, *(f"{t:.6f}" for t in times))
+
+
+if __name__ == "__main__":
+    main()
