@@ -111,6 +111,19 @@ def test_arrays_outlive_their_run_and_a_closed_run_refuses():
     assert mz.tolist() == expected and len(intensity) == len(mz)
 
 
+def test_iteration_stopped_early_or_by_close():
+    with orvo.open(SAMPLE) as run:
+        for scan in run:  # leaving the loop must not wait for the read-ahead
+            break
+        assert scan["label"] == 1
+        scans = iter(run)
+        next(scans)
+        run.close()
+        with pytest.raises(ValueError):
+            for _ in scans:  # fetches after the close fail; what was fetched stays valid
+                pass
+
+
 def generated(tmp_path, name, scans, seed):
     path = tmp_path / name
     subprocess.run([MKMZXML, "-o", str(path), "--scans", str(scans), "--seed", str(seed)],
