@@ -23,19 +23,25 @@ namespace orvopy {
 
 namespace {
 
-const orvoeng::ScanRecord& scan_of(const Run& run, std::uint32_t label) {
-    const orvoeng::ScanRecord* scan = run.find(label);
+// Any integer is a label to look up: one the run does not have, however
+// large or negative, is a KeyError like any missing key.
+const orvoeng::ScanRecord& scan_of(const Run& run, long long label) {
+    const orvoeng::ScanRecord* scan = label < 0 || label > orvoeng::MAX_LABEL
+                                          ? nullptr
+                                          : run.find(static_cast<std::uint32_t>(label));
     if (scan == nullptr)
         throw py::key_error("no scan has the label " + std::to_string(label));
     return *scan;
 }
 
-py::tuple peaks_of(Run& run, std::uint32_t label) {
-    scan_of(run, label);
+py::tuple peaks_of(Run& run, long long label) {
+    // Copied while the interpreter lock is held: another thread may close
+    // the run once it is released.
+    const std::uint32_t known = scan_of(run, label).label;
     PAL::SmartPtr<orvoeng::Spectrum> spectrum;
     {
         const py::gil_scoped_release unlocked;
-        spectrum = run.spectrum(label);
+        spectrum = run.spectrum(known);
     }
     return peak_arrays(spectrum);
 }
@@ -175,12 +181,12 @@ Two float64 numpy arrays over the plug-in's peak list, without a copy; they
 keep the peaks alive. KeyError for a label the run does not have.)")
         .def(
             "spectrum_info",
-            [](Run& run, std::uint32_t label) {
-                scan_of(run, label);
+            [](Run& run, long long label) {
+                const std::uint32_t known = scan_of(run, label).label;
                 orvoeng::RawSpecInfo info;
                 {
                     const py::gil_scoped_release unlocked;
-                    info = run.spectrum_info(label);
+                    info = run.spectrum_info(known);
                 }
                 py::dict out;
                 out["kind"] = info.centroided ? "centroided" : "profile";

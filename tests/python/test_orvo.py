@@ -85,8 +85,9 @@ def test_sample_run_facts_and_iteration():
         assert np.array_equal(ms2[0]["mz"], run.spectrum(ms2[0]["label"])[0])
         levels = {level for level, _, _ in run.events}
         assert levels and all(isinstance(text, str) and text for _, _, text in run.events)
-        with pytest.raises(KeyError):
-            run.spectrum(len(run) + 1)
+        for missing in (0, len(run) + 1, -1, 2**40):
+            with pytest.raises(KeyError):
+                run.spectrum(missing)
         with pytest.raises(TypeError):
             run.spectrum("1")
     with pytest.raises(orvo.Error) as refused:
