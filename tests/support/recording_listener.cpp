@@ -16,7 +16,7 @@ bool RecordingListener::handle_event(PAL::SmartPtr<PAL::Event>& event) {
         r.final = p->final;
     }
     events.push_back(std::move(r));
-    return answer;
+    return true;
 }
 
 std::vector<RecordedEvent> RecordingListener::with_id(std::uint32_t id) const {

@@ -21,7 +21,7 @@ struct RecordedEvent {
 
 class RecordingListener : public PAL::EventListener {
 public:
-    bool handle_event(PAL::SmartPtr<PAL::Event>& event) override;
+    bool handle_event(PAL::SmartPtr<PAL::Event>& event) override; // always true
 
     // Message events with identifier `id`, in the order posted.
     std::vector<RecordedEvent> with_id(std::uint32_t id) const;
@@ -32,7 +32,6 @@ public:
     std::vector<std::uint16_t> percentages() const;
 
     std::vector<RecordedEvent> events;
-    bool answer = true; // what handle_event returns
 };
 
 // A socket with a fresh recording listener; keeps both alive together.

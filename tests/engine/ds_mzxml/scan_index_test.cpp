@@ -113,9 +113,7 @@ Offsets set(Offsets offsets, std::size_t i, std::int64_t value) {
 TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
     const MzXmlWriter base = run_of(60, 60, 1200).end_run(); // 60 starts across 100 KiB blocks
     const Offsets at = base.scan_offsets();
-    const auto indexed = [&](Offsets offsets) {
-        return MzXmlWriter(base).index(std::nullopt, offsets).str();
-    };
+    const auto indexed = [&](Offsets offsets) { return MzXmlWriter(base).index(offsets).str(); };
     const auto replaced = [&](const std::string& from, const std::string& to) {
         std::string file = indexed(at);
         return file.replace(file.find(from), from.size(), to);
