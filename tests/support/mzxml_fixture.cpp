@@ -10,23 +10,19 @@
 
 namespace fixture {
 
-// ---- MzXmlWriter -------------------------------------------------------------
-
 MzXmlWriter::MzXmlWriter(std::string schema_marker) : schema(std::move(schema_marker)) {}
 
 MzXmlWriter& MzXmlWriter::begin(std::optional<int> scan_count) {
     const std::string ns = "http://sashimi.sourceforge.net/schema_revision/" + schema;
-    std::string location = ns;
-    if (schema.rfind("mzXML_", 0) == 0)
-        location += " " + ns + "/mzXML_idx_" + schema.substr(6) + ".xsd";
-    content += "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
-    content += "<mzXML xmlns=\"" + ns + "\"\n";
-    content += "       xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n";
-    content += "       xsi:schemaLocation=\"" + location + "\">\n";
-    content += "  <msRun";
-    if (scan_count)
-        content += " scanCount=\"" + std::to_string(*scan_count) + "\"";
-    content += " startTime=\"PT0S\" endTime=\"PT60S\">\n";
+    const std::string location =
+        ns +
+        (schema.starts_with("mzXML_") ? " " + ns + "/mzXML_idx_" + schema.substr(6) + ".xsd" : "");
+    content += "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<mzXML xmlns=\"" + ns +
+               "\"\n       xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+               "       xsi:schemaLocation=\"" +
+               location + "\">\n  <msRun" +
+               (scan_count ? " scanCount=\"" + std::to_string(*scan_count) + "\"" : "") +
+               " startTime=\"PT0S\" endTime=\"PT60S\">\n";
     return *this;
 }
 
@@ -38,16 +34,15 @@ MzXmlWriter& MzXmlWriter::text(const std::string& raw) {
 std::string MzXmlWriter::scan_element(const ScanSpec& spec, int position) {
     const int peaks =
         spec.peaks_count ? *spec.peaks_count : static_cast<int>(spec.values.size() / 2);
-    std::vector<std::string> attributes;
-    attributes.push_back("num=\"" + std::to_string(spec.num ? *spec.num : position) + "\"");
-    attributes.push_back("msLevel=\"" + std::to_string(spec.ms_level) + "\"");
+    std::vector<std::string> attributes = {
+        "num=\"" + std::to_string(spec.num ? *spec.num : position) + "\"",
+        "msLevel=\"" + std::to_string(spec.ms_level) + "\""};
     if (spec.polarity)
         attributes.push_back("polarity=\"" + *spec.polarity + "\"");
     attributes.push_back("retentionTime=\"" + spec.retention_time + "\"");
     attributes.push_back("peaksCount=\"" + std::to_string(peaks) + "\"");
     if (!spec.extra_attributes.empty())
         attributes.push_back(spec.extra_attributes);
-
     std::string out = "    <scan";
     for (std::size_t i = 0; i < attributes.size(); ++i)
         out += (spec.multi_line_start_tag && i > 0 ? "\n          " : " ") + attributes[i];
@@ -55,32 +50,19 @@ std::string MzXmlWriter::scan_element(const ScanSpec& spec, int position) {
     if (spec.precursor)
         out += "      " + *spec.precursor + "\n";
     if (!spec.no_peaks_element) {
-        std::string peaks_attributes = spec.peaks_attributes
-                                           ? *spec.peaks_attributes
-                                           : "precision=\"" + std::to_string(spec.precision) +
-                                                 "\" byteOrder=\"network\" pairOrder=\"m/z-int\"";
-        out += "      <peaks";
-        if (!peaks_attributes.empty())
-            out += " " + peaks_attributes;
-        out += ">";
-        out += spec.peaks_text ? *spec.peaks_text : encode_values(spec.values, spec.precision);
-        out += "</peaks>\n";
+        const std::string attrs =
+            spec.peaks_attributes.value_or("precision=\"" + std::to_string(spec.precision) +
+                                           "\" byteOrder=\"network\" pairOrder=\"m/z-int\"");
+        out += "      <peaks" + (attrs.empty() ? "" : " " + attrs) + ">" +
+               spec.peaks_text.value_or(encode_values(spec.values, spec.precision)) + "</peaks>\n";
     }
-    out += spec.inner;
-    out += "    </scan>\n";
-    return out;
+    return out + spec.inner + "    </scan>\n";
 }
 
 MzXmlWriter& MzXmlWriter::scan(const ScanSpec& spec) {
-    return raw_scan(scan_element(spec, static_cast<int>(offsets.size()) + 1).substr(4));
-}
-
-MzXmlWriter& MzXmlWriter::raw_scan(const std::string& raw) {
-    if (raw.rfind("<scan", 0) != 0)
-        throw std::invalid_argument("raw_scan: text must start with <scan");
     content += "    ";
     offsets.push_back(static_cast<std::int64_t>(content.size()));
-    content += raw;
+    content += scan_element(spec, static_cast<int>(offsets.size())).substr(4);
     return *this;
 }
 
@@ -91,32 +73,23 @@ MzXmlWriter& MzXmlWriter::end_run() {
     return *this;
 }
 
-MzXmlWriter& MzXmlWriter::index(std::optional<std::vector<int>> ids,
-                                std::optional<std::vector<std::int64_t>> given_offsets) {
-    const std::vector<std::int64_t>& offs = given_offsets ? *given_offsets : offsets;
-    const std::size_t lines = ids ? ids->size() : offs.size();
+MzXmlWriter& MzXmlWriter::index(std::optional<std::vector<std::int64_t>> given_offsets) {
     content += "  ";
     index_at = static_cast<std::int64_t>(content.size());
     content += "<index name=\"scan\">\n";
-    for (std::size_t i = 0; i < lines; ++i) {
-        const int id = ids ? (*ids)[i] : static_cast<int>(i) + 1;
-        const std::int64_t at = i < offs.size() ? offs[i] : 0;
-        content +=
-            "    <offset id=\"" + std::to_string(id) + "\">" + std::to_string(at) + "</offset>\n";
-    }
-    content += "  </index>\n";
-    content += "  <indexOffset>" + std::to_string(index_at) + "</indexOffset>\n";
+    const std::vector<std::int64_t>& entries = given_offsets ? *given_offsets : offsets;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        content += "    <offset id=\"" + std::to_string(i + 1) + "\">" +
+                   std::to_string(entries[i]) + "</offset>\n";
+    content += "  </index>\n  <indexOffset>" + std::to_string(index_at) + "</indexOffset>\n";
     content += "</mzXML>\n";
     return *this;
 }
 
 MzXmlWriter& MzXmlWriter::no_index(const std::string& index_offset_line) {
-    content += "  " + index_offset_line + "\n";
-    content += "</mzXML>\n";
+    content += "  " + index_offset_line + "\n</mzXML>\n";
     return *this;
 }
-
-// ---- TempDir ---------------------------------------------------------------
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orvo-test-XXXXXX").string();
@@ -140,34 +113,21 @@ std::filesystem::path TempDir::write(const std::string& name, const std::string&
     return path;
 }
 
-// ---- environment -----------------------------------------------------------
-
 std::filesystem::path corpus_dir() {
-    std::filesystem::path dir;
-    if (const char* env = std::getenv("ORVO_CORPUS_DIR"); env && *env)
-        dir = env;
-    else
-        dir = ORVO_CORPUS_DIR;
+    const char* env = std::getenv("ORVO_CORPUS_DIR");
+    const std::filesystem::path dir = env && *env ? env : ORVO_CORPUS_DIR;
     std::error_code ec;
-    if (dir.empty() || !std::filesystem::is_directory(dir, ec))
-        return {};
-    return dir;
+    return !dir.empty() && std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
 }
 
 ScopedEnv::ScopedEnv(const char* variable, const char* value) : name(variable) {
     if (const char* old = std::getenv(variable))
         saved = old;
-    if (value)
-        ::setenv(variable, value, 1);
-    else
-        ::unsetenv(variable);
+    value ? ::setenv(variable, value, 1) : ::unsetenv(variable);
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (saved)
-        ::setenv(name.c_str(), saved->c_str(), 1);
-    else
-        ::unsetenv(name.c_str());
+    saved ? ::setenv(name.c_str(), saved->c_str(), 1) : ::unsetenv(name.c_str());
 }
 
 bool has_locale(const char* name) {

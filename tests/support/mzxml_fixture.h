@@ -54,17 +54,12 @@ public:
     // "<scan" offset is recorded. Nested scans in `inner` are not recorded.
     MzXmlWriter& scan(const ScanSpec& spec);
 
-    // A scan given as raw text that starts with "<scan"; offset recorded.
-    MzXmlWriter& raw_scan(const std::string& raw);
-
     // "</msRun>" (offset recorded) and a line feed.
     MzXmlWriter& end_run();
 
-    // <index name="scan"> with one <offset id="i"> line per recorded scan,
-    // </index>, <indexOffset>OFFSET</indexOffset>, </mzXML>.
-    // `ids` replaces the ids 1..n, `offsets` the recorded offsets.
-    MzXmlWriter& index(std::optional<std::vector<int>> ids = std::nullopt,
-                       std::optional<std::vector<std::int64_t>> offsets = std::nullopt);
+    // <index name="scan"> with one <offset id="i"> line per recorded scan (or
+    // per entry of `offsets`), </index>, <indexOffset>OFFSET</indexOffset>, </mzXML>.
+    MzXmlWriter& index(std::optional<std::vector<std::int64_t>> offsets = std::nullopt);
 
     // <indexOffset>0</indexOffset> (or the given raw line) and </mzXML>.
     MzXmlWriter& no_index(const std::string& index_offset_line = "<indexOffset>0</indexOffset>");
@@ -73,7 +68,6 @@ public:
     const std::vector<std::int64_t>& scan_offsets() const { return offsets; }
     std::int64_t run_end_offset() const { return run_end; } // -1 when not written
     std::int64_t index_offset() const { return index_at; }  // -1 when not written
-    std::size_t scans() const { return offsets.size(); }
 
     // Helper for tests that write a scan themselves.
     static std::string scan_element(const ScanSpec& spec, int position);

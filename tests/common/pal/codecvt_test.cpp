@@ -35,7 +35,10 @@ Failure failure_of(Call call) {
 }
 
 // A pass with room left too small for the next character goes on; only a cut-off tail fails.
+// A NUL byte ends the character before it: a sequence cut off there is incomplete at its lead
+// byte instead of joining the bytes after the NUL.
 TEST(CodeCvt, MultiBytePassesEqualOneConversionAndTailsAreIncomplete) {
+    using namespace std::string_literals;
     REQUIRE_LOCALE(utf8, "en_US.UTF-8");
     std::wstring wide;
     std::string narrow;
@@ -49,9 +52,11 @@ TEST(CodeCvt, MultiBytePassesEqualOneConversionAndTailsAreIncomplete) {
         {"ab\xE2\x82", {CODECVT_INPUT_EXHAUSTED, 2}},
         {std::string(2000, 'x') + "\xC3\xA9\xF0\x9F\x98", {CODECVT_INPUT_EXHAUSTED, 2002}},
         {"a\xFF", {CODECVT_NO_MAPPING, 1}},
+        {"ab\xE2\x82\0\xAC"s, {CODECVT_INPUT_EXHAUSTED, 2}},
     };
     for (const auto& f : failures)
         EXPECT_EQ(failure_of([&] { to_wide(f.first, utf8); }), f.second) << f.first.size();
+    EXPECT_EQ(to_wide("a\0\xC3\xA9\0"s, utf8), L"a\0\u00E9\0"s);
 }
 
 // Latin-1 has no euro sign; the output keeps what the passes before the failing one gave.
@@ -77,15 +82,6 @@ TEST(CodeCvt, CharactersThatYieldNoByteAreUnmapped) {
     }
     REQUIRE_LOCALE(utf8, "en_US.UTF-8");
     EXPECT_EQ(to_narrow(L"a\U000E0001", utf8), "a\xF3\xA0\x80\x81");
-}
-
-// A NUL byte ends the character before it: a cut-off sequence there is incomplete at its lead
-// byte instead of joining the bytes after the NUL.
-TEST(CodeCvt, SequenceCutOffByNulIsIncomplete) {
-    REQUIRE_LOCALE(utf8, "en_US.UTF-8");
-    using namespace std::string_literals;
-    EXPECT_EQ(failure_of([&] { to_wide("ab\xE2\x82\0\xAC"s, utf8); }), Failure(1, 2));
-    EXPECT_EQ(to_wide("a\0\xC3\xA9\0"s, utf8), L"a\0\u00E9\0"s);
 }
 
 // A German global locale, even for a moment, makes other threads read "445.34" as 445.

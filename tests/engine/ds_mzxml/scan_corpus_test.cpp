@@ -1,7 +1,10 @@
 // Real files from other programs open, read headers and decode peaks as their notes say.
+// Every entry the reader trusts starts a scan, and where a file's own index is sound, the
+// search finds the same scans.
 #include "scan_reader.h"
 #include "text_number.h"
 
+#include <algorithm>
 #include <fstream>
 
 using namespace orvoeng;
@@ -12,7 +15,7 @@ TEST(Corpus, OpensHeadersAndPeaksAsTheNotesSay) {
     if (dir.empty())
         GTEST_SKIP() << "corpus folder absent (set ORVO_CORPUS_DIR): real files not checked";
     std::ifstream notes(dir / "SOURCES.md");
-    int files = 0;
+    int files = 0, compared = 0;
     for (std::string row; std::getline(notes, row);) {
         if (row.rfind("| ", 0) != 0 || row.find(".mzXML |") == npos)
             continue;
@@ -29,6 +32,8 @@ TEST(Corpus, OpensHeadersAndPeaksAsTheNotesSay) {
                   opens ? 0u : static_cast<unsigned>(outcome[state + 11] - '0'));
         std::ifstream in(dir / name, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        for (std::size_t i = 0; opens && i + 1 < reader.offsets().size(); ++i)
+            EXPECT_EQ(bytes.compare(static_cast<std::size_t>(reader.offsets()[i]), 5, "<scan"), 0);
         for (std::uint32_t n = 1; opens && n <= reader.scan_count(); ++n) {
             ScanHeader h;
             bool centroided = false;
@@ -39,6 +44,19 @@ TEST(Corpus, OpensHeadersAndPeaksAsTheNotesSay) {
             EXPECT_EQ(mz.size(), std::size_t(text_to_int32(bytes.substr(at, 12)))) << n;
         }
         EXPECT_EQ(events.listener.count(0xCC0236B3) + events.listener.count(0xCC0236B4), 0u);
+        MzXMLReader read, built;
+        const auto path = (dir / name).wstring();
+        if (!read.open(path, true, {}, {}) || !read.read_scan_count({}) || !read.read_index({}, {}))
+            continue;
+        ASSERT_TRUE(built.open(path, true, {}, {}) && built.read_scan_count({}));
+        EXPECT_TRUE(built.build_index({}, {}));
+        ASSERT_EQ(read.offsets().size(), built.offsets().size());
+        // The end entries differ by design: the index's offset against the run's end.
+        EXPECT_TRUE(
+            std::equal(read.offsets().begin(), read.offsets().end() - 1, built.offsets().begin()));
+        EXPECT_LE(built.offsets().back(), read.offsets().back());
+        ++compared;
     }
     EXPECT_EQ(files, 19);
+    EXPECT_GT(compared, 0) << "no corpus file has a sound index";
 }

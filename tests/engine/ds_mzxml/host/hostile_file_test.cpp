@@ -4,7 +4,6 @@
 // assertion) or in success, and whatever it reads must be what the file holds.
 #include "loaded_plugin.h"
 
-#include <ds/data_source_intf.h>
 #include <ds/messages.h>
 
 #include "common/pal/os_seam.h"
@@ -13,8 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <functional>
@@ -96,10 +94,8 @@ struct Session {
         return false;
     }
     bool complete() const {
-        bool all = peek.ok && open.ok && info.ok && time.ok;
-        for (const auto& f : fetches)
-            all = all && f.ok;
-        return all;
+        return peek.ok && open.ok && info.ok && time.ok &&
+               std::ranges::all_of(fetches, &Outcome::ok);
     }
 
     fixture::RecordingSocket sink;
@@ -272,21 +268,19 @@ TEST_F(Hostile, EverySingleByteDeletionOfTheHeader) {
 TEST_F(Hostile, DamagedIndexOrIndexOffset) {
     using Offsets = std::vector<std::int64_t>;
     const std::int64_t end = static_cast<std::int64_t>(sound.size());
+    const auto shift = [](std::int64_t by) {
+        return [by](Offsets& o, std::int64_t&) {
+            for (auto& x : o)
+                x += by;
+        };
+    };
     const std::vector<std::pair<std::string, std::function<void(Offsets&, std::int64_t&)>>> cases =
         {{"offset past the end", [&](Offsets& o, std::int64_t&) { o[2] = end + 4096; }},
          {"negative offset", [](Offsets& o, std::int64_t&) { o[1] = -5; }},
          {"unordered offsets", [](Offsets& o, std::int64_t&) { std::swap(o[0], o[1]); }},
          {"duplicated offset", [](Offsets& o, std::int64_t&) { o[1] = o[0]; }},
-         {"offsets one later",
-          [](Offsets& o, std::int64_t&) {
-              for (auto& x : o)
-                  ++x;
-          }},
-         {"offsets one earlier",
-          [](Offsets& o, std::int64_t&) {
-              for (auto& x : o)
-                  --x;
-          }},
+         {"offsets one later", shift(1)},
+         {"offsets one earlier", shift(-1)},
          {"index offset into a scan", [&](Offsets& o, std::int64_t& i) { i = o[1] + 12; }},
          {"index offset past the end", [&](Offsets&, std::int64_t& i) { i = end + 4096; }},
          {"index offset one later", [](Offsets&, std::int64_t& i) { ++i; }}};
@@ -386,11 +380,8 @@ TEST_F(Hostile, ScanAttributesCutByEveryPieceBoundary) {
     }
 }
 
-TEST_F(Hostile, FolderUnknownLocaleAndAFileChangedWhileOpen) {
-    const Session folder(dir.path());
-    expect_defined(folder, "folder");
-    EXPECT_EQ(std::tuple(folder.peek.id, folder.open.id),
-              std::tuple(msg::FILE_REFUSED.id, msg::FILE_REFUSED.id));
+// (A folder is refused as the plug-in's state tests check.)
+TEST_F(Hostile, UnknownLocaleAndAFileChangedWhileOpen) {
     for (const char* variable : {"LC_ALL", "LANG"}) {
         fixture::ScopedEnv locale(variable, "xx_YY.NOPE-8");
         expect_sound(sound, std::string(variable) + " names no installed locale");

@@ -1,20 +1,15 @@
 // The plug-in loaded with dlopen, found by its mangled name, driven as a host.
 #include "loaded_plugin.h"
 
-#include <ds/data_source_intf.h>
-
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
-#include <stdexcept>
 
 namespace {
 
