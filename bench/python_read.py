@@ -14,8 +14,9 @@ def whole_read(path):
     peaks = 0
     with orvo.open(path) as run:
         scans = run.scans
-        for scan in run:
-            peaks += len(scan["mz"])
+        for label in scans["label"].tolist():
+            mz, intensity = run.spectrum(label)
+            peaks += len(mz)
     return peaks
 
 

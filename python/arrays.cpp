@@ -94,6 +94,28 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan) {
     return out;
 }
 
+namespace {
+
+// A float64 view of `count` values `stride` bytes apart, owned by `base`.
+// Made through numpy's own call rather than py::array, which builds its
+// shape and strides in vectors: this runs twice for every spectrum.
+py::object double_view(const double* first, py::ssize_t count, py::ssize_t stride,
+                       const py::capsule& base) {
+    auto& api = py::detail::npy_api::get();
+    Py_intptr_t shape[1] = {count};
+    Py_intptr_t strides[1] = {stride};
+    auto view = py::reinterpret_steal<py::object>(api.PyArray_NewFromDescr_(
+        api.PyArray_Type_, api.PyArray_DescrFromType_(py::detail::npy_api::NPY_DOUBLE_), 1, shape,
+        strides, const_cast<double*>(first), py::detail::npy_api::NPY_ARRAY_WRITEABLE_, nullptr));
+    if (!view)
+        throw py::error_already_set();
+    if (api.PyArray_SetBaseObject_(view.ptr(), base.inc_ref().ptr()) != 0)
+        throw py::error_already_set();
+    return view;
+}
+
+} // namespace
+
 py::tuple peak_arrays(const PAL::SmartPtr<orvoeng::Spectrum>& spectrum) {
     using Peaks = PAL::SmartPtr<std::vector<orvoeng::Peak>>;
     Peaks peaks = spectrum ? spectrum->peaks : Peaks();
@@ -106,8 +128,8 @@ py::tuple peak_arrays(const PAL::SmartPtr<orvoeng::Spectrum>& spectrum) {
     const py::capsule owner(new Peaks(std::move(peaks)),
                             [](void* held) { delete static_cast<Peaks*>(held); });
     constexpr auto stride = static_cast<py::ssize_t>(sizeof(orvoeng::Peak));
-    return py::make_tuple(py::array_t<double>({count}, {stride}, &first->mz, owner),
-                          py::array_t<double>({count}, {stride}, &first->intensity, owner));
+    return py::make_tuple(double_view(&first->mz, count, stride, owner),
+                          double_view(&first->intensity, count, stride, owner));
 }
 
 py::object utc_datetime(std::int64_t seconds) {

@@ -47,43 +47,90 @@ py::tuple peaks_of(Run& run, long long label) {
 }
 
 // Yields the scans of one run in label order, optionally of one MS level,
-// each a dict of its header values with its arrays. The spectra are read
-// a few ahead on a thread of their own.
+// each a dict of its header values with its arrays.
 class ScanIterator {
 public:
-    ScanIterator(py::object owner, Run& run, std::optional<int> ms_level)
-        : keep(std::move(owner)), ahead(run, chosen(run, ms_level)) {}
+    ScanIterator(py::object owner, Run& listed, std::optional<int> level)
+        : keep(std::move(owner)), run(listed), ms_level(level) {}
 
     py::dict next() {
-        ReadAhead::Item item;
-        {
-            const py::gil_scoped_release unlocked;
-            if (!ahead.next(item))
-                item.scan = nullptr;
+        // The list is asked anew each time: a run closed meanwhile raises.
+        const auto& scans = run.scans();
+        while (index < scans.size()) {
+            const orvoeng::ScanRecord scan = scans[index++];
+            if (ms_level && scan.scan_type.ms_level != *ms_level)
+                continue;
+            PAL::SmartPtr<orvoeng::Spectrum> spectrum;
+            {
+                const py::gil_scoped_release unlocked;
+                spectrum = run.spectrum(scan.label);
+            }
+            py::dict out = scan_dict(scan);
+            const py::tuple arrays = peak_arrays(spectrum);
+            out["mz"] = arrays[0];
+            out["intensity"] = arrays[1];
+            return out;
         }
-        if (item.scan == nullptr)
-            throw py::stop_iteration();
-        if (item.failure)
-            std::rethrow_exception(item.failure);
-        py::dict out = scan_dict(*item.scan);
-        const py::tuple arrays = peak_arrays(item.spectrum);
-        out["mz"] = arrays[0];
-        out["intensity"] = arrays[1];
-        return out;
+        throw py::stop_iteration();
     }
 
 private:
-    static std::vector<orvoeng::ScanRecord> chosen(const Run& run, std::optional<int> ms_level) {
-        std::vector<orvoeng::ScanRecord> out;
-        for (const orvoeng::ScanRecord& scan : run.scans())
-            if (!ms_level || scan.scan_type.ms_level == *ms_level)
-                out.push_back(scan);
-        return out;
-    }
-
     py::object keep; // the Run, alive while its iterator is
-    ReadAhead ahead;
+    Run& run;
+    std::optional<int> ms_level;
+    std::size_t index = 0;
 };
+
+// Run.spectrum as a plain CPython method: it is called once per spectrum,
+// and pybind11's general dispatch costs a fifth of what reading the
+// spectrum does.
+PyObject* spectrum_method(PyObject* self, PyObject* const* args, Py_ssize_t count,
+                          PyObject* names) {
+    const Py_ssize_t named = names == nullptr ? 0 : PyTuple_GET_SIZE(names);
+    const bool by_name = named == 1 && count == 0 &&
+                         PyUnicode_CompareWithASCIIString(PyTuple_GET_ITEM(names, 0), "label") == 0;
+    if (!(count == 1 && named == 0) && !by_name) {
+        PyErr_SetString(PyExc_TypeError, "spectrum() takes one argument, the label");
+        return nullptr;
+    }
+    PyObject* label = args[0];
+    if (!PyLong_Check(label)) {
+        PyErr_Format(PyExc_TypeError, "spectrum(): the label must be an int, not %s",
+                     Py_TYPE(label)->tp_name);
+        return nullptr;
+    }
+    int overflow = 0;
+    long long value = PyLong_AsLongLongAndOverflow(label, &overflow);
+    if (overflow != 0)
+        value = -1; // no scan has it
+    try {
+        return peaks_of(py::cast<Run&>(py::handle(self)), value).release().ptr();
+    } catch (py::error_already_set& e) {
+        e.restore();
+    } catch (const py::builtin_exception& e) {
+        e.set_error();
+    } catch (...) {
+        if (!py::detail::apply_exception_translators(
+                py::detail::get_internals().registered_exception_translators))
+            PyErr_SetString(PyExc_SystemError, "orvo: an unknown failure");
+    }
+    return nullptr;
+}
+
+void add_spectrum_method(py::class_<Run>& run_class) {
+    static PyMethodDef definition = {
+        "spectrum", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&spectrum_method)),
+        METH_FASTCALL | METH_KEYWORDS,
+        "spectrum(label) -> (mz, intensity)\n\n"
+        "The scan's peaks as two float64 numpy arrays over the plug-in's peak list,\n"
+        "without a copy; they keep the peaks alive. KeyError for a label the run\n"
+        "does not have."};
+    PyObject* method =
+        PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(run_class.ptr()), &definition);
+    if (method == nullptr)
+        throw py::error_already_set();
+    run_class.attr("spectrum") = py::reinterpret_steal<py::object>(method);
+}
 
 py::dict info_dict(Run& run) {
     const Run::Info* facts = nullptr;
@@ -147,16 +194,15 @@ the interpreter lock released, so threads reading files run in parallel.)";
 
     register_errors(m);
 
-    py::class_<ScanIterator>(m, "ScanIterator",
-                             "Iterates over the scans of a Run in label order, reading ahead.")
+    py::class_<ScanIterator>(m, "ScanIterator", "Iterates over the scans of a Run in label order.")
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &ScanIterator::next);
 
-    py::class_<Run>(m, "Run", R"(An open mzXML file; make one with orvo.open().
+    py::class_<Run> run_class(m, "Run", R"(An open mzXML file; make one with orvo.open().
 
 Usable in a with statement; close() frees the plug-in's data source and any
-later call raises ValueError. Arrays already handed out stay valid.)")
-        .def("__enter__", [](py::object self) { return self; })
+later call raises ValueError. Arrays already handed out stay valid.)");
+    run_class.def("__enter__", [](py::object self) { return self; })
         .def(
             "__exit__", [](Run& run, const py::args&) { run.close(); }, "Closes the run.")
         .def("close", &Run::close, "Frees the data source; arrays handed out stay valid.")
@@ -174,11 +220,6 @@ label, parent_label (-1 for none), ms_level, polarity ("+", "-" or ""),
 retention_time (seconds), precursor_mz (NaN for none), precursor_charge (0 when
 unknown), total_ion_current, position (1-based, in the file); so
 pandas.DataFrame(run.scans) is the scan table.)")
-        .def("spectrum", &peaks_of, py::arg("label"),
-             R"((mz, intensity) of the scan with this label.
-
-Two float64 numpy arrays over the plug-in's peak list, without a copy; they
-keep the peaks alive. KeyError for a label the run does not have.)")
         .def(
             "spectrum_info",
             [](Run& run, long long label) {
@@ -217,6 +258,7 @@ The first 100000 events of a run are kept; events_dropped counts the rest.)")
         .def("__repr__", [](const Run& run) {
             return "<orvo.Run " + run.path().string() + (run.closed() ? " (closed)>" : ">");
         });
+    add_spectrum_method(run_class);
 
     m.def("open", &open_run, py::arg("path"), py::kw_only(), py::arg("centroided") = py::none(),
           py::arg("first_label") = 1, R"(Opens and lists an mzXML file; returns a Run.

@@ -14,16 +14,12 @@
 
 #include <pal/message.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace orvopy {
@@ -79,41 +75,6 @@ private:
     mutable std::mutex logging;
     std::vector<LoggedEvent> logged;
     std::size_t dropped = 0;
-};
-
-// Fetches the spectra of a list of labels, in order, on a thread of its own
-// a few spectra ahead of the caller, so that reading the next spectrum
-// overlaps with the caller's work on this one. A fetch that fails hands its
-// failure to the caller at that place in the list. It keeps copies of the
-// scans, so a run closed meanwhile fails the fetches, never the records.
-class ReadAhead {
-public:
-    struct Item {
-        const orvoeng::ScanRecord* scan = nullptr;
-        PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-        std::exception_ptr failure;
-    };
-
-    ReadAhead(Run& run, std::vector<orvoeng::ScanRecord> scans);
-    ~ReadAhead();
-    ReadAhead(const ReadAhead&) = delete;
-    ReadAhead& operator=(const ReadAhead&) = delete;
-
-    // The next item, waiting for it; false after the last.
-    bool next(Item& item);
-
-private:
-    static constexpr std::size_t AHEAD = 8;
-    void work();
-
-    Run& run;
-    std::vector<orvoeng::ScanRecord> scans;
-    std::mutex guard;
-    std::condition_variable changed;
-    std::deque<Item> ready;
-    std::size_t taken = 0;
-    bool stopping = false;
-    std::thread worker;
 };
 
 } // namespace orvopy
