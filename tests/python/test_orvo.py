@@ -125,6 +125,22 @@ def test_iteration_stopped_early_or_by_close():
                 pass
 
 
+def test_cut_files_end_in_orvo_errors(tmp_path):
+    data = SAMPLE.read_bytes()
+    for size in range(0, len(data), len(data) // 40):
+        path = tmp_path / f"cut{size}.mzXML"
+        path.write_bytes(data[:size])
+        try:
+            with orvo.open(path) as run:
+                for label in run.scans["label"].tolist():
+                    try:
+                        run.spectrum(label)
+                    except orvo.Error as e:
+                        assert e.code is not None
+        except orvo.Error as e:
+            assert str(e)
+
+
 def generated(tmp_path, name, scans, seed):
     path = tmp_path / name
     subprocess.run([MKMZXML, "-o", str(path), "--scans", str(scans), "--seed", str(seed)],
