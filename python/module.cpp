@@ -14,8 +14,10 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -47,38 +49,67 @@ py::tuple peaks_of(Run& run, long long label) {
 }
 
 // Yields the scans of one run in label order, optionally of one MS level,
-// each a dict of its header values with its arrays.
+// each a dict of its header values with its arrays. Spectra are fetched
+// BATCH at a time with the interpreter lock released once: handing the lock
+// over costs more than fetching a small spectrum, so threads reading files
+// side by side would otherwise spend their time waiting for it.
 class ScanIterator {
 public:
     ScanIterator(py::object owner, Run& listed, std::optional<int> level)
         : keep(std::move(owner)), run(listed), ms_level(level) {}
 
     py::dict next() {
-        // The list is asked anew each time: a run closed meanwhile raises.
-        const auto& scans = run.scans();
-        while (index < scans.size()) {
-            const orvoeng::ScanRecord scan = scans[index++];
-            if (ms_level && scan.scan_type.ms_level != *ms_level)
-                continue;
-            PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-            {
-                const py::gil_scoped_release unlocked;
-                spectrum = run.spectrum(scan.label);
-            }
-            py::dict out = scan_dict(scan);
-            const py::tuple arrays = peak_arrays(spectrum);
-            out["mz"] = arrays[0];
-            out["intensity"] = arrays[1];
-            return out;
-        }
-        throw py::stop_iteration();
+        if (taken == batch.size())
+            fetch_batch();
+        if (taken == batch.size())
+            throw py::stop_iteration();
+        Fetched item = std::move(batch[taken++]);
+        if (item.failure)
+            std::rethrow_exception(item.failure);
+        py::dict out = scan_dict(item.scan);
+        const py::tuple arrays = peak_arrays(item.spectrum);
+        out["mz"] = arrays[0];
+        out["intensity"] = arrays[1];
+        return out;
     }
 
 private:
+    static constexpr std::size_t BATCH = 64;
+
+    struct Fetched {
+        orvoeng::ScanRecord scan;
+        std::size_t position; // in the scan list
+        PAL::SmartPtr<orvoeng::Spectrum> spectrum;
+        std::exception_ptr failure;
+    };
+
+    void fetch_batch() {
+        batch.clear();
+        taken = 0;
+        // The list is asked anew each time: a run closed meanwhile raises.
+        const auto& scans = run.scans();
+        for (; index < scans.size() && batch.size() < BATCH; ++index)
+            if (!ms_level || scans[index].scan_type.ms_level == *ms_level)
+                batch.push_back(Fetched{scans[index], index, {}, {}});
+        const py::gil_scoped_release unlocked;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            try {
+                batch[i].spectrum = run.spectrum(batch[i].scan.label);
+            } catch (...) {
+                // Raised in its place; the scans after it are fetched anew.
+                batch[i].failure = std::current_exception();
+                index = batch[i].position + 1;
+                batch.resize(i + 1);
+            }
+        }
+    }
+
     py::object keep; // the Run, alive while its iterator is
     Run& run;
     std::optional<int> ms_level;
-    std::size_t index = 0;
+    std::size_t index = 0; // the next scan of the list to look at
+    std::vector<Fetched> batch;
+    std::size_t taken = 0;
 };
 
 // Run.spectrum as a plain CPython method: it is called once per spectrum,
@@ -240,7 +271,10 @@ pandas.DataFrame(run.scans) is the scan table.)")
             [](py::object self) {
                 return std::make_unique<ScanIterator>(self, self.cast<Run&>(), std::nullopt);
             },
-            "Each scan's header values with its mz and intensity arrays, in label order.")
+            "Each scan's header values with its mz and intensity arrays, in label order.\n\n"
+            "Spectra are fetched 64 at a time with the interpreter lock released, so\n"
+            "threads iterating over different files run side by side; the run's events\n"
+            "may therefore run up to 64 spectra ahead of the loop.")
         .def(
             "spectra",
             [](py::object self, std::optional<int> ms_level) {
