@@ -14,6 +14,8 @@ from pathlib import Path
 
 HOST = os.environ.get("ORVO_HOST", "")
 MKMZXML = os.environ.get("ORVO_MKMZXML", "")
+# What runs programs built for another system (Wine for the Windows build).
+RUNNER = shlex.split(os.environ.get("ORVO_RUNNER", ""))
 SAMPLE = os.environ.get("ORVO_SAMPLE", "")
 CORPUS = Path(os.environ.get("ORVO_CORPUS", "/nonexistent-corpus"))
 
@@ -68,7 +70,7 @@ def run(*command):
 
 
 def host(*args):
-    return run(HOST, *args)
+    return run(*RUNNER, HOST, *args)
 
 
 def ok(test, *args):
@@ -117,7 +119,8 @@ class OrvoHost(unittest.TestCase):
 
         def make(name, *args):
             path = tmp / name
-            subprocess.run([MKMZXML, "-o", str(path), *args], check=True, capture_output=True)
+            subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
+                           capture_output=True, stdin=subprocess.DEVNULL)
             return path
 
         wide = make("wide64.mzXML", "--scans", "12", "--ms1-every", "3", "--ms1-peaks", "25",
@@ -342,7 +345,7 @@ class OrvoHost(unittest.TestCase):
             if not script:
                 continue
             with self.subTest(name, stderr="terminal"):
-                line = " ".join(shlex.quote(str(a)) for a in [HOST, *args])
+                line = " ".join(shlex.quote(str(a)) for a in [*RUNNER, HOST, *args])
                 pty = run(script, "-qec", f"{line} >{shlex.quote(str(out))}", "/dev/null")
                 self.assertEqual(pty.returncode, 0, pty.stdout)
                 self.assertIn("\r", pty.stdout)
