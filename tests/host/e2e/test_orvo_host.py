@@ -66,6 +66,9 @@ def run(*command):
     done = subprocess.run(list(map(str, command)), capture_output=True,
                           stdin=subprocess.DEVNULL, timeout=120)
     done.stdout, done.stderr = (b.decode("utf-8", "replace") for b in (done.stdout, done.stderr))
+    if RUNNER:
+        # Windows programs end their text lines with CR LF; a lone CR stays.
+        done.stdout, done.stderr = (t.replace("\r\n", "\n") for t in (done.stdout, done.stderr))
     return done
 
 
@@ -330,7 +333,8 @@ class OrvoHost(unittest.TestCase):
                 self.assertIn("usage: orvo-host", done.stderr)
 
     def test_progress_bar_only_on_a_terminal_and_never_on_stdout(self):
-        script = shutil.which("script")
+        # A Unix terminal is no console to a program that Wine runs.
+        script = None if RUNNER else shutil.which("script")
         path = self.fixtures["wide64"][0]
         out = Path(self.tmp.name) / "stdout.txt"
         commands = {"scans": ["scans", path], "dump": ["dump", path], "mgf": ["mgf", path],
@@ -352,6 +356,8 @@ class OrvoHost(unittest.TestCase):
                 self.assertRegex(pty.stdout, BAR)
                 self.assertNotIn(b"\r", out.read_bytes())
                 self.assertNotRegex(out.read_text(), BAR)
+        if RUNNER:
+            self.skipTest("run through a runner, the program sees no console: terminal side not run")
         if not script:
             self.skipTest("script (util-linux) is not installed: the terminal side was not run")
 
