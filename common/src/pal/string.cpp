@@ -18,9 +18,10 @@
 namespace {
 constexpr const char* source_file = "string";
 
-// Serialises every conversion, whichever way the backend converts. The platform layer is one shared
-// library per process, so this lock exists once per process: built when the library is loaded,
-// destroyed when it is unloaded.
+// Serialises every conversion, whichever way the backend converts. The
+// platform layer is one shared library per process, so this lock exists once
+// per process: built when the library is loaded, destroyed when it is
+// unloaded.
 PAL::CriticalSection conversion_lock;
 
 using Facet = std::codecvt<wchar_t, char, std::mbstate_t>;

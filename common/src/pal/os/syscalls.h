@@ -3,8 +3,9 @@
 // Every OS call of the platform layer goes through this table, one group per
 // concern (lock, mutex, error text, language, catalog library, code
 // conversion, file). The POSIX backend (posix/) and the Win32 backend
-// (win32/) fill it with the same shape, so no caller knows which one runs. Tests swap single
-// entries for failing versions (and put the saved table back) to prove how failures surface.
+// (win32/) fill it with the same shape, so no caller knows which one runs.
+// Tests swap single entries for failing versions (and put the saved table
+// back) to prove how failures surface.
 #pragma once
 
 #include <pal/api.h>
