@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         std::ifstream file(path, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
                                       std::istreambuf_iterator<char>()};
-        std::printf("replay %s (%zu bytes)\n", path.c_str(), bytes.size());
+        std::printf("replay %s (%zu bytes)\n", path.string().c_str(), bytes.size());
         std::fflush(stdout);
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }

@@ -55,6 +55,6 @@ int main(int argc, char** argv) {
     };
     for (const auto& [name, bytes] : files)
         std::ofstream(dir / name, std::ios::binary) << bytes;
-    std::printf("%zu seeds written to %s\n", std::size(files), dir.c_str());
+    std::printf("%zu seeds written to %s\n", std::size(files), dir.string().c_str());
     return 0;
 }

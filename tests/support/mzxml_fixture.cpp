@@ -3,10 +3,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <locale>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace fixture {
 
@@ -92,10 +95,24 @@ MzXmlWriter& MzXmlWriter::no_index(const std::string& index_offset_line) {
 }
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken only when this call made the folder.
+    std::random_device seed;
+    std::mt19937_64 pick(seed());
+    for (int attempt = 0; attempt < 100 && root.empty(); ++attempt) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("orvo-test-" + std::to_string(pick()));
+        if (std::filesystem::create_directory(candidate))
+            root = candidate;
+    }
+    if (root.empty())
+        throw std::runtime_error("no temporary folder could be made");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "orvo-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::system_error(errno, std::generic_category(), "mkdtemp");
     root = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
@@ -120,14 +137,26 @@ std::filesystem::path corpus_dir() {
     return !dir.empty() && std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
 }
 
+void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+    // An empty value removes the variable.
+    ::_putenv_s(name, value ? value : "");
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
+}
+
 ScopedEnv::ScopedEnv(const char* variable, const char* value) : name(variable) {
     if (const char* old = std::getenv(variable))
         saved = old;
-    value ? ::setenv(variable, value, 1) : ::unsetenv(variable);
+    set_env(variable, value);
 }
 
 ScopedEnv::~ScopedEnv() {
-    saved ? ::setenv(name.c_str(), saved->c_str(), 1) : ::unsetenv(name.c_str());
+    set_env(name.c_str(), saved ? saved->c_str() : nullptr);
 }
 
 bool has_locale(const char* name) {

@@ -1,11 +1,12 @@
 # Runs orvo-mkmzxml as a user would: the same options give the same bytes,
 # another seed other bytes, --no-index a file without an index, and a bad
-# argument the usage exit code. Called with -DTOOL=<path> -DDIR=<scratch>.
+# argument the usage exit code. Called with -DTOOL=<path> -DDIR=<scratch>,
+# and -DRUNNER=<emulator> when the tool is built for another system.
 file(MAKE_DIRECTORY ${DIR})
 set(small --scans 30 --ms1-every 3 --ms1-peaks 50 --ms2-peaks 10)
 
 function(run_tool out expected_code)
-  execute_process(COMMAND ${TOOL} -o ${DIR}/${out} ${ARGN} RESULT_VARIABLE code)
+  execute_process(COMMAND ${RUNNER} ${TOOL} -o ${DIR}/${out} ${ARGN} RESULT_VARIABLE code)
   if(NOT code EQUAL expected_code)
     message(FATAL_ERROR "orvo-mkmzxml ${ARGN}: exit code ${code}, not ${expected_code}")
   endif()

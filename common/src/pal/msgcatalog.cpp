@@ -1,13 +1,11 @@
 #include <pal/msgcatalog.h>
 
-#include "catalog_file.h"
 #include "os/syscalls.h"
 
 #include <cstdlib>
 #include <iomanip>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -40,15 +38,6 @@ std::string locale_environment() {
     return key;
 }
 
-std::locale build_user_locale() {
-    try {
-        return std::locale("");
-    } catch (const std::runtime_error&) {
-        // The environment names a locale this machine does not have.
-        return std::locale::classic();
-    }
-}
-
 } // namespace
 
 std::locale user_default_locale() {
@@ -59,7 +48,7 @@ std::locale user_default_locale() {
     std::string key = locale_environment();
     const std::lock_guard<std::mutex> hold(guard);
     if (!ready || key != built_for) {
-        built = build_user_locale();
+        built = os::syscalls().user_locale();
         built_for = std::move(key);
         ready = true;
     }
@@ -71,7 +60,7 @@ MsgCatalog::MsgCatalog(const std::wstring& catalog_name)
 
 MsgCatalog::~MsgCatalog() {
     if (loaded) {
-        delete module;
+        os::syscalls().catalog_close(module);
         module = nullptr;
         loaded = false;
     }
@@ -82,11 +71,10 @@ std::wstring MsgCatalog::prefix() const {
 }
 
 bool MsgCatalog::load_language(const std::wstring& code) {
-    const std::wstring file_name = prefix() + name + code + L".msg";
-    std::string bytes;
-    if (!os::syscalls().read_catalog_file(file_name, bytes))
+    const auto& os = os::syscalls();
+    module = os.catalog_open(prefix() + name + code + os.catalog_extension);
+    if (!module)
         return false;
-    module = new os::CatalogModule(bytes);
     loaded = true;
     return true;
 }
@@ -103,7 +91,7 @@ bool MsgCatalog::load() {
 bool MsgCatalog::lookup(std::uint32_t id, bool from_module, std::wstring& text) {
     std::wstring found;
     if (from_module) {
-        if (!module || !module->find(id, found))
+        if (!module || !os::syscalls().catalog_find(module, id, found))
             return false;
     } else if (!os::syscalls().error_text(id, found)) {
         return false;

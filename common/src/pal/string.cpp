@@ -4,6 +4,8 @@
 #include <pal/mutex.h>
 #include <pal/string.h>
 
+#include "os/syscalls.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -16,9 +18,10 @@
 namespace {
 constexpr const char* source_file = "string";
 
-// Serialises every conversion. The platform layer is one shared library per
-// process, so this lock exists once per process: built when the library is
-// loaded, destroyed when it is unloaded.
+// Serialises every conversion, whichever way the backend converts. The
+// platform layer is one shared library per process, so this lock exists once
+// per process: built when the library is loaded, destroyed when it is
+// unloaded.
 PAL::CriticalSection conversion_lock;
 
 using Facet = std::codecvt<wchar_t, char, std::mbstate_t>;
@@ -140,7 +143,6 @@ void convert(const std::basic_string<typename Direction::From>& input, const std
     using From = typename Direction::From;
     using To = typename Direction::To;
 
-    PAL::ScopedLock lock(conversion_lock);
 #ifdef _WIN32
     GlobalLocaleSwap swap(locale);
 #endif
@@ -220,8 +222,21 @@ void convert(const std::basic_string<typename Direction::From>& input, const std
 
 namespace PAL {
 
-void to_narrow(const std::wstring& text, const std::locale& locale, std::string& out) {
+namespace os {
+
+void facet_narrow(const std::wstring& text, const std::locale& locale, std::string& out) {
     convert<Narrowing>(text, locale, out);
+}
+
+void facet_widen(const std::string& text, const std::locale& locale, std::wstring& out) {
+    convert<Widening>(text, locale, out);
+}
+
+} // namespace os
+
+void to_narrow(const std::wstring& text, const std::locale& locale, std::string& out) {
+    ScopedLock lock(conversion_lock);
+    os::syscalls().narrow(text, locale, out);
 }
 
 std::string to_narrow(const std::wstring& text, const std::locale& locale) {
@@ -233,7 +248,8 @@ std::string to_narrow(const std::wstring& text, const std::locale& locale) {
 void to_wide(const std::string& text, const std::locale& locale, std::wstring& out) {
     if (byte_per_character(locale))
         return bytes_to_wide(text, out);
-    convert<Widening>(text, locale, out);
+    ScopedLock lock(conversion_lock);
+    os::syscalls().widen(text, locale, out);
 }
 
 std::wstring to_wide(const std::string& text, const std::locale& locale) {

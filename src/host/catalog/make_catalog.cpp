@@ -3,6 +3,11 @@
 // person never meets the catalog's fallback sentence.
 //
 //   orvo-make-catalog TEXTS OUT.msg [OUT.msg...]
+//   orvo-make-catalog --mc LANGUAGE TEXTS OUT.mc
+//
+// The second form writes a message file for the Windows message compiler,
+// the texts for one language id (hexadecimal, 809 for British English), from
+// which the build makes that language's message-table library.
 #include <ds/messages.h>
 
 #include <cstdio>
@@ -64,21 +69,65 @@ bool read_texts(const std::string& path, std::map<std::string, std::string>& tex
 
 } // namespace
 
+// One message of a message file: the identifier's parts by the fields of the
+// message-table layout, then the text, ended by a line with a lone period.
+void write_mc_message(std::ostream& out, const orvoeng::msg::MessageDef& def,
+                      const std::string& text) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(def.id & 0xFFFFu));
+    char facility[8];
+    std::snprintf(facility, sizeof facility, "F%03X",
+                  static_cast<unsigned>((def.id >> 16) & 0xFFFu));
+    out << "\n; " << def.name << "\nMessageId=" << code
+        << "\nSeverity=" << ((def.id >> 30) == 3 ? "Error" : "Informational")
+        << "\nFacility=" << facility << "\nLanguage=Catalog\n"
+        << text << "\n.\n";
+}
+
+std::string mc_header(const std::string& source, const std::string& language) {
+    std::ostringstream out;
+    out << "; Made by orvo-make-catalog from " << source << "; edit that file instead.\n"
+        << "MessageIdTypedef=DWORD\n"
+        << "SeverityNames=(Informational=0x1 Error=0x3)\n"
+        << "FacilityNames=(";
+    std::set<unsigned> facilities;
+    for (const auto& def : orvoeng::msg::ALL)
+        facilities.insert(static_cast<unsigned>((def.id >> 16) & 0xFFFu));
+    for (const unsigned f : facilities) {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%sF%03X=0x%X", f == *facilities.begin() ? "" : " ", f,
+                      f);
+        out << entry;
+    }
+    out << ")\nLanguageNames=(Catalog=0x" << language << ":MSG" << language << ")\n";
+    return out.str();
+}
+
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::cerr << "usage: orvo-make-catalog TEXTS OUT.msg [OUT.msg...]\n";
+    const bool message_file = argc == 5 && std::string(argv[1]) == "--mc";
+    if (argc < 3 || (std::string(argv[1]) == "--mc" && !message_file)) {
+        std::cerr << "usage: orvo-make-catalog TEXTS OUT.msg [OUT.msg...]\n"
+                     "       orvo-make-catalog --mc LANGUAGE TEXTS OUT.mc\n";
         return 2;
     }
+    const char* source = message_file ? argv[3] : argv[1];
     std::map<std::string, std::string> texts;
-    if (!read_texts(argv[1], texts))
+    if (!read_texts(source, texts))
         return 1;
     std::ostringstream catalog;
-    catalog << "# Made by orvo-make-catalog from " << argv[1] << "; edit that file instead.\n";
+    if (message_file)
+        catalog << mc_header(source, argv[2]);
+    else
+        catalog << "# Made by orvo-make-catalog from " << source << "; edit that file instead.\n";
     bool complete = true;
     for (const auto& def : orvoeng::msg::ALL) {
         const auto found = texts.find(std::string(def.name));
         if (found == texts.end() || found->second.empty()) {
-            complete = fail(argv[1], "no text for " + std::string(def.name));
+            complete = fail(source, "no text for " + std::string(def.name));
+            continue;
+        }
+        if (message_file) {
+            write_mc_message(catalog, def, found->second);
             continue;
         }
         char id[16];
@@ -87,7 +136,7 @@ int main(int argc, char** argv) {
     }
     if (!complete)
         return 1;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = message_file ? 4 : 2; i < argc; ++i) {
         std::ofstream out(argv[i], std::ios::binary);
         out << catalog.str();
         if (!out.flush())

@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", fmt::format("orvo-host {}", VERSION));
     app.require_subcommand(1);
     app.fallthrough();
+    // One syntax everywhere: CLI11 would take "/name" as an option on Windows,
+    // where a path may start so.
+    app.allow_windows_style_options(false);
     app.add_option("--plugin", context.options.plugin_path,
                    "the plug-in to load (default: liborvo_ds_mzxml.so beside orvo-host)");
     app.add_flag("-v,--verbose", context.options.verbose,

@@ -15,8 +15,17 @@ DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandle
       channel(std::move(handler)) {}
 
 void DataFile::check_openable() const {
+#ifdef _WIN32
+    // Windows names its devices (NUL, CON, COM1...) in any folder.
+    std::error_code error;
+    const auto status = std::filesystem::status(file_path, error);
+    if (!error && status.type() != std::filesystem::file_type::regular &&
+        status.type() != std::filesystem::file_type::directory &&
+        status.type() != std::filesystem::file_type::not_found)
+#else
     struct stat info {};
     if (::stat(file_path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+#endif
         throw HostError(file_path.string() +
                         " is not a regular file (a pipe, socket or device); give an mzXML file");
 }

@@ -3,7 +3,11 @@
 #include <nettle/sha1.h>
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -95,7 +99,11 @@ bool read_stated(std::string_view tail, std::string& stated) {
 } // namespace
 
 Sha1Result check_sha1(const std::filesystem::path& file) {
+#ifdef _WIN32
+    const int fd = ::_wopen(file.c_str(), _O_RDONLY | _O_BINARY);
+#else
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
     if (fd < 0)
         return unreadable(errno);
     const Descriptor descriptor(fd);
@@ -110,7 +118,8 @@ Sha1Result check_sha1(const std::filesystem::path& file) {
     std::string tail;        // the bytes after the latest "<sha1>", up to TAIL_BYTES
     std::size_t matched = 0; // characters of "<sha1>" ending the bytes read so far
     for (;;) {
-        const ssize_t got = ::read(descriptor.get(), block.data(), block.size());
+        const auto got =
+            ::read(descriptor.get(), block.data(), static_cast<unsigned int>(block.size()));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

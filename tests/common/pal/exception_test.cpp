@@ -10,23 +10,45 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr const char* source_file = "exception_test";
 const std::wstring NOT_FOUND = L"Message 0x4c0336b0 not found in the catalog.";
 
+// The system's own text for an error number: the C library's on POSIX, the
+// system message table's on Windows (without its line break).
+std::wstring system_text(std::uint32_t code) {
+#ifdef _WIN32
+    wchar_t text[512] = {};
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, text, 512, nullptr);
+    std::wstring found(text, length);
+    while (!found.empty() && (found.back() == L'\n' || found.back() == L'\r'))
+        found.pop_back();
+    return found;
+#else
+    const std::string found = std::strerror(static_cast<int>(code));
+    return std::wstring(found.begin(), found.end());
+#endif
+}
+
 // Every class is caught as PAL::Exception, never as std::exception, records where it was
 // raised and describes itself (the string errors' texts in their own tests).
 TEST(ExceptionFamily, CaughtAsPalExceptionNeverAsStdException) {
     EXPECT_NO_THROW(PAL_ASSERT(1 + 1 == 2, L"arithmetic"));
-    const std::string system = std::strerror(2);
+    const std::wstring system = system_text(2);
     const std::pair<std::function<void()>, std::wstring> cases[] = {
         {[] { PAL_RAISE(PAL::UseCountIsZero); }, L"PAL::UseCountIsZero"},
         {[] { PAL_ASSERT(1 + 1 == 3, L"msg_id is 0"); }, L"Assert Failure: msg_id is 0"},
         // The message identifier is described, neither the status code nor the arguments.
         {[] { PAL_RAISE(PAL::AppError, 0x80040802u, PAL::Message(0xC8020002u).add(L"a")); },
          L"Application Error 0xc8020002"},
-        {[] { PAL_RAISE(PAL::WindowsError, 2u); }, std::wstring(system.begin(), system.end())},
+        {[] { PAL_RAISE(PAL::WindowsError, 2u); }, system},
         {[] { PAL_RAISE(PAL::WindowsError, 0x4C0336B0u); }, NOT_FOUND},
         {[] { PAL_RAISE(PAL::StrDecodeError, 3, 12u); }, L""},
         {[] { PAL_RAISE(PAL::StrCodeCvtError, 1, 4u); }, L""},

@@ -60,12 +60,21 @@ TEST(Iso8601, SameResultsInEveryProcessZone) {
         {"2009-12-24T10:Z", assume_utc, fail(DATETIME_FORMAT_MISMATCH, 11)},
         {"2012-", assume_utc, fail(DATETIME_FORMAT_MISMATCH, 0)},
     };
+#ifdef _WIN32
+    // The Windows C runtime reads TZ as a name, an offset and a daylight
+    // name (US rules), each name of three letters: the same offsets, in its
+    // own syntax.
+    const char* zones[] = {"UTC0", "EST5EDT", "IST-5:30", "MSK-4", "LHS-10:30"};
+#else
     const char* zones[] = {"UTC", "America/New_York", "Asia/Kolkata", "Europe/Moscow",
                            "Australia/Lord_Howe"};
+#endif
     const std::int64_t local[] = {4 * 3600, 8 * 3600, -5400, 0, -23400}; // 04:00 there
     for (std::size_t z = 0; z < 5; ++z) {
+#ifndef _WIN32
         if (!std::filesystem::exists(std::filesystem::path("/usr/share/zoneinfo") / zones[z]))
             GTEST_SKIP() << "time zone " << zones[z] << " is not installed (package tzdata)";
+#endif
         fixture::ScopedEnv tz("TZ", zones[z]);
         tzset();
         for (const auto& [text, flags, want] : cases)

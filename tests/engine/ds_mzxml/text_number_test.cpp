@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <locale>
 
@@ -22,7 +23,23 @@ TEST(TextNumberTest, ConvertsAsTheClassicLocaleUnderAGermanOne) {
     const std::locale saved =
         std::locale::global(german.empty() ? std::locale::classic() : std::locale(german));
     EXPECT_EQ(std::strtod("445.34", nullptr), german.empty() ? 445.34 : 445.0);
+#ifdef _WIN32
+    // mingw's C++ library has no German locale, so the C library's locale is
+    // the classic one here and its plain functions are the reference.
+    const auto strtoll_l = [](const char* text, char** end, int base, int) {
+        return std::strtoll(text, end, base);
+    };
+    // mingw's strtod gives -0 for a sign with no number after it, where C
+    // says a text without a conversion gives 0.
+    const auto strtod_l = [](const char* text, char**, int) {
+        char* end = nullptr;
+        const double value = std::strtod(text, &end);
+        return end == text ? 0.0 : value;
+    };
+    const int classic = 0;
+#else
     const locale_t classic = newlocale(LC_ALL_MASK, "C", nullptr);
+#endif
     std::vector<const char*> texts = {"445.34",     "  -1.5e3",
                                       "+2.25",      ".5",
                                       "5.",         ".",
@@ -57,7 +74,9 @@ TEST(TextNumberTest, ConvertsAsTheClassicLocaleUnderAGermanOne) {
                         : std::memcmp(&got, &expected, sizeof got) == 0)
             << '"' << text << "\" gives " << got << ", strtod " << expected;
     }
+#ifndef _WIN32
     freelocale(classic);
+#endif
     std::locale::global(saved);
     if (german.empty())
         GTEST_SKIP() << "no German locale on this machine: checked in the classic locale only";

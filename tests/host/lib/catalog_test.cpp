@@ -4,16 +4,16 @@
 
 #include <ds/messages.h>
 
-#include <gtest/gtest.h>
+#include "support/mzxml_fixture.h"
 
-#include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace {
 
 TEST(HostCatalog, EveryIdentifierOfTheTableHasAnEnglishText) {
     // British and US English have files; German falls back to British.
     for (const char* language : {"en_GB.UTF-8", "en_US.UTF-8", "de_DE.UTF-8"}) {
-        ::setenv("LC_ALL", language, 1);
+        fixture::ScopedEnv all("LC_ALL", language);
         orvohost::HostCatalog catalog(ORVO_CATALOG_DIR);
         for (const auto& def : orvoeng::msg::ALL) {
             const std::wstring text = catalog.message_text(def.id);
@@ -22,7 +22,6 @@ TEST(HostCatalog, EveryIdentifierOfTheTableHasAnEnglishText) {
             EXPECT_FALSE(text.empty()) << def.name;
         }
     }
-    ::unsetenv("LC_ALL");
 }
 
 TEST(HostCatalog, ArgumentsReplaceTheirMarkers) {

@@ -1,15 +1,17 @@
 // The seam between the platform layer and the operating system.
 //
 // Every OS call of the platform layer goes through this table, one group per
-// concern (lock, mutex, error text, language, catalog file, file). A POSIX
-// backend fills it today; a Win32 backend of the same shape can sit beside it
-// without touching any caller. Tests swap single entries for failing versions
-// (and put the saved table back) to prove how failures surface.
+// concern (lock, mutex, error text, language, catalog library, code
+// conversion, file). The POSIX backend (posix/) and the Win32 backend
+// (win32/) fill it with the same shape, so no caller knows which one runs.
+// Tests swap single entries for failing versions (and put the saved table
+// back) to prove how failures surface.
 #pragma once
 
 #include <pal/api.h>
 
 #include <cstdint>
+#include <locale>
 #include <string>
 
 namespace PAL::os {
@@ -33,8 +35,24 @@ struct Syscalls {
     // The user's language as a Windows language id (0x0409, 0x0809...).
     std::uint16_t (*user_language)();
 
-    // The whole content of a catalog file; false when it cannot be read.
-    bool (*read_catalog_file)(const std::wstring& path, std::string& bytes);
+    // Catalog library: open maps the library at `path` for its texts alone
+    // and returns an opaque module, or null when there is none to read; find
+    // gives one identifier's text as the library stores it (false when it has
+    // none); close releases what open made. The file name ends in
+    // catalog_extension.
+    void* (*catalog_open)(const std::wstring& path);
+    bool (*catalog_find)(void* module, std::uint32_t id, std::wstring& text);
+    void (*catalog_close)(void* module);
+    const wchar_t* catalog_extension;
+
+    // The user's default locale; the classic locale when the environment
+    // names one the machine does not have.
+    std::locale (*user_locale)();
+    // Code conversion between wide text and the code page `locale` stands
+    // for, as PAL::to_narrow and PAL::to_wide describe it; failures raise
+    // StrCodeCvtError. Called under the process-wide conversion lock.
+    void (*narrow)(const std::wstring& text, const std::locale& locale, std::string& out);
+    void (*widen)(const std::string& text, const std::locale& locale, std::wstring& out);
 
     // File: open returns a handle or -1 with `error` set.
     std::intptr_t (*file_open)(const std::wstring& path, std::uint32_t& error);
@@ -56,5 +74,11 @@ PAL_API Syscalls& syscalls();
 
 // The backend's own table, to restore after a test.
 PAL_API const Syscalls& native_syscalls();
+
+// Conversion through the locale's own codecvt facet, shared by the backends:
+// POSIX converts every locale so, Win32 those that do not stand for the
+// user's code page.
+void facet_narrow(const std::wstring& text, const std::locale& locale, std::string& out);
+void facet_widen(const std::string& text, const std::locale& locale, std::wstring& out);
 
 } // namespace PAL::os

@@ -1,6 +1,8 @@
 // POSIX backend of the OS seam.
 #include "os/syscalls.h"
 
+#include "posix/catalog_file.h"
+
 #include <pal/msgcatalog.h>
 #include <pal/mutex.h>
 #include <pal/string.h>
@@ -10,7 +12,10 @@
 #include <cstring>
 #include <cwchar>
 #include <fcntl.h>
+#include <locale>
+#include <new>
 #include <pthread.h>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,12 +68,21 @@ void mutex_close(void* handle) {
 }
 
 bool error_text(std::uint32_t code, std::wstring& text) {
-    // glibc invents "Unknown error N" for numbers it does not know; the seam
-    // reports those as having no text, as the Windows message table does.
-    if (code > 0x7FFFFFFF || strerrorname_np(static_cast<int>(code)) == nullptr)
+    if (code > 0x7FFFFFFF)
         return false;
     char buffer[512];
+#if defined(__GLIBC__)
+    // glibc invents "Unknown error N" for numbers it does not know; the seam
+    // reports those as having no text, as the Windows message table does.
+    if (strerrorname_np(static_cast<int>(code)) == nullptr)
+        return false;
     const char* message = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+#else
+    // The XSI form fails for a number the C library does not know.
+    if (strerror_r(static_cast<int>(code), buffer, sizeof buffer) != 0)
+        return false;
+    const char* message = buffer;
+#endif
     // The text is translated for the process's C locale and written in its
     // character set, so it is widened by that same locale; a byte it cannot
     // read stands for the character of its value.
@@ -194,6 +208,30 @@ bool read_catalog_file(const std::wstring& path, std::string& bytes) {
     }
 }
 
+// A catalog is a text file (the format in pal/msgcatalog.h), parsed whole
+// when opened; a missing or unreadable file is no catalog.
+void* catalog_open(const std::wstring& path) {
+    std::string bytes;
+    if (!read_catalog_file(path, bytes))
+        return nullptr;
+    return new CatalogModule(bytes);
+}
+bool catalog_find(void* module, std::uint32_t id, std::wstring& text) {
+    return static_cast<const CatalogModule*>(module)->find(id, text);
+}
+void catalog_close(void* module) {
+    delete static_cast<CatalogModule*>(module);
+}
+
+std::locale user_locale() {
+    try {
+        return std::locale("");
+    } catch (const std::runtime_error&) {
+        // The environment names a locale this machine does not have.
+        return std::locale::classic();
+    }
+}
+
 std::intptr_t file_open(const std::wstring& path, std::uint32_t& error) {
     int failure = 0;
     const int fd = open_regular_file(path, failure);
@@ -260,9 +298,27 @@ std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffe
 }
 
 constexpr Syscalls POSIX_SYSCALLS = {
-    lock_init,   lock_destroy, lock_enter,    lock_leave,        mutex_create,
-    mutex_close, error_text,   user_language, read_catalog_file, file_open,
-    file_close,  file_seek,    file_size,     file_read,         file_read_at,
+    .lock_init = lock_init,
+    .lock_destroy = lock_destroy,
+    .lock_enter = lock_enter,
+    .lock_leave = lock_leave,
+    .mutex_create = mutex_create,
+    .mutex_close = mutex_close,
+    .error_text = error_text,
+    .user_language = user_language,
+    .catalog_open = catalog_open,
+    .catalog_find = catalog_find,
+    .catalog_close = catalog_close,
+    .catalog_extension = L".msg",
+    .user_locale = user_locale,
+    .narrow = facet_narrow,
+    .widen = facet_widen,
+    .file_open = file_open,
+    .file_close = file_close,
+    .file_seek = file_seek,
+    .file_size = file_size,
+    .file_read = file_read,
+    .file_read_at = file_read_at,
 };
 
 // Constant-initialised, so locks built during static initialisation of any

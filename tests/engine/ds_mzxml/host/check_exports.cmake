@@ -1,5 +1,6 @@
 # Checks that the plug-in module exports its entry point and nothing else. Run as:
-#   cmake -DMODULE=<path> -DENTRY=<mangled name> -P check_exports.cmake
+#   cmake -DMODULE=<path> -DENTRY=<mangled name> [-DOBJDUMP=<objdump>] -P check_exports.cmake
+# A .dll is read with OBJDUMP (its export table), anything else with nm -D.
 # ENTRY is the name the host looks up, as the host-facing header spells it.
 if(NOT MODULE)
   message(FATAL_ERROR "MODULE is not set")
@@ -9,22 +10,39 @@ if(NOT ENTRY)
 endif()
 set(entry "${ENTRY}")
 
-find_program(NM nm REQUIRED)
-execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
-if(failed)
-  message(FATAL_ERROR "nm -D --defined-only ${MODULE} failed")
-endif()
-
-string(REPLACE "\n" ";" lines "${listing}")
 set(own)
-foreach(line ${lines})
-  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" symbol "${line}")
-  if(symbol STREQUAL "")
-    continue()
+if(MODULE MATCHES "\\.dll$")
+  # A DLL's exports are its export table's names, as objdump lists them.
+  if(NOT OBJDUMP)
+    message(FATAL_ERROR "OBJDUMP is not set")
   endif()
-  list(APPEND own "${symbol}")
-endforeach()
+  execute_process(COMMAND ${OBJDUMP} -p ${MODULE}
+                  OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
+  endif()
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" table "${listing}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+  foreach(entry ${entries})
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" symbol "${entry}")
+    list(APPEND own "${symbol}")
+  endforeach()
+else()
+  find_program(NM nm REQUIRED)
+  execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
+                  OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "nm -D --defined-only ${MODULE} failed")
+  endif()
+  string(REPLACE "\n" ";" lines "${listing}")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" symbol "${line}")
+    if(symbol STREQUAL "")
+      continue()
+    endif()
+    list(APPEND own "${symbol}")
+  endforeach()
+endif()
 
 message(STATUS "exported symbols: ${own}")
 if(NOT own STREQUAL entry)

@@ -395,7 +395,20 @@ TEST_F(Hostile, UnknownLocaleAndAFileChangedWhileOpen) {
         {"deleted", [&] { std::filesystem::remove(path); }}};
     for (const auto& [name, change] : changes) {
         dir.write("changing.mzXML", sound);
+#ifdef _WIN32
+        // Opened shared for reading only, the file cannot change under the
+        // reader: every change is refused and the reading sees it whole.
+        const auto refused = [&, change = change, name = name] {
+            try {
+                change();
+            } catch (const std::filesystem::filesystem_error&) {
+            }
+            EXPECT_EQ(std::filesystem::file_size(path), sound.size()) << name;
+        };
+        const Session s(path, {}, refused);
+#else
         const Session s(path, {}, change);
+#endif
         check(s, name);
         EXPECT_TRUE(s.open.ok);
     }

@@ -1,4 +1,5 @@
-// The plug-in loaded with dlopen, found by its mangled name, driven as a host.
+// The plug-in loaded with dlopen (LoadLibraryW on Windows), found by its
+// mangled name, driven as a host.
 #include "loaded_plugin.h"
 
 #include "support/mzxml_fixture.h"
@@ -6,8 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -20,6 +27,14 @@ using Options = orvoeng::PeakListOptions;
 using Failure = std::tuple<std::uint32_t, std::uint32_t, std::vector<std::wstring>>;
 
 using fixture::entry_point;
+
+// Windows opens the file shared for reading only: nothing can change it while
+// the plug-in has it open.
+#ifdef _WIN32
+constexpr bool WRITERS_LOCKED_OUT = true;
+#else
+constexpr bool WRITERS_LOCKED_OUT = false;
+#endif
 const auto create = fixture::create_data_source;
 
 // What `call` raised, caught by type: the exception classes live in the shared
@@ -131,27 +146,39 @@ TEST(States, RefusedOpensLeaveTheObjectNew) {
     const auto v3 = dir.write("v3.mzXML", v3_writer.str()).wstring();
     const auto bad = dir.path().wstring() + L"/r\u00e9sum\u00e9-\u4e2d.mzXML";
     const auto folder = dir.path().wstring();
-    const auto fifo = (dir.path() / "pipe.mzXML").wstring();
-    ASSERT_EQ(::mkfifo((dir.path() / "pipe.mzXML").c_str(), 0600), 0);
     const auto nul = good + std::wstring(1, L'\0') + L".more";
     const std::wstring schema = L"Document does not conform to version 2.0 of mzXML schema",
                        reason = L"Character sequence invalid or has no mapping";
     const auto unmapped = [&](const wchar_t* locale, wchar_t c) {
         return Failure{0x80040424, 0xC8010024, {locale, bad, reason, std::to_wstring(bad.find(c))}};
     };
-    const std::vector<std::tuple<const char*, std::wstring, int, Failure>> cases = {
+    std::vector<std::tuple<const char*, std::wstring, int, Failure>> cases = {
         {"C", good, 2, {0x80040804, 0xC8020004, {}}},
         {"C", missing, 1, {0x80040802, 0xC8020002, {missing}}},
         {"C", mgf, 1, {0x80040802, 0xC8020003, {mgf, schema}}},
         {"C", v3, 1, {0x80040802, 0xC8020003, {v3, schema}}},
-        // Not regular files: refused at once, a FIFO without waiting for a writer.
+        // Not regular files: refused at once.
         {"C", folder, 1, {0x80040802, 0xC8020002, {folder}}},
-        {"C", fifo, 1, {0x80040802, 0xC8020002, {fifo}}},
-        {"C", L"/dev/null", 1, {0x80040802, 0xC8020002, {L"/dev/null"}}},
         // The OS would open the file named by the part before the NUL.
-        {"C", nul, 1, {0x80040802, 0xC8020002, {nul}}},
-        {"xx_YY.NOPE-8", bad, 1, unmapped(L"C", L'\u00e9')},
-        {"en_US.iso88591", bad, 1, unmapped(L"en_US.iso88591", L'\u4e2d')}};
+        {"C", nul, 1, {0x80040802, 0xC8020002, {nul}}}};
+#ifdef _WIN32
+    // A device by its reserved name. The user's code page is the system's
+    // ANSI one whatever LC_ALL says, and the user's locale has no name.
+    cases.push_back({"C", L"NUL", 1, {0x80040802, 0xC8020002, {L"NUL"}}});
+    if (::GetACP() == 1252)
+        cases.push_back({"C", bad, 1, unmapped(L"*", L'\u4e2d')});
+    else
+        std::printf("[ SKIPPED  ] the unmapped-path case needs the 1252 code page, not %u\n",
+                    ::GetACP());
+#else
+    // A FIFO without waiting for a writer, and a device.
+    const auto fifo = (dir.path() / "pipe.mzXML").wstring();
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.mzXML").c_str(), 0600), 0);
+    cases.insert(cases.end(), {{"C", fifo, 1, {0x80040802, 0xC8020002, {fifo}}},
+                               {"C", L"/dev/null", 1, {0x80040802, 0xC8020002, {L"/dev/null"}}},
+                               {"xx_YY.NOPE-8", bad, 1, unmapped(L"C", L'\u00e9')},
+                               {"en_US.iso88591", bad, 1, unmapped(L"en_US.iso88591", L'\u4e2d')}});
+#endif
     const Options opts;
     for (const auto& [locale, path, selector, failure] : cases) {
         if (locale == std::string("en_US.iso88591") && !fixture::has_locale(locale))
@@ -295,9 +322,16 @@ TEST(Spectra, FilterEventsCacheAndScansWithoutPeaks) {
         EXPECT_EQ(raised([&] { run.source->get_raw_spec_info(2, 0, info); }), no_peaks);
         run.source->get_raw_spec_info(1, 0, info);
         EXPECT_EQ(std::tuple(info.peak_count, info.centroided), std::tuple(2u, true)) << pass;
-        std::filesystem::resize_file(path, 0); // the open file is now empty
+        // The open file is now empty; Windows refuses, as the reader shares
+        // the file for reading only.
+        std::error_code refused;
+        std::filesystem::resize_file(path, 0, refused);
+        EXPECT_EQ(static_cast<bool>(refused), WRITERS_LOCKED_OUT) << refused.message();
     }
-    EXPECT_THROW(run.source->get_spectrum(1, 0, {}), PAL::Exception) << "a real fetch reads";
+    if (WRITERS_LOCKED_OUT)
+        EXPECT_EQ(run.source->get_spectrum(1, 0, {})->peaks->size(), 2u) << "a real fetch reads";
+    else
+        EXPECT_THROW(run.source->get_spectrum(1, 0, {}), PAL::Exception) << "a real fetch reads";
 }
 
 // Any white space ends an element's name; compressed peak data, whose sizes

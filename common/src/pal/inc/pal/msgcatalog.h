@@ -8,6 +8,10 @@
 // file and only reads system texts (the process-wide catalog behind
 // PAL::WindowsError is such a one).
 //
+// On Windows a catalog is a message-table library, prefix() + name +
+// language + ".dll", loaded as a data file; elsewhere it is a text file of
+// the format below, with ".msg" in place of ".dll".
+//
 // Catalog file format
 // -------------------
 // One file per language, named prefix() + name + language + ".msg", where the
@@ -42,10 +46,6 @@
 
 namespace PAL {
 
-namespace os {
-class CatalogModule;
-}
-
 class PAL_API MsgCatalog {
 public:
     explicit MsgCatalog(const std::wstring& name);
@@ -70,7 +70,8 @@ public:
     bool loaded;
     std::wstring name;
     std::locale locale;
-    os::CatalogModule* module;
+    // The loaded catalog library, opaque: the platform backend's handle.
+    void* module;
 };
 
 // The user's language as four lower-case hexadecimal digits (0409, 0809...).

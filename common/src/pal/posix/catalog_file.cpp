@@ -1,4 +1,4 @@
-#include "catalog_file.h"
+#include "posix/catalog_file.h"
 
 #include <cstddef>
 #include <string_view>
