@@ -3,6 +3,8 @@
 // for every "<scan" and a decode of the peak texts alone. The plug-in is
 // loaded with dlopen and driven through its interface only, as a host does,
 // so the figures stay meaningful while the reader behind it changes.
+#include "peak_checksum.h"
+
 #include <events.h>
 #include <plugin.h>
 #include <text.h>
@@ -265,9 +267,11 @@ Read read_file(const orvohost::Plugin& plugin, const fs::path& path, bool fetch)
     if (fetch) {
         for (const orvoeng::ScanRecord& scan : *list) {
             const auto spectrum = source->get_spectrum(scan.label, 0, channel.socket());
-            read.peaks += spectrum->peaks->size();
-            for (const orvoeng::Peak& peak : *spectrum->peaks)
-                read.checksum += peak.mz + peak.intensity;
+            const std::vector<orvoeng::Peak>& peaks = *spectrum->peaks;
+            read.peaks += peaks.size();
+            read.checksum += readbench::peak_checksum(
+                peaks.size(), [&](std::size_t k) { return peaks[k].mz; },
+                [&](std::size_t k) { return peaks[k].intensity; });
         }
     }
     const auto end = Clock::now();

@@ -9,6 +9,8 @@
 #include <pwiz/data/msdata/MSDataFile.hpp>
 #include <pwiz/data/msdata/Version.hpp>
 
+#include "peak_checksum.h"
+
 #include <algorithm>
 #include <chrono>
 #endif
@@ -40,12 +42,11 @@ bool peer_read(const std::string& path, double& seconds, std::size_t& scans, std
             const auto intensity = spectrum->getIntensityArray();
             if (!mz || !intensity)
                 continue;
-            // Summed in the order read_bench sums, so equal checksums mean
-            // equal values.
             const std::size_t count = std::min(mz->data.size(), intensity->data.size());
             peaks += count;
-            for (std::size_t k = 0; k < count; ++k)
-                checksum += mz->data[k] + intensity->data[k];
+            checksum += peak_checksum(
+                count, [&](std::size_t k) { return mz->data[k]; },
+                [&](std::size_t k) { return intensity->data[k]; });
         }
     }
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -5,7 +5,14 @@
 
 namespace orvoeng {
 
+void FileView::settle() {
+    std::uint32_t got = 0;
+    if (background.busy())
+        background.wait(got);
+}
+
 void FileView::reset() {
+    settle();
     held = 0;
     base = 0;
     fresh_from = 0;
@@ -33,7 +40,21 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
         want = std::max(want, static_cast<std::size_t>(std::min<std::uint64_t>(ahead, BLOCK)));
     }
     want = std::min<std::size_t>(want, std::numeric_limits<std::uint32_t>::max());
-    if (want > capacity) {
+    const bool in_order = held > 0 && offset == base + static_cast<std::int64_t>(held);
+
+    std::uint32_t got = 0;
+    bool taken = false;
+    if (background.busy()) {
+        const bool same = background.offset() == offset && background.count() == want;
+        std::uint32_t ahead_got = 0;
+        if (background.wait(ahead_got) && same) {
+            std::swap(buffer, spare);
+            std::swap(capacity, spare_capacity);
+            got = ahead_got;
+            taken = true;
+        }
+    }
+    if (!taken && want > capacity) {
         // Grown to the largest request, never shrunk: the buffer is the
         // reader's one allocation for its bytes. A small file gets a buffer
         // of its own size, not a whole block.
@@ -44,15 +65,32 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
         held = 0;
         buffer.reset(new char[capacity]);
     }
-    std::uint32_t got = 0;
-    if (!file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got))
+    if (!taken && !file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got))
         got = 0;
     base = offset;
     held = got;
     fresh_from = offset;
     const std::size_t given = std::min<std::size_t>(count, got);
     served_end = offset + static_cast<std::int64_t>(given);
+    // A short read is the file's end or a failure: nothing follows to read.
+    if (caching && in_order && got == want && next_refill_end)
+        read_ahead_from(offset + static_cast<std::int64_t>(got));
     return {buffer.get(), given};
+}
+
+void FileView::read_ahead_from(std::int64_t from) {
+    // Only a refill of at most a block, as a scan read's would be, and
+    // within the file's size as it was asked.
+    const std::int64_t end = std::min(next_refill_end(from), file_size);
+    if (end <= from || end - from > static_cast<std::int64_t>(BLOCK))
+        return;
+    const auto count = static_cast<std::size_t>(end - from);
+    if (count > spare_capacity) {
+        spare.reset();
+        spare_capacity = std::max(count, capacity);
+        spare.reset(new char[spare_capacity]);
+    }
+    background.start(from, spare.get(), static_cast<std::uint32_t>(count));
 }
 
 } // namespace orvoeng

@@ -14,15 +14,23 @@
 // request is larger. The file's size is asked once, when the view is reset.
 // A file cut short by another process after that reads as ending where its
 // bytes end: a shorter span, never a fault.
+//
+// Reading in order, a refill that starts where the last one ended is
+// followed by a read ahead, on a thread of its own, of the bytes the next
+// refill will ask for: the reader tells the view where that refill would
+// end. The next refill takes those bytes when it asks for exactly them, as
+// if it had read them itself; any other read waits for it and drops it.
 #pragma once
 
 #include "byte_source.h"
+#include "read_ahead.h"
 
 #include <pal/file.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace orvoeng {
@@ -31,7 +39,15 @@ class FileView final : public ByteSource {
 public:
     static constexpr std::size_t BLOCK = std::size_t{1} << 20;
 
-    explicit FileView(PAL::File& opened) : file(opened) {}
+    // Where a refill starting at an offset would end, when the reader knows
+    // it; the offset itself when it does not.
+    using RefillEnd = std::function<std::int64_t(std::int64_t)>;
+
+    FileView(PAL::File& opened, RefillEnd refill_end)
+        : file(opened), next_refill_end(std::move(refill_end)), background(opened) {}
+
+    // Waits for a read ahead still in flight: before the file is opened anew.
+    void settle();
 
     // Forgets the bytes held and asks the file's size: after an open.
     void reset();
@@ -49,6 +65,7 @@ public:
     // Without caching every span is read anew with exactly the bytes asked:
     // the reference behaviour the cached one is checked against.
     void set_caching(bool on) {
+        settle();
         caching = on;
         held = 0;
     }
@@ -56,7 +73,11 @@ public:
     std::string_view bytes(std::int64_t offset, std::size_t count) override;
 
 private:
+    // Starts the read ahead of the refill that would start at `from`.
+    void read_ahead_from(std::int64_t from);
+
     PAL::File& file;
+    RefillEnd next_refill_end;
     std::int64_t file_size = 0;
     std::int64_t ahead_end = 0;
     bool caching = true;
@@ -67,6 +88,10 @@ private:
     std::size_t held = 0;        // bytes valid from base
     std::int64_t fresh_from = 0; // the first byte no earlier operation was given
     std::int64_t served_end = 0; // the end of the bytes handed out
+
+    std::unique_ptr<char[]> spare; // what the read ahead fills
+    std::size_t spare_capacity = 0;
+    ReadAhead background; // last: it ends its reads before the buffers go
 };
 
 } // namespace orvoeng

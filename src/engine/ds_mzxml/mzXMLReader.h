@@ -173,6 +173,9 @@ private:
     bool scan_text(std::uint32_t scan_number, std::string_view& text,
                    const PAL::SmartPtr<PAL::EventSocket>& socket);
     std::int64_t read_ahead_end(std::uint32_t scan_number) const;
+    // Where the refill of a scan read starting at `from` ends: `from` when
+    // no scan that fits a block starts there.
+    std::int64_t refill_end_from(std::int64_t from) const;
     // Where the peaks of a scan's bytes are; false (events posted) when the
     // scan has none to decode.
     struct PeakText;
@@ -180,7 +183,7 @@ private:
                       PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket);
 
     PAL::File file;
-    FileView view{file};
+    FileView view{file, [this](std::int64_t from) { return refill_end_from(from); }};
     std::uint32_t state = OPEN_OK;
     std::vector<std::int64_t> index;
     std::wstring file_name;

@@ -94,6 +94,18 @@ std::int64_t MzXMLReader::read_ahead_end(std::uint32_t scan_number) const {
     return after == from ? index[scan_number] : std::max(*(after - 1), index[scan_number]);
 }
 
+std::int64_t MzXMLReader::refill_end_from(std::int64_t from) const {
+    // A scan read refills from its scan's start, up to read_ahead_end; a
+    // scan larger than a block is read otherwise and is not foreseen.
+    if (index.size() < 2)
+        return from;
+    const auto last = index.end() - 1;
+    const auto at = std::lower_bound(index.begin(), last, from);
+    if (at == last || *at != from || *(at + 1) - from > static_cast<std::int64_t>(FileView::BLOCK))
+        return from;
+    return read_ahead_end(static_cast<std::uint32_t>(at - index.begin()) + 1);
+}
+
 bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header) {
     if (!listed(scan_number))
         return false;

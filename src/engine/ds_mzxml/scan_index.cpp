@@ -42,6 +42,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     file_name = std::move(name);
     state = OPEN_OK;
     std::vector<EarlyHeader>().swap(early_headers);
+    view.settle();
     if (!file.open_read(file_name))
         return false;
     view.reset();

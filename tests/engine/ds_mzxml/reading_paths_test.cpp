@@ -12,8 +12,10 @@
 namespace fixture {
 namespace {
 
-// Everything a data source asks of a file, as comparable lines.
-std::vector<std::wstring> read_everything(const std::filesystem::path& path, bool reference) {
+// Everything a data source asks of a file, as comparable lines; the scans
+// in order, or from every `stride`-th one on (stride prime to the count).
+std::vector<std::wstring> read_everything(const std::filesystem::path& path, bool reference,
+                                          std::uint32_t stride = 1) {
     MzXMLReader reader;
     reader.use_reference_paths(reference);
     RecordingSocket events;
@@ -29,7 +31,9 @@ std::vector<std::wstring> read_everything(const std::filesystem::path& path, boo
     for (const std::int64_t offset : reader.offsets())
         line << L' ' << offset;
     flush();
-    for (std::uint32_t n = 1; opened && n <= reader.scan_count(); ++n) {
+    for (std::uint32_t i = 0; opened && i < reader.scan_count(); ++i) {
+        const std::uint32_t n =
+            static_cast<std::uint32_t>(std::uint64_t{i} * stride % reader.scan_count() + 1);
         ScanHeader h;
         line << reader.read_scan_header(n, h) << L' ' << h.msLevel << L' ' << h.polarity << L' '
              << h.retentionTime << L' ' << h.precursorMz << L' ' << h.precursorCharge << L' '
@@ -64,9 +68,9 @@ std::vector<std::wstring> read_everything(const std::filesystem::path& path, boo
     return log;
 }
 
-void expect_same_both_ways(const std::filesystem::path& path) {
-    const auto fast = read_everything(path, false);
-    const auto reference = read_everything(path, true);
+void expect_same_both_ways(const std::filesystem::path& path, std::uint32_t stride = 1) {
+    const auto fast = read_everything(path, false, stride);
+    const auto reference = read_everything(path, true, stride);
     ASSERT_EQ(fast.size(), reference.size());
     for (std::size_t i = 0; i < fast.size(); ++i)
         EXPECT_EQ(fast[i], reference[i]) << "line " << i;
@@ -108,6 +112,39 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
                                      {"cut", indexed.str().substr(0, indexed.str().size() / 2)}}) {
         SCOPED_TRACE(name);
         expect_same_both_ways(dir.write(name, text));
+    }
+}
+
+// Files of many blocks, read in order (each block read ahead while the one
+// before is worked through) and out of order (reads ahead dropped), with a
+// scan larger than a block among them.
+TEST(ReadingPaths, ManyBlocksReadTheSameInAnyOrder) {
+    std::vector<ScanSpec> scans;
+    for (int n = 0; n < 1500; ++n) {
+        std::vector<double> values;
+        for (int i = 0; i < 100 + n % 7 * 40; ++i)
+            values.insert(values.end(), {100.0 + n + i * 0.5, 1.0 * i});
+        scans.push_back({.ms_level = n % 10 == 0 ? 1 : 2, .values = values});
+    }
+    std::vector<double> many;
+    for (int i = 0; i < 70000; ++i)
+        many.insert(many.end(), {100.0 + i * 0.01, 1.0 * i});
+    scans[700].values = many;
+    MzXmlWriter indexed;
+    indexed.begin(static_cast<int>(scans.size()));
+    for (const ScanSpec& scan : scans)
+        indexed.scan(scan);
+    MzXmlWriter searched = indexed;
+    indexed.end_run().index();
+    searched.end_run().no_index();
+    TempDir dir;
+    for (const auto& [name, text] :
+         {std::pair{"indexed", indexed.str()}, {"searched", searched.str()}}) {
+        SCOPED_TRACE(name);
+        ASSERT_GT(text.size(), 4u << 20);
+        const auto path = dir.write(name, text);
+        expect_same_both_ways(path);
+        expect_same_both_ways(path, 7);
     }
 }
 

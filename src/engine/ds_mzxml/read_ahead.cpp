@@ -1,0 +1,79 @@
+#include "read_ahead.h"
+
+#include <chrono>
+
+namespace orvoeng {
+
+namespace {
+
+// How long an idle thread waits for the next read before it ends.
+constexpr std::chrono::milliseconds IDLE{250};
+
+} // namespace
+
+ReadAhead::~ReadAhead() {
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        stop = true;
+    }
+    wake.notify_one();
+    if (worker.joinable())
+        worker.join();
+}
+
+void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count) {
+    std::unique_lock<std::mutex> hold(lock);
+    job_offset = offset;
+    job_count = count;
+    target = into;
+    job = true;
+    ready = false;
+    started = true;
+    if (!alive) {
+        // The thread that timed out has ended or is ending: it takes no job.
+        hold.unlock();
+        if (worker.joinable())
+            worker.join();
+        hold.lock();
+        alive = true;
+        worker = std::thread(&ReadAhead::run, this);
+        return;
+    }
+    hold.unlock();
+    wake.notify_one();
+}
+
+bool ReadAhead::wait(std::uint32_t& got) {
+    std::unique_lock<std::mutex> hold(lock);
+    done.wait(hold, [this] { return ready; });
+    started = false;
+    ready = false;
+    got = result_got;
+    return result;
+}
+
+void ReadAhead::run() {
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+        if (!wake.wait_for(hold, IDLE, [this] { return job || stop; })) {
+            alive = false; // idle: the next start makes a new thread
+            return;
+        }
+        if (stop)
+            return;
+        job = false;
+        const std::int64_t offset = job_offset;
+        const std::uint32_t count = job_count;
+        char* const into = target;
+        hold.unlock();
+        std::uint32_t got = 0;
+        const bool ok = file.read_at(offset, into, count, got);
+        hold.lock();
+        result = ok;
+        result_got = ok ? got : 0;
+        ready = true;
+        done.notify_one();
+    }
+}
+
+} // namespace orvoeng

@@ -1,0 +1,59 @@
+// One positioned read of a file done on a thread of its own, so that the
+// bytes of the next block arrive while the reader works through the current
+// one. At most one read is in flight; whoever started it waits for it
+// before using the file again, so the file is never read by two threads at
+// once.
+//
+// The thread is made at the first read and ends after a short idle time: a
+// host that keeps many files open keeps no idle threads for them.
+#pragma once
+
+#include <pal/file.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+namespace orvoeng {
+
+class ReadAhead {
+public:
+    explicit ReadAhead(PAL::File& opened) : file(opened) {}
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Starts reading `count` bytes at `offset` into `into`, which stays the
+    // caller's and must not be touched until wait() returns.
+    void start(std::int64_t offset, char* into, std::uint32_t count);
+
+    bool busy() const { return started; }
+    std::int64_t offset() const { return job_offset; }
+    std::uint32_t count() const { return job_count; }
+
+    // Waits for the read started; false when it failed. `got` is the bytes read.
+    bool wait(std::uint32_t& got);
+
+private:
+    void run();
+
+    PAL::File& file;
+    bool started = false; // a read was started and not yet waited for
+    std::int64_t job_offset = 0;
+    std::uint32_t job_count = 0;
+
+    std::mutex lock;
+    std::condition_variable wake; // a job, or the end, for the thread
+    std::condition_variable done; // the job's result, for the caller
+    std::thread worker;
+    bool alive = false; // the thread runs and takes jobs
+    bool stop = false;
+    bool job = false;   // a job waits for the thread
+    bool ready = false; // the job's result is there
+    char* target = nullptr;
+    bool result = false;
+    std::uint32_t result_got = 0;
+};
+
+} // namespace orvoeng
