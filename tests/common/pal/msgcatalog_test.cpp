@@ -1,22 +1,24 @@
 #include <pal/msgcatalog.h>
 
+#include "os/syscalls.h"
 #include "support/mzxml_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 constexpr std::uint32_t ID = 0x4C0336B0u;
 const std::wstring NOT_FOUND = L"Message 0x4c0336b0 not found in the catalog.";
 
-// Catalog text files are the POSIX form; on Windows a catalog is a
-// message-table library, read by the host catalog test.
+// The text file format is the POSIX catalog's; on Windows a catalog is a
+// message-table library.
 #ifdef _WIN32
-#define REQUIRE_TEXT_CATALOGS()                                                                    \
-    GTEST_SKIP() << "catalogs are message-table libraries on Windows (see the host catalog test)"
+#define REQUIRE_TEXT_CATALOGS() GTEST_SKIP() << "catalogs are message-table libraries on Windows"
 #else
 #define REQUIRE_TEXT_CATALOGS() (void)0
 #endif
@@ -29,29 +31,61 @@ struct FolderCatalog : PAL::MsgCatalog {
     std::filesystem::path folder;
 };
 
-// Files named prefix + name + language + ".msg": the user's language, else
-// British English, by whole file. An empty name loads nothing.
+// Puts the catalog file `stem` + the platform's extension into `dir`, holding
+// the message as `text`, or another message only when `text` is empty. On
+// Windows it is a copy of a library built with the tests.
+void install(const fixture::TempDir& dir, const std::wstring& stem, const std::string& text) {
+#ifdef _WIN32
+    const std::filesystem::path built(ORVO_TEST_CATALOG_LIBS);
+    std::filesystem::copy_file(built / ((text.empty() ? "none" : text) + ".dll"),
+                               dir.path() / (stem + L".dll"));
+#else
+    dir.write(std::filesystem::path(stem).string() + ".msg",
+              text.empty() ? "0x2=two" : "0x4C0336B0=" + text);
+#endif
+}
+
+// Files named prefix + name + language + extension: the user's language,
+// else British English, by whole file. An empty name loads nothing.
 TEST(MsgCatalogFiles, UserLanguageThenBritishEnglish) {
-    REQUIRE_TEXT_CATALOGS();
+    enum Lang { USER, BRITISH, OTHER };
+    struct Locale {
+        const char* name;
+        std::wstring code;
+    };
+    const Locale en{"en_US", L"0409"}, fr{"fr_FR", L"040c"};
     const struct {
-        const char* lang;
+        Locale locale;
         std::wstring name;
-        std::map<std::string, std::string> files;
+        std::vector<std::pair<Lang, std::string>> files;
         std::wstring expected;
     } cases[] = {
-        {"en_US", L"x", {{"x0409.msg", "0x4C0336B0=US"}, {"x0809.msg", "0x4C0336B0=GB"}}, L"US"},
-        {"fr_FR", L"x", {{"x040c.msg", "0x4C0336B0=FR"}, {"x0809.msg", "0x4C0336B0=GB"}}, L"FR"},
-        {"en_US", L"x", {{"x0809.msg", "0x4C0336B0=GB"}}, L"GB"},
-        {"fr_FR", L"x", {{"x0409.msg", "0x4C0336B0=US"}}, NOT_FOUND},
-        {"en_US", L"x", {{"x0409.msg", "0x2=two"}, {"x0809.msg", "0x4C0336B0=GB"}}, NOT_FOUND},
-        {"en_US", L"", {{"0409.msg", "0x4C0336B0=US"}, {"0809.msg", "0x4C0336B0=GB"}}, NOT_FOUND},
+        {en, L"x", {{USER, "US"}, {BRITISH, "GB"}}, L"US"},
+        {fr, L"x", {{USER, "FR"}, {BRITISH, "GB"}}, L"FR"},
+        {en, L"x", {{BRITISH, "GB"}}, L"GB"},
+        {fr, L"x", {{OTHER, "US"}}, NOT_FOUND},
+        {en, L"x", {{USER, ""}, {BRITISH, "GB"}}, NOT_FOUND},
+        {en, L"", {{USER, "US"}, {BRITISH, "GB"}}, NOT_FOUND},
     };
+#ifdef _WIN32
+    // The user's language is the system's for the whole process: it stands
+    // for the language each case names.
+    const std::wstring system_code = PAL::user_language_code();
+    if (system_code == L"0809")
+        GTEST_SKIP() << "the user's language is British English: no fallback to see";
+#endif
     for (const auto& c : cases) {
-        fixture::ScopedEnv language("LC_ALL", c.lang);
+        fixture::ScopedEnv language("LC_ALL", c.locale.name);
+#ifdef _WIN32
+        const std::wstring& user = system_code;
+#else
+        const std::wstring& user = c.locale.code;
+#endif
+        const std::wstring codes[] = {user, L"0809", user == L"0409" ? L"040c" : L"0409"};
         fixture::TempDir dir;
-        for (const auto& [name, content] : c.files)
-            dir.write(name, content);
-        EXPECT_EQ(FolderCatalog(c.name, dir).message_text(ID), c.expected) << c.lang;
+        for (const auto& [lang, text] : c.files)
+            install(dir, c.name + codes[lang], text);
+        EXPECT_EQ(FolderCatalog(c.name, dir).message_text(ID), c.expected) << c.locale.name;
     }
 }
 
@@ -77,14 +111,30 @@ TEST(MsgCatalogFiles, ReadsTheDocumentedFormat) {
 }
 
 TEST(MsgCatalogFiles, FailedLoadIsTriedAgain) {
-    REQUIRE_TEXT_CATALOGS();
     fixture::ScopedEnv language("LC_ALL", "en_US");
     fixture::TempDir dir;
     FolderCatalog catalog(L"late", dir);
     EXPECT_EQ(catalog.message_text(ID), NOT_FOUND);
-    dir.write("late0809.msg", "0x4C0336B0 = installed later\n");
-    EXPECT_EQ(catalog.message_text(ID), L"installed later");
+    install(dir, L"late0809", "GB");
+    EXPECT_EQ(catalog.message_text(ID), L"GB");
 }
+
+#ifdef _WIN32
+// The system gives a library's text with the blanks and line end of its
+// source; the catalog's text ends at the last visible character.
+TEST(MsgCatalogFiles, LibraryTextLosesItsTrailingBlanks) {
+    fixture::TempDir dir;
+    install(dir, L"t0809", "GB");
+    const auto& os = PAL::os::syscalls();
+    void* module = os.catalog_open((dir.path() / L"t0809.dll").wstring());
+    ASSERT_NE(module, nullptr);
+    std::wstring raw;
+    const bool found = os.catalog_find(module, ID, raw);
+    os.catalog_close(module);
+    EXPECT_TRUE(found && raw.starts_with(L"GB \t") && raw.ends_with(L"\n")) << raw;
+    EXPECT_EQ(FolderCatalog(L"t", dir).message_text(ID), L"GB");
+}
+#endif
 
 // LANG naming a locale the machine lacks gives the classic locale; the catalog still answers.
 TEST(UserLocale, MissingLocaleFallsBackToClassic) {
