@@ -76,6 +76,19 @@ void expect_same_both_ways(const std::filesystem::path& path, std::uint32_t stri
         EXPECT_EQ(fast[i], reference[i]) << "line " << i;
 }
 
+// The file of `scans`, with its index and without.
+std::pair<std::string, std::string> both_forms(const std::vector<ScanSpec>& scans, int count,
+                                               const std::string& before_scans = "") {
+    MzXmlWriter indexed;
+    indexed.begin(count).text(before_scans);
+    for (const ScanSpec& scan : scans)
+        indexed.scan(scan);
+    MzXmlWriter searched = indexed;
+    indexed.end_run().index();
+    searched.end_run().no_index();
+    return {indexed.str(), searched.str()};
+}
+
 TEST(ReadingPaths, FixturesReadTheSameBothWays) {
     const std::string long_tag(3000, ' ');
     std::vector<ScanSpec> scans = {
@@ -98,18 +111,13 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
     for (int i = 0; i < 30000; ++i)
         many.insert(many.end(), {100.0 + i * 0.01, 1.0 * i});
     scans.push_back({.values = many}); // larger than one read-ahead block
-    MzXmlWriter indexed;
-    indexed.begin(static_cast<int>(scans.size() + 1))
-        .text("<msInstrument><msModel category=\"msModel\" value=\"M\"/></msInstrument>\n");
-    for (const ScanSpec& scan : scans)
-        indexed.scan(scan);
-    MzXmlWriter searched = indexed;
-    indexed.end_run().index();
-    searched.end_run().no_index();
+    const auto [indexed, searched] =
+        both_forms(scans, static_cast<int>(scans.size() + 1),
+                   "<msInstrument><msModel category=\"msModel\" value=\"M\"/></msInstrument>\n");
     TempDir dir;
-    for (const auto& [name, text] : {std::pair{"indexed", indexed.str()},
-                                     {"searched", searched.str()},
-                                     {"cut", indexed.str().substr(0, indexed.str().size() / 2)}}) {
+    for (const auto& [name, text] : {std::pair{"indexed", indexed},
+                                     {"searched", searched},
+                                     {"cut", indexed.substr(0, indexed.size() / 2)}}) {
         SCOPED_TRACE(name);
         expect_same_both_ways(dir.write(name, text));
     }
@@ -130,16 +138,9 @@ TEST(ReadingPaths, ManyBlocksReadTheSameInAnyOrder) {
     for (int i = 0; i < 70000; ++i)
         many.insert(many.end(), {100.0 + i * 0.01, 1.0 * i});
     scans[700].values = many;
-    MzXmlWriter indexed;
-    indexed.begin(static_cast<int>(scans.size()));
-    for (const ScanSpec& scan : scans)
-        indexed.scan(scan);
-    MzXmlWriter searched = indexed;
-    indexed.end_run().index();
-    searched.end_run().no_index();
+    const auto [indexed, searched] = both_forms(scans, static_cast<int>(scans.size()));
     TempDir dir;
-    for (const auto& [name, text] :
-         {std::pair{"indexed", indexed.str()}, {"searched", searched.str()}}) {
+    for (const auto& [name, text] : {std::pair{"indexed", indexed}, {"searched", searched}}) {
         SCOPED_TRACE(name);
         ASSERT_GT(text.size(), 4u << 20);
         const auto path = dir.write(name, text);
