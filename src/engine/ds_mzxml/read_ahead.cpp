@@ -72,7 +72,10 @@ void ReadAhead::run() {
         result = ok;
         result_got = ok ? got : 0;
         ready = true;
+        // Woken after the lock is free, the caller does not block on it again.
+        hold.unlock();
         done.notify_one();
+        hold.lock();
     }
 }
 

@@ -186,6 +186,12 @@ class OrvoHost(unittest.TestCase):
                 only2 = ok(self, *opts, "--format", "json", "scans", path, "--ms-level", "2")
                 self.assertEqual(json_lines(only2), [r for r in rows if r["ms_level"] == 2])
 
+    def test_sample_rows_are_those_of_every_build(self):
+        # The rows the Linux build printed when the example was made; every
+        # build, the Windows one under Wine too, prints these bytes.
+        expected = (Path(__file__).parent / "sample.scans.tsv").read_text(encoding="utf-8")
+        self.assertEqual(ok(self, "--format", "tsv", "scans", SAMPLE), expected)
+
     def test_dump_agrees_with_scans_spectrum_and_the_file(self):
         for name, (path, opts, centroided, _) in self.fixtures.items():
             with self.subTest(fixture=name):
