@@ -44,9 +44,9 @@ bool peer_read(const std::string& path, double& seconds, std::size_t& scans, std
                 continue;
             const std::size_t count = std::min(mz->data.size(), intensity->data.size());
             peaks += count;
-            checksum += peak_checksum(
-                count, [&](std::size_t k) { return mz->data[k]; },
-                [&](std::size_t k) { return intensity->data[k]; });
+            checksum += peak_checksum(2 * count, [&](std::size_t v) {
+                return (v & 1) != 0 ? intensity->data[v / 2] : mz->data[v / 2];
+            });
         }
     }
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
