@@ -106,6 +106,10 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
         {.peaks_attributes = "precision=\"32\""}, // byte and pair order missing
         {.peaks_count = 2, .no_peaks_element = true},
         {.inner = "<scan num=\"99\" msLevel=\"2\"><peaks precision=\"32\"></peaks></scan>"},
+        // named after the data: 32 bits win over the tag's 64, and the centroiding
+        {.values = {100, 1, 200, 2}, .precision = 64, .inner = "<x precision=\"32\"/>"},
+        {.values = {100, 1, 200, 2}, .inner = "<x centroided=\"1\"/>"},
+        {.peaks_text = "QsgAAEA</peaks>AAAA="}, // the first of two closes ends the data
     };
     std::vector<double> many;
     for (int i = 0; i < 30000; ++i)
