@@ -1,11 +1,11 @@
 #include <pal/atomic.h>
 
 #include "common/pal/os_seam.h"
+#include "support/phase_barrier.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <barrier>
 #include <cerrno>
 #include <new>
 #include <optional>
@@ -86,8 +86,8 @@ TEST(SmartPtrThreads, CopiesDroppedTogetherDeleteOnce) {
     std::atomic<int> deaths{0};
     std::optional<Ptr> owner;
     // Between phases one thread alone makes the owner, then drops it.
-    std::barrier sync(
-        3, [&]() noexcept { owner ? owner.reset() : void(owner.emplace(new Counted(deaths))); });
+    fixture::PhaseBarrier sync(
+        3, [&] { owner ? owner.reset() : void(owner.emplace(new Counted(deaths))); });
     const auto copy_and_drop = [&] {
         for (int round = 0; round < 3000; ++round) {
             sync.arrive_and_wait();

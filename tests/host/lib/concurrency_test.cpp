@@ -9,11 +9,11 @@
 #include <ds/messages.h>
 
 #include "support/mzxml_fixture.h"
+#include "support/phase_barrier.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <barrier>
 #include <cerrno>
 #include <thread>
 
@@ -45,7 +45,7 @@ TEST(Concurrency, DataSourcesCatalogsAndSharedPointersOnSeveralThreads) {
     const PAL::SmartPtr<std::vector<int>> shared(new std::vector<int>(8, 1));
 
     std::vector<orvoeng::ScanList> handed(threads);
-    std::barrier meet(static_cast<std::ptrdiff_t>(threads));
+    fixture::PhaseBarrier meet(threads);
     std::atomic<std::size_t> peaks{0}, texts{0};
     std::vector<std::thread> pool;
     for (std::size_t t = 0; t < threads; ++t) {
