@@ -1,6 +1,7 @@
 #include "read_ahead.h"
 
 #include <chrono>
+#include <system_error>
 
 namespace orvoeng {
 
@@ -35,9 +36,20 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count) {
         if (worker.joinable())
             worker.join();
         hold.lock();
-        alive = true;
-        worker = std::thread(&ReadAhead::run, this);
-        return;
+        try {
+            worker = std::thread(&ReadAhead::run, this);
+            alive = true;
+            return;
+        } catch (const std::system_error&) {
+            // No thread to be had: the read is done here, and wait() finds it done.
+            job = false;
+            hold.unlock();
+            std::uint32_t got = 0;
+            result = file.read_at(offset, into, count, got);
+            result_got = result ? got : 0;
+            ready = true;
+            return;
+        }
     }
     hold.unlock();
     wake.notify_one();
