@@ -78,6 +78,16 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
     return {buffer.get(), given};
 }
 
+void FileView::prefetch(std::int64_t offset, std::size_t count) const {
+    constexpr std::size_t LINE = 64;
+    if (!caching || offset < base || offset >= base + static_cast<std::int64_t>(held))
+        return;
+    const auto first = static_cast<std::size_t>(offset - base);
+    const std::size_t last = std::min(held, first + count);
+    for (std::size_t at = first; at < last; at += LINE)
+        __builtin_prefetch(buffer.get() + at);
+}
+
 void FileView::read_ahead_from(std::int64_t from) {
     // Only a refill of at most a block, as a scan read's would be, and
     // within the file's size as it was asked.

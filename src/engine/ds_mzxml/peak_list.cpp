@@ -27,6 +27,8 @@ namespace {
 constexpr const char* source_file = "mzXMLReader";
 
 constexpr std::size_t npos = std::string_view::npos;
+// The bytes of the next scan brought to the cache ahead of its fetch.
+constexpr std::int64_t SCAN_PREFETCH = 8192;
 
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
                          std::int32_t peak_count, std::size_t mz_count) {
@@ -154,6 +156,11 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
         const auto length = static_cast<std::size_t>(end - begin);
         view.start_operation(read_ahead_end(scan_number));
         text = view.bytes(begin, length);
+        // Spectra are mostly fetched in order: the next scan is on its way
+        // while this one is decoded.
+        if (scan_number + 1 < index.size())
+            view.prefetch(end, static_cast<std::size_t>(std::min<std::int64_t>(
+                                   index[scan_number + 1] - end, SCAN_PREFETCH)));
         // A file cut short since it was opened no longer holds the scan.
         if (text.size() == length)
             return true;

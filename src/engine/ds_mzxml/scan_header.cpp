@@ -23,6 +23,9 @@ constexpr std::size_t VALUE_REACH = 4096;
 // What a header read of a scan larger than a block reads at first: its
 // start tag, not its peak data.
 constexpr std::int64_t HEADER_READ = 4096;
+// The bytes of a header brought to the cache ahead of its read: a start
+// tag, a precursor and the first piece of the peaks line.
+constexpr std::int64_t HEADER_PREFETCH = 1536;
 
 enum Attribute : std::size_t { NUM, MS_LEVEL, POLARITY, CENTROIDED, RETENTION, TIC, COUNT };
 constexpr std::string_view HEADER_LIST[COUNT] = {"num",        "msLevel",       "polarity",
@@ -137,6 +140,11 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
                              ? std::min(end, begin + HEADER_READ)
                              : ahead);
 
+    // The walk reads the scans in order: the next header is on its way
+    // while this one is read.
+    if (scan_number + 1 < index.size())
+        view.prefetch(end, static_cast<std::size_t>(std::min<std::int64_t>(
+                               index[scan_number + 1] - end, HEADER_PREFETCH)));
     // A file cut short since it was opened no longer holds the scan.
     if (begin < end && view.bytes(begin, 1).empty())
         return false;
