@@ -154,8 +154,9 @@ TEST(Base64Vector, SameAsTheExactPathForEveryLayoutAndCapacity) {
             for (std::size_t c = 0; c < need; ++c)
                 capacities.push_back(c);
         else
-            capacities.insert(capacities.end(), {0, 23, 24, 25, need / 2, random() % need,
-                                                 need - 25, need - 24, need - 23, need - 1});
+            capacities.insert(capacities.end(),
+                              {0, 23, 24, 25, 47, 48, 49, need / 2, random() % need, need - 49,
+                               need - 48, need - 47, need - 25, need - 24, need - 23, need - 1});
         for (const std::string& text : texts)
             for (const std::size_t capacity : capacities)
                 ASSERT_TRUE(same_as_exact(text, WS, capacity)) << groups << " groups";
