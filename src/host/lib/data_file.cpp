@@ -60,10 +60,11 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
     // A failed open leaves a data source that cannot be opened again.
     listed = plugin.create();
     first_label = options.first_label;
-    const orvoeng::ScanList list = listed->open_file(wide_path, 1, &peak_options,
-                                                     options.first_label, channel.socket(), parent);
-    scans = *list;
-    return scans;
+    scans = listed->open_file(wide_path, 1, &peak_options, options.first_label, channel.socket(),
+                              parent);
+    if (!scans)
+        scans = orvoeng::ScanList(new std::vector<orvoeng::ScanRecord>());
+    return *scans;
 }
 
 orvoeng::DataSourceIntf& DataFile::source() {
@@ -73,9 +74,9 @@ orvoeng::DataSourceIntf& DataFile::source() {
 }
 
 const orvoeng::ScanRecord* DataFile::find(std::uint32_t label) const {
-    if (label < first_label || label - first_label >= scans.size())
+    if (!scans || label < first_label || label - first_label >= scans->size())
         return nullptr;
-    return &scans[label - first_label];
+    return &(*scans)[label - first_label];
 }
 
 PAL::SmartPtr<orvoeng::Spectrum> DataFile::spectrum(std::uint32_t label) {

@@ -69,7 +69,9 @@ private:
     std::wstring wide_path;
     EventChannel channel;
     DataSource listed;
-    std::vector<orvoeng::ScanRecord> scans;
+    // The plug-in's own list, kept rather than copied: a listing of a
+    // large file is megabytes, and the plug-in keeps no hold on it.
+    orvoeng::ScanList scans;
     std::uint32_t first_label = 1;
 };
 
