@@ -173,6 +173,10 @@ private:
     bool scan_text(std::uint32_t scan_number, std::string_view& text,
                    const PAL::SmartPtr<PAL::EventSocket>& socket);
     std::int64_t read_ahead_end(std::uint32_t scan_number) const;
+    // Brings the first `most` bytes of the scan after this one into the
+    // processor's cache, where the view holds them: scans are mostly read
+    // in order, and the next one is then on its way while this one is read.
+    void prefetch_next_scan(std::uint32_t scan_number, std::int64_t most) const;
     // Where the refill of a scan read starting at `from` ends: `from` when
     // no scan that fits a block starts there.
     std::int64_t refill_end_from(std::int64_t from) const;

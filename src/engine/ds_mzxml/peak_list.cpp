@@ -156,11 +156,7 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
         const auto length = static_cast<std::size_t>(end - begin);
         view.start_operation(read_ahead_end(scan_number));
         text = view.bytes(begin, length);
-        // Spectra are mostly fetched in order: the next scan is on its way
-        // while this one is decoded.
-        if (scan_number + 1 < index.size())
-            view.prefetch(end, static_cast<std::size_t>(std::min<std::int64_t>(
-                                   index[scan_number + 1] - end, SCAN_PREFETCH)));
+        prefetch_next_scan(scan_number, SCAN_PREFETCH);
         // A file cut short since it was opened no longer holds the scan.
         if (text.size() == length)
             return true;

@@ -97,6 +97,16 @@ std::int64_t MzXMLReader::read_ahead_end(std::uint32_t scan_number) const {
     return after == from ? index[scan_number] : std::max(*(after - 1), index[scan_number]);
 }
 
+void MzXMLReader::prefetch_next_scan(std::uint32_t scan_number, std::int64_t most) const {
+    if (scan_number + 1 >= index.size())
+        return;
+    const std::int64_t from = index[scan_number];
+    const std::int64_t length = std::min(index[scan_number + 1] - from, most);
+    // An index that does not rise bounds no next scan.
+    if (length > 0)
+        view.prefetch(from, static_cast<std::size_t>(length));
+}
+
 std::int64_t MzXMLReader::refill_end_from(std::int64_t from) const {
     // A scan read refills from its scan's start, up to read_ahead_end; a
     // scan larger than a block is read otherwise and is not foreseen.
@@ -140,11 +150,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
                              ? std::min(end, begin + HEADER_READ)
                              : ahead);
 
-    // The walk reads the scans in order: the next header is on its way
-    // while this one is read.
-    if (scan_number + 1 < index.size())
-        view.prefetch(end, static_cast<std::size_t>(std::min<std::int64_t>(
-                               index[scan_number + 1] - end, HEADER_PREFETCH)));
+    prefetch_next_scan(scan_number, HEADER_PREFETCH);
     // A file cut short since it was opened no longer holds the scan.
     if (begin < end && view.bytes(begin, 1).empty())
         return false;
