@@ -11,13 +11,17 @@ import orvo
 
 
 def whole_read(path):
+    """The peaks read and the seconds taken. The clock stops at the last
+    spectrum, before the run is closed, as the C++ whole read's does."""
     peaks = 0
+    start = time.perf_counter()
     with orvo.open(path) as run:
         scans = run.scans
         for label in scans["label"].tolist():
             mz, intensity = run.spectrum(label)
             peaks += len(mz)
-    return peaks
+        seconds = time.perf_counter() - start
+    return peaks, seconds
 
 
 def main():
@@ -25,9 +29,8 @@ def main():
     repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     times = []
     for _ in range(repeats):
-        start = time.perf_counter()
-        peaks = whole_read(path)
-        times.append(time.perf_counter() - start)
+        peaks, seconds = whole_read(path)
+        times.append(seconds)
     print(peaks, *(f"{t:.6f}" for t in times))
 
 

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <new>
 #include <string>
+#include <vector>
 
 namespace py = pybind11;
 
@@ -96,40 +98,84 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan) {
 
 namespace {
 
+using Peaks = PAL::SmartPtr<std::vector<orvoeng::Peak>>;
+
+// The base object of the two arrays over one peak list: it holds one
+// reference to the list, dropped when the last array over it goes. A type
+// of its own rather than a capsule, which would need a second allocation
+// for the reference and saves and restores the error state as it dies;
+// this runs for every spectrum.
+struct PeakOwner {
+    PyObject_HEAD Peaks peaks;
+};
+
+void owner_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    reinterpret_cast<PeakOwner*>(self)->peaks.~Peaks();
+    PyObject_Free(self);
+    Py_DECREF(type); // an instance of a heap type holds a reference to it
+}
+
+PyTypeObject* owner_type() {
+    static PyTypeObject* const type = [] {
+        static PyType_Slot slots[] = {
+            {Py_tp_dealloc, reinterpret_cast<void*>(&owner_dealloc)},
+            {Py_tp_doc, const_cast<char*>("Keeps the peak list of a spectrum's arrays alive.")},
+            {0, nullptr}};
+        static PyType_Spec spec = {"orvo._PeakOwner", static_cast<int>(sizeof(PeakOwner)), 0,
+                                   Py_TPFLAGS_DEFAULT, slots};
+        PyObject* made = PyType_FromSpec(&spec);
+        if (made == nullptr)
+            throw py::error_already_set();
+        return reinterpret_cast<PyTypeObject*>(made);
+    }();
+    return type;
+}
+
+py::object owner_of(const Peaks& peaks) {
+    PeakOwner* owner = PyObject_New(PeakOwner, owner_type());
+    if (owner == nullptr)
+        throw py::error_already_set();
+    new (&owner->peaks) Peaks(peaks);
+    return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(owner));
+}
+
 // A float64 view of `count` values `stride` bytes apart, owned by `base`.
 // Made through numpy's own call rather than py::array, which builds its
 // shape and strides in vectors: this runs twice for every spectrum.
-py::object double_view(const double* first, py::ssize_t count, py::ssize_t stride,
-                       const py::capsule& base) {
+PyObject* double_view(const double* first, py::ssize_t count, py::ssize_t stride,
+                      const py::object& base) {
     auto& api = py::detail::npy_api::get();
     Py_intptr_t shape[1] = {count};
     Py_intptr_t strides[1] = {stride};
-    auto view = py::reinterpret_steal<py::object>(api.PyArray_NewFromDescr_(
+    PyObject* view = api.PyArray_NewFromDescr_(
         api.PyArray_Type_, api.PyArray_DescrFromType_(py::detail::npy_api::NPY_DOUBLE_), 1, shape,
-        strides, const_cast<double*>(first), py::detail::npy_api::NPY_ARRAY_WRITEABLE_, nullptr));
-    if (!view)
+        strides, const_cast<double*>(first), py::detail::npy_api::NPY_ARRAY_WRITEABLE_, nullptr);
+    if (view == nullptr)
         throw py::error_already_set();
-    if (api.PyArray_SetBaseObject_(view.ptr(), base.inc_ref().ptr()) != 0)
+    if (api.PyArray_SetBaseObject_(view, base.inc_ref().ptr()) != 0) {
+        Py_DECREF(view);
         throw py::error_already_set();
+    }
     return view;
 }
 
 } // namespace
 
 py::tuple peak_arrays(const PAL::SmartPtr<orvoeng::Spectrum>& spectrum) {
-    using Peaks = PAL::SmartPtr<std::vector<orvoeng::Peak>>;
-    Peaks peaks = spectrum ? spectrum->peaks : Peaks();
-    if (!peaks || peaks->empty())
+    const Peaks* peaks = spectrum ? &spectrum->peaks : nullptr;
+    if (peaks == nullptr || !*peaks || (*peaks)->empty())
         return py::make_tuple(py::array_t<double>(0), py::array_t<double>(0));
-    const auto count = static_cast<py::ssize_t>(peaks->size());
-    const orvoeng::Peak* first = peaks->data();
-    // The capsule owns a reference to the list; numpy drops it with the
-    // last array that uses it.
-    const py::capsule owner(new Peaks(std::move(peaks)),
-                            [](void* held) { delete static_cast<Peaks*>(held); });
+    const auto count = static_cast<py::ssize_t>((*peaks)->size());
+    const orvoeng::Peak* first = (*peaks)->data();
+    const py::object owner = owner_of(*peaks);
     constexpr auto stride = static_cast<py::ssize_t>(sizeof(orvoeng::Peak));
-    return py::make_tuple(double_view(&first->mz, count, stride, owner),
-                          double_view(&first->intensity, count, stride, owner));
+    auto out = py::reinterpret_steal<py::tuple>(PyTuple_New(2));
+    if (!out)
+        throw py::error_already_set();
+    PyTuple_SET_ITEM(out.ptr(), 0, double_view(&first->mz, count, stride, owner));
+    PyTuple_SET_ITEM(out.ptr(), 1, double_view(&first->intensity, count, stride, owner));
+    return out;
 }
 
 py::object utc_datetime(std::int64_t seconds) {

@@ -40,11 +40,12 @@ py::tuple peaks_of(Run& run, long long label) {
     // Copied while the interpreter lock is held: another thread may close
     // the run once it is released.
     const std::uint32_t known = scan_of(run, label).label;
-    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-    {
+    // Made by the fetch itself: an empty SmartPtr would allocate a record
+    // only to drop it.
+    const PAL::SmartPtr<orvoeng::Spectrum> spectrum = [&] {
         const py::gil_scoped_release unlocked;
-        spectrum = run.spectrum(known);
-    }
+        return run.spectrum(known);
+    }();
     return peak_arrays(spectrum);
 }
 
@@ -112,6 +113,18 @@ private:
     std::size_t taken = 0;
 };
 
+// The Run a method was called on. CPython has checked that `self` is an
+// instance of the class; pybind11's own cast would look the class's record
+// up by name on every call.
+Run& run_of(PyObject* self) {
+    static const py::detail::type_info* const record = py::detail::get_type_info(typeid(Run));
+    auto* instance = reinterpret_cast<py::detail::instance*>(self);
+    Run* run = instance->get_value_and_holder(record).value_ptr<Run>();
+    if (run == nullptr)
+        throw py::type_error("this orvo.Run was never opened");
+    return *run;
+}
+
 // Run.spectrum as a plain CPython method: it is called once per spectrum,
 // and pybind11's general dispatch costs a fifth of what reading the
 // spectrum does.
@@ -124,18 +137,22 @@ PyObject* spectrum_method(PyObject* self, PyObject* const* args, Py_ssize_t coun
         PyErr_SetString(PyExc_TypeError, "spectrum() takes one argument, the label");
         return nullptr;
     }
+    // Any integer, numpy's too: a label taken from run.scans is a numpy.uint32.
     PyObject* label = args[0];
-    if (!PyLong_Check(label)) {
+    if (!PyLong_Check(label) && !PyIndex_Check(label)) {
         PyErr_Format(PyExc_TypeError, "spectrum(): the label must be an int, not %s",
                      Py_TYPE(label)->tp_name);
         return nullptr;
     }
+    const auto integer = py::reinterpret_steal<py::object>(PyNumber_Index(label));
+    if (!integer)
+        return nullptr;
     int overflow = 0;
-    long long value = PyLong_AsLongLongAndOverflow(label, &overflow);
+    long long value = PyLong_AsLongLongAndOverflow(integer.ptr(), &overflow);
     if (overflow != 0)
         value = -1; // no scan has it
     try {
-        return peaks_of(py::cast<Run&>(py::handle(self)), value).release().ptr();
+        return peaks_of(run_of(self), value).release().ptr();
     } catch (py::error_already_set& e) {
         e.restore();
     } catch (const py::builtin_exception& e) {

@@ -90,6 +90,8 @@ def test_sample_run_facts_and_iteration():
                 run.spectrum(missing)
         with pytest.raises(TypeError):
             run.spectrum("1")
+        first = run.scans["label"][0]  # a numpy integer, taken as any int is
+        assert np.array_equal(run.spectrum(first)[1], run.spectrum(int(first))[1])
     with pytest.raises(orvo.Error) as refused:
         orvo.open(SAMPLE, first_label=2147483637)
     assert refused.value.code == 0x80040819 and refused.value.message_id is not None
