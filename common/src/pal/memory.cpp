@@ -2,6 +2,8 @@
 #include <pal/exception.h>
 #include <pal/memory.h>
 
+#include "os/syscalls.h"
+
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -55,3 +57,7 @@ void convert_byte_order(void* data, std::size_t unit_size, std::size_t count, By
 }
 
 } // namespace PAL
+
+void PAL::advise_large_pages(void* data, std::size_t bytes) {
+    os::syscalls().advise_large_pages(data, bytes);
+}

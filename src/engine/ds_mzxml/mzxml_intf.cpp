@@ -1,5 +1,7 @@
 #include "mzxml_intf.h"
 
+#include "filled_list.h"
+
 #include <ds/messages.h>
 
 #include <pal/event.h>
@@ -190,7 +192,7 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
 
     const std::uint32_t count = reader.scan_count();
     ScanList list(new std::vector<ScanRecord>());
-    list->reserve(count);
+    reserve_filled(*list, count);
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(parent, count, 1));
 
     DataProcessingRecord processing;

@@ -1,3 +1,4 @@
+#include "filled_list.h"
 #include "mzXMLReader.h"
 #include "text_number.h"
 
@@ -159,7 +160,7 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     }
 
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
-    index.reserve(entries_to_reserve(view.size(), scanCount));
+    reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     std::int32_t expected = 1;
     bool result = true;
     while (lines.next()) {
@@ -234,7 +235,7 @@ bool MzXMLReader::index_is_sound() {
     std::vector<EarlyHeader>().swap(early_headers);
     bool headers = !reference;
     if (headers)
-        early_headers.reserve(index.size() - 1);
+        reserve_filled(early_headers, index.size() - 1);
     view.start_operation();
     for (std::size_t i = 0; i + 1 < index.size(); ++i) {
         if (headers) {
@@ -261,7 +262,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     constexpr std::size_t KEEP = RUN_END_TAG.size() - 1;
     const std::size_t block = reference ? SCAN_BUFFER_SIZE : FileView::BLOCK;
     view.start_operation();
-    index.reserve(entries_to_reserve(view.size(), scanCount));
+    reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
 
     std::uint32_t found = 0;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <numeric>
 #include <tuple>
 #include <vector>
@@ -38,3 +39,17 @@ TEST(ByteOrder, ConvertsOnlyWhenOrdersDiffer) {
 }
 
 } // namespace
+
+// The large-page hint must leave memory as it is: the list may already hold
+// values (a reserve keeps what it moves), and ranges of any size or
+// alignment, or none, are advised without harm.
+TEST(LargePages, AdviceKeepsContents) {
+    std::vector<std::uint32_t> list(5u << 20); // 20 MiB, several large pages
+    for (std::size_t i = 0; i < list.size(); ++i)
+        list[i] = static_cast<std::uint32_t>(i * 2654435761u);
+    PAL::advise_large_pages(list.data(), list.size() * sizeof(list[0]));
+    PAL::advise_large_pages(list.data() + 3, 1000);
+    PAL::advise_large_pages(nullptr, 0);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        ASSERT_EQ(list[i], static_cast<std::uint32_t>(i * 2654435761u)) << i;
+}

@@ -10,6 +10,7 @@
 
 #include <pal/api.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <locale>
 #include <string>
@@ -66,6 +67,10 @@ struct Syscalls {
                               std::uint32_t& error);
     std::int64_t (*file_read_at)(std::intptr_t handle, std::int64_t offset, void* buffer,
                                  std::uint32_t count, std::uint32_t& error);
+
+    // A hint that memory about to be written whole may come in large
+    // pages; never fails, and may do nothing.
+    void (*advise_large_pages)(void* data, std::size_t bytes);
 };
 
 // The table in force. Swapping entries is for tests, while no other thread

@@ -17,6 +17,7 @@
 #include <pthread.h>
 #include <stdexcept>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -297,6 +298,20 @@ std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffe
     return done;
 }
 
+void advise_large_pages(void* data, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    // Only whole large pages inside the range are advised: the advice
+    // covers pages, and those at its edges may belong to other data.
+    constexpr std::uintptr_t LARGE = std::uintptr_t{2} << 20;
+    const auto first = (reinterpret_cast<std::uintptr_t>(data) + LARGE - 1) & ~(LARGE - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(LARGE - 1);
+    if (data != nullptr && last > first)
+        static_cast<void>(::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE));
+#else
+    static_cast<void>(data), static_cast<void>(bytes);
+#endif
+}
+
 constexpr Syscalls POSIX_SYSCALLS = {
     .lock_init = lock_init,
     .lock_destroy = lock_destroy,
@@ -319,6 +334,7 @@ constexpr Syscalls POSIX_SYSCALLS = {
     .file_size = file_size,
     .file_read = file_read,
     .file_read_at = file_read_at,
+    .advise_large_pages = advise_large_pages,
 };
 
 // Constant-initialised, so locks built during static initialisation of any

@@ -285,6 +285,10 @@ std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffe
     return result < 0 ? result : done;
 }
 
+// Windows backs ordinary allocations with small pages only; large pages
+// need a privilege a reader does not ask for.
+void advise_large_pages(void*, std::size_t) {}
+
 constexpr Syscalls WIN32_SYSCALLS = {
     .lock_init = lock_init,
     .lock_destroy = lock_destroy,
@@ -307,6 +311,7 @@ constexpr Syscalls WIN32_SYSCALLS = {
     .file_size = file_size,
     .file_read = file_read,
     .file_read_at = file_read_at,
+    .advise_large_pages = advise_large_pages,
 };
 
 // Constant-initialised, so locks built during static initialisation of any
