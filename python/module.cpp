@@ -36,6 +36,33 @@ const orvoeng::ScanRecord& scan_of(const Run& run, long long label) {
     return *scan;
 }
 
+// Releases the interpreter lock for its lifetime when another thread could
+// take it. Handing the lock over and back costs about as much as reading a
+// small spectrum, and a script reading one file on one thread would pay it
+// for every spectrum to no one's gain. A thread made meanwhile waits for
+// one fetch at most: the lock is released again at the next call.
+class UnlockedIfShared {
+public:
+    UnlockedIfShared() {
+        PyThreadState* self = PyThreadState_Get();
+        PyInterpreterState* interpreter = PyThreadState_GetInterpreter(self);
+        const bool alone = PyInterpreterState_ThreadHead(interpreter) == self &&
+                           PyThreadState_Next(self) == nullptr &&
+                           PyInterpreterState_Next(PyInterpreterState_Head()) == nullptr;
+        if (!alone)
+            saved = PyEval_SaveThread();
+    }
+    UnlockedIfShared(const UnlockedIfShared&) = delete;
+    UnlockedIfShared& operator=(const UnlockedIfShared&) = delete;
+    ~UnlockedIfShared() {
+        if (saved != nullptr)
+            PyEval_RestoreThread(saved);
+    }
+
+private:
+    PyThreadState* saved = nullptr;
+};
+
 py::tuple peaks_of(Run& run, long long label) {
     // Copied while the interpreter lock is held: another thread may close
     // the run once it is released.
@@ -43,7 +70,7 @@ py::tuple peaks_of(Run& run, long long label) {
     // Made by the fetch itself: an empty SmartPtr would allocate a record
     // only to drop it.
     const PAL::SmartPtr<orvoeng::Spectrum> spectrum = [&] {
-        const py::gil_scoped_release unlocked;
+        const UnlockedIfShared unlocked;
         return run.spectrum(known);
     }();
     return peak_arrays(spectrum);

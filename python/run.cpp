@@ -19,11 +19,7 @@ void Run::log(const PAL::Event& event) {
     if (event.kind != PAL::Event::MSG_EVENT)
         return;
     const auto& posted = static_cast<const PAL::MsgEvent&>(event);
-    const std::lock_guard<std::mutex> hold(logging);
-    if (logged.size() < EVENT_LOG_LIMIT)
-        logged.push_back(LoggedEvent{posted.level, posted.message});
-    else
-        ++dropped;
+    logged.add(posted.level, posted.message);
 }
 
 void Run::close() {
@@ -75,13 +71,11 @@ const Run::Info& Run::info() {
 }
 
 std::vector<LoggedEvent> Run::events() const {
-    const std::lock_guard<std::mutex> hold(logging);
-    return logged;
+    return logged.events();
 }
 
 std::size_t Run::events_dropped() const {
-    const std::lock_guard<std::mutex> hold(logging);
-    return dropped;
+    return logged.dropped();
 }
 
 } // namespace orvopy

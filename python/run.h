@@ -7,6 +7,8 @@
 // must not be entered twice at once.
 #pragma once
 
+#include "event_log.h"
+
 #include <data_file.h>
 
 #include <ds/data_source_intf.h>
@@ -23,11 +25,6 @@
 #include <vector>
 
 namespace orvopy {
-
-struct LoggedEvent {
-    std::uint32_t level;
-    PAL::Message message;
-};
 
 // Events kept per Run. A listing posts a notice for every scan and every
 // spectrum, so a log without a bound would grow with every read.
@@ -66,15 +63,13 @@ private:
     orvohost::DataFile& open_file() const;
 
     std::filesystem::path file_path;
+    // Before the file: it may still post events while it closes.
+    EventLog logged{EVENT_LOG_LIMIT};
     std::unique_ptr<orvohost::DataFile> file;
     const std::vector<orvoeng::ScanRecord>* listed = nullptr;
     std::optional<Info> facts;
     // Held across every call into the plug-in.
     std::mutex calls;
-
-    mutable std::mutex logging;
-    std::vector<LoggedEvent> logged;
-    std::size_t dropped = 0;
 };
 
 } // namespace orvopy

@@ -83,8 +83,15 @@ def test_sample_run_facts_and_iteration():
         ms2 = list(run.spectra(ms_level=2))
         assert ms2 and all(scan["ms_level"] == 2 for scan in ms2)
         assert np.array_equal(ms2[0]["mz"], run.spectrum(ms2[0]["label"])[0])
-        levels = {level for level, _, _ in run.events}
-        assert levels and all(isinstance(text, str) and text for _, _, text in run.events)
+        # The events of the open, arguments and all, in the host's words;
+        # the spectra read above posted theirs after them.
+        shown = subprocess.run([HOST, "-vvvvvvv", "scans", str(SAMPLE)], capture_output=True,
+                               text=True).stderr.splitlines()
+        prefix = f"orvo-host: {SAMPLE.name}: "
+        texts = [text for _, _, text in run.events]
+        assert texts[:len(shown)] == [line.removeprefix(prefix) for line in shown]
+        assert len(texts) == len(shown) + len(labels) + len(ms2) + 1
+        assert run.events_dropped == 0
         for missing in (0, len(run) + 1, -1, 2**40):
             with pytest.raises(KeyError):
                 run.spectrum(missing)
@@ -148,6 +155,21 @@ def generated(tmp_path, name, scans, seed):
     subprocess.run([MKMZXML, "-o", str(path), "--scans", str(scans), "--seed", str(seed)],
                    check=True, capture_output=True)
     return path
+
+
+def test_event_log_keeps_the_first_events_and_counts_the_rest(tmp_path):
+    path = tmp_path / "many.mzXML"
+    subprocess.run([MKMZXML, "-o", str(path), "--scans", "60000", "--ms1-peaks", "1",
+                    "--ms2-peaks", "1"], check=True, capture_output=True)
+    with orvo.open(path) as run:
+        opened = len(run.events)
+        for label in run.scans["label"].tolist():
+            run.spectrum(label)
+        events = run.events
+        # One event a spectrum: the log fills part-way through the reads.
+        assert len(events) == 100000 and run.events_dropped == opened + len(run) - 100000
+        assert events[opened][2].startswith("1 m/z values read for scan 1")
+        assert events[-1][2].startswith(f"1 m/z values read for scan {100000 - opened}")
 
 
 def read_all(path):
