@@ -16,8 +16,8 @@ namespace orvopy {
 pybind11::dict scan_columns(const Run& run);
 pybind11::dict scan_dict(const orvoeng::ScanRecord& scan);
 
-// (mz, intensity): strided float64 views of the peak list, which a capsule
-// keeps alive for as long as either array lives.
+// (mz, intensity): strided float64 views of the peak list, which a small
+// owner object keeps alive for as long as either array lives.
 pybind11::tuple peak_arrays(const PAL::SmartPtr<orvoeng::Spectrum>& spectrum);
 
 // Seconds since 1970 as a timezone-aware datetime in UTC.

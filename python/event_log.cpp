@@ -4,13 +4,13 @@ namespace orvopy {
 
 void EventLog::add(std::uint32_t level, const PAL::Message& message) {
     // Once full, the lock is not taken: most events of a large read land here.
-    if (full.load(std::memory_order_relaxed)) {
+    if (full()) {
         missed.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     const std::lock_guard<std::mutex> hold(lock);
     if (entries.size() >= limit) {
-        full.store(true, std::memory_order_relaxed);
+        filled.store(true, std::memory_order_relaxed);
         missed.fetch_add(1, std::memory_order_relaxed);
         return;
     }

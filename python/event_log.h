@@ -31,6 +31,8 @@ public:
 
     std::vector<LoggedEvent> events() const;
     std::size_t dropped() const { return missed.load(std::memory_order_relaxed); }
+    // True once an event found no room.
+    bool full() const { return filled.load(std::memory_order_relaxed); }
 
 private:
     struct Entry {
@@ -45,7 +47,7 @@ private:
     std::vector<Entry> entries;
     std::vector<std::size_t> ends; // of each argument, in `texts`
     std::wstring texts;
-    std::atomic<bool> full{false};
+    std::atomic<bool> filled{false};
     std::atomic<std::size_t> missed{0};
 };
 

@@ -330,9 +330,12 @@ pandas.DataFrame(run.scans) is the scan table.)")
         .def_property_readonly("events", &event_list, R"(The plug-in's events so far.
 
 A list of (level, message_id, text) tuples, the text from the host's catalog.
-The first 100000 events of a run are kept; events_dropped counts the rest.)")
+The first 100000 events of a run are kept; events_dropped counts the rest.
+Once the log is full, spectra are read without listening to their events,
+which the plug-in then does not make: reading is faster, and those events
+are neither kept nor counted.)")
         .def_property_readonly("events_dropped", &Run::events_dropped,
-                               "Events posted after the log was full.")
+                               "Events posted after the log was full, while the run listened.")
         .def("__repr__", [](const Run& run) {
             return "<orvo.Run " + run.path().string() + (run.closed() ? " (closed)>" : ">");
         });

@@ -27,7 +27,8 @@
 namespace orvopy {
 
 // Events kept per Run. A listing posts a notice for every scan and every
-// spectrum, so a log without a bound would grow with every read.
+// spectrum, so a log without a bound would grow with every read. Once it is
+// full, spectra are read without a listener.
 constexpr std::size_t EVENT_LOG_LIMIT = 100000;
 
 class Run {
