@@ -1,9 +1,19 @@
 #include "file_view.h"
 
+#include <pal/memory.h>
+
 #include <algorithm>
 #include <limits>
 
 namespace orvoeng {
+
+FileView::Buffer FileView::make_buffer(std::size_t bytes) {
+    constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
+    const std::align_val_t alignment{bytes >= LARGE_PAGE ? LARGE_PAGE : alignof(std::max_align_t)};
+    Buffer made(static_cast<char*>(::operator new[](bytes, alignment)), BufferFree{alignment});
+    PAL::advise_large_pages(made.get(), bytes);
+    return made;
+}
 
 void FileView::settle() {
     std::uint32_t got = 0;
@@ -63,7 +73,7 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
         capacity = std::max(want, caching ? whole : want);
         buffer.reset();
         held = 0;
-        buffer.reset(new char[capacity]);
+        buffer = make_buffer(capacity);
     }
     if (!taken && !file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got))
         got = 0;
@@ -98,7 +108,7 @@ void FileView::read_ahead_from(std::int64_t from) {
     if (count > spare_capacity) {
         spare.reset();
         spare_capacity = std::max(count, capacity);
-        spare.reset(new char[spare_capacity]);
+        spare = make_buffer(spare_capacity);
     }
     background.start(from, spare.get(), static_cast<std::uint32_t>(count));
 }

@@ -32,12 +32,19 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 
 namespace orvoeng {
 
+// Frees a FileView's buffer with the alignment it was made with.
+struct BufferFree {
+    std::align_val_t alignment{alignof(std::max_align_t)};
+    void operator()(char* bytes) const { ::operator delete[](bytes, alignment); }
+};
+
 class FileView final : public ByteSource {
 public:
-    static constexpr std::size_t BLOCK = std::size_t{1} << 20;
+    static constexpr std::size_t BLOCK = std::size_t{1} << 22;
 
     // Where a refill starting at an offset would end, when the reader knows
     // it; the offset itself when it does not.
@@ -78,6 +85,11 @@ public:
     void prefetch(std::int64_t offset, std::size_t count) const;
 
 private:
+    // A buffer of bytes read; a large one is aligned to large pages and asks
+    // for them, so filling and reading it walk few page tables.
+    using Buffer = std::unique_ptr<char[], BufferFree>;
+    static Buffer make_buffer(std::size_t bytes);
+
     // Starts the read ahead of the refill that would start at `from`.
     void read_ahead_from(std::int64_t from);
 
@@ -87,14 +99,14 @@ private:
     std::int64_t ahead_end = 0;
     bool caching = true;
 
-    std::unique_ptr<char[]> buffer;
+    Buffer buffer;
     std::size_t capacity = 0;
     std::int64_t base = 0;       // file offset of buffer[0]
     std::size_t held = 0;        // bytes valid from base
     std::int64_t fresh_from = 0; // the first byte no earlier operation was given
     std::int64_t served_end = 0; // the end of the bytes handed out
 
-    std::unique_ptr<char[]> spare; // what the read ahead fills
+    Buffer spare; // what the read ahead fills
     std::size_t spare_capacity = 0;
     ReadAhead background; // last: it ends its reads before the buffers go
 };

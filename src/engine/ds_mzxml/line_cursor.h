@@ -35,6 +35,10 @@ public:
     // Moves to the next line; false when it holds no byte (the end).
     bool next();
 
+    // The bytes next() would read for the next line, before it looks for
+    // the line's end, without moving. Valid until the next call.
+    std::string_view peek() const;
+
     // The current line's text, up to its first NUL. Valid until the next call.
     std::string_view text() const { return line; }
     // Where the current line starts in the bytes, and where the next one will.
@@ -51,6 +55,8 @@ public:
     bool ended_at_nul() const { return nul_ended; }
 
 private:
+    std::string_view read_at_position() const;
+
     ByteSource& source;
     std::int64_t position;
     const std::int64_t end;

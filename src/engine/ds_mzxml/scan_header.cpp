@@ -60,13 +60,54 @@ std::string_view examined_part(LineCursor& lines, std::size_t& own, bool& peaks)
     return line.substr(0, gt + 1);
 }
 
-// examined_part, and whether the part examined is whole: a NUL byte before
-// its end hides what follows, so the values read could be wrong without a
-// sign.
-std::string_view header_line(LineCursor& lines, std::size_t& own, bool& peaks, bool& readable) {
-    const std::string_view line = examined_part(lines, own, peaks);
-    readable = !lines.ended_at_nul() || (peaks && !line.empty() && line.back() == '>');
-    return line;
+// One line of a scan header as the header reads it.
+struct HeaderLine {
+    std::string_view text; // the part examined
+    std::size_t own = 0;   // of it, the bytes of the line's own piece
+    std::int64_t start = 0;
+    bool peaks = false; // the peaks tag starts in it
+    // Whether the part examined is whole: a NUL byte before its end hides
+    // what follows, so the values read could be wrong without a sign.
+    bool readable = true;
+};
+
+// The next line, when it starts (after blanks) with the whole peaks tag,
+// no line feed or NUL before the tag's end: its part examined is the line
+// up to that end, as examined_part would find it, and the peak data after
+// it are not searched for the line's end.
+bool peaks_line_ahead(const LineCursor& lines, HeaderLine& out) {
+    const std::string_view bytes = lines.peek();
+    std::size_t tag = 0;
+    while (tag < bytes.size() && (bytes[tag] == ' ' || bytes[tag] == '\t'))
+        ++tag;
+    if (!bytes.substr(tag).starts_with("<peaks"))
+        return false;
+    const std::size_t gt = bytes.find('>', tag + 6);
+    // The piece next() would give is at most LINE_BUFFER_SIZE - 1 bytes.
+    if (gt == npos || gt + 1 >= LineCursor::LINE_BUFFER_SIZE)
+        return false;
+    const std::string_view text = bytes.substr(0, gt + 1);
+    if (text.find('\n') != npos || text.find('\0') != npos)
+        return false;
+    out.text = text;
+    out.own = text.size();
+    out.start = lines.next_start();
+    out.peaks = true;
+    out.readable = true;
+    return true;
+}
+
+// Moves to the next line of the header; false at the end of the scan.
+bool next_header_line(LineCursor& lines, HeaderLine& out) {
+    if (peaks_line_ahead(lines, out))
+        return true;
+    if (!lines.next())
+        return false;
+    out.start = lines.line_start();
+    out.text = examined_part(lines, out.own, out.peaks);
+    out.readable =
+        !lines.ended_at_nul() || (out.peaks && !out.text.empty() && out.text.back() == '>');
+    return true;
 }
 
 } // namespace
@@ -158,14 +199,13 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     LineCursor lines(view, begin, end);
     bool polarity_met = false;
     bool tag_closed = false;
-    bool more = lines.next();
+    HeaderLine current;
+    bool more = next_header_line(lines, current);
     while (more) {
-        std::size_t own = 0;
-        bool peaks = false;
-        bool readable = true;
-        const std::string_view line = header_line(lines, own, peaks, readable);
-        if (!readable)
+        if (!current.readable)
             return false;
+        const std::string_view line = current.text;
+        const std::size_t own = current.own;
         tag_closed = tag_closed || line.find('>') != npos;
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
@@ -197,13 +237,13 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             // by a piece boundary is read whole; the next pieces add only
             // the bytes after what is gathered.
             precursor_text.assign(line);
-            std::int64_t gathered = lines.line_start() + static_cast<std::int64_t>(line.size());
+            std::int64_t gathered = current.start + static_cast<std::int64_t>(line.size());
             bool closed = find_text(line, "</precursorMz>") != npos;
-            while (!closed && !peaks && lines.next()) {
-                const std::string_view next = header_line(lines, own, peaks, readable);
-                if (!readable)
+            while (!closed && !current.peaks && next_header_line(lines, current)) {
+                if (!current.readable)
                     return false;
-                const std::int64_t start = lines.line_start();
+                const std::string_view next = current.text;
+                const std::int64_t start = current.start;
                 const auto skip =
                     static_cast<std::size_t>(std::max<std::int64_t>(gathered - start, 0));
                 if (skip < next.size())
@@ -217,9 +257,9 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             if (attribute_view(precursor_text, "precursorCharge", value))
                 header.precursorCharge = text_to_int32(value);
         }
-        if (peaks)
+        if (current.peaks)
             break;
-        more = lines.next();
+        more = next_header_line(lines, current);
     }
     // A start tag the scan's bytes end inside (a file cut there) lacks the
     // attributes after the cut: its values would be read as zeros.

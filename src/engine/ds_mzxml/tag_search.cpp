@@ -12,6 +12,15 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
+// Whether `name` stands at `at` in `text`, which holds it whole. Names are
+// a few bytes: a loop here costs less than a call to memcmp.
+bool name_at(std::string_view text, std::size_t at, std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (text[at + i] != name[i])
+            return false;
+    return true;
+}
+
 // The first position from `from` at which `prefix` followed by `name` starts.
 // Prefixes start with "<", which peak data never hold, so each occurrence of
 // the prefix is a candidate worth one comparison.
@@ -19,7 +28,8 @@ std::size_t find_prefixed(std::string_view text, std::string_view prefix, std::s
                           std::size_t from) {
     for (std::size_t at = find_text(text, prefix, from); at != npos;
          at = find_text(text, prefix, at + 1))
-        if (text.compare(at + prefix.size(), name.size(), name) == 0)
+        if (text.size() - at - prefix.size() >= name.size() &&
+            name_at(text, at + prefix.size(), name))
             return at;
     return npos;
 }
@@ -30,6 +40,23 @@ constexpr bool in_base64(char c) {
            c == '/';
 }
 
+// The next `c` from `from`, or npos. Attribute "=" and quotes stand a few
+// bytes apart in a tag and far apart in peak data: a look at the next 32
+// bytes finds the near ones without a call, the C library's memchr the far
+// ones.
+std::size_t next_byte(std::string_view text, char c, std::size_t from) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int window = 0; window < 2 && from + 16 <= text.size(); ++window, from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+    }
+#endif
+    return text.find(c, from);
+}
+
 // The value that starts two characters after `equals`, up to the next quote.
 bool value_after(std::string_view text, std::size_t equals, std::string_view& value) {
     // The character after "=" is taken as the opening quote, whatever it is;
@@ -37,28 +64,11 @@ bool value_after(std::string_view text, std::size_t equals, std::string_view& va
     const std::size_t start = equals + 2;
     if (start > text.size())
         return false;
-    const std::size_t close = text.find('"', start);
+    const std::size_t close = next_byte(text, '"', start);
     if (close == npos)
         return false;
     value = text.substr(start, close - start);
     return true;
-}
-
-// The next `c` from `from`, or npos. Attribute "=" stand a few bytes apart
-// in a tag and far apart in peak data: a look at the next 16 bytes finds the
-// near ones without a call, the C library's memchr the far ones.
-std::size_t next_byte(std::string_view text, char c, std::size_t from) {
-#if defined(__SSE2__)
-    if (from + 16 <= text.size()) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
-        const auto hits =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
-        if (hits != 0)
-            return from + static_cast<std::size_t>(__builtin_ctz(hits));
-        from += 16;
-    }
-#endif
-    return text.find(c, from);
 }
 
 } // namespace
@@ -87,8 +97,9 @@ std::size_t find_text(std::string_view text, std::string_view what, std::size_t 
                 std::memchr(at, what[anchor], static_cast<std::size_t>(last - at) - tail + 1));
             if (at == nullptr)
                 return npos;
-            if (std::memcmp(at - anchor, what.data(), what.size()) == 0)
-                return static_cast<std::size_t>(at - anchor - data);
+            const auto start = static_cast<std::size_t>(at - anchor - data);
+            if (name_at(text, start, what))
+                return start;
             ++at;
         }
         return npos;
@@ -115,7 +126,7 @@ bool attribute_view(std::string_view text, std::string_view name, std::string_vi
     // at: "=" is rare where peak data are, a name's letters are not.
     for (std::size_t equals = next_byte(text, '=', 0); equals != npos;
          equals = next_byte(text, '=', equals + 1)) {
-        if (equals < name.size() || text.compare(equals - name.size(), name.size(), name) != 0)
+        if (equals < name.size() || !name_at(text, equals - name.size(), name))
             continue;
         return equals - name.size() < own && value_after(text, equals, value);
     }
@@ -137,7 +148,7 @@ void attribute_views(std::string_view text, std::size_t own, const AttributeName
             if (equals < name.size())
                 continue;
             const std::size_t at = equals - name.size();
-            if (at >= own || text.compare(at, name.size(), name) != 0)
+            if (at >= own || !name_at(text, at, name))
                 continue;
             open &= ~(1u << i);
             found[i] = value_after(text, equals, values[i]);

@@ -22,6 +22,12 @@ TEST(ScanHeader, Values) {
         // White space of any kind ends an element's name.
         {{.ms_level = 2, .precursor = "<precursorMz\tprecursorCharge=\"3\"\r\n>12.5</precursorMz>"},
          {2, 0, 1.5, 12.5, 3}}};
+    // Attributes of the peaks tag are read too, wherever its end falls
+    // against the 1023-byte pieces of its line.
+    for (std::size_t n = 920; n < 1000; ++n)
+        cases.push_back({{.peaks_attributes = "msLevel=\"9\"" + std::string(n, ' ') +
+                                              "precision=\"32\" byteOrder=\"network\""},
+                         {9, 0, 1.5}});
     for (std::size_t n = 3940; n < 4040; ++n)
         cases.push_back({{.extra_attributes = std::string(n, 'x'), .peaks_text = " msLevel=\"7\""},
                          {1, 0, 1.5}});
@@ -72,7 +78,8 @@ TEST(ScanHeader, ReadsStayInTheirScanAndStopAtPeaks) {
     for (std::size_t i = 0; i < 200; ++i)
         scans[i] = {.no_peaks_element = !(i % 2),
                     .precursor = "<precursorMz>" + std::to_string(i + 1)};
-    scans[200].values.assign(600000, 250.5); // some 3 MB of base64 on one line
+    // Base64 of twice a read block on one line: too large to come with a block.
+    scans[200].values.assign(FileView::BLOCK * 3 / 8, 250.5);
     ScanFile file(scans);
     ReadRecorder recorder;
     for (std::uint32_t n = 1; n <= 201; ++n) {
