@@ -24,20 +24,21 @@ void EventSocket::set_listener(EventListener* new_listener) {
     listener = new_listener;
 }
 
+// The event is owned as the Event it is posted as: a SmartPtr<MsgEvent>
+// converted to one would take and drop one more reference, each under the
+// record's lock, for every notice. Its virtual destructor frees it whole.
 void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
                   const Message& message) {
     if (!socket)
         return;
-    SmartPtr<MsgEvent> created(new MsgEvent(level, message));
-    SmartPtr<Event> event(created);
+    SmartPtr<Event> event(new MsgEvent(level, message));
     socket->post(event);
 }
 
 void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level, Message&& message) {
     if (!socket)
         return;
-    SmartPtr<MsgEvent> created(new MsgEvent(level, std::move(message)));
-    SmartPtr<Event> event(created);
+    SmartPtr<Event> event(new MsgEvent(level, std::move(message)));
     socket->post(event);
 }
 

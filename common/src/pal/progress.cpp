@@ -64,6 +64,14 @@ void Progress::step(std::uint32_t count) {
     report(false);
 }
 
+std::uint32_t Progress::steps_to_report() {
+    ScopedLock guard(lock);
+    if (!enabled || steps == 0)
+        return std::numeric_limits<std::uint32_t>::max();
+    // A node at or past its report point reports at every step.
+    return next_report > steps_done ? next_report - steps_done : 1;
+}
+
 std::uint32_t Progress::add_child(std::uint32_t child_steps) {
     ScopedLock guard(lock);
     // A node of more than 100 steps already moves by less than a percent a

@@ -1,6 +1,7 @@
 #include "mzxml_intf.h"
 
 #include "filled_list.h"
+#include "gathered_steps.h"
 
 #include <ds/messages.h>
 
@@ -194,6 +195,7 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
     ScanList list(new std::vector<ScanRecord>());
     reserve_filled(*list, count);
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(parent, count, 1));
+    GatheredSteps steps(*node);
 
     DataProcessingRecord processing;
     if (reader.read_data_processing(processing, events)) {
@@ -242,8 +244,9 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
                 record.precursor_charge = static_cast<std::int16_t>(header.precursorCharge);
         }
         list->push_back(record);
-        node->step(1);
+        steps.step();
     }
+    steps.finish();
     return list;
 }
 

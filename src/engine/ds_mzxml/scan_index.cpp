@@ -1,4 +1,5 @@
 #include "filled_list.h"
+#include "gathered_steps.h"
 #include "mzXMLReader.h"
 #include "text_number.h"
 
@@ -160,6 +161,7 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     }
 
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
+    GatheredSteps steps(*node);
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     std::int32_t expected = 1;
     bool result = true;
@@ -196,8 +198,9 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
         }
         index.push_back(offset);
         ++expected;
-        node->step(1);
+        steps.step();
     }
+    steps.finish();
 
     if (index.size() == scanCount) {
         index.push_back(index_offset);
@@ -264,6 +267,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     view.start_operation();
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
+    GatheredSteps steps(*node);
 
     std::uint32_t found = 0;
     std::int64_t base = 0;        // file offset of the window
@@ -289,7 +293,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
                     PAL::post_message(socket, msg::SCAN_OFFSET.level,
                                       PAL::Message(msg::SCAN_OFFSET.id).add(found).add(offset));
                 index.push_back(offset);
-                node->step(1);
+                steps.step();
                 search_from = offset + static_cast<std::int64_t>(SCAN_TAG.size());
             } else if (rest.starts_with(RUN_END_TAG)) {
                 // The last "</msRun>" ends the run.
@@ -304,6 +308,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
         search_from = std::max(search_from, end - static_cast<std::int64_t>(SCAN_TAG.size() - 1));
         base = end - static_cast<std::int64_t>(KEEP);
     }
+    steps.finish();
 
     if (found != scanCount) {
         if (socket)

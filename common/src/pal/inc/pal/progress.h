@@ -57,6 +57,12 @@ public:
 
     void step(std::uint32_t count);
 
+    // The steps from here to the one that reports next. Those before it
+    // change nothing a listener or a parent sees, so a caller stepping one
+    // at a time may gather them and step once; at most UINT32_MAX when no
+    // step ever reports (a disabled node).
+    std::uint32_t steps_to_report();
+
     // Called by child nodes on their parent.
     std::uint32_t add_child(std::uint32_t steps);
     void remove_child(std::uint32_t child_id);
