@@ -265,7 +265,8 @@ PYBIND11_MODULE(orvo, m) {
             ...
 
 Every failure the plug-in reports raises orvo.Error; the file is read with
-the interpreter lock released, so threads reading files run in parallel.)";
+the interpreter lock released whenever another thread could take it, so
+threads reading files run in parallel.)";
 
     register_errors(m);
 
