@@ -4,6 +4,7 @@
 
 #include <pybind11/numpy.h>
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -122,16 +123,28 @@ py::dict scan_columns(const Run& run) {
 }
 
 py::dict scan_dict(const orvoeng::ScanRecord& scan) {
+    // The keys are made once, interned: an iteration makes a dict a scan.
+    // Never freed, as the module's other static objects.
+    static const auto& keys = *new std::array<py::object, 9>{
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("label")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("parent_label")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("ms_level")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("polarity")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("retention_time")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("precursor_mz")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("precursor_charge")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("total_ion_current")),
+        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("position"))};
     py::dict out;
-    out["label"] = scan.label;
-    out["parent_label"] = parent_of(scan);
-    out["ms_level"] = scan.scan_type.ms_level;
-    out["polarity"] = polarity_of(scan);
-    out["retention_time"] = scan.retention_time;
-    out["precursor_mz"] = precursor_of(scan);
-    out["precursor_charge"] = charge_of(scan);
-    out["total_ion_current"] = scan.total_ion_current;
-    out["position"] = scan.file_position;
+    out[keys[0]] = scan.label;
+    out[keys[1]] = parent_of(scan);
+    out[keys[2]] = scan.scan_type.ms_level;
+    out[keys[3]] = polarity_of(scan);
+    out[keys[4]] = scan.retention_time;
+    out[keys[5]] = precursor_of(scan);
+    out[keys[6]] = charge_of(scan);
+    out[keys[7]] = scan.total_ion_current;
+    out[keys[8]] = scan.file_position;
     return out;
 }
 

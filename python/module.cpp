@@ -36,20 +36,25 @@ const orvoeng::ScanRecord& scan_of(const Run& run, long long label) {
     return *scan;
 }
 
-// Releases the interpreter lock for its lifetime when another thread could
-// take it. Handing the lock over and back costs about as much as reading a
-// small spectrum, and a script reading one file on one thread would pay it
-// for every spectrum to no one's gain. A thread made meanwhile waits for
-// one fetch at most: the lock is released again at the next call.
+// Whether another thread could take the interpreter lock: another thread
+// state of this interpreter, or another interpreter. Handing the lock over
+// and back costs about as much as reading a small spectrum, and a script
+// reading one file on one thread would pay it for every spectrum to no
+// one's gain. A thread made meanwhile waits for one fetch at most: the lock
+// is released again at the next call.
+bool lock_is_shared() {
+    PyThreadState* self = PyThreadState_Get();
+    PyInterpreterState* interpreter = PyThreadState_GetInterpreter(self);
+    return PyInterpreterState_ThreadHead(interpreter) != self ||
+           PyThreadState_Next(self) != nullptr ||
+           PyInterpreterState_Next(PyInterpreterState_Head()) != nullptr;
+}
+
+// Releases the interpreter lock for its lifetime when it is shared.
 class UnlockedIfShared {
 public:
-    UnlockedIfShared() {
-        PyThreadState* self = PyThreadState_Get();
-        PyInterpreterState* interpreter = PyThreadState_GetInterpreter(self);
-        const bool alone = PyInterpreterState_ThreadHead(interpreter) == self &&
-                           PyThreadState_Next(self) == nullptr &&
-                           PyInterpreterState_Next(PyInterpreterState_Head()) == nullptr;
-        if (!alone)
+    explicit UnlockedIfShared(bool shared = lock_is_shared()) {
+        if (shared)
             saved = PyEval_SaveThread();
     }
     UnlockedIfShared(const UnlockedIfShared&) = delete;
@@ -77,27 +82,34 @@ py::tuple peaks_of(Run& run, long long label) {
 }
 
 // Yields the scans of one run in label order, optionally of one MS level,
-// each a dict of its header values with its arrays. Spectra are fetched
-// BATCH at a time with the interpreter lock released once: handing the lock
-// over costs more than fetching a small spectrum, so threads reading files
-// side by side would otherwise spend their time waiting for it.
+// each a dict of its header values with its arrays. When the interpreter
+// lock is shared, spectra are fetched BATCH at a time with the lock released
+// once: handing it over costs more than fetching a small spectrum, so
+// threads reading files side by side would otherwise spend their time
+// waiting for it. A thread alone fetches one at a time, which keeps one
+// peak list alive rather than a batch of them.
 class ScanIterator {
 public:
     ScanIterator(py::object owner, Run& listed, std::optional<int> level)
         : keep(std::move(owner)), run(listed), ms_level(level) {}
 
-    py::dict next() {
+    // The next scan's dict; an empty object after the last.
+    py::object next() {
         if (taken == batch.size())
             fetch_batch();
         if (taken == batch.size())
-            throw py::stop_iteration();
+            return {};
         Fetched item = std::move(batch[taken++]);
         if (item.failure)
             std::rethrow_exception(item.failure);
+        // Interned once: this runs for every scan.
+        static PyObject* const mz_key = PyUnicode_InternFromString("mz");
+        static PyObject* const intensity_key = PyUnicode_InternFromString("intensity");
         py::dict out = scan_dict(item.scan);
         const py::tuple arrays = peak_arrays(item.spectrum);
-        out["mz"] = arrays[0];
-        out["intensity"] = arrays[1];
+        if (PyDict_SetItem(out.ptr(), mz_key, PyTuple_GET_ITEM(arrays.ptr(), 0)) != 0 ||
+            PyDict_SetItem(out.ptr(), intensity_key, PyTuple_GET_ITEM(arrays.ptr(), 1)) != 0)
+            throw py::error_already_set();
         return out;
     }
 
@@ -116,10 +128,12 @@ private:
         taken = 0;
         // The list is asked anew each time: a run closed meanwhile raises.
         const auto& scans = run.scans();
-        for (; index < scans.size() && batch.size() < BATCH; ++index)
+        const bool shared = lock_is_shared();
+        const std::size_t most = shared ? BATCH : 1;
+        for (; index < scans.size() && batch.size() < most; ++index)
             if (!ms_level || scans[index].scan_type.ms_level == *ms_level)
                 batch.push_back(Fetched{scans[index], index, {}, {}});
-        const py::gil_scoped_release unlocked;
+        const UnlockedIfShared unlocked(shared);
         for (std::size_t i = 0; i < batch.size(); ++i) {
             try {
                 batch[i].spectrum = run.spectrum(batch[i].scan.label);
@@ -140,16 +154,53 @@ private:
     std::size_t taken = 0;
 };
 
-// The Run a method was called on. CPython has checked that `self` is an
-// instance of the class; pybind11's own cast would look the class's record
-// up by name on every call.
-Run& run_of(PyObject* self) {
-    static const py::detail::type_info* const record = py::detail::get_type_info(typeid(Run));
+// The exception being handled as the Python error pybind11 would raise for
+// it: for the methods below, which CPython calls without pybind11.
+void set_python_error() {
+    try {
+        throw;
+    } catch (py::error_already_set& e) {
+        e.restore();
+    } catch (const py::builtin_exception& e) {
+        e.set_error();
+    } catch (...) {
+        if (!py::detail::apply_exception_translators(
+                py::detail::get_internals().registered_exception_translators))
+            PyErr_SetString(PyExc_SystemError, "orvo: an unknown failure");
+    }
+}
+
+// The C++ object of an instance of a bound class. CPython has checked that
+// `self` is an instance of it; pybind11's own cast would look the class's
+// record up by name on every call.
+template <class T>
+T* bound_object(PyObject* self) {
+    static const py::detail::type_info* const record = py::detail::get_type_info(typeid(T));
     auto* instance = reinterpret_cast<py::detail::instance*>(self);
-    Run* run = instance->get_value_and_holder(record).value_ptr<Run>();
+    return instance->get_value_and_holder(record).value_ptr<T>();
+}
+
+// The Run a method was called on.
+Run& run_of(PyObject* self) {
+    Run* run = bound_object<Run>(self);
     if (run == nullptr)
         throw py::type_error("this orvo.Run was never opened");
     return *run;
+}
+
+// ScanIterator's next as the type's own slot: a loop over a run calls it
+// once a scan, and pybind11's general dispatch of __next__ costs about as
+// much as building the scan's dict. The end is no exception here.
+PyObject* scan_iternext(PyObject* self) {
+    try {
+        ScanIterator* scans = bound_object<ScanIterator>(self);
+        if (scans == nullptr)
+            throw py::type_error("this orvo.ScanIterator was never made");
+        return scans->next().release().ptr();
+    } catch (...) {
+        set_python_error();
+    }
+    return nullptr;
 }
 
 // Run.spectrum as a plain CPython method: it is called once per spectrum,
@@ -180,14 +231,8 @@ PyObject* spectrum_method(PyObject* self, PyObject* const* args, Py_ssize_t coun
         value = -1; // no scan has it
     try {
         return peaks_of(run_of(self), value).release().ptr();
-    } catch (py::error_already_set& e) {
-        e.restore();
-    } catch (const py::builtin_exception& e) {
-        e.set_error();
     } catch (...) {
-        if (!py::detail::apply_exception_translators(
-                py::detail::get_internals().registered_exception_translators))
-            PyErr_SetString(PyExc_SystemError, "orvo: an unknown failure");
+        set_python_error();
     }
     return nullptr;
 }
@@ -270,9 +315,18 @@ threads reading files run in parallel.)";
 
     register_errors(m);
 
-    py::class_<ScanIterator>(m, "ScanIterator", "Iterates over the scans of a Run in label order.")
-        .def("__iter__", [](py::object self) { return self; })
-        .def("__next__", &ScanIterator::next);
+    py::class_<ScanIterator> iterator_class(m, "ScanIterator",
+                                            "Iterates over the scans of a Run in label order.");
+    iterator_class.def("__iter__", [](py::object self) { return self; })
+        .def("__next__", [](ScanIterator& scans) {
+            py::object scan = scans.next();
+            if (!scan)
+                throw py::stop_iteration();
+            return scan;
+        });
+    auto* iterator_type = reinterpret_cast<PyTypeObject*>(iterator_class.ptr());
+    iterator_type->tp_iternext = &scan_iternext;
+    PyType_Modified(iterator_type);
 
     py::class_<Run> run_class(m, "Run", R"(An open mzXML file; make one with orvo.open().
 
@@ -317,9 +371,10 @@ pandas.DataFrame(run.scans) is the scan table.)")
                 return std::make_unique<ScanIterator>(self, self.cast<Run&>(), std::nullopt);
             },
             "Each scan's header values with its mz and intensity arrays, in label order.\n\n"
-            "Spectra are fetched 64 at a time with the interpreter lock released, so\n"
-            "threads iterating over different files run side by side; the run's events\n"
-            "may therefore run up to 64 spectra ahead of the loop.")
+            "While other threads could take the interpreter lock, spectra are fetched\n"
+            "64 at a time with the lock released, so threads iterating over different\n"
+            "files run side by side; the run's events may then run up to 64 spectra\n"
+            "ahead of the loop.")
         .def(
             "spectra",
             [](py::object self, std::optional<int> ms_level) {
