@@ -19,16 +19,12 @@ std::size_t find_byte(std::string_view text, char c, std::size_t from, std::size
 
 } // namespace
 
-std::string_view LineCursor::read_at_position() const {
+std::string_view LineCursor::peek() const {
     if (position >= end)
         return {};
     const auto room = static_cast<std::uint64_t>(end - position);
     return source.bytes(position,
                         static_cast<std::size_t>(std::min<std::uint64_t>(room, LINE_BUFFER_SIZE)));
-}
-
-std::string_view LineCursor::peek() const {
-    return read_at_position();
 }
 
 bool LineCursor::next() {
@@ -38,7 +34,7 @@ bool LineCursor::next() {
     nul_ended = false;
     if (position >= end)
         return false;
-    const std::string_view read = read_at_position();
+    const std::string_view read = peek();
     const std::size_t got = read.size();
 
     std::size_t length = got;  // bytes that make the line

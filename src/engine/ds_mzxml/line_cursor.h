@@ -55,8 +55,6 @@ public:
     bool ended_at_nul() const { return nul_ended; }
 
 private:
-    std::string_view read_at_position() const;
-
     ByteSource& source;
     std::int64_t position;
     const std::int64_t end;
