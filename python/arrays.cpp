@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,8 @@ const char* polarity_of(const orvoeng::ScanRecord& scan) {
 // arrays over it keep it alive through a capsule.
 class ColumnBlock {
 public:
-    ColumnBlock(std::size_t rows, std::size_t row_bytes) : count(rows) {
-        const std::size_t bytes = rows * row_bytes;
+    ColumnBlock(std::size_t rows, std::size_t row_bytes) : count(rows), left(rows * row_bytes) {
+        const std::size_t bytes = left;
         auto memory = std::make_unique<unsigned char[]>(bytes);
         PAL::advise_large_pages(memory.get(), bytes);
         owner = py::capsule(memory.get(), [](void* data) {
@@ -67,8 +68,11 @@ public:
     template <class T, class Value>
     py::array column(const py::dtype& dtype, const std::vector<orvoeng::ScanRecord>& scans,
                      Value value) {
+        if (count * sizeof(T) > left)
+            throw std::logic_error("orvo: the scan columns outgrew their block");
         auto* data = reinterpret_cast<T*>(next);
         next += count * sizeof(T);
+        left -= count * sizeof(T);
         for (std::size_t i = 0; i < count; ++i)
             data[i] = static_cast<T>(value(scans[i]));
         return py::array(dtype, {static_cast<py::ssize_t>(count)},
@@ -82,6 +86,7 @@ public:
 
 private:
     std::size_t count;
+    std::size_t left; // bytes of the block no column has
     py::capsule owner;
     unsigned char* next = nullptr;
 };
@@ -122,29 +127,47 @@ py::dict scan_columns(const Run& run) {
     return out;
 }
 
-py::dict scan_dict(const orvoeng::ScanRecord& scan) {
-    // The keys are made once, interned: an iteration makes a dict a scan.
-    // Never freed, as the module's other static objects.
-    static const auto& keys = *new std::array<py::object, 9>{
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("label")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("parent_label")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("ms_level")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("polarity")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("retention_time")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("precursor_mz")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("precursor_charge")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("total_ion_current")),
-        py::reinterpret_steal<py::object>(PyUnicode_InternFromString("position"))};
+py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
+    // The keys are interned once: an iteration makes a dict a scan. Never
+    // freed, as the module's other static objects.
+    enum Key {
+        LABEL,
+        PARENT,
+        LEVEL,
+        POLARITY,
+        TIME,
+        PRECURSOR,
+        CHARGE,
+        CURRENT,
+        POSITION,
+        MZ,
+        INTENSITY,
+        KEYS
+    };
+    static const std::array<PyObject*, KEYS> keys = [] {
+        constexpr const char* names[KEYS] = {
+            "label",          "parent_label", "ms_level",         "polarity",
+            "retention_time", "precursor_mz", "precursor_charge", "total_ion_current",
+            "position",       "mz",           "intensity"};
+        std::array<PyObject*, KEYS> made{};
+        for (std::size_t i = 0; i < KEYS; ++i)
+            if ((made[i] = PyUnicode_InternFromString(names[i])) == nullptr)
+                throw py::error_already_set();
+        return made;
+    }();
+    const auto key = [](Key k) { return py::handle(keys[k]); };
     py::dict out;
-    out[keys[0]] = scan.label;
-    out[keys[1]] = parent_of(scan);
-    out[keys[2]] = scan.scan_type.ms_level;
-    out[keys[3]] = polarity_of(scan);
-    out[keys[4]] = scan.retention_time;
-    out[keys[5]] = precursor_of(scan);
-    out[keys[6]] = charge_of(scan);
-    out[keys[7]] = scan.total_ion_current;
-    out[keys[8]] = scan.file_position;
+    out[key(LABEL)] = scan.label;
+    out[key(PARENT)] = parent_of(scan);
+    out[key(LEVEL)] = scan.scan_type.ms_level;
+    out[key(POLARITY)] = polarity_of(scan);
+    out[key(TIME)] = scan.retention_time;
+    out[key(PRECURSOR)] = precursor_of(scan);
+    out[key(CHARGE)] = charge_of(scan);
+    out[key(CURRENT)] = scan.total_ion_current;
+    out[key(POSITION)] = scan.file_position;
+    out[key(MZ)] = arrays[0];
+    out[key(INTENSITY)] = arrays[1];
     return out;
 }
 

@@ -14,7 +14,8 @@
 namespace orvopy {
 
 pybind11::dict scan_columns(const Run& run);
-pybind11::dict scan_dict(const orvoeng::ScanRecord& scan);
+// One scan's header values, with "mz" and "intensity" from `arrays`.
+pybind11::dict scan_dict(const orvoeng::ScanRecord& scan, const pybind11::tuple& arrays);
 
 // (mz, intensity): strided float64 views of the peak list, which a small
 // owner object keeps alive for as long as either array lives.

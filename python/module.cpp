@@ -102,15 +102,7 @@ public:
         Fetched item = std::move(batch[taken++]);
         if (item.failure)
             std::rethrow_exception(item.failure);
-        // Interned once: this runs for every scan.
-        static PyObject* const mz_key = PyUnicode_InternFromString("mz");
-        static PyObject* const intensity_key = PyUnicode_InternFromString("intensity");
-        py::dict out = scan_dict(item.scan);
-        const py::tuple arrays = peak_arrays(item.spectrum);
-        if (PyDict_SetItem(out.ptr(), mz_key, PyTuple_GET_ITEM(arrays.ptr(), 0)) != 0 ||
-            PyDict_SetItem(out.ptr(), intensity_key, PyTuple_GET_ITEM(arrays.ptr(), 1)) != 0)
-            throw py::error_already_set();
-        return out;
+        return scan_dict(item.scan, peak_arrays(item.spectrum));
     }
 
 private:
@@ -217,7 +209,7 @@ PyObject* spectrum_method(PyObject* self, PyObject* const* args, Py_ssize_t coun
     }
     // Any integer, numpy's too: a label taken from run.scans is a numpy.uint32.
     PyObject* label = args[0];
-    if (!PyLong_Check(label) && !PyIndex_Check(label)) {
+    if (!PyIndex_Check(label)) {
         PyErr_Format(PyExc_TypeError, "spectrum(): the label must be an int, not %s",
                      Py_TYPE(label)->tp_name);
         return nullptr;

@@ -8,8 +8,8 @@
 namespace orvoeng {
 
 FileView::Buffer FileView::make_buffer(std::size_t bytes) {
-    constexpr std::size_t LARGE_PAGE = std::size_t{2} << 20;
-    const std::align_val_t alignment{bytes >= LARGE_PAGE ? LARGE_PAGE : alignof(std::max_align_t)};
+    const std::align_val_t alignment{bytes >= PAL::LARGE_PAGE_BYTES ? PAL::LARGE_PAGE_BYTES
+                                                                    : alignof(std::max_align_t)};
     Buffer made(static_cast<char*>(::operator new[](bytes, alignment)), BufferFree{alignment});
     PAL::advise_large_pages(made.get(), bytes);
     return made;

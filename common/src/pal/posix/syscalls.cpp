@@ -302,7 +302,7 @@ void advise_large_pages(void* data, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
     // Only whole large pages inside the range are advised: the advice
     // covers pages, and those at its edges may belong to other data.
-    constexpr std::uintptr_t LARGE = std::uintptr_t{2} << 20;
+    constexpr std::uintptr_t LARGE = PAL::LARGE_PAGE_BYTES;
     const auto first = (reinterpret_cast<std::uintptr_t>(data) + LARGE - 1) & ~(LARGE - 1);
     const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(LARGE - 1);
     if (data != nullptr && last > first)

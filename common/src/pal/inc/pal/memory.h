@@ -24,6 +24,10 @@ PAL_API bool same_byte_order(ByteOrder first, ByteOrder second);
 PAL_API void convert_byte_order(void* data, std::size_t unit_size, std::size_t count,
                                 ByteOrder from, ByteOrder to);
 
+// The large pages advise_large_pages asks for; memory aligned to them can
+// be given them whole.
+constexpr std::size_t LARGE_PAGE_BYTES = std::size_t{2} << 20;
+
 // A hint that `bytes` at `data`, about to be written whole, may come in
 // large pages where the OS offers them: a list of tens of megabytes then
 // costs a few page faults instead of one every 4 KiB. Never fails.
