@@ -10,12 +10,6 @@
 #include <cstdio>
 #include <exception>
 
-namespace {
-
-constexpr const char* VERSION = "1.0";
-
-} // namespace
-
 int main(int argc, char** argv) {
     using namespace orvohost::cli;
     Context context;
@@ -23,7 +17,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Read mzXML 2.0 and 2.1 peak-list files through the orvo data-source plug-in.",
                  "orvo-host"};
-    app.set_version_flag("--version", fmt::format("orvo-host {}", VERSION));
+    app.set_version_flag("--version", fmt::format("orvo-host {}", ORVO_VERSION));
     app.require_subcommand(1);
     app.fallthrough();
     // One syntax everywhere: CLI11 would take "/name" as an option on Windows,
