@@ -10,6 +10,7 @@
 #include <pal/message.h>
 #include <pal/string.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -128,11 +129,26 @@ std::uint32_t pairs_in(std::string_view text, std::size_t peaks,
     const std::size_t room = data.size() / 4 * 3 / unit + 1;
     if (buffer.size() < room * unit)
         buffer.resize(room * unit);
+    std::uint32_t pairs = 0;
     try {
-        return PAL::base64_decode_ws(data, PAL::NATIVE_ORDER, unit, room, buffer.data()) / 2;
+        pairs = PAL::base64_decode_ws(data, PAL::NATIVE_ORDER, unit, room, buffer.data()) / 2;
     } catch (const PAL::Exception&) {
         return 0;
     }
+    // One pair of zeros is how writers store an empty scan, as it is with a
+    // count of 1: it holds no value to leave unread.
+    // The bytes stand as the file has them, big-endian: a value is zero,
+    // of either sign, when every bit but the sign bit is clear.
+    const auto zero = [&](std::size_t at) {
+        if ((buffer[at] & 0x7F) != 0)
+            return false;
+        return std::all_of(buffer.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                           buffer.begin() + static_cast<std::ptrdiff_t>(at + unit),
+                           [](unsigned char byte) { return byte == 0; });
+    };
+    if (pairs == 1 && zero(0) && zero(unit))
+        return 0;
+    return pairs;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // orvo-host check FILE...: reads every scan and spectrum of each file, says
 // in sentences what the plug-in noticed, verifies the file's <sha1>, and
-// ends with a verdict per file.
+// ends with a verdict per file; with --format json, one object a file.
 #include "context.h"
+#include "read_failure.h"
 #include "records.h"
 #include "sha1_check.h"
 
@@ -11,23 +12,62 @@
 #include <pal/progress.h>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
 
 namespace orvohost::cli {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 // Failures of single spectra shown in full; the rest are counted.
 constexpr std::size_t SHOWN_FAILURES = 10;
 
-struct Tally {
+struct ShownEvent {
+    std::uint32_t id;
+    std::uint32_t level;
+    std::string sentence;
+};
+
+// What reading one file found.
+struct Report {
+    std::vector<ShownEvent> events;
+    std::map<std::uint32_t, std::size_t> quiet_events; // id -> count, for levels not shown
+    std::vector<std::string> spectrum_failures;       // the first SHOWN_FAILURES
+    bool listed = false;
+    bool profile_assumed = false;
+    std::size_t scans = 0;
+    std::string scan_mix;
+    bool centroided = false;
     std::size_t spectra = 0;
     std::size_t peaks = 0;
     std::size_t failed = 0;
-    std::map<std::uint32_t, std::size_t> quiet_events; // id -> count, for levels not shown
+    std::string failure; // why the file could not be listed
+    std::optional<std::uint32_t> status_code;
+    Sha1Result sha1;
+
+    bool ok() const { return failure.empty() && failed == 0; }
 };
 
-std::string sha1_line(const std::filesystem::path& file) {
-    const Sha1Result sha1 = check_sha1(file);
+std::string quiet_counts_text(const std::map<std::uint32_t, std::size_t>& counts) {
+    std::string text;
+    for (const auto& [id, count] : counts) {
+        const bool one = count == 1;
+        const std::string what = id == orvoeng::msg::SCAN_OFFSET.id
+                                     ? (one ? "scan offset recorded" : "scan offsets recorded")
+                                 : id == orvoeng::msg::PEAKS_READ.id
+                                     ? (one ? "peak list delivered" : "peak lists delivered")
+                                 : id == orvoeng::msg::CENTROID_STATE.id
+                                     ? (one ? "centroiding report" : "centroiding reports")
+                                     : message_name(id);
+        text += fmt::format("{}{} {}", text.empty() ? "" : ", ", count, what);
+    }
+    return text;
+}
+
+std::string sha1_line(const Sha1Result& sha1) {
     switch (sha1.state) {
     case Sha1Result::MATCHES:
         return fmt::format("  sha1: matches ({})\n", sha1.computed);
@@ -43,10 +83,38 @@ std::string sha1_line(const std::filesystem::path& file) {
     return "  sha1: none in the file\n";
 }
 
-void check_job(Context& context, const std::filesystem::path& file, FileResult& result) {
-    std::string& out = result.out;
-    out += fmt::format("== {}\n", file.string());
-    Tally tally;
+const char* sha1_state(const Sha1Result& sha1) {
+    switch (sha1.state) {
+    case Sha1Result::MATCHES:
+        return "matches";
+    case Sha1Result::STALE:
+        return "stale";
+    case Sha1Result::UNREADABLE:
+        return "unreadable";
+    case Sha1Result::ABSENT:
+        break;
+    }
+    return "absent";
+}
+
+std::string verdict_text(const Report& report) {
+    if (!report.failure.empty())
+        return "FAILED: " + report.failure;
+    if (report.failed)
+        return fmt::format("FAILED: {} of {} spectra cannot be read", report.failed, report.scans);
+    return "OK, every scan and spectrum reads";
+}
+
+// A refused file has a way forward: a repaired copy.
+std::string repair_hint(const Report& report) {
+    const bool repairable = report.status_code == orvoeng::msg::FILE_REFUSED.code ||
+                            report.status_code == orvoeng::msg::BAD_SCAN_HEADER.code;
+    if (report.listed || !repairable)
+        return {};
+    return "`orvo-host repair FILE -o COPY` writes a copy that the reader opens";
+}
+
+void read_everything(Context& context, const std::filesystem::path& file, Report& report) {
     const std::uint32_t shown_levels = context.options.verbose > 0 ? 0xFFFFFFFF : 6;
     EventHandler progress = context.event_printer(file);
     EventHandler handler = [&](const PAL::Event& event) {
@@ -54,82 +122,109 @@ void check_job(Context& context, const std::filesystem::path& file, FileResult& 
             return progress(event);
         const auto& message = static_cast<const PAL::MsgEvent&>(event);
         if (event.level <= shown_levels)
-            out += "  " + context.event_text(message) + "\n";
+            report.events.push_back(
+                {message.message.id, event.level, context.event_text(message)});
         else
-            ++tally.quiet_events[message.message.id];
+            ++report.quiet_events[message.message.id];
     };
 
-    ReadOptions options = context.read_options();
-    auto data = std::make_unique<DataFile>(context.plugin(), file, handler);
-    auto root = data->root_progress(2);
-    const std::vector<orvoeng::ScanRecord>* scans = nullptr;
-    std::string verdict;
+    DataFile data(context.plugin(), file, handler);
+    auto root = data.root_progress(2);
     try {
-        try {
-            scans = &data->open(options, root);
-        } catch (const PAL::AppError& error) {
-            if (error.code != orvoeng::msg::CENTROIDING_UNKNOWN.code || options.centroided)
-                throw;
-            // Every scan was read; only the centroiding is the user's call.
-            out += "  note: the file does not state whether its spectra are centroided; they "
-                   "are read as profile spectra here (give --centroided yes or no to choose)\n";
-            options.centroided = false;
-            root.reset();
-            data = std::make_unique<DataFile>(context.plugin(), file, handler);
-            root = data->root_progress(2);
-            scans = &data->open(options, root);
-        }
+        const auto& scans = data.open(context.read_options(), root);
+        report.listed = true;
+        report.profile_assumed = data.profile_assumed();
+        report.scans = scans.size();
         root->step(1);
         {
             PAL::SmartPtr<PAL::Progress> node(
-                new PAL::Progress(root, static_cast<std::uint32_t>(scans->size()), 1));
-            for (const auto& scan : *scans) {
+                new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
+            for (const auto& scan : scans) {
                 node->step(1);
                 try {
-                    tally.peaks += data->spectrum(scan.label)->peaks->size();
-                    ++tally.spectra;
+                    report.peaks += data.spectrum(scan.label)->peaks->size();
+                    ++report.spectra;
                 } catch (...) {
-                    if (++tally.failed <= SHOWN_FAILURES)
-                        out += "  " + context.failure_text({}, std::current_exception()) + "\n";
+                    if (++report.failed <= SHOWN_FAILURES)
+                        report.spectrum_failures.push_back(
+                            context.failure_text({}, std::current_exception()));
                 }
             }
         }
-        if (tally.failed > SHOWN_FAILURES)
-            out += fmt::format("  ... and {} more spectra that cannot be read\n",
-                               tally.failed - SHOWN_FAILURES);
-        auto& source = data->source();
-        out += fmt::format("  {} scans listed ({}, {}), {} spectra read with {} peaks\n",
-                           scans->size(), scan_mix_text(source.get_scan_mix()),
-                           source.is_centroided() ? "centroided" : "profile", tally.spectra,
-                           tally.peaks);
-        if (tally.failed)
-            verdict =
-                fmt::format("FAILED: {} of {} spectra cannot be read", tally.failed, scans->size());
+        auto& source = data.source();
+        report.scan_mix = scan_mix_text(source.get_scan_mix());
+        report.centroided = source.is_centroided();
+    } catch (const PAL::AppError& error) {
+        report.status_code = error.code;
+        report.failure = context.failure_text({}, std::current_exception());
     } catch (...) {
-        verdict = "FAILED: " + context.failure_text({}, std::current_exception());
+        report.failure = context.failure_text({}, std::current_exception());
     }
     root.reset();
-    if (!tally.quiet_events.empty()) {
-        std::string counts;
-        for (const auto& [id, count] : tally.quiet_events) {
-            const auto* def = orvoeng::msg::find(id);
-            const bool one = count == 1;
-            const std::string what = id == orvoeng::msg::SCAN_OFFSET.id
-                                         ? (one ? "scan offset recorded" : "scan offsets recorded")
-                                     : id == orvoeng::msg::PEAKS_READ.id
-                                         ? (one ? "peak list delivered" : "peak lists delivered")
-                                     : id == orvoeng::msg::CENTROID_STATE.id
-                                         ? (one ? "centroiding report" : "centroiding reports")
-                                         : std::string(def ? def->name : "other notices");
-            counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", count, what);
-        }
-        out += "  " + counts + " (-v lists them)\n";
-    }
-    out += sha1_line(file);
-    result.ok = verdict.empty();
-    out +=
-        "  verdict: " + (result.ok ? std::string("OK, every scan and spectrum reads") : verdict) +
-        "\n";
+    report.sha1 = check_sha1(file);
+}
+
+std::string report_text(const std::filesystem::path& file, const Report& report) {
+    std::string out = fmt::format("== {}\n", file.string());
+    if (report.profile_assumed)
+        out += "  note: the file does not state whether its spectra are centroided; they are read "
+               "as profile spectra here (give --centroided yes or no to choose)\n";
+    for (const ShownEvent& event : report.events)
+        out += "  " + event.sentence + "\n";
+    for (const std::string& failure : report.spectrum_failures)
+        out += "  " + failure + "\n";
+    if (report.failed > SHOWN_FAILURES)
+        out += fmt::format("  ... and {} more spectra that cannot be read\n",
+                           report.failed - SHOWN_FAILURES);
+    if (report.listed)
+        out += fmt::format("  {} scans listed ({}, {}), {} spectra read with {} peaks\n",
+                           report.scans, report.scan_mix,
+                           report.centroided ? "centroided" : "profile", report.spectra,
+                           report.peaks);
+    if (!report.quiet_events.empty())
+        out += "  " + quiet_counts_text(report.quiet_events) + " (-v lists them)\n";
+    out += sha1_line(report.sha1);
+    out += "  verdict: " + verdict_text(report) + "\n";
+    if (const std::string hint = repair_hint(report); !hint.empty())
+        out += "  hint: " + hint + "\n";
+    return out;
+}
+
+std::string report_json(const std::filesystem::path& file, const Report& report) {
+    Json object;
+    object["file"] = file.string();
+    object["verdict"] = report.ok() ? "ok" : "failed";
+    object["reason"] = report.ok() ? Json(nullptr) : Json(verdict_text(report).substr(8));
+    object["status_code"] =
+        report.status_code ? Json(fmt::format("0x{:08X}", *report.status_code)) : Json(nullptr);
+    object["scans_listed"] = report.listed ? Json(report.scans) : Json(nullptr);
+    object["spectra_read"] = report.spectra;
+    object["spectra_failed"] = report.failed;
+    object["peaks"] = report.peaks;
+    object["centroided"] = report.listed ? Json(report.centroided) : Json(nullptr);
+    object["centroiding_stated"] = report.listed ? Json(!report.profile_assumed) : Json(nullptr);
+    object["sha1"] = sha1_state(report.sha1);
+    auto events = Json::array();
+    for (const ShownEvent& event : report.events)
+        events.push_back(Json{{"id", message_name(event.id)},
+                              {"level", event.level},
+                              {"sentence", event.sentence}});
+    object["events"] = std::move(events);
+    auto counts = Json::object();
+    for (const auto& [id, count] : report.quiet_events)
+        counts[message_name(id)] = count;
+    object["quiet_event_counts"] = std::move(counts);
+    const std::string hint = repair_hint(report);
+    object["hint"] = hint.empty() ? Json(nullptr) : Json(hint);
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+void check_job(Context& context, const std::filesystem::path& file, FileResult& result) {
+    Report report;
+    read_everything(context, file, report);
+    result.ok = report.ok();
+    result.out = context.format() == Format::JSON ? report_json(file, report)
+                                                  : report_text(file, report);
 }
 
 } // namespace
@@ -137,7 +232,8 @@ void check_job(Context& context, const std::filesystem::path& file, FileResult& 
 void add_check(CLI::App& app, Context& context, int& status) {
     add_files_command(
         app, context, status, "check",
-        "Read every scan and spectrum, explain what the reader noticed, verify <sha1>", check_job);
+        "Read every scan and spectrum, explain what the reader noticed, verify <sha1>", JSON_ONLY,
+        check_job);
 }
 
 } // namespace orvohost::cli

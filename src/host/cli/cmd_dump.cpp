@@ -11,11 +11,12 @@ void add_dump(CLI::App& app, Context& context, int& status) {
         "dump", "Write every scan with its header values and peaks as JSON Lines");
     static ScanSelection selection;
     add_scan_selection(*command, selection);
+    add_shared_options(*command, context.options, READS);
     command->callback([&context, &status] {
         const std::string& file = selection.file;
         DataFile data(context.plugin(), file, context.event_printer(file));
         const auto root = data.root_progress(2);
-        const auto& scans = data.open(context.read_options(), root);
+        const auto& scans = context.open(data, root);
         root->step(1);
         OutputFile out("");
         status = 0;
@@ -40,7 +41,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
             }
         }
         out.write(text);
-        out.close();
+        out.commit();
     });
 }
 

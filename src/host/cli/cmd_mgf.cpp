@@ -6,15 +6,19 @@
 
 #include <fmt/format.h>
 
+#include <cstdlib>
+
 namespace orvohost::cli {
 
 namespace {
 
 // TITLE follows the <stem>.<first>.<last>.<charge> form that search engines
 // parse back into scan numbers and charge; 0 stands for an unknown charge.
+// CHARGE carries the ion's sign, which search engines take from it: a scan
+// of negative polarity gives "2-".
 void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanRecord& scan,
                  const orvoeng::Spectrum& spectrum) {
-    const auto charge = known_charge(scan);
+    const auto charge = signed_charge(scan);
     out += "BEGIN IONS\n";
     out += fmt::format("TITLE={0}.{1}.{1}.{2}\n", stem, scan.label, charge ? std::abs(*charge) : 0);
     out += fmt::format("SCANS={}\n", scan.label);
@@ -36,9 +40,12 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
     static std::string output;
     static int ms_level = 2;
     command->add_option("FILE", files, "mzXML files")->required();
-    command->add_option("-o,--output", output, "MGF file to write (default: standard output)");
+    command->add_option("-o,--output", output,
+                        "MGF file to write (default: standard output); written whole or not at "
+                        "all");
     command->add_option("--ms-level", ms_level, "MS level of the spectra written (default 2)")
         ->check(CLI::Range(1, 16));
+    add_shared_options(*command, context.options, JOBS);
     command->callback([&context, &status] {
         OutputFile out(output);
         status = run_files(
@@ -46,7 +53,7 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
             [&context](const std::filesystem::path& file, FileResult& result) {
                 DataFile data(context.plugin(), file, context.event_printer(file));
                 const auto root = data.root_progress(2);
-                const auto& scans = data.open(context.read_options(), root);
+                const auto& scans = context.open(data, root);
                 root->step(1);
                 PAL::SmartPtr<PAL::Progress> node(
                     new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
@@ -63,8 +70,10 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                     }
                 }
             },
-            out.get());
-        out.close();
+            out);
+        // A run that failed leaves an earlier file of that name as it was.
+        if (status == 0)
+            out.commit();
     });
 }
 

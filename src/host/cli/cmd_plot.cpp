@@ -27,7 +27,7 @@ void write_plot(const std::string& path, PlotFunction plot, const std::vector<do
                 const std::vector<double>& y, const PlotText& text) {
     OutputFile out(path);
     out.write(plot(x, y, text));
-    out.close();
+    out.commit();
 }
 
 } // namespace
@@ -40,9 +40,10 @@ void add_plot(CLI::App& app, Context& context, int& status) {
     command->add_option("FILE", file, "mzXML file")->required();
     command->add_option("LABEL", label, "scan label")->required();
     command->add_option("-o,--output", output, "SVG file to write")->required();
+    add_shared_options(*command, context.options, READS);
     command->callback([&context, &status] {
         DataFile data(context.plugin(), file, context.event_printer(file));
-        data.open(context.read_options(), {});
+        context.open(data, {});
         const auto spectrum = data.spectrum(label);
         const orvoeng::ScanRecord& scan = *data.find(label);
         std::vector<double> mz;
@@ -73,23 +74,41 @@ void add_tic(CLI::App& app, Context& context, int& status) {
     static std::string output;
     command->add_option("FILE", file, "mzXML file")->required();
     command->add_option("-o,--output", output, "SVG file to write")->required();
+    add_shared_options(*command, context.options, READS);
     command->callback([&context, &status] {
         DataFile data(context.plugin(), file, context.event_printer(file));
         std::vector<double> minutes;
         std::vector<double> current;
+        std::size_t summed = 0;
         {
             const auto root = data.root_progress(1);
-            for (const auto& scan : data.open(context.read_options(), root)) {
+            for (const auto& scan : context.open(data, root)) {
                 if (scan.scan_type.ms_level != 1)
                     continue;
                 minutes.push_back(scan.retention_time / 60.0);
-                current.push_back(scan.total_ion_current);
+                // A file without totIonCurrent still has the peaks it sums.
+                if (const auto tic = known_tic(scan)) {
+                    current.push_back(*tic);
+                    continue;
+                }
+                double sum = 0.0;
+                for (const auto& peak : *data.spectrum(scan.label)->peaks)
+                    sum += peak.intensity;
+                current.push_back(sum);
+                ++summed;
             }
         }
+        std::string subtitle = fmt::format("{} MS1 scans", minutes.size());
+        if (summed == minutes.size() && summed > 0)
+            subtitle += ", summed from the peaks: the file gives no totIonCurrent";
+        else if (summed > 0)
+            subtitle += fmt::format(", {} summed from the peaks: the file gives no totIonCurrent "
+                                    "for them",
+                                    summed);
         const PlotText text{
             .title = fmt::format("{}  total ion current",
                                  std::filesystem::path(file).filename().string()),
-            .subtitle = fmt::format("{} MS1 scans", minutes.size()),
+            .subtitle = subtitle,
             .x_label = "retention time (min)",
             .y_label = "total ion current",
         };

@@ -8,12 +8,13 @@ void add_scans(CLI::App& app, Context& context, int& status) {
     auto* command = app.add_subcommand("scans", "List every scan with its header values");
     static ScanSelection selection;
     add_scan_selection(*command, selection);
+    add_shared_options(*command, context.options, LISTING);
     command->callback([&context, &status] {
         DataFile data(context.plugin(), selection.file, context.event_printer(selection.file));
         const std::vector<orvoeng::ScanRecord>* scans = nullptr;
         {
             const auto root = data.root_progress(1);
-            scans = &data.open(context.read_options(), root);
+            scans = &context.open(data, root);
         }
         OutputFile out("");
         const auto writer = make_row_writer(context.format(), scan_columns());
@@ -26,7 +27,7 @@ void add_scans(CLI::App& app, Context& context, int& status) {
         }
         writer->finish(text);
         out.write(text);
-        out.close();
+        out.commit();
         status = 0;
     });
 }

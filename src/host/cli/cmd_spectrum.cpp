@@ -14,9 +14,10 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
     static std::vector<std::uint32_t> labels;
     command->add_option("FILE", file, "mzXML file")->required();
     command->add_option("LABEL", labels, "scan labels")->required();
+    add_shared_options(*command, context.options, LISTING);
     command->callback([&context, &status] {
         DataFile data(context.plugin(), file, context.event_printer(file));
-        data.open(context.read_options(), {});
+        context.open(data, {});
         OutputFile out("");
         const Format format = context.format();
         status = 0;
@@ -54,7 +55,7 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
             }
             out.write(text);
         }
-        out.close();
+        out.commit();
     });
 }
 

@@ -1,5 +1,6 @@
 #include "context.h"
 
+#include "read_failure.h"
 #include "text.h"
 
 #include <pal/exception.h>
@@ -64,7 +65,17 @@ void Context::note(const std::string& line) {
 }
 
 std::string Context::event_text(const PAL::MsgEvent& event) {
-    return host_catalog.sentence(event.message);
+    return message_sentence(host_catalog, event.message);
+}
+
+const std::vector<orvoeng::ScanRecord>& Context::open(DataFile& data,
+                                                      const PAL::SmartPtr<PAL::Progress>& parent) {
+    const auto& scans = data.open(read_options(), parent);
+    if (data.profile_assumed())
+        note(data.path().filename().string() +
+             ": the file does not state whether its spectra are centroided; they are read as "
+             "profile spectra (give --centroided yes or no to choose)");
+    return scans;
 }
 
 std::string Context::failure_text(const std::filesystem::path& file, std::exception_ptr error) {
@@ -72,7 +83,7 @@ std::string Context::failure_text(const std::filesystem::path& file, std::except
     try {
         std::rethrow_exception(error);
     } catch (const PAL::AppError& e) {
-        text = fmt::format("{} (status 0x{:08X})", host_catalog.sentence(e.message), e.code);
+        return failure_sentence(host_catalog, e, file);
     } catch (const PAL::Exception& e) {
         text = utf8(e.description());
     } catch (const std::bad_alloc&) {
@@ -106,44 +117,31 @@ EventHandler Context::event_printer(const std::filesystem::path& file) {
     };
 }
 
-OutputFile::OutputFile(const std::string& where) : path(where) {
-    if (path.empty() || path == "-") {
-        stream = stdout;
-        return;
-    }
-    stream = std::fopen(path.c_str(), "wb");
-    if (!stream)
-        throw HostError(fmt::format("cannot write {}: {}", path, std::strerror(errno)));
-}
-
-OutputFile::~OutputFile() {
-    if (stream && stream != stdout)
-        std::fclose(stream);
-}
-
-void OutputFile::write(const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size())
-        throw HostError(fmt::format("cannot write {}: {}", path.empty() ? "standard output" : path,
-                                    std::strerror(errno)));
-}
-
-void OutputFile::write_when_full(std::string& text) {
-    if (text.size() > (1u << 20)) {
-        write(text);
-        text.clear();
-    }
-}
-
-void OutputFile::close() {
-    const bool failed = std::fflush(stream) != 0 || std::ferror(stream);
-    if (stream != stdout) {
-        const bool close_failed = std::fclose(stream) != 0;
-        stream = nullptr;
-        if (failed || close_failed)
-            throw HostError(fmt::format("cannot write {}", path));
-    } else if (failed) {
-        throw HostError("cannot write to standard output");
-    }
+void add_shared_options(CLI::App& command, Options& options, unsigned takes) {
+    command.add_option("--plugin", options.plugin_path,
+                       "the plug-in to load (default: liborvo_ds_mzxml.so beside orvo-host)");
+    command.add_flag("-v,--verbose", options.verbose,
+                     "show the plug-in's events on standard error; repeat for deeper levels");
+    command.add_flag("-q,--quiet", options.quiet, "show no events and no progress");
+    if (takes & LISTING)
+        command
+            .add_option("--format", options.format,
+                        "listing format (default: table on a terminal, tsv otherwise)")
+            ->check(CLI::IsMember({"table", "tsv", "json"}));
+    if (takes & JSON_ONLY)
+        command.add_option("--format", options.format, "json for one object a file")
+            ->check(CLI::IsMember({"table", "json"}));
+    command
+        .add_option("--first-label", options.first_label, "label of the first scan (default 1)")
+        ->check(CLI::Range(0u, 2147483637u));
+    command
+        .add_option("--centroided", options.centroided,
+                    "for files that do not state it: whether the spectra are centroided "
+                    "(default: read as profile)")
+        ->check(CLI::IsMember({"yes", "no"}));
+    if (takes & JOBS)
+        command.add_option("-j,--jobs", options.jobs, "files read at once (default 1)")
+            ->check(CLI::Range(1, 256));
 }
 
 void add_scan_selection(CLI::App& command, ScanSelection& selection) {

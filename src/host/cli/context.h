@@ -4,6 +4,7 @@
 
 #include "catalog.h"
 #include "data_file.h"
+#include "output_file.h"
 #include "plugin.h"
 #include "progress_bar.h"
 #include "rows.h"
@@ -34,6 +35,19 @@ struct Options {
     int jobs = 1;
 };
 
+// What a subcommand takes of the shared options, beyond -v, -q, --plugin,
+// --first-label and --centroided, which every one takes.
+enum SharedOptions : unsigned {
+    READS = 0,
+    LISTING = 1, // --format table|tsv|json
+    JOBS = 2,    // -j
+    JSON_ONLY = 4, // --format json (or the default prose)
+};
+
+// Adds the shared options to a subcommand, so that its --help shows them
+// and they may stand after its name.
+void add_shared_options(CLI::App& command, Options& options, unsigned takes);
+
 class Context {
 public:
     Options options;
@@ -51,6 +65,11 @@ public:
     std::string failure_text(const std::filesystem::path& file, std::exception_ptr error);
     // The sentence of a plug-in event.
     std::string event_text(const PAL::MsgEvent& event);
+
+    // Lists `data` with the options given; a file that does not state its
+    // centroiding is read as profile spectra, and the person is told once.
+    const std::vector<orvoeng::ScanRecord>& open(DataFile& data,
+                                                 const PAL::SmartPtr<PAL::Progress>& parent);
 
     // An event handler that prints the events -v asks for and feeds the
     // progress bar, labelled with the file's name.
@@ -79,12 +98,12 @@ using FileJob = std::function<void(const std::filesystem::path& file, FileResult
 // reported as that file's failure. Prints the closing summary when there is
 // more than one file. Returns the exit status: 0 when every file read.
 int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
-              std::FILE* out);
+              OutputFile& out);
 
 // A subcommand over FILE... whose files are each read by `job` and printed
 // on standard output in argument order.
 CLI::App* add_files_command(CLI::App& app, Context& context, int& status, const std::string& name,
-                            const std::string& description,
+                            const std::string& description, unsigned takes,
                             void (*job)(Context&, const std::filesystem::path&, FileResult&));
 
 // Registration of each subcommand; each returns nothing and sets the
@@ -109,25 +128,5 @@ struct ScanSelection {
     }
 };
 void add_scan_selection(CLI::App& command, ScanSelection& selection);
-
-// Output to a file named by -o, or standard output; raises HostError.
-class OutputFile {
-public:
-    explicit OutputFile(const std::string& path);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    std::FILE* get() const { return stream; }
-    void write(const std::string& text);
-    // Writes `text` and empties it once it has grown past a mebibyte, so that
-    // a long listing is never held whole.
-    void write_when_full(std::string& text);
-    // Raises HostError when anything could not be written.
-    void close();
-
-private:
-    std::string path;
-    std::FILE* stream;
-};
 
 } // namespace orvohost::cli

@@ -7,11 +7,75 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+using namespace orvohost::cli;
+
+int usage_error(Context& context, const std::string& what) {
+    context.progress().finish();
+    fmt::print(stderr,
+               "orvo-host: {}\nusage: orvo-host [OPTIONS] SUBCOMMAND ... (see orvo-host --help)\n",
+               what);
+    return 2;
+}
+
+// The first word that is neither an option nor an option's value, when it
+// names no subcommand: CLI11 would only say that a subcommand is required.
+std::optional<std::string> unknown_subcommand(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--")
+            return std::nullopt;
+        if (word.size() > 1 && word.front() == '-') {
+            if (word.find('=') != std::string_view::npos)
+                continue;
+            const CLI::Option* option = app.get_option_no_throw(std::string(word));
+            const bool short_with_value = word.size() > 2 && word[1] != '-';
+            if (option && option->get_type_size() != 0 && !short_with_value)
+                ++i; // its value
+            continue;
+        }
+        for (const CLI::App* command : app.get_subcommands({}))
+            if (command->check_name(std::string(word)))
+                return std::nullopt;
+        return std::string(word);
+    }
+    return std::nullopt;
+}
+
+std::string subcommand_names(CLI::App& app) {
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({}))
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    return names;
+}
+
+// Combinations CLI11 cannot see, since an option may stand before or after
+// the subcommand's name.
+std::optional<std::string> conflicting_options(CLI::App& app, const Options& options) {
+    if (options.quiet && options.verbose > 0)
+        return "-q (show no events) and -v (show more events) exclude each other; give one";
+    const CLI::App* command = app.get_subcommands().front();
+    if (app.count("--format") > 0 && !command->get_option_no_throw("--format"))
+        return fmt::format("{} writes no listing, so it takes no --format", command->get_name());
+    if (command->get_name() == "check" && options.format == "tsv")
+        return "check writes prose or, with --format json, one object a file; it takes no "
+               "--format tsv";
+    if (app.count("--jobs") > 0 && !command->get_option_no_throw("--jobs"))
+        return fmt::format("{} reads one file, so it takes no -j", command->get_name());
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    using namespace orvohost::cli;
     Context context;
     int status = 0;
 
@@ -23,23 +87,7 @@ int main(int argc, char** argv) {
     // One syntax everywhere: CLI11 would take "/name" as an option on Windows,
     // where a path may start so.
     app.allow_windows_style_options(false);
-    app.add_option("--plugin", context.options.plugin_path,
-                   "the plug-in to load (default: liborvo_ds_mzxml.so beside orvo-host)");
-    app.add_flag("-v,--verbose", context.options.verbose,
-                 "show the plug-in's events on standard error; repeat for deeper levels");
-    app.add_flag("-q,--quiet", context.options.quiet, "show no events and no progress");
-    app.add_option("--format", context.options.format,
-                   "listing format (default: table on a terminal, tsv otherwise)")
-        ->check(CLI::IsMember({"table", "tsv", "json"}));
-    app.add_option("--first-label", context.options.first_label,
-                   "label of the first scan (default 1)")
-        ->check(CLI::Range(0u, 2147483637u));
-    app.add_option("--centroided", context.options.centroided,
-                   "for files that do not state it: whether the spectra are centroided")
-        ->check(CLI::IsMember({"yes", "no"}));
-    app.add_option("-j,--jobs", context.options.jobs,
-                   "files read at once by info, check and mgf (default 1)")
-        ->check(CLI::Range(1, 256));
+    add_shared_options(app, context.options, LISTING | JOBS);
 
     add_info(app, context, status);
     add_scans(app, context, status);
@@ -50,17 +98,20 @@ int main(int argc, char** argv) {
     add_tic(app, context, status);
     add_check(app, context, status);
 
+    if (const auto unknown = unknown_subcommand(app, argc, argv))
+        return usage_error(context, fmt::format("unknown subcommand '{}' (the subcommands are {})",
+                                                *unknown, subcommand_names(app)));
+    // Runs once every word is read, before the subcommand does.
+    app.parse_complete_callback([&app, &context] {
+        if (const auto conflict = conflicting_options(app, context.options))
+            throw CLI::ValidationError(*conflict);
+    });
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& success) {
         return app.exit(success);
     } catch (const CLI::ParseError& error) {
-        context.progress().finish();
-        fmt::print(
-            stderr,
-            "orvo-host: {}\nusage: orvo-host [OPTIONS] SUBCOMMAND ... (see orvo-host --help)\n",
-            error.what());
-        return 2;
+        return usage_error(context, error.what());
     } catch (...) {
         // Whatever the subcommand met, the person gets a sentence, never an abort.
         context.progress().finish();
@@ -68,8 +119,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     context.progress().finish();
-    if (std::fflush(stdout) != 0) {
-        context.note("cannot write to standard output");
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        context.note(fmt::format("cannot write to standard output: {}",
+                                 errno ? std::strerror(errno) : "the write failed"));
         return 1;
     }
     return status;

@@ -24,19 +24,28 @@ void run_one(Context& context, const FileJob& job, const std::string& file, File
 } // namespace
 
 int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
-              std::FILE* out) {
+              OutputFile& out) {
     std::vector<FileResult> results(files.size());
     std::vector<bool> done(files.size(), false);
     std::mutex lock;
     std::condition_variable finished;
     std::size_t printed = 0;
     std::size_t failed = 0;
+    std::exception_ptr write_failure;
 
     // Prints every finished result that is next in argument order.
     auto print_ready = [&](std::unique_lock<std::mutex>&) {
         while (printed < files.size() && done[printed]) {
-            std::fwrite(results[printed].out.data(), 1, results[printed].out.size(), out);
-            std::fflush(out);
+            // A failed write ends the command once every thread is done; a
+            // worker thread cannot raise it.
+            if (!write_failure) {
+                try {
+                    out.write(results[printed].out);
+                    std::fflush(out.get());
+                } catch (...) {
+                    write_failure = std::current_exception();
+                }
+            }
             results[printed].out.clear();
             results[printed].out.shrink_to_fit();
             ++printed;
@@ -52,6 +61,8 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
             done[i] = true;
             failed += results[i].ok ? 0U : 1U;
             print_ready(guard);
+            if (write_failure)
+                std::rethrow_exception(write_failure);
         }
     } else {
         // Loaded once before the threads start: they share the one module.
@@ -75,6 +86,8 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
         workers.clear();
         context.progress().finish();
     }
+    if (write_failure)
+        std::rethrow_exception(write_failure);
     if (files.size() > 1)
         context.note(fmt::format("{} of {} files read, {} failed", files.size() - failed,
                                  files.size(), failed));
@@ -82,18 +95,21 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
 }
 
 CLI::App* add_files_command(CLI::App& app, Context& context, int& status, const std::string& name,
-                            const std::string& description,
+                            const std::string& description, unsigned takes,
                             void (*job)(Context&, const std::filesystem::path&, FileResult&)) {
     auto* command = app.add_subcommand(name, description);
     auto files = std::make_shared<std::vector<std::string>>();
     command->add_option("FILE", *files, "mzXML files")->required();
+    add_shared_options(*command, context.options, takes | JOBS);
     command->callback([&context, &status, files, job] {
+        OutputFile out("");
         status = run_files(
             context, *files,
             [&context, job](const std::filesystem::path& file, FileResult& result) {
                 job(context, file, result);
             },
-            stdout);
+            out);
+        out.commit();
     });
     return command;
 }

@@ -1,5 +1,6 @@
 #include "data_file.h"
 
+#include "read_failure.h"
 #include "text.h"
 
 #include <ds/messages.h>
@@ -10,9 +11,45 @@
 
 namespace orvohost {
 
-DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandler handler)
+DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandler on_event)
     : plugin(loaded), file_path(std::move(path)), wide_path(from_argument(file_path.string())),
-      channel(std::move(handler)) {}
+      handler(std::move(on_event)), channel([this](const PAL::Event& event) { deliver(event); }) {}
+
+void DataFile::deliver(const PAL::Event& event) {
+    if (event.kind == PAL::Event::MSG_EVENT) {
+        const auto& posted = static_cast<const PAL::MsgEvent&>(event);
+        if (posted.level <= 1)
+            call_errors.push_back(posted.message);
+        if (holding) {
+            held.emplace_back(posted.level, posted.message);
+            return;
+        }
+    }
+    if (handler)
+        handler(event);
+}
+
+void DataFile::release_held(bool succeeded) {
+    holding = false;
+    auto events = std::move(held);
+    held.clear();
+    if (handler)
+        for (const auto& [level, message] : events)
+            if (succeeded || level > 1)
+                handler(PAL::MsgEvent(level, message));
+}
+
+template <class Call>
+auto DataFile::guarded(Call&& call) {
+    call_errors.clear();
+    try {
+        return call();
+    } catch (const ReadFailure&) {
+        throw;
+    } catch (const PAL::AppError& error) {
+        throw ReadFailure(error, file_path, std::move(call_errors));
+    }
+}
 
 void DataFile::check_openable() const {
 #ifdef _WIN32
@@ -34,11 +71,20 @@ RunInfo DataFile::peek() {
     check_openable();
     // A peeked data source can never list, so it gets one of its own.
     const DataSource peeked = plugin.create();
-    peeked->peek_file(wide_path, 1, channel.socket());
-    RunInfo info;
-    info.instrument = peeked->get_instrument_info();
+    // As at open, a refusal's error events travel with the failure.
+    holding = true;
+    held.clear();
     try {
-        const std::int64_t time = peeked->get_completion_time();
+        guarded([&] { peeked->peek_file(wide_path, 1, channel.socket()); });
+    } catch (...) {
+        release_held(false);
+        throw;
+    }
+    release_held(true);
+    RunInfo info;
+    info.instrument = guarded([&] { return peeked->get_instrument_info(); });
+    try {
+        const std::int64_t time = guarded([&] { return peeked->get_completion_time(); });
         if (time != 0)
             info.completion_time = time;
     } catch (const PAL::AppError& error) {
@@ -52,6 +98,42 @@ RunInfo DataFile::peek() {
 const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& options,
                                                        const PAL::SmartPtr<PAL::Progress>& parent) {
     check_openable();
+    assumed_profile = false;
+    // The events of the open are held back until it is known which listing
+    // counts: one that ends in the centroiding question is asked again, and
+    // each event is told once. A failed open's error events travel with its
+    // ReadFailure, whose sentence names the cause.
+    // Null when the plug-in asks for a centroiding choice that may be made.
+    const auto listing_of =
+        [&](const ReadOptions& choice,
+            bool may_choose) -> const std::vector<orvoeng::ScanRecord>* {
+        holding = true;
+        held.clear();
+        try {
+            const auto& listing = list(choice, parent);
+            release_held(true);
+            return &listing;
+        } catch (const PAL::AppError& error) {
+            if (may_choose && error.code == orvoeng::msg::CENTROIDING_UNKNOWN.code) {
+                holding = false;
+                held.clear();
+                return nullptr;
+            }
+            release_held(false);
+            throw;
+        }
+    };
+    if (const auto* listing = listing_of(options, !options.centroided))
+        return *listing;
+    ReadOptions as_profile = options;
+    as_profile.centroided = false;
+    const auto& listing = *listing_of(as_profile, false);
+    assumed_profile = true;
+    return listing;
+}
+
+const std::vector<orvoeng::ScanRecord>& DataFile::list(const ReadOptions& options,
+                                                       const PAL::SmartPtr<PAL::Progress>& parent) {
     orvoeng::PeakListOptions peak_options;
     if (options.centroided) {
         peak_options.flags = orvoeng::PeakListOptions::CENTROIDED_GIVEN;
@@ -60,8 +142,10 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
     // A failed open leaves a data source that cannot be opened again.
     listed = plugin.create();
     first_label = options.first_label;
-    scans = listed->open_file(wide_path, 1, &peak_options, options.first_label, channel.socket(),
-                              parent);
+    scans = guarded([&] {
+        return listed->open_file(wide_path, 1, &peak_options, options.first_label,
+                                 channel.socket(), parent);
+    });
     if (!scans)
         scans = orvoeng::ScanList(new std::vector<orvoeng::ScanRecord>());
     return *scans;
@@ -80,7 +164,8 @@ const orvoeng::ScanRecord* DataFile::find(std::uint32_t label) const {
 }
 
 PAL::SmartPtr<orvoeng::Spectrum> DataFile::spectrum(std::uint32_t label) {
-    return source().get_spectrum(label, 0, channel.socket());
+    orvoeng::DataSourceIntf& listing = source();
+    return guarded([&] { return listing.get_spectrum(label, 0, channel.socket()); });
 }
 
 PAL::SmartPtr<PAL::Progress> DataFile::root_progress(unsigned int steps) {

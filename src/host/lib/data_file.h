@@ -2,6 +2,10 @@
 // socket, a data source that peeks and another that lists, and spectra by
 // label. Distinct DataFiles are independent and may live on distinct
 // threads; the calls on one must not overlap.
+//
+// A failed call raises the plug-in's PAL::AppError as a ReadFailure that
+// keeps the error events the plug-in posted during that call, so that the
+// sentence a person reads can name the cause.
 #pragma once
 
 #include "events.h"
@@ -48,6 +52,11 @@ public:
     RunInfo peek();
 
     // Lists the file's scans; progress under `parent`, which may be empty.
+    // A file that does not state its centroiding, opened without a choice,
+    // is read as profile spectra: the plug-in is asked again with that
+    // choice, and only the events of the second listing are delivered. The
+    // error events of a failed open are not delivered: they travel with its
+    // ReadFailure.
     const std::vector<orvoeng::ScanRecord>& open(const ReadOptions& options,
                                                  const PAL::SmartPtr<PAL::Progress>& parent);
 
@@ -59,7 +68,21 @@ public:
     // A root progress node that posts through this file's socket.
     PAL::SmartPtr<PAL::Progress> root_progress(unsigned int steps);
 
+    // True when the open read the file as profile spectra because the file
+    // does not state its centroiding and no choice was given.
+    bool profile_assumed() const { return assumed_profile; }
+
 private:
+    void deliver(const PAL::Event& event);
+    // Delivers the held events: all of them when the call succeeded, else
+    // those above level 1.
+    void release_held(bool succeeded);
+    // Runs a call into the plug-in; its AppError leaves as a ReadFailure.
+    template <class Call>
+    auto guarded(Call&& call);
+    const std::vector<orvoeng::ScanRecord>& list(const ReadOptions& options,
+                                                 const PAL::SmartPtr<PAL::Progress>& parent);
+
     // Refuses what would block the plug-in's open: a FIFO waits for a
     // writer forever.
     void check_openable() const;
@@ -67,6 +90,13 @@ private:
     const Plugin& plugin;
     std::filesystem::path file_path;
     std::wstring wide_path;
+    EventHandler handler;
+    // Error events of the call under way, for the failure it may end in.
+    std::vector<PAL::Message> call_errors;
+    // While set, message events are held back instead of delivered.
+    bool holding = false;
+    std::vector<std::pair<std::uint32_t, PAL::Message>> held;
+    bool assumed_profile = false;
     EventChannel channel;
     DataSource listed;
     // The plug-in's own list, kept rather than copied: a listing of a

@@ -4,6 +4,8 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 
 namespace orvohost {
 
@@ -19,12 +21,6 @@ Cell optional_cell(const std::optional<T>& value) {
         return *value;
 }
 
-std::optional<std::uint32_t> known_label(std::uint32_t label) {
-    if (label == orvoeng::NO_LABEL)
-        return std::nullopt;
-    return label;
-}
-
 template <class T>
 nlohmann::ordered_json json_value(const std::optional<T>& value) {
     return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
@@ -36,10 +32,12 @@ nlohmann::ordered_json json_number(double value) {
 
 } // namespace
 
-const std::vector<std::string>& scan_columns() {
-    static const std::vector<std::string> columns{
-        "label",      "parent_label", "ms_level", "polarity", "rt_seconds",
-        "rt_minutes", "precursor_mz", "charge",   "tic",      "position"};
+const std::vector<Column>& scan_columns() {
+    // In a table "-" stands for a value the file does not give; a polarity
+    // it does not give is "?", since "-" is a polarity there.
+    static const std::vector<Column> columns{
+        "label",        "parent_label", "ms_level", {"polarity", "?"}, "rt_seconds", "rt_minutes",
+        "precursor_mz", "charge",       "tic",      "position"};
     return columns;
 }
 
@@ -57,20 +55,41 @@ std::optional<std::int32_t> known_charge(const orvoeng::ScanRecord& scan) {
     return scan.precursor_charge;
 }
 
+std::optional<std::int32_t> signed_charge(const orvoeng::ScanRecord& scan) {
+    const auto charge = known_charge(scan);
+    if (charge && scan.scan_type.polarity == 1)
+        return -std::abs(*charge);
+    if (charge && scan.scan_type.polarity == 0)
+        return std::abs(*charge);
+    return charge;
+}
+
+std::optional<double> known_tic(const orvoeng::ScanRecord& scan) {
+    if (scan.total_ion_current == 0.0 || !std::isfinite(scan.total_ion_current))
+        return std::nullopt;
+    return scan.total_ion_current;
+}
+
+std::optional<std::uint32_t> known_parent(const orvoeng::ScanRecord& scan) {
+    if (scan.parent_label == orvoeng::NO_LABEL)
+        return std::nullopt;
+    return scan.parent_label;
+}
+
 const char* info_key_name(std::int32_t key) {
     switch (key) {
     case orvoeng::FileName:
-        return "FileName";
+        return "file_name";
     case orvoeng::Operator:
-        return "Operator";
+        return "operator";
     case orvoeng::Instrument:
-        return "Instrument";
+        return "instrument";
     case orvoeng::MassAnalyzer:
-        return "MassAnalyzer";
+        return "mass_analyzer";
     case orvoeng::Detail:
-        return "Detail";
+        return "detail";
     default:
-        return "Other";
+        return "other";
     }
 }
 
@@ -81,14 +100,14 @@ std::string peak_kind_text(const orvoeng::Spectrum& spectrum) {
 Row scan_row(const orvoeng::ScanRecord& scan) {
     const bool ms2 = scan.scan_type.ms_level >= 2;
     return Row{static_cast<std::int64_t>(scan.label),
-               optional_cell(known_label(scan.parent_label)),
+               optional_cell(known_parent(scan)),
                static_cast<std::int64_t>(scan.scan_type.ms_level),
                optional_cell(polarity_text(scan.scan_type.polarity)),
                scan.retention_time,
                scan.retention_time / 60.0,
                ms2 ? Cell(scan.precursor_mz) : Cell(std::monostate{}),
                optional_cell(known_charge(scan)),
-               scan.total_ion_current,
+               optional_cell(known_tic(scan)),
                static_cast<std::int64_t>(scan.file_position)};
 }
 
@@ -96,14 +115,14 @@ nlohmann::ordered_json scan_json(const orvoeng::ScanRecord& scan,
                                  const orvoeng::Spectrum* spectrum) {
     nlohmann::ordered_json object;
     object["label"] = scan.label;
-    object["parent_label"] = json_value(known_label(scan.parent_label));
+    object["parent_label"] = json_value(known_parent(scan));
     object["ms_level"] = scan.scan_type.ms_level;
     object["polarity"] = json_value(polarity_text(scan.scan_type.polarity));
     object["rt_seconds"] = json_number(scan.retention_time);
     object["precursor_mz"] =
         scan.scan_type.ms_level >= 2 ? json_number(scan.precursor_mz) : nullptr;
     object["charge"] = json_value(known_charge(scan));
-    object["tic"] = json_number(scan.total_ion_current);
+    object["tic"] = json_value(known_tic(scan));
     object["position"] = scan.file_position;
     if (spectrum) {
         const auto& peaks = *spectrum->peaks;

@@ -27,9 +27,16 @@ std::string cell_text(const Cell& cell, const char* empty, bool for_people = fal
     return empty;
 }
 
+std::vector<std::string> column_names(const std::vector<Column>& columns) {
+    std::vector<std::string> names;
+    for (const Column& column : columns)
+        names.push_back(column.name);
+    return names;
+}
+
 class TsvWriter : public RowWriter {
 public:
-    explicit TsvWriter(std::vector<std::string> names) : columns(std::move(names)) {}
+    explicit TsvWriter(const std::vector<Column>& names) : columns(column_names(names)) {}
     void row(const Row& cells, std::string& out) override {
         if (!header_done) {
             append(columns, out);
@@ -67,7 +74,7 @@ private:
 
 class JsonWriter : public RowWriter {
 public:
-    explicit JsonWriter(std::vector<std::string> names) : columns(std::move(names)) {}
+    explicit JsonWriter(const std::vector<Column>& names) : columns(column_names(names)) {}
     void row(const Row& cells, std::string& out) override {
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
@@ -92,7 +99,8 @@ private:
 
 class TableWriter : public RowWriter {
 public:
-    explicit TableWriter(std::vector<std::string> names) : columns(std::move(names)) {
+    explicit TableWriter(std::vector<Column> specs)
+        : columns(column_names(specs)), missing(std::move(specs)) {
         numeric.assign(this->columns.size(), true);
     }
     void row(const Row& cells, std::string&) override {
@@ -100,7 +108,8 @@ public:
         for (std::size_t i = 0; i < cells.size(); ++i) {
             if (std::holds_alternative<std::string>(cells[i]) && i < numeric.size())
                 numeric[i] = false;
-            texts.push_back(cell_text(cells[i], "-", true));
+            const char* empty = i < missing.size() ? missing[i].table_missing.c_str() : "-";
+            texts.push_back(cell_text(cells[i], empty, true));
         }
         rows.push_back(std::move(texts));
     }
@@ -136,18 +145,19 @@ private:
         out.push_back('\n');
     }
     std::vector<std::string> columns;
+    std::vector<Column> missing;
     std::vector<bool> numeric;
     std::vector<std::vector<std::string>> rows;
 };
 
 } // namespace
 
-std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<std::string> columns) {
+std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<Column> columns) {
     switch (format) {
     case Format::TSV:
-        return std::make_unique<TsvWriter>(std::move(columns));
+        return std::make_unique<TsvWriter>(columns);
     case Format::JSON:
-        return std::make_unique<JsonWriter>(std::move(columns));
+        return std::make_unique<JsonWriter>(columns);
     case Format::TABLE:
         break;
     }

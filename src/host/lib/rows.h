@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -16,6 +17,17 @@ enum class Format { TABLE, TSV, JSON };
 
 using Cell = std::variant<std::monostate, std::int64_t, double, std::string>;
 using Row = std::vector<Cell>;
+
+// A column of a listing: its name, and what a table shows where a row has
+// no value (TSV leaves the cell empty, JSON gives null).
+struct Column {
+    Column(std::string column_name, std::string missing = "-")
+        : name(std::move(column_name)), table_missing(std::move(missing)) {}
+    Column(const char* column_name) : Column(std::string(column_name)) {}
+
+    std::string name;
+    std::string table_missing;
+};
 
 // Shortest text that reads back as the same double; "nan"/"inf" never
 // reach JSON (they become null there).
@@ -30,6 +42,6 @@ public:
     virtual void finish(std::string& out) = 0;
 };
 
-std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<std::string> columns);
+std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<Column> columns);
 
 } // namespace orvohost

@@ -11,6 +11,9 @@ namespace orvohost {
 // becomes U+FFFD instead of failing, since the text is only shown.
 std::string utf8(std::wstring_view text);
 
+// A wide text of UTF-8 bytes; a byte that is not UTF-8 becomes U+FFFD.
+std::wstring from_utf8(std::string_view text);
+
 // A command-line argument widened through the user's locale, as the
 // plug-in narrows it again before it opens the file; raises
 // PAL::StrCodeCvtError when the bytes do not fit that locale.

@@ -66,6 +66,34 @@ TEST(PeakList, Decoding) {
     }
 }
 
+// Data left unread by a count of 0 are said, except the one pair of zeros
+// that writers store for an empty scan (AAAAAAAAAAA=), in either precision.
+TEST(PeakList, CountOfZeroWithData) {
+    const std::pair<ScanSpec, std::uint32_t> cases[] = {
+        {{.peaks_count = 0, .values = {0, 0}}, 0},
+        {{.peaks_count = 0, .values = {0, 0}, .precision = 64}, 0},
+        {{.peaks_count = 0, .values = {-0.0, 0}}, 0},
+        {{.peaks_count = 0, .values = {0, 5}}, 1},
+        {{.peaks_count = 0, .values = {0, 0, 0, 0}}, 2}};
+    for (const auto& c : cases) {
+        const auto& [scan, pairs] = c;
+        SCOPED_TRACE(&c - cases);
+        ScanFile file({{.values = {5, 1}}, scan});
+        RecordingSocket events;
+        bool centroided = false;
+        Values mz, intensity;
+        EXPECT_TRUE(file.reader.read_peaks(2, centroided, mz, intensity, events.socket) ||
+                    pairs > 0);
+        std::vector<std::pair<std::uint32_t, Args>> got, want;
+        for (const auto& event : events.listener.events)
+            got.emplace_back(event.id, event.args);
+        if (pairs > 0)
+            want = {{0xCC0236B4u, Args{L"2", L"0", std::to_wstring(pairs)}}};
+        EXPECT_EQ(got, want);
+        EXPECT_TRUE(mz.empty() && intensity.empty());
+    }
+}
+
 // A scan range that goes backwards or leaves the file is refused before any read.
 TEST(PeakList, RangesRefusedBeforeAnyRead) {
     ScanFile file(std::vector<ScanSpec>(2));

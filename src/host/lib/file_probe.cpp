@@ -1,0 +1,128 @@
+#include "file_probe.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <regex>
+#include <string_view>
+#include <vector>
+
+namespace orvohost {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File open_for_reading(const std::filesystem::path& path) {
+    return File(std::fopen(path.string().c_str(), "rb"));
+}
+
+// The plug-in looks for the document's start tags in this many lines.
+constexpr std::size_t HEAD_LINES = 26;
+// More than 26 lines of any document the plug-in would take.
+constexpr std::size_t HEAD_BYTES = 256 * 1024;
+
+// The start tag of a scan: "<scan" followed by a blank or the tag's end, so
+// that "<scanOrigin" is not taken for one.
+bool scan_tag_at(std::string_view text, std::size_t at) {
+    if (text.compare(at, 5, "<scan") != 0 || at + 5 >= text.size())
+        return false;
+    const char next = text[at + 5];
+    return next == ' ' || next == '\t' || next == '\r' || next == '\n' || next == '>';
+}
+
+} // namespace
+
+std::optional<std::string> path_problem(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "it does not exist (" + std::generic_category().message(ENOENT) + ")";
+    if (status.type() == std::filesystem::file_type::directory)
+        return "it is a folder, not a file (" + std::generic_category().message(EISDIR) + ")";
+    if (error)
+        return "it cannot be looked at (" + error.message() + ")";
+    if (status.type() != std::filesystem::file_type::regular)
+        return "it is not a regular file (a pipe, socket or device)";
+    errno = 0;
+    const File file = open_for_reading(path);
+    if (!file)
+        return "it may not be read (" + std::string(std::strerror(errno)) + ")";
+    if (std::fgetc(file.get()) == EOF) {
+        if (std::ferror(file.get()))
+            return "it cannot be read (" + std::string(std::strerror(errno)) + ")";
+        return "it is empty (0 bytes)";
+    }
+    return std::nullopt;
+}
+
+DocumentStart read_document_start(const std::filesystem::path& path) {
+    DocumentStart start;
+    const File file = open_for_reading(path);
+    if (!file)
+        return start;
+    std::string head(HEAD_BYTES, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+    // The first 26 lines, whichever of LF or CR LF ends them.
+    std::size_t end = 0;
+    for (std::size_t line = 0; line < HEAD_LINES && end < head.size(); ++line) {
+        const std::size_t feed = head.find('\n', end);
+        end = feed == std::string::npos ? head.size() : feed + 1;
+    }
+    head.resize(end);
+    start.xml_declaration = head.find("<?xml") != std::string::npos;
+    start.mzxml_tag = head.find("<mzXML") != std::string::npos;
+    start.msrun_tag = head.find("<msRun ") != std::string::npos;
+    start.bare_msrun_tag = head.find("<msRun>") != std::string::npos;
+    static const std::regex schema(R"(mzXML_(?:idx_)?(\d+(?:\.\d+)*))");
+    std::smatch found;
+    if (std::regex_search(head, found, schema))
+        start.schema_version = found[1].str();
+    return start;
+}
+
+std::optional<std::string> scan_num_at(const std::filesystem::path& path, std::uint32_t position) {
+    const File file = open_for_reading(path);
+    if (!file || position == 0)
+        return std::nullopt;
+    // Read in blocks; a block keeps the unsearched tail of the one before,
+    // so that a tag cut by a block's end is found whole in the next.
+    constexpr std::size_t BLOCK = 1 << 20;
+    constexpr std::size_t LONGEST_TAG = 64 * 1024;
+    std::string text;
+    std::uint32_t seen = 0;
+    std::vector<char> buffer(BLOCK);
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        text.append(buffer.data(), got);
+        const bool last = got < buffer.size();
+        std::size_t at = 0;
+        for (;;) {
+            at = text.find("<scan", at);
+            if (at == std::string::npos || (!last && text.size() - at < LONGEST_TAG))
+                break;
+            if (scan_tag_at(text, at) && ++seen == position) {
+                const std::size_t close = text.find('>', at);
+                const std::string tag = text.substr(at, close - at);
+                static const std::regex num(R"re(\snum\s*=\s*"([^"]*)")re");
+                std::smatch found;
+                if (std::regex_search(tag, found, num))
+                    return found[1].str();
+                return std::nullopt;
+            }
+            ++at;
+        }
+        if (last)
+            return std::nullopt;
+        // Keep what may still hold a tag cut at the block's end.
+        const std::size_t keep = std::min(text.size(), at == std::string::npos ? 5 : text.size() - at);
+        text.erase(0, text.size() - keep);
+    }
+}
+
+} // namespace orvohost
