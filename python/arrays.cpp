@@ -1,5 +1,7 @@
 #include "arrays.h"
 
+#include <records.h>
+
 #include <pal/memory.h>
 
 #include <pybind11/numpy.h>
@@ -10,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,21 +23,20 @@ namespace orvopy {
 
 namespace {
 
-// The values missing from a record, as the columns spell them.
-constexpr std::int64_t NO_PARENT = -1;
-constexpr double NO_PRECURSOR = std::numeric_limits<double>::quiet_NaN();
-
-std::int64_t parent_of(const orvoeng::ScanRecord& scan) {
-    return scan.parent_label == orvoeng::NO_LABEL ? NO_PARENT
-                                                  : static_cast<std::int64_t>(scan.parent_label);
+// The values of a record, with what the file does not give as nothing:
+// the columns mask it (NaN in float columns), a scan's dict holds None.
+std::optional<std::uint32_t> parent_of(const orvoeng::ScanRecord& scan) {
+    return orvohost::known_parent(scan);
 }
 
-double precursor_of(const orvoeng::ScanRecord& scan) {
-    return scan.scan_type.ms_level >= 2 ? scan.precursor_mz : NO_PRECURSOR;
+std::optional<double> precursor_of(const orvoeng::ScanRecord& scan) {
+    if (scan.scan_type.ms_level < 2)
+        return std::nullopt;
+    return scan.precursor_mz;
 }
 
-std::int32_t charge_of(const orvoeng::ScanRecord& scan) {
-    return scan.precursor_charge == orvoeng::NO_CHARGE ? 0 : scan.precursor_charge;
+std::optional<std::int32_t> charge_of(const orvoeng::ScanRecord& scan) {
+    return orvohost::known_charge(scan);
 }
 
 const char* polarity_of(const orvoeng::ScanRecord& scan) {
@@ -44,9 +46,16 @@ const char* polarity_of(const orvoeng::ScanRecord& scan) {
     case 1:
         return "-";
     default:
-        return "";
+        return nullptr;
     }
 }
+
+template <class T>
+py::object or_none(const std::optional<T>& value) {
+    return value ? py::cast(*value) : py::none();
+}
+
+constexpr double NOTHING = std::numeric_limits<double>::quiet_NaN();
 
 // The nine columns of a scan list share one block: for a large file each
 // is megabytes, and nine separate numpy allocations would each be filled
@@ -93,36 +102,59 @@ private:
 
 } // namespace
 
+namespace {
+
+// A numpy masked array over `data`, masked where `given` is false.
+template <class Given>
+py::object masked(const py::array& data, const std::vector<orvoeng::ScanRecord>& scans,
+                  Given given) {
+    py::array_t<bool> mask(static_cast<py::ssize_t>(scans.size()));
+    bool* flags = mask.mutable_data();
+    for (std::size_t i = 0; i < scans.size(); ++i)
+        flags[i] = !given(scans[i]);
+    // Never freed, as the module's other static objects: it would outlive
+    // the interpreter.
+    static const py::handle masked_array =
+        py::object(py::module_::import("numpy.ma").attr("masked_array")).release();
+    return masked_array(data, py::arg("mask") = mask);
+}
+
+} // namespace
+
 py::dict scan_columns(const Run& run) {
     const auto& scans = run.scans();
     using Scan = orvoeng::ScanRecord;
     // Widest columns first, so each starts aligned to its values.
     ColumnBlock block(scans.size(), 4 * sizeof(double) + 5 * sizeof(std::uint32_t));
-    py::array parent = block.column<std::int64_t>(scans, parent_of);
+    py::array parent = block.column<std::int64_t>(
+        scans, [](const Scan& s) { return static_cast<std::int64_t>(parent_of(s).value_or(0)); });
     py::array retention =
         block.column<double>(scans, [](const Scan& s) { return s.retention_time; });
-    py::array precursor = block.column<double>(scans, precursor_of);
-    py::array current =
-        block.column<double>(scans, [](const Scan& s) { return s.total_ion_current; });
+    py::array precursor =
+        block.column<double>(scans, [](const Scan& s) { return precursor_of(s).value_or(NOTHING); });
+    py::array current = block.column<double>(
+        scans, [](const Scan& s) { return orvohost::known_tic(s).value_or(NOTHING); });
     py::array label = block.column<std::uint32_t>(scans, [](const Scan& s) { return s.label; });
     py::array level =
         block.column<std::int32_t>(scans, [](const Scan& s) { return s.scan_type.ms_level; });
-    // One character a scan, "" where the file gives none.
+    // One character a scan, "" under the mask where the file gives none.
     py::array polarity = block.column<char32_t>(py::dtype("<U1"), scans, [](const Scan& s) {
-        return static_cast<char32_t>(polarity_of(s)[0]);
+        const char* sign = polarity_of(s);
+        return static_cast<char32_t>(sign ? sign[0] : 0);
     });
-    py::array charge = block.column<std::int32_t>(scans, charge_of);
+    py::array charge = block.column<std::int32_t>(
+        scans, [](const Scan& s) { return charge_of(s).value_or(0); });
     py::array position =
         block.column<std::uint32_t>(scans, [](const Scan& s) { return s.file_position; });
     py::dict out;
     out["label"] = label;
-    out["parent_label"] = parent;
+    out["parent_label"] = masked(parent, scans, [](const Scan& s) { return parent_of(s).has_value(); });
     out["ms_level"] = level;
-    out["polarity"] = polarity;
-    out["retention_time"] = retention;
+    out["polarity"] = masked(polarity, scans, [](const Scan& s) { return polarity_of(s) != nullptr; });
+    out["rt_seconds"] = retention;
     out["precursor_mz"] = precursor;
-    out["precursor_charge"] = charge;
-    out["total_ion_current"] = current;
+    out["charge"] = masked(charge, scans, [](const Scan& s) { return charge_of(s).has_value(); });
+    out["tic"] = current;
     out["position"] = position;
     return out;
 }
@@ -146,9 +178,8 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
     };
     static const std::array<PyObject*, KEYS> keys = [] {
         constexpr const char* names[KEYS] = {
-            "label",          "parent_label", "ms_level",         "polarity",
-            "retention_time", "precursor_mz", "precursor_charge", "total_ion_current",
-            "position",       "mz",           "intensity"};
+            "label",        "parent_label", "ms_level", "polarity", "rt_seconds", "precursor_mz",
+            "charge",       "tic",          "position", "mz",       "intensity"};
         std::array<PyObject*, KEYS> made{};
         for (std::size_t i = 0; i < KEYS; ++i)
             if ((made[i] = PyUnicode_InternFromString(names[i])) == nullptr)
@@ -158,13 +189,14 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
     const auto key = [](Key k) { return py::handle(keys[k]); };
     py::dict out;
     out[key(LABEL)] = scan.label;
-    out[key(PARENT)] = parent_of(scan);
+    out[key(PARENT)] = or_none(parent_of(scan));
     out[key(LEVEL)] = scan.scan_type.ms_level;
-    out[key(POLARITY)] = polarity_of(scan);
+    const char* sign = polarity_of(scan);
+    out[key(POLARITY)] = sign ? py::object(py::str(sign)) : py::none();
     out[key(TIME)] = scan.retention_time;
-    out[key(PRECURSOR)] = precursor_of(scan);
-    out[key(CHARGE)] = charge_of(scan);
-    out[key(CURRENT)] = scan.total_ion_current;
+    out[key(PRECURSOR)] = or_none(precursor_of(scan));
+    out[key(CHARGE)] = or_none(charge_of(scan));
+    out[key(CURRENT)] = or_none(orvohost::known_tic(scan));
     out[key(POSITION)] = scan.file_position;
     out[key(MZ)] = arrays[0];
     out[key(INTENSITY)] = arrays[1];

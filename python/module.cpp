@@ -6,6 +6,7 @@
 #include "run.h"
 #include "session.h"
 
+#include <read_failure.h>
 #include <records.h>
 #include <text.h>
 
@@ -265,6 +266,7 @@ py::dict info_dict(Run& run) {
     info["completion_time"] =
         facts->peeked.completion_time ? utc_datetime(*facts->peeked.completion_time) : py::none();
     info["centroided"] = facts->centroided;
+    info["centroiding_stated"] = facts->centroiding_stated;
     info["scan_count"] = facts->scan_count;
     info["scan_mix"] = orvohost::scan_mix_text(facts->scan_mix);
     return info;
@@ -274,7 +276,8 @@ py::list event_list(const Run& run) {
     orvohost::HostCatalog& catalog = Session::get().catalog();
     py::list out;
     for (const LoggedEvent& event : run.events())
-        out.append(py::make_tuple(event.level, event.message.id, catalog.sentence(event.message)));
+        out.append(py::make_tuple(event.level, event.message.id,
+                                  orvohost::message_sentence(catalog, event.message)));
     return out;
 }
 
@@ -283,8 +286,20 @@ std::unique_ptr<Run> open_run(const std::filesystem::path& path, std::optional<b
     orvohost::ReadOptions options;
     options.centroided = centroided;
     options.first_label = first_label;
-    const py::gil_scoped_release unlocked;
-    return std::make_unique<Run>(path, options);
+    std::unique_ptr<Run> run;
+    {
+        const py::gil_scoped_release unlocked;
+        run = std::make_unique<Run>(path, options);
+    }
+    if (run->profile_assumed()) {
+        const std::string note =
+            path.filename().string() +
+            ": the file does not state whether its spectra are centroided; they are read as "
+            "profile spectra (pass centroided=True or False to orvo.open to choose)";
+        if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 2) != 0)
+            throw py::error_already_set();
+    }
+    return run;
 }
 
 } // namespace
@@ -301,11 +316,16 @@ PYBIND11_MODULE(orvo, m) {
         for scan in run.spectra(ms_level=2):  # header values with mz, intensity
             ...
 
-Every failure the plug-in reports raises orvo.Error; the file is read with
+Every failure the plug-in reports raises orvo.Error, whose text names the
+cause; a path that does not exist also is a FileNotFoundError, a folder an
+IsADirectoryError. A file that does not state whether its spectra are
+centroided is read as profile spectra, with a UserWarning, unless
+centroided= says otherwise. The file is read with
 the interpreter lock released whenever another thread could take it, so
 threads reading files run in parallel.)";
 
     register_errors(m);
+    m.attr("__version__") = ORVO_VERSION;
 
     py::class_<ScanIterator> iterator_class(m, "ScanIterator",
                                             "Iterates over the scans of a Run in label order.");
@@ -333,15 +353,20 @@ later call raises ValueError. Arrays already handed out stay valid.)");
             "path", [](const Run& run) { return run.path(); }, "The file's path.")
         .def_property_readonly("info", &info_dict, R"(The run's facts as a dict.
 
-Instrument entries by name (FileName, Instrument, MassAnalyzer, Operator; Detail
-as a list when the file gives several), completion_time (a datetime in UTC, or
-None), centroided, scan_count and scan_mix.)")
+Instrument entries by name (file_name, instrument, mass_analyzer, operator;
+detail as a list when the file gives several), completion_time (a datetime
+in UTC, or None when the file gives none), centroided, centroiding_stated
+(False when the file does not say and it was read as profile), scan_count
+and scan_mix: the names orvo-host info gives.)")
         .def_property_readonly("scans", &scan_columns, R"(The scan list as a dict of numpy columns.
 
-label, parent_label (-1 for none), ms_level, polarity ("+", "-" or ""),
-retention_time (seconds), precursor_mz (NaN for none), precursor_charge (0 when
-unknown), total_ion_current, position (1-based, in the file); so
-pandas.DataFrame(run.scans) is the scan table.)")
+The columns of orvo-host scans: label, parent_label, ms_level, polarity ("+"
+or "-"), rt_seconds, precursor_mz, charge, tic (total ion current), position
+(1-based, in the file). What the file does not give is masked (parent_label,
+polarity, charge: numpy masked arrays) or NaN (precursor_mz, tic; the plug-in
+hands 0 for a scan without totIonCurrent, which is taken as not given); so
+pandas.DataFrame(run.scans) is the scan table, with NaN where a value is
+missing.)")
         .def(
             "spectrum_info",
             [](Run& run, long long label) {
@@ -392,7 +417,10 @@ are neither kept nor counted.)")
     m.def("open", &open_run, py::arg("path"), py::kw_only(), py::arg("centroided") = py::none(),
           py::arg("first_label") = 1, R"(Opens and lists an mzXML file; returns a Run.
 
-centroided: for files that do not say whether their spectra are centroided.
+centroided: for files that do not say whether their spectra are centroided
+(default: read them as profile spectra, with a UserWarning).
 first_label: the label of the first scan (labels count up from it).
-Raises orvo.Error when the plug-in refuses the file.)");
+Raises orvo.Error naming the cause when the file cannot be read:
+FileNotFoundError, IsADirectoryError or PermissionError (each also an
+orvo.Error) when the path is no readable file.)");
 }

@@ -13,6 +13,7 @@ Run::Run(std::filesystem::path path, const orvohost::ReadOptions& options)
                                                 [this](const PAL::Event& event) { log(event); });
     const std::lock_guard<std::mutex> hold(calls);
     listed = &file->open(options, {});
+    assumed_profile = file->profile_assumed();
 }
 
 void Run::log(const PAL::Event& event) {
@@ -67,6 +68,7 @@ const Run::Info& Run::info() {
         read.peeked = data.peek();
         orvoeng::DataSourceIntf& source = data.source();
         read.centroided = source.is_centroided();
+        read.centroiding_stated = !assumed_profile;
         read.scan_count = source.get_scan_count();
         read.scan_mix = source.get_scan_mix();
         facts = std::move(read);

@@ -49,6 +49,7 @@ public:
     struct Info {
         orvohost::RunInfo peeked;
         bool centroided = false;
+        bool centroiding_stated = true;
         std::uint32_t scan_count = 0;
         std::int32_t scan_mix = 0;
     };
@@ -58,6 +59,9 @@ public:
     std::size_t events_dropped() const;
 
     const std::filesystem::path& path() const { return file_path; }
+    // True when the file does not state its centroiding and no choice was
+    // given: it was read as profile spectra.
+    bool profile_assumed() const { return assumed_profile; }
 
 private:
     void log(const PAL::Event& event);
@@ -69,6 +73,7 @@ private:
     std::unique_ptr<orvohost::DataFile> file;
     const std::vector<orvoeng::ScanRecord>* listed = nullptr;
     std::optional<Info> facts;
+    bool assumed_profile = false;
     // Held across every call into the plug-in.
     std::mutex calls;
 };

@@ -5,6 +5,7 @@ import gc
 import json
 import math
 import os
+import re
 import subprocess
 import threading
 from pathlib import Path
@@ -32,9 +33,9 @@ def dump(path):
 
 
 def same(value, dumped):
-    """A dumped null is the module's NaN, -1, 0 or "" for that column."""
+    """A dumped null is a masked value or NaN in the module's columns."""
     if dumped is None:
-        return value in (-1, 0, "") or (isinstance(value, float) and math.isnan(value))
+        return value is np.ma.masked or (isinstance(value, float) and math.isnan(value))
     return value == dumped
 
 
@@ -47,11 +48,11 @@ def check_against_dump(run, rows):
             with pytest.raises(orvo.Error):
                 run.spectrum(label)
             continue
-        for column, key in [("parent_label", "parent_label"), ("ms_level", "ms_level"),
-                            ("polarity", "polarity"), ("retention_time", "rt_seconds"),
-                            ("precursor_mz", "precursor_mz"), ("precursor_charge", "charge"),
-                            ("total_ion_current", "tic"), ("position", "position")]:
-            assert same(columns[column][i].item(), row[key]), (label, column)
+        # The module's columns carry the host's names.
+        for key in ("parent_label", "ms_level", "polarity", "rt_seconds", "precursor_mz",
+                    "charge", "tic", "position"):
+            value = columns[key][i]
+            assert same(value if value is np.ma.masked else value.item(), row[key]), (label, key)
         mz, intensity = run.spectrum(label)
         assert mz.dtype == np.float64 and intensity.dtype == np.float64
         assert mz.tolist() == row["mz"] and intensity.tolist() == row["intensity"]
@@ -105,6 +106,50 @@ def test_sample_run_facts_and_iteration():
     with pytest.raises(orvo.Error) as refused:
         orvo.open(__file__)
     assert refused.value.arguments[0] == __file__ and __file__ in str(refused.value)
+
+
+def test_errors_as_python_users_expect(tmp_path):
+    assert re.fullmatch(r"\d+\.\d+(\.\d+)?", orvo.__version__)
+    for path, kind in ((tmp_path / "absent.mzXML", FileNotFoundError),
+                       (tmp_path, IsADirectoryError)):
+        with pytest.raises(kind) as raised:
+            orvo.open(path)
+        error = raised.value
+        assert isinstance(error, orvo.Error) and error.file == str(path)
+        assert error.code == 0x80040802 and "(status 0x80040802)" in str(error)
+        assert error.message_name == "FILE_REFUSED"
+    edited = tmp_path / "counted.mzXML"
+    edited.write_text(SAMPLE.read_text().replace('scanCount="36"', 'scanCount="30"'))
+    with pytest.raises(orvo.Error) as raised:
+        orvo.open(edited)
+    assert 'more than 30 scans' in str(raised.value) and raised.value.code == 0x80040802
+    assert raised.value.message_name == "FILE_REFUSED_BECAUSE"
+    # A file that does not state its centroiding is read as profile, with a warning.
+    unstated = tmp_path / "unstated.mzXML"
+    unstated.write_text(SAMPLE.read_text().replace(' centroided="1"', ""))
+    with pytest.warns(UserWarning, match="centroided=True or False"):
+        run = orvo.open(unstated)
+    with run:
+        assert run.info["centroided"] is False and run.info["centroiding_stated"] is False
+        assert run.spectrum_info(1)["kind"] == "profile"
+    with orvo.open(unstated, centroided=True) as run:
+        assert run.info["centroiding_stated"] is True
+
+
+def test_missing_values_are_masked_none_or_nan(tmp_path):
+    bare = tmp_path / "bare.mzXML"
+    text = re.sub(r' totIonCurrent="[^"]*"', "", SAMPLE.read_text())
+    bare.write_text(text.replace('polarity="+"', 'polarity="any"', 1))
+    with orvo.open(bare) as run:
+        columns = run.scans
+        assert np.isnan(columns["tic"]).all()
+        assert columns["polarity"].mask.tolist()[:2] == [True, False]
+        ms1 = columns["ms_level"] == 1
+        assert columns["parent_label"].mask[ms1].all() and not columns["parent_label"].mask[~ms1].any()
+        assert np.isnan(columns["precursor_mz"][ms1]).all()
+        first = next(iter(run))
+        assert (first["tic"], first["polarity"], first["parent_label"], first["charge"]) == (
+            None, None, None, None)
 
 
 def test_arrays_outlive_their_run_and_a_closed_run_refuses():

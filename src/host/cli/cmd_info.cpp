@@ -64,7 +64,9 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
         }
         object["error"] = failure.empty() ? Json(nullptr) : Json(failure);
         result.out += object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-    } else {
+    } else if (fields.size() > 1) {
+        // A file of which nothing was learnt has no rows; JSON still gives
+        // its object, so that a folder of runs is one table.
         const auto writer = make_row_writer(context.format(), {"field", "value"});
         for (const auto& [name, value] : fields)
             writer->row({name, field_cell(value)}, result.out);

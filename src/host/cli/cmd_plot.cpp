@@ -92,7 +92,8 @@ void add_tic(CLI::App& app, Context& context, int& status) {
                     continue;
                 }
                 double sum = 0.0;
-                for (const auto& peak : *data.spectrum(scan.label)->peaks)
+                const auto spectrum = data.spectrum(scan.label);
+                for (const auto& peak : *spectrum->peaks)
                     sum += peak.intensity;
                 current.push_back(sum);
                 ++summed;

@@ -38,7 +38,7 @@ std::optional<std::string> unknown_subcommand(CLI::App& app, int argc, char** ar
                 continue;
             const CLI::Option* option = app.get_option_no_throw(std::string(word));
             const bool short_with_value = word.size() > 2 && word[1] != '-';
-            if (option && option->get_type_size() != 0 && !short_with_value)
+            if (option && option->get_items_expected_min() > 0 && !short_with_value)
                 ++i; // its value
             continue;
         }

@@ -41,7 +41,7 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
             if (!write_failure) {
                 try {
                     out.write(results[printed].out);
-                    std::fflush(out.get());
+                    out.flush();
                 } catch (...) {
                     write_failure = std::current_exception();
                 }

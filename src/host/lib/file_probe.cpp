@@ -38,25 +38,29 @@ bool scan_tag_at(std::string_view text, std::size_t at) {
 
 } // namespace
 
-std::optional<std::string> path_problem(const std::filesystem::path& path) {
+std::optional<PathProblem> path_problem(const std::filesystem::path& path) {
+    const auto with_reason = [](PathProblem::Kind kind, int error, const std::string& what) {
+        return PathProblem{kind, error, what + " (" + std::generic_category().message(error) + ")"};
+    };
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (status.type() == std::filesystem::file_type::not_found)
-        return "it does not exist (" + std::generic_category().message(ENOENT) + ")";
+        return with_reason(PathProblem::MISSING, ENOENT, "it does not exist");
     if (status.type() == std::filesystem::file_type::directory)
-        return "it is a folder, not a file (" + std::generic_category().message(EISDIR) + ")";
+        return with_reason(PathProblem::FOLDER, EISDIR, "it is a folder, not a file");
     if (error)
-        return "it cannot be looked at (" + error.message() + ")";
+        return with_reason(PathProblem::UNREADABLE, error.value(), "it cannot be looked at");
     if (status.type() != std::filesystem::file_type::regular)
-        return "it is not a regular file (a pipe, socket or device)";
+        return PathProblem{PathProblem::NOT_REGULAR, 0,
+                           "it is not a regular file (a pipe, socket or device)"};
     errno = 0;
     const File file = open_for_reading(path);
     if (!file)
-        return "it may not be read (" + std::string(std::strerror(errno)) + ")";
+        return with_reason(PathProblem::UNREADABLE, errno, "it may not be read");
     if (std::fgetc(file.get()) == EOF) {
         if (std::ferror(file.get()))
-            return "it cannot be read (" + std::string(std::strerror(errno)) + ")";
-        return "it is empty (0 bytes)";
+            return with_reason(PathProblem::UNREADABLE, errno, "it cannot be read");
+        return PathProblem{PathProblem::EMPTY, 0, "it is empty (0 bytes)"};
     }
     return std::nullopt;
 }

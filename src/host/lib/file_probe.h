@@ -11,10 +11,16 @@
 
 namespace orvohost {
 
-// Why `path` cannot be read as a file at all: it does not exist, is a
-// folder, is not a regular file, may not be read, or is empty; with the
-// system's own reason where there is one. Nothing for a readable file.
-std::optional<std::string> path_problem(const std::filesystem::path& path);
+// Why `path` cannot be read as a file at all, with the system's own reason
+// where there is one.
+struct PathProblem {
+    enum Kind { MISSING, FOLDER, NOT_REGULAR, UNREADABLE, EMPTY };
+    Kind kind;
+    int error;        // the system's error number; 0 where there is none
+    std::string text; // "it does not exist (No such file or directory)"...
+};
+// Nothing for a readable file that holds something.
+std::optional<PathProblem> path_problem(const std::filesystem::path& path);
 
 // The start of a document as far as the plug-in looks for it: its first 26
 // lines.

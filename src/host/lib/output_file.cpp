@@ -62,8 +62,10 @@ void OutputFile::fail(int error) const {
 void OutputFile::write(std::string_view text) {
     if (text.empty())
         return;
+    // A buffered stream may take the text whole and fail as it flushes: the
+    // stream's error flag says so, and errno still holds the reason.
     errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size())
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::ferror(stream))
         fail(errno);
 }
 
@@ -74,10 +76,14 @@ void OutputFile::write_when_full(std::string& text) {
     }
 }
 
-void OutputFile::commit() {
+void OutputFile::flush() {
     errno = 0;
     if (std::fflush(stream) != 0 || std::ferror(stream))
         fail(errno);
+}
+
+void OutputFile::commit() {
+    flush();
     if (stream == stdout)
         return;
     errno = 0;

@@ -29,6 +29,8 @@ public:
     // Writes `text` and empties it once it has grown past a mebibyte, so that
     // a long listing is never held whole.
     void write_when_full(std::string& text);
+    // Hands what is buffered to the system; raises HostError as write does.
+    void flush();
     // Flushes and, for a regular file, gives the written file the target's
     // name; raises HostError when anything could not be written.
     void commit();

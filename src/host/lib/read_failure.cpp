@@ -58,7 +58,7 @@ std::string refused_because(HostCatalog& catalog, const std::filesystem::path& f
 // the file; empty when neither says more than the error itself.
 std::string refusal_cause(HostCatalog& catalog, const ReadFailure& failure) {
     if (const auto problem = path_problem(failure.file))
-        return *problem;
+        return problem->text;
     const DocumentStart start = read_document_start(failure.file);
     const bool other_schema = !start.schema_version.empty() && start.schema_version != "2.0" &&
                               start.schema_version != "2.1";

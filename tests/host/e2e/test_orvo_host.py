@@ -21,7 +21,7 @@ CORPUS = Path(os.environ.get("ORVO_CORPUS", "/nonexistent-corpus"))
 
 BAR = re.compile(r"\[[# ]+\]\s*\d+%")
 FALLBACK = "not found in the catalog"
-ISO_UTC = r"^(\d{4}(-\d\d){2}T\d\d(:\d\d){2}Z|none)$"
+ISO_UTC = r"^\d{4}(-\d\d){2}T\d\d(:\d\d){2}Z$"
 HEADER_COLUMNS = ["label", "parent_label", "ms_level", "polarity", "rt_seconds",
                   "precursor_mz", "charge", "tic", "position"]
 
@@ -153,13 +153,17 @@ class OrvoHost(unittest.TestCase):
                 fields = {}
                 for row in tsv_rows(ok(self, *opts, "info", path)):
                     fields.setdefault(row["field"], row["value"])
-                self.assertEqual(fields["ScanCount"], str(len(scans)))
-                self.assertEqual(fields["Centroided"], "yes" if centroided else "no")
-                self.assertEqual(fields["ScanMix"], "MS1 and MS2 scans")
-                self.assertRegex(fields["CompletionTime"], ISO_UTC)
+                self.assertEqual(fields["scan_count"], str(len(scans)))
+                self.assertEqual(fields["centroided"], "true" if centroided else "false")
+                self.assertEqual(fields["scan_mix"], "MS1 and MS2 scans")
+                self.assertRegex(fields["completion_time"], ISO_UTC)
+                # JSON is typed: numbers, truth values, one object a file.
                 objects = json_lines(ok(self, *opts, "--format", "json", "info", path, path))
                 self.assertEqual(len(objects), 2)
-                self.assertEqual(objects[0]["ScanCount"], fields["ScanCount"])
+                self.assertEqual(objects[0]["scan_count"], len(scans))
+                self.assertIs(objects[0]["centroided"], centroided)
+                self.assertIs(objects[0]["centroiding_stated"], True)
+                self.assertIsNone(objects[0]["error"])
 
     def test_scans_json_agrees_with_tsv_and_the_file(self):
         for name, (path, opts, _, _) in self.fixtures.items():
@@ -292,9 +296,13 @@ class OrvoHost(unittest.TestCase):
             "schema 3.2": (1, ["scans", self.schema32]),
             "bad label": (1, ["spectrum", sample, "99999"]),
             "plot of a bad label": (1, ["plot", sample, "99999", "-o", no_svg]),
-            "centroiding unstated": (1, ["dump", self.fixtures["unstated"][0]]),
             "centroiding given twice": (1, ["--centroided", "no", "scans", sample]),
             "info of a missing file": (1, ["info", "/nonexistent/run.mzXML"]),
+            "format of mgf": (2, ["--format", "json", "mgf", sample]),
+            "format after dump": (2, ["dump", sample, "--format", "tsv"]),
+            "tsv of check": (2, ["check", sample, "--format", "tsv"]),
+            "quiet and verbose": (2, ["-q", "scans", sample, "-v"]),
+            "jobs of scans": (2, ["-j", "2", "scans", sample]),
             "unknown option": (2, ["info", "--zap", sample]),
             "unknown format": (2, ["--format", "xml", "info", sample]),
             "missing FILE": (2, ["info"]),
