@@ -130,8 +130,8 @@ py::dict scan_columns(const Run& run) {
         scans, [](const Scan& s) { return static_cast<std::int64_t>(parent_of(s).value_or(0)); });
     py::array retention =
         block.column<double>(scans, [](const Scan& s) { return s.retention_time; });
-    py::array precursor =
-        block.column<double>(scans, [](const Scan& s) { return precursor_of(s).value_or(NOTHING); });
+    py::array precursor = block.column<double>(
+        scans, [](const Scan& s) { return precursor_of(s).value_or(NOTHING); });
     py::array current = block.column<double>(
         scans, [](const Scan& s) { return orvohost::known_tic(s).value_or(NOTHING); });
     py::array label = block.column<std::uint32_t>(scans, [](const Scan& s) { return s.label; });
@@ -142,15 +142,17 @@ py::dict scan_columns(const Run& run) {
         const char* sign = polarity_of(s);
         return static_cast<char32_t>(sign ? sign[0] : 0);
     });
-    py::array charge = block.column<std::int32_t>(
-        scans, [](const Scan& s) { return charge_of(s).value_or(0); });
+    py::array charge =
+        block.column<std::int32_t>(scans, [](const Scan& s) { return charge_of(s).value_or(0); });
     py::array position =
         block.column<std::uint32_t>(scans, [](const Scan& s) { return s.file_position; });
     py::dict out;
     out["label"] = label;
-    out["parent_label"] = masked(parent, scans, [](const Scan& s) { return parent_of(s).has_value(); });
+    out["parent_label"] =
+        masked(parent, scans, [](const Scan& s) { return parent_of(s).has_value(); });
     out["ms_level"] = level;
-    out["polarity"] = masked(polarity, scans, [](const Scan& s) { return polarity_of(s) != nullptr; });
+    out["polarity"] =
+        masked(polarity, scans, [](const Scan& s) { return polarity_of(s) != nullptr; });
     out["rt_seconds"] = retention;
     out["precursor_mz"] = precursor;
     out["charge"] = masked(charge, scans, [](const Scan& s) { return charge_of(s).has_value(); });
@@ -177,9 +179,9 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
         KEYS
     };
     static const std::array<PyObject*, KEYS> keys = [] {
-        constexpr const char* names[KEYS] = {
-            "label",        "parent_label", "ms_level", "polarity", "rt_seconds", "precursor_mz",
-            "charge",       "tic",          "position", "mz",       "intensity"};
+        constexpr const char* names[KEYS] = {"label",      "parent_label", "ms_level", "polarity",
+                                             "rt_seconds", "precursor_mz", "charge",   "tic",
+                                             "position",   "mz",           "intensity"};
         std::array<PyObject*, KEYS> made{};
         for (std::size_t i = 0; i < KEYS; ++i)
             if ((made[i] = PyUnicode_InternFromString(names[i])) == nullptr)

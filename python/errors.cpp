@@ -72,9 +72,9 @@ void raise_error(PyObject* type, py::object error, const std::string& sentence, 
     error.attr("code") = std::move(code);
     error.attr("message_id") = message_id;
     error.attr("message_name") =
-        message_id.is_none() ? py::object(py::none())
-                             : py::object(py::str(orvohost::message_name(
-                                   message_id.cast<std::uint32_t>())));
+        message_id.is_none()
+            ? py::object(py::none())
+            : py::object(py::str(orvohost::message_name(message_id.cast<std::uint32_t>())));
     error.attr("arguments") = std::move(arguments);
     error.attr("file") = std::move(file);
     PyErr_SetObject(type, error.ptr());

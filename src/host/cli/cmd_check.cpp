@@ -35,7 +35,7 @@ struct ShownEvent {
 struct Report {
     std::vector<ShownEvent> events;
     std::map<std::uint32_t, std::size_t> quiet_events; // id -> count, for levels not shown
-    std::vector<std::string> spectrum_failures;       // the first SHOWN_FAILURES
+    std::vector<std::string> spectrum_failures;        // the first SHOWN_FAILURES
     bool listed = false;
     bool profile_assumed = false;
     std::size_t scans = 0;
@@ -122,8 +122,7 @@ void read_everything(Context& context, const std::filesystem::path& file, Report
             return progress(event);
         const auto& message = static_cast<const PAL::MsgEvent&>(event);
         if (event.level <= shown_levels)
-            report.events.push_back(
-                {message.message.id, event.level, context.event_text(message)});
+            report.events.push_back({message.message.id, event.level, context.event_text(message)});
         else
             ++report.quiet_events[message.message.id];
     };
@@ -177,10 +176,10 @@ std::string report_text(const std::filesystem::path& file, const Report& report)
         out += fmt::format("  ... and {} more spectra that cannot be read\n",
                            report.failed - SHOWN_FAILURES);
     if (report.listed)
-        out += fmt::format("  {} scans listed ({}, {}), {} spectra read with {} peaks\n",
-                           report.scans, report.scan_mix,
-                           report.centroided ? "centroided" : "profile", report.spectra,
-                           report.peaks);
+        out +=
+            fmt::format("  {} scans listed ({}, {}), {} spectra read with {} peaks\n", report.scans,
+                        report.scan_mix, report.centroided ? "centroided" : "profile",
+                        report.spectra, report.peaks);
     if (!report.quiet_events.empty())
         out += "  " + quiet_counts_text(report.quiet_events) + " (-v lists them)\n";
     out += sha1_line(report.sha1);
@@ -206,9 +205,8 @@ std::string report_json(const std::filesystem::path& file, const Report& report)
     object["sha1"] = sha1_state(report.sha1);
     auto events = Json::array();
     for (const ShownEvent& event : report.events)
-        events.push_back(Json{{"id", message_name(event.id)},
-                              {"level", event.level},
-                              {"sentence", event.sentence}});
+        events.push_back(Json{
+            {"id", message_name(event.id)}, {"level", event.level}, {"sentence", event.sentence}});
     object["events"] = std::move(events);
     auto counts = Json::object();
     for (const auto& [id, count] : report.quiet_events)
@@ -223,8 +221,8 @@ void check_job(Context& context, const std::filesystem::path& file, FileResult& 
     Report report;
     read_everything(context, file, report);
     result.ok = report.ok();
-    result.out = context.format() == Format::JSON ? report_json(file, report)
-                                                  : report_text(file, report);
+    result.out =
+        context.format() == Format::JSON ? report_json(file, report) : report_text(file, report);
 }
 
 } // namespace

@@ -131,8 +131,7 @@ void add_shared_options(CLI::App& command, Options& options, unsigned takes) {
     if (takes & JSON_ONLY)
         command.add_option("--format", options.format, "json for one object a file")
             ->check(CLI::IsMember({"table", "json"}));
-    command
-        .add_option("--first-label", options.first_label, "label of the first scan (default 1)")
+    command.add_option("--first-label", options.first_label, "label of the first scan (default 1)")
         ->check(CLI::Range(0u, 2147483637u));
     command
         .add_option("--centroided", options.centroided,

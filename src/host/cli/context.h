@@ -39,8 +39,8 @@ struct Options {
 // --first-label and --centroided, which every one takes.
 enum SharedOptions : unsigned {
     READS = 0,
-    LISTING = 1, // --format table|tsv|json
-    JOBS = 2,    // -j
+    LISTING = 1,   // --format table|tsv|json
+    JOBS = 2,      // -j
     JSON_ONLY = 4, // --format json (or the default prose)
 };
 

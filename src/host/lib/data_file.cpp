@@ -104,9 +104,8 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
     // each event is told once. A failed open's error events travel with its
     // ReadFailure, whose sentence names the cause.
     // Null when the plug-in asks for a centroiding choice that may be made.
-    const auto listing_of =
-        [&](const ReadOptions& choice,
-            bool may_choose) -> const std::vector<orvoeng::ScanRecord>* {
+    const auto listing_of = [&](const ReadOptions& choice,
+                                bool may_choose) -> const std::vector<orvoeng::ScanRecord>* {
         holding = true;
         held.clear();
         try {
@@ -143,8 +142,8 @@ const std::vector<orvoeng::ScanRecord>& DataFile::list(const ReadOptions& option
     listed = plugin.create();
     first_label = options.first_label;
     scans = guarded([&] {
-        return listed->open_file(wide_path, 1, &peak_options, options.first_label,
-                                 channel.socket(), parent);
+        return listed->open_file(wide_path, 1, &peak_options, options.first_label, channel.socket(),
+                                 parent);
     });
     if (!scans)
         scans = orvoeng::ScanList(new std::vector<orvoeng::ScanRecord>());

@@ -124,7 +124,8 @@ std::optional<std::string> scan_num_at(const std::filesystem::path& path, std::u
         if (last)
             return std::nullopt;
         // Keep what may still hold a tag cut at the block's end.
-        const std::size_t keep = std::min(text.size(), at == std::string::npos ? 5 : text.size() - at);
+        const std::size_t keep =
+            std::min(text.size(), at == std::string::npos ? 5 : text.size() - at);
         text.erase(0, text.size() - keep);
     }
 }
