@@ -7,13 +7,33 @@ from typing import Any, Dict, Iterator, List, Optional, SupportsIndex, Tuple, Un
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
+
 class Error(Exception):
-    """A failure the plug-in or the host reported; str(e) is the catalog's sentence."""
+    """A failure the plug-in or the host reported.
+
+    str(e) is the whole sentence, naming the cause and, for the plug-in's
+    errors, ending with the status code in hex: "(status 0x80040802)"."""
 
     code: Optional[int]
     message_id: Optional[int]
+    message_name: Optional[str]
     arguments: Tuple[str, ...]
+    file: Optional[str]
+    sentence: str
 
+class MissingFileError(Error, FileNotFoundError):
+    """The path does not exist."""
+
+class FolderError(Error, IsADirectoryError):
+    """The path is a folder."""
+
+class UnreadableFileError(Error, PermissionError):
+    """The file may not be read."""
+
+# A scan's header values (label, parent_label, ms_level, polarity, rt_seconds,
+# precursor_mz, charge, tic, position; None where the file gives none) with
+# its mz and intensity arrays.
 Scan = Dict[str, Any]
 
 class ScanIterator(Iterator[Scan]):
@@ -33,7 +53,7 @@ class Run:
     @property
     def info(self) -> Dict[str, Union[str, List[str], bool, int, Optional[datetime.datetime]]]: ...
     @property
-    def scans(self) -> Dict[str, npt.NDArray[Any]]: ...
+    def scans(self) -> Dict[str, Union[npt.NDArray[Any], np.ma.MaskedArray[Any, Any]]]: ...
     def spectrum(self, label: SupportsIndex) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
     def spectrum_info(self, label: SupportsIndex) -> Dict[str, Union[str, int]]: ...
     def __iter__(self) -> ScanIterator: ...

@@ -2,8 +2,6 @@
 #include "context.h"
 #include "records.h"
 
-#include <nlohmann/json.hpp>
-
 namespace orvohost::cli {
 
 void add_dump(CLI::App& app, Context& context, int& status) {
@@ -30,9 +28,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
                     continue;
                 try {
                     const auto spectrum = data.spectrum(scan.label);
-                    text += scan_json(scan, spectrum.get())
-                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-                    text.push_back('\n');
+                    append_scan_json(text, scan, spectrum.get());
                 } catch (...) {
                     context.note(context.failure_text(file, std::current_exception()));
                     status = 1;

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include <cstdlib>
+#include <iterator>
 
 namespace orvohost::cli {
 
@@ -19,15 +20,21 @@ namespace {
 void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanRecord& scan,
                  const orvoeng::Spectrum& spectrum) {
     const auto charge = signed_charge(scan);
-    out += "BEGIN IONS\n";
-    out += fmt::format("TITLE={0}.{1}.{1}.{2}\n", stem, scan.label, charge ? std::abs(*charge) : 0);
-    out += fmt::format("SCANS={}\n", scan.label);
-    out += fmt::format("PEPMASS={}\n", number_text(scan.precursor_mz));
+    auto to = std::back_inserter(out);
+    fmt::format_to(to, "BEGIN IONS\nTITLE={0}.{1}.{1}.{2}\nSCANS={1}\nPEPMASS=", stem, scan.label,
+                   charge ? std::abs(*charge) : 0);
+    append_number(out, scan.precursor_mz);
     if (charge)
-        out += fmt::format("CHARGE={}{}\n", std::abs(*charge), *charge < 0 ? '-' : '+');
-    out += fmt::format("RTINSECONDS={}\n", number_text(scan.retention_time));
-    for (const auto& peak : *spectrum.peaks)
-        out += fmt::format("{} {}\n", number_text(peak.mz), number_text(peak.intensity));
+        fmt::format_to(to, "\nCHARGE={}{}", std::abs(*charge), *charge < 0 ? '-' : '+');
+    out += "\nRTINSECONDS=";
+    append_number(out, scan.retention_time);
+    out.push_back('\n');
+    for (const auto& peak : *spectrum.peaks) {
+        append_peak_value(out, peak.mz);
+        out.push_back(' ');
+        append_peak_value(out, peak.intensity);
+        out.push_back('\n');
+    }
     out += "END IONS\n\n";
 }
 

@@ -3,7 +3,6 @@
 #include "records.h"
 
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
 
 namespace orvohost::cli {
 
@@ -35,16 +34,19 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
             std::string text;
             if (format == Format::JSON) {
                 const orvoeng::ScanRecord* scan = data.find(label);
-                text = scan_json(*scan, spectrum.get()).dump() + "\n";
+                append_scan_json(text, *scan, spectrum.get());
             } else if (format == Format::TSV) {
-                const auto writer = make_row_writer(format, {"label", "kind", "mz", "intensity"});
-                for (const auto& peak : peaks)
-                    writer->row({static_cast<std::int64_t>(label), peak_kind_text(*spectrum),
-                                 peak.mz, peak.intensity},
-                                text);
-                if (label != labels.front())
-                    text.erase(0, text.find('\n') + 1); // one header for the whole listing
-                writer->finish(text);
+                // One header for the whole listing; peak values as short as exact.
+                if (label == labels.front())
+                    text += "label\tkind\tmz\tintensity\n";
+                const std::string head = fmt::format("{}\t{}\t", label, peak_kind_text(*spectrum));
+                for (const auto& peak : peaks) {
+                    text += head;
+                    append_peak_value(text, peak.mz);
+                    text.push_back('\t');
+                    append_peak_value(text, peak.intensity);
+                    text.push_back('\n');
+                }
             } else {
                 text = fmt::format("scan {}: {}, {} peaks\n", label, peak_kind_text(*spectrum),
                                    peaks.size());

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
+#include <string_view>
+#include <type_traits>
 
 namespace orvohost {
 
@@ -19,15 +22,6 @@ Cell optional_cell(const std::optional<T>& value) {
         return static_cast<std::int64_t>(*value);
     else
         return *value;
-}
-
-template <class T>
-nlohmann::ordered_json json_value(const std::optional<T>& value) {
-    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
-}
-
-nlohmann::ordered_json json_number(double value) {
-    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
 }
 
 } // namespace
@@ -111,33 +105,53 @@ Row scan_row(const orvoeng::ScanRecord& scan) {
                static_cast<std::int64_t>(scan.file_position)};
 }
 
-nlohmann::ordered_json scan_json(const orvoeng::ScanRecord& scan,
-                                 const orvoeng::Spectrum* spectrum) {
-    nlohmann::ordered_json object;
-    object["label"] = scan.label;
-    object["parent_label"] = json_value(known_parent(scan));
-    object["ms_level"] = scan.scan_type.ms_level;
-    object["polarity"] = json_value(polarity_text(scan.scan_type.polarity));
-    object["rt_seconds"] = json_number(scan.retention_time);
-    object["precursor_mz"] =
-        scan.scan_type.ms_level >= 2 ? json_number(scan.precursor_mz) : nullptr;
-    object["charge"] = json_value(known_charge(scan));
-    object["tic"] = json_value(known_tic(scan));
-    object["position"] = scan.file_position;
+void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
+                      const orvoeng::Spectrum* spectrum) {
+    const auto number = [&out](std::string_view key, const auto& value) {
+        out += key;
+        if constexpr (std::is_floating_point_v<std::decay_t<decltype(value)>>)
+            append_json_number(out, value);
+        else
+            fmt::format_to(std::back_inserter(out), "{}", value);
+    };
+    const auto optional = [&](std::string_view key, const auto& value) {
+        if (value)
+            number(key, *value);
+        else
+            (out += key) += "null";
+    };
+    number("{\"label\":", scan.label);
+    optional(",\"parent_label\":", known_parent(scan));
+    number(",\"ms_level\":", scan.scan_type.ms_level);
+    const auto polarity = polarity_text(scan.scan_type.polarity);
+    out += polarity ? (*polarity == "+" ? ",\"polarity\":\"+\"" : ",\"polarity\":\"-\"")
+                    : ",\"polarity\":null";
+    number(",\"rt_seconds\":", scan.retention_time);
+    optional(",\"precursor_mz\":", scan.scan_type.ms_level >= 2
+                                       ? std::optional<double>(scan.precursor_mz)
+                                       : std::nullopt);
+    optional(",\"charge\":", known_charge(scan));
+    optional(",\"tic\":", known_tic(scan));
+    number(",\"position\":", scan.file_position);
     if (spectrum) {
         const auto& peaks = *spectrum->peaks;
-        object["kind"] = peak_kind_text(*spectrum);
-        object["peak_count"] = peaks.size();
-        auto mz = nlohmann::ordered_json::array();
-        auto intensity = nlohmann::ordered_json::array();
-        for (const auto& peak : peaks) {
-            mz.push_back(json_number(peak.mz));
-            intensity.push_back(json_number(peak.intensity));
+        out += spectrum->peak_kind == 0 ? ",\"kind\":\"centroided\"" : ",\"kind\":\"profile\"";
+        number(",\"peak_count\":", peaks.size());
+        out += ",\"mz\":[";
+        for (std::size_t i = 0; i < peaks.size(); ++i) {
+            if (i)
+                out.push_back(',');
+            append_json_peak_value(out, peaks[i].mz);
         }
-        object["mz"] = std::move(mz);
-        object["intensity"] = std::move(intensity);
+        out += "],\"intensity\":[";
+        for (std::size_t i = 0; i < peaks.size(); ++i) {
+            if (i)
+                out.push_back(',');
+            append_json_peak_value(out, peaks[i].intensity);
+        }
+        out.push_back(']');
     }
-    return object;
+    out += "}\n";
 }
 
 std::string scan_mix_text(std::int32_t mix) {

@@ -7,8 +7,6 @@
 #include <ds/data_source_intf.h>
 #include <ds/types.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,9 +33,10 @@ std::optional<std::uint32_t> known_parent(const orvoeng::ScanRecord& scan);
 // "centroided" or "profile".
 std::string peak_kind_text(const orvoeng::Spectrum& spectrum);
 
-// A scan's header values and, when given, its peaks, for JSON Lines.
-nlohmann::ordered_json scan_json(const orvoeng::ScanRecord& scan,
-                                 const orvoeng::Spectrum* spectrum);
+// A scan's header values and, when given, its peaks, as one line of JSON
+// Lines appended to `out` (with its line feed).
+void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
+                      const orvoeng::Spectrum* spectrum);
 
 // The name of a run-information key ("instrument", "detail"...), as every
 // output form names it.

@@ -5,12 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace orvohost {
-
-std::string number_text(double value) {
-    return fmt::format("{}", value);
-}
 
 namespace {
 
@@ -74,27 +71,36 @@ private:
 
 class JsonWriter : public RowWriter {
 public:
-    explicit JsonWriter(const std::vector<Column>& names) : columns(column_names(names)) {}
+    explicit JsonWriter(const std::vector<Column>& names) {
+        for (const Column& column : names) {
+            std::string key;
+            append_json_string(key, column.name);
+            keys.push_back(std::move(key));
+        }
+    }
     void row(const Row& cells, std::string& out) override {
-        nlohmann::ordered_json object = nlohmann::ordered_json::object();
-        for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
+        out.push_back('{');
+        for (std::size_t i = 0; i < keys.size() && i < cells.size(); ++i) {
+            if (i)
+                out.push_back(',');
+            out += keys[i];
+            out.push_back(':');
             const Cell& cell = cells[i];
             if (const auto* n = std::get_if<std::int64_t>(&cell))
-                object[columns[i]] = *n;
+                fmt::format_to(std::back_inserter(out), "{}", *n);
             else if (const auto* d = std::get_if<double>(&cell))
-                object[columns[i]] = std::isfinite(*d) ? nlohmann::ordered_json(*d) : nullptr;
+                append_json_number(out, *d);
             else if (const auto* s = std::get_if<std::string>(&cell))
-                object[columns[i]] = *s;
+                append_json_string(out, *s);
             else
-                object[columns[i]] = nullptr;
+                out += "null";
         }
-        out += object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-        out.push_back('\n');
+        out += "}\n";
     }
     void finish(std::string&) override {}
 
 private:
-    std::vector<std::string> columns;
+    std::vector<std::string> keys; // quoted
 };
 
 class TableWriter : public RowWriter {
@@ -151,6 +157,37 @@ private:
 };
 
 } // namespace
+
+void append_json_number(std::string& out, double value) {
+    if (std::isfinite(value))
+        append_number(out, value);
+    else
+        out += "null";
+}
+
+void append_json_peak_value(std::string& out, double value) {
+    if (std::isfinite(value))
+        append_peak_value(out, value);
+    else
+        out += "null";
+}
+
+void append_json_string(std::string& out, std::string_view text) {
+    // Plain text is copied as it is; anything that needs escaping or
+    // checking goes through the JSON library.
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+    });
+    if (plain) {
+        out.push_back('"');
+        out += text;
+        out.push_back('"');
+        return;
+    }
+    out += nlohmann::json(std::string(text))
+               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<Column> columns) {
     switch (format) {

@@ -1,12 +1,15 @@
 // Listings in the three forms people ask for: an aligned table for the
 // terminal, TSV for spreadsheets and pandas, JSON Lines for jq. TSV and
-// JSON hold every digit of every value, a table ten significant digits; an
+// JSON hold every value exactly, as short as exact, a table ten significant digits; an
 // empty cell is "-" in a table, empty in TSV and null in JSON.
 #pragma once
+
+#include "number_text.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -29,10 +32,6 @@ struct Column {
     std::string table_missing;
 };
 
-// Shortest text that reads back as the same double; "nan"/"inf" never
-// reach JSON (they become null there).
-std::string number_text(double value);
-
 class RowWriter {
 public:
     virtual ~RowWriter() = default;
@@ -43,5 +42,12 @@ public:
 };
 
 std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<Column> columns);
+
+// A JSON value appended to `out`: a number as short as exact (null when it
+// is not finite), the second form for peak values; a string quoted and
+// escaped (invalid UTF-8 replaced).
+void append_json_number(std::string& out, double value);
+void append_json_peak_value(std::string& out, double value);
+void append_json_string(std::string& out, std::string_view text);
 
 } // namespace orvohost
