@@ -5,6 +5,8 @@
 // the host could not do its job, 2 for a usage error.
 #include "context.h"
 
+#include <cli_doc.h>
+
 #include <fmt/format.h>
 
 #include <cstdio>
@@ -24,7 +26,7 @@ int main(int argc, char** argv) {
     // where a path may start so.
     app.allow_windows_style_options(false);
     app.add_option("--plugin", context.options.plugin_path,
-                   "the plug-in to load (default: liborvo_ds_mzxml.so beside orvo-host)");
+                   "the plug-in to load (default: the installed one, else the build's)");
     app.add_flag("-v,--verbose", context.options.verbose,
                  "show the plug-in's events on standard error; repeat for deeper levels");
     app.add_flag("-q,--quiet", context.options.quiet, "show no events and no progress");
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
     add_tic(app, context, status);
     add_check(app, context, status);
 
+    if (const auto written = orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION))
+        return *written;
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& success) {
