@@ -96,6 +96,10 @@ else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "python3 (>= ${python_this}), python3 (<< ${python_next}), python3-numpy")
     set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-dask, python3-distributed, python3-pandas")
+    configure_file(cmake/package/prerm.in ${CMAKE_BINARY_DIR}/package/prerm @ONLY)
+    file(CHMOD ${CMAKE_BINARY_DIR}/package/prerm PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+      GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/package/prerm)
   endif()
 endif()
 include(CPack)

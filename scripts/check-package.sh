@@ -22,8 +22,8 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvo-package.XXXXXX")
 cleanup() {
-  echo "== check-package: dpkg -r orvo"
-  $sudo_cmd dpkg -r orvo >/dev/null || true
+  echo "== check-package: dpkg --purge orvo"
+  $sudo_cmd dpkg --purge orvo >/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -36,7 +36,8 @@ for kind in "${kinds[@]}"; do
     echo "package: $(ls build/release/packages/*.deb)"
     ;;
   zip)
-    install_missing g++-mingw-w64-x86-64-posix
+    # The catalogs' message files are written by a tool of the build, run under Wine.
+    install_missing g++-mingw-w64-x86-64-posix wine64 wine
     cmake --preset mingw
     cmake --build --preset mingw
     (cd build/mingw && cpack -G ZIP)
