@@ -130,7 +130,10 @@ void write_options(std::ostream& out, const std::vector<const CLI::Option*>& opt
             names += (names.empty() ? "" : ", ") + ("\\fB" + roff(spelling) + "\\fR");
         if (takes_value(option))
             names += " \\fI" + roff(value_name(option)) + "\\fR";
-        out << names << "\n" << roff(option->get_description()) << "\n";
+        std::string text = option->get_description();
+        if (takes_value(option) && !option->get_default_str().empty())
+            text += " (default " + option->get_default_str() + ")";
+        out << names << "\n" << roff(text) << "\n";
     }
 }
 

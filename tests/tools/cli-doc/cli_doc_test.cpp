@@ -26,7 +26,9 @@ struct Program {
         app.add_option("--format", format, "listing format")
             ->check(CLI::IsMember({"table", "tsv", "json"}));
         app.add_option("--plugin", plugin, "the plug-in to load");
-        app.add_option("-j,--jobs", jobs, "files at once")->check(CLI::Range(1, 8));
+        app.add_option("-j,--jobs", jobs, "files at once")
+            ->check(CLI::Range(1, 8))
+            ->capture_default_str();
         app.add_option("--secret", hidden, "not for people")->group("");
         auto* sub = app.add_subcommand("write", "Write a file");
         sub->add_option("FILE", files, "input files")->required();
@@ -48,7 +50,7 @@ TEST(ManPage, ShowsEveryVisibleOptionAndSubcommandAndEscapesRoff) {
              ".TH PROG 1 \"\" \"orvo 9.9\"",
              "prog \\- reads things",
              "\\fB\\-\\-format\\fR \\fItable|tsv|json\\fR\nlisting format",
-             "\\fB\\-j\\fR, \\fB\\-\\-jobs\\fR \\fIINT\\fR",
+             "\\fB\\-j\\fR, \\fB\\-\\-jobs\\fR \\fIINT\\fR\nfiles at once (default 1)",
              ".SS \"prog write [\\fIOPTIONS\\fR] \\fIFILE\\fR...\"\nWrite a file",
              ".TP\n\\fIFILE\\fR\ninput files",
              "\\fB\\-o\\fR, \\fB\\-\\-output\\fR \\fITEXT\\fR",
