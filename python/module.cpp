@@ -306,7 +306,7 @@ std::unique_ptr<Run> open_run(const std::filesystem::path& path, std::optional<b
 
 } // namespace orvopy
 
-PYBIND11_MODULE(orvo, m) {
+PYBIND11_MODULE(_orvo, m) {
     using namespace orvopy;
     m.doc() = R"(Read mzXML 2.0 and 2.1 peak-list files at the speed of the orvo plug-in.
 

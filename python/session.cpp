@@ -14,7 +14,7 @@ std::filesystem::path module_dir() {
     return std::filesystem::absolute(info.dli_fname).parent_path();
 }
 
-Session::Session() : folder(module_dir()), host_catalog(folder.parent_path() / "share" / "orvo") {}
+Session::Session() : folder(module_dir()), host_catalog(orvohost::default_catalog_dir()) {}
 
 Session& Session::get() {
     // Never destroyed: arrays handed to Python may outlive the module's
@@ -29,10 +29,9 @@ const orvohost::Plugin& Session::plugin() {
         // ORVO_PLUGIN names another build of the plug-in, as orvo-host's
         // --plugin does.
         const char* chosen = std::getenv("ORVO_PLUGIN");
-        const std::filesystem::path path =
-            chosen != nullptr && *chosen != '\0'
-                ? std::filesystem::path(chosen)
-                : folder.parent_path() / "bin" / "liborvo_ds_mzxml.so";
+        const std::filesystem::path path = chosen != nullptr && *chosen != '\0'
+                                               ? std::filesystem::path(chosen)
+                                               : orvohost::default_plugin_path();
         entry_events = std::make_unique<orvohost::EventChannel>(orvohost::EventHandler{});
         loaded = std::make_unique<orvohost::Plugin>(path, entry_events->socket());
     }

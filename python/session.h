@@ -1,7 +1,6 @@
 // What every Run of the process shares: the plug-in, loaded once the way
-// orvo-host loads it, and the host's catalog, both found from where this
-// module lies (build/release/python beside build/release/bin and
-// build/release/share/orvo, or the same shape installed).
+// orvo-host loads it, and the host's catalog, both found as orvo-host finds
+// them.
 #pragma once
 
 #include <catalog.h>

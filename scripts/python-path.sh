@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Makes the orvo module of a build importable by the python3 on PATH: an
+# Makes the orvo package of a build importable by the python3 on PATH: an
 # orvo.pth file in that interpreter's site-packages names the build's python
-# folder. A python3 without a numpy of its own (a pyenv build, say) of the
+# folder. An installed orvo needs none. A python3 without a numpy of its own (a pyenv build, say) of the
 # same version as Debian's interpreter gets Debian's numpy through a folder
 # that holds only a link to it.
 #   scripts/python-path.sh [BUILD_DIR]   (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
-if ! ls "$build"/python/orvo.*.so >/dev/null 2>&1; then
+if ! ls "$build"/python/orvo/_orvo.*.so >/dev/null 2>&1; then
   echo "python: no orvo module in $build/python (needs python3-dev, pybind11-dev, python3-numpy)"
   exit 0
 fi

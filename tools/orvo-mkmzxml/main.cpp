@@ -6,6 +6,8 @@
 #include "output_file.h"
 #include "run_plan.h"
 
+#include <cli_doc.h>
+
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -25,12 +27,12 @@ int fail(int code, const char* what) {
 int main(int argc, char** argv) {
     using namespace mkmzxml;
     const auto started = std::chrono::steady_clock::now();
+    CommandLine command_line;
+    if (const auto written =
+            orvocli::write_requested(argc, argv, command_line.app(), "orvo " ORVO_VERSION))
+        return *written;
     try {
-        const Options options = parse_options(argc, argv);
-        if (options.help) {
-            std::fputs(usage_text(), stdout);
-            return 0;
-        }
+        const Options options = command_line.parse(argc, argv);
         const RunPlan plan = plan_run(options);
         OutputFile out(options.output, options.sha1);
         write_document(options, plan, out);
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(bytes), took.count());
         }
         return 0;
+    } catch (const CLI::Success& done) {
+        return command_line.app().exit(done);
     } catch (const UsageError& error) {
         return fail(EXIT_USAGE, error.what());
     } catch (const IoError& error) {

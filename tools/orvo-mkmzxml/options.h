@@ -1,6 +1,8 @@
 // What the command line asks for, and its parser.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -21,7 +23,6 @@ struct Options {
     bool centroided = true;
     bool sha1 = true;
     bool verbose = false;
-    bool help = false;
 };
 
 // A command line the tool cannot follow; the message is one line.
@@ -36,9 +37,24 @@ public:
 // (high / 2^23) and m/z still ascend strictly once rounded to 32 bits.
 constexpr std::uint32_t MAX_PEAKS = 500'000;
 
-// Raises UsageError. With --help the other arguments are not checked.
-Options parse_options(int argc, const char* const* argv);
+// The command line, defined once: the parser, --help, the man page and the
+// bash completion all come from this one definition.
+class CommandLine {
+public:
+    CommandLine();
 
-const char* usage_text();
+    // Raises UsageError. CLI::Success (for --help and --version) passes to
+    // the caller, for app().exit to print.
+    Options parse(int argc, const char* const* argv);
+
+    const CLI::App& app() const { return cli; }
+
+private:
+    CLI::App cli;
+    Options options;
+    std::string size_text;
+    bool no_index = false;
+    bool no_sha1 = false;
+};
 
 } // namespace mkmzxml

@@ -119,7 +119,7 @@ EventHandler Context::event_printer(const std::filesystem::path& file) {
 
 void add_shared_options(CLI::App& command, Options& options, unsigned takes) {
     command.add_option("--plugin", options.plugin_path,
-                       "the plug-in to load (default: liborvo_ds_mzxml.so beside orvo-host)");
+                       "the plug-in to load (default: the installed one, else the build's)");
     command.add_flag("-v,--verbose", options.verbose,
                      "show the plug-in's events on standard error; repeat for deeper levels");
     command.add_flag("-q,--quiet", options.quiet, "show no events and no progress");

@@ -5,6 +5,8 @@
 // the host could not do its job, 2 for a usage error.
 #include "context.h"
 
+#include <cli_doc.h>
+
 #include <fmt/format.h>
 
 #include <cerrno>
@@ -98,6 +100,8 @@ int main(int argc, char** argv) {
     add_tic(app, context, status);
     add_check(app, context, status);
 
+    if (const auto written = orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION))
+        return *written;
     if (const auto unknown = unknown_subcommand(app, argc, argv))
         return usage_error(context, fmt::format("unknown subcommand '{}' (the subcommands are {})",
                                                 *unknown, subcommand_names(app)));

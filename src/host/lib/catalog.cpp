@@ -21,7 +21,9 @@ std::string HostCatalog::sentence(const PAL::Message& message) {
 }
 
 std::filesystem::path default_catalog_dir() {
-    return program_dir().parent_path() / "share" / "orvo";
+    const auto library = platform_library_dir();
+    return first_existing({(library / ORVO_INSTALLED_CATALOG_DIR).lexically_normal(),
+                           (library / ORVO_BUILT_CATALOG_DIR).lexically_normal()});
 }
 
 std::wstring insert_arguments(std::wstring_view text, const std::vector<std::wstring>& args) {

@@ -29,8 +29,8 @@ private:
     std::filesystem::path folder;
 };
 
-// Where the build and the installation put the catalog files: a share/orvo
-// folder beside the program's bin folder.
+// Where the catalog files lie for the platform library in use: the
+// installation's data folder, else the build tree's.
 std::filesystem::path default_catalog_dir();
 
 // Replaces %1 to %99 by the arguments of that position and %% by one %, as

@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 #endif
 
+#include <pal/msgcatalog.h>
+
 #include <system_error>
 
 namespace orvohost {
@@ -61,12 +63,48 @@ std::filesystem::path program_dir() {
 #endif
 }
 
+std::filesystem::path platform_library_dir() {
+    // Any function of the platform library names the file it was loaded from.
+    const void* const inside = reinterpret_cast<const void*>(&PAL::user_language_code);
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(inside), &module))
+        return program_dir();
+    wchar_t file[32768];
+    const DWORD length = ::GetModuleFileNameW(module, file, 32768);
+    if (length == 0 || length == 32768)
+        return program_dir();
+    return std::filesystem::path(std::wstring(file, length)).parent_path();
+#else
+    Dl_info info{};
+    if (::dladdr(inside, &info) == 0 || info.dli_fname == nullptr)
+        return program_dir();
+    std::error_code error;
+    const auto file = std::filesystem::canonical(info.dli_fname, error);
+    return error ? program_dir() : file.parent_path();
+#endif
+}
+
+std::filesystem::path first_existing(std::initializer_list<std::filesystem::path> candidates) {
+    for (const auto& candidate : candidates) {
+        std::error_code error;
+        if (std::filesystem::exists(candidate, error))
+            return candidate;
+    }
+    return candidates.size() == 0 ? std::filesystem::path() : *candidates.begin();
+}
+
 std::filesystem::path default_plugin_path() {
 #ifdef _WIN32
-    return program_dir() / "orvo_ds_mzxml.dll";
+    const std::filesystem::path name = "orvo_ds_mzxml.dll";
 #else
-    return program_dir() / "liborvo_ds_mzxml.so";
+    const std::filesystem::path name = "liborvo_ds_mzxml.so";
 #endif
+    const auto library = platform_library_dir();
+    return first_existing({(library / ORVO_INSTALLED_MODULE_DIR / name).lexically_normal(),
+                           (library / ORVO_BUILT_MODULE_DIR / name).lexically_normal()});
 }
 
 } // namespace orvohost

@@ -9,6 +9,7 @@
 #include <pal/event.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -44,11 +45,21 @@ private:
     orvoeng::DataSourceIntfFactory* factory = nullptr;
 };
 
-// The folder of the running program, so that the plug-in and the catalog
-// are found beside it whatever the working directory.
+// The folder of the running program.
 std::filesystem::path program_dir();
 
-// Where a host finds the plug-in when no path is given: beside itself.
+// The folder of the platform library this process uses: every host links
+// it, so the plug-in and the catalogs that belong with it are found from
+// there, whatever the working directory and wherever the host itself lies.
+std::filesystem::path platform_library_dir();
+
+// Where a host finds the plug-in when no path is given: the module folder
+// of the installation the platform library belongs to, else the plug-in of
+// the build tree; the installed path when neither exists, so the loader's
+// complaint names where it should be.
 std::filesystem::path default_plugin_path();
+
+// The first of `candidates` that exists, else the first.
+std::filesystem::path first_existing(std::initializer_list<std::filesystem::path> candidates);
 
 } // namespace orvohost
