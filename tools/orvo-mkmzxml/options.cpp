@@ -101,6 +101,14 @@ Options parse_options(int argc, const char* const* argv) {
         } else if (arg == "--no-sha1") {
             no_value();
             options.sha1 = false;
+        } else if (arg == "--declared-scans") {
+            options.declared_scans =
+                static_cast<std::uint32_t>(to_number(arg, take(), 0, MAX_SCANS));
+        } else if (arg == "--first-num") {
+            options.first_num = static_cast<std::uint32_t>(to_number(arg, take(), 0, MAX_SCANS));
+        } else if (arg == "--mzxml3") {
+            no_value();
+            options.mzxml3 = true;
         } else if (arg == "-v" || arg == "--verbose") {
             no_value();
             options.verbose = true;
@@ -131,6 +139,9 @@ const char* usage_text() {
            "  --seed S            seed of the peak values (default 1)\n"
            "  --centroided 0|1    what dataProcessing states (default 1)\n"
            "  --no-sha1           no <sha1> checksum at the end\n"
+           "  --declared-scans N  write scanCount N whatever the number of scans\n"
+           "  --first-num N       number the scans from N (default 1)\n"
+           "  --mzxml3            mzXML 3.2 flavour: zlib-compressed peaks, contentType\n"
            "  -v, --verbose       print scans, bytes and seconds when done\n"
            "  -h, --help          this text\n";
 }
