@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     add_plot(app, context, status);
     add_tic(app, context, status);
     add_check(app, context, status);
+    add_repair(app, context, status);
 
     try {
         app.parse(argc, argv);
