@@ -14,6 +14,7 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <memory>
 #include <system_error>
 
@@ -108,13 +109,25 @@ bool repair_one(Context& context, const std::filesystem::path& input,
             rows += fmt::format("{}\t{}\t{}\n", input.string(), position, num);
             map->write_when_full(rows);
         };
+        const auto start = std::chrono::steady_clock::now();
         const repair::RepairReport report =
             repair::repair_file(input, out, map ? sink : repair::ScanMapSink{});
         if (map)
             map->write(rows);
+        const auto written = std::chrono::steady_clock::now();
         std::string reads;
         try {
             reads = read_back(context, out.temporary());
+            if (context.options.verbose > 0) {
+                const auto read = std::chrono::steady_clock::now();
+                const std::chrono::duration<double> writing = written - start;
+                const std::chrono::duration<double> reading = read - written;
+                context.note(fmt::format(
+                    "{}: {:.3f} s to write the copy ({:.0f} MB/s of input), "
+                    "{:.3f} s to read it back",
+                    input.string(), writing.count(),
+                    static_cast<double>(report.bytes_in) / 1e6 / writing.count(), reading.count()));
+            }
         } catch (...) {
             context.note(fmt::format("{}: not repaired: the copy would still not be read: {}",
                                      input.string(),

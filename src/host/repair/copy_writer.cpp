@@ -2,6 +2,7 @@
 
 #include "repair_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -26,7 +27,7 @@ std::string hex(const std::uint8_t* bytes, std::size_t size) {
 } // namespace
 
 CopyWriter::CopyWriter(std::filesystem::path target_path)
-    : target(std::move(target_path)), buffer(BUFFER_BYTES) {
+    : target(std::move(target_path)), buffer(BUFFER_BYTES), spare(BUFFER_BYTES) {
     sha1_init(&sha);
     // A name of its own in the target's folder: the rename then stays on one
     // file system, and two repairs never share a temporary file.
@@ -46,6 +47,8 @@ CopyWriter::CopyWriter(std::filesystem::path target_path)
 }
 
 CopyWriter::~CopyWriter() {
+    if (pending.valid())
+        pending.wait();
     if (file)
         std::fclose(file);
     if (!committed) {
@@ -54,37 +57,47 @@ CopyWriter::~CopyWriter() {
     }
 }
 
+void CopyWriter::settle() {
+    if (pending.valid())
+        pending.get();
+}
+
 void CopyWriter::flush() {
+    settle();
     if (used == 0)
         return;
-    sha1_update(&sha, used, reinterpret_cast<const std::uint8_t*>(buffer.data()));
-    if (std::fwrite(buffer.data(), 1, used, file) != used)
-        throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
+    std::swap(buffer, spare);
+    const std::size_t size = used;
     flushed += used;
     used = 0;
+    pending = std::async(std::launch::async, [this, size] {
+        if (hashing)
+            sha1_update(&sha, size, reinterpret_cast<const std::uint8_t*>(spare.data()));
+        if (std::fwrite(spare.data(), 1, size, file) != size)
+            throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
+    });
 }
 
 void CopyWriter::write_large(std::string_view bytes) {
-    flush();
-    if (bytes.size() < buffer.size()) {
-        bytes.copy(buffer.data(), bytes.size());
-        used = bytes.size();
-        return;
+    while (!bytes.empty()) {
+        const std::size_t part = std::min(bytes.size(), buffer.size() - used);
+        bytes.copy(buffer.data() + used, part);
+        used += part;
+        bytes.remove_prefix(part);
+        if (used == buffer.size())
+            flush();
     }
-    sha1_update(&sha, bytes.size(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
-    flushed += bytes.size();
 }
 
 std::string CopyWriter::digest() {
+    settle();
     sha1_update(&sha, used, reinterpret_cast<const std::uint8_t*>(buffer.data()));
-    // The digest goes on with the bytes after it: a copy of the state is
-    // finished, the state itself keeps hashing from the flush on.
+    // A copy of the state is finished; the state itself goes on with the
+    // bytes after the digest.
     sha1_ctx copy = sha;
     std::uint8_t bytes[SHA1_DIGEST_SIZE];
     sha1_digest(&copy, SHA1_DIGEST_SIZE, bytes);
-    // Those bytes are hashed; the flush must not hash them again.
+    // These bytes are hashed already: written here, not by flush().
     if (std::fwrite(buffer.data(), 1, used, file) != used)
         throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
     flushed += used;
@@ -94,6 +107,7 @@ std::string CopyWriter::digest() {
 
 void CopyWriter::close() {
     flush();
+    settle();
     const bool failed = std::fflush(file) != 0 || std::ferror(file);
     const bool close_failed = std::fclose(file) != 0;
     file = nullptr;

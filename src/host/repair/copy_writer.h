@@ -2,7 +2,8 @@
 // target, renamed over it only once the caller commits, so a target is
 // never left half written and an earlier file of that name survives a
 // failed repair. Counts the bytes written (index offsets come from
-// counting) and hashes them for the copy's <sha1>.
+// counting) and hashes them for the copy's <sha1>. Hashing and writing a
+// full buffer run on a thread of their own while the next one fills.
 #pragma once
 
 #include <nettle/sha1.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,8 +36,10 @@ public:
 
     std::uint64_t position() const { return flushed + used; }
 
-    // Lower-case hex SHA-1 of every byte written so far.
+    // Lower-case hex SHA-1 of every byte written so far; with `hashing`
+    // false (a file that has no digest to renew) nothing is hashed.
     std::string digest();
+    void set_hashing(bool on) { hashing = on; }
 
     // Writes what is buffered and closes the file; raises RepairIoError.
     void close();
@@ -46,15 +50,21 @@ public:
 
 private:
     void write_large(std::string_view bytes);
+    // Hands the full buffer to the background and takes the spare one.
     void flush();
+    // Waits for the background's work; raises what it met.
+    void settle();
 
     std::filesystem::path target;
     std::filesystem::path temp_path;
     std::FILE* file = nullptr;
     std::vector<char> buffer;
+    std::vector<char> spare; // the buffer being hashed and written
+    std::future<void> pending;
     std::size_t used = 0;
     std::uint64_t flushed = 0;
     sha1_ctx sha;
+    bool hashing = true;
     bool committed = false;
 };
 

@@ -19,6 +19,7 @@ RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
                          const ScanMapSink& map) {
     RepairReport report;
     const Survey survey = survey_file(input);
+    out.set_hashing(survey.has_sha1);
     rewrite_file(input, survey, out, map, report);
     report.bytes_out = out.position();
     out.close();

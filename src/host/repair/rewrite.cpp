@@ -18,10 +18,22 @@ namespace {
 // scan's number.
 constexpr std::string_view ORIGINAL_NUMBER = "<!--original scan number ";
 
-// One pass of memchr a character beats a test of four on every byte.
+// Whether the text holds a blank, tab, carriage return or line feed. No
+// base64 character is at or below the blank, so one comparison a byte
+// tells; blocks of 64 without an early exit let the compiler vectorise it.
 bool has_blank(std::string_view text) {
-    for (const char c : {'\n', ' ', '\t', '\r'})
-        if (std::memchr(text.data(), c, text.size()))
+    constexpr std::size_t BLOCK = 64;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t i = 0;
+    for (; i + BLOCK <= text.size(); i += BLOCK) {
+        unsigned char low = 0;
+        for (std::size_t j = 0; j < BLOCK; ++j)
+            low |= static_cast<unsigned char>(bytes[i + j] <= ' ');
+        if (low)
+            break;
+    }
+    for (; i < text.size(); ++i)
+        if (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')
             return true;
     return false;
 }

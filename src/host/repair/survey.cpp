@@ -113,6 +113,8 @@ Survey survey_file(const std::filesystem::path& path) {
             survey.has_index = true;
         } else if (name == "indexOffset") {
             survey.has_index_offset = true;
+        } else if (name == "sha1") {
+            survey.has_sha1 = true;
         }
     }
     if (!have_root)

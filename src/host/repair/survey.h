@@ -20,6 +20,7 @@ struct Survey {
     std::vector<std::optional<std::int64_t>> nums;
     bool has_index = false;
     bool has_index_offset = false;
+    bool has_sha1 = false;
 
     bool is_3x() const { return version.starts_with("3"); }
     // Whether some scan's number is not its position.

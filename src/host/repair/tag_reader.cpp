@@ -135,8 +135,12 @@ std::string_view tag_name(std::string_view tag) {
     std::size_t i = 1;
     if (tag[i] == '/')
         ++i;
-    while (i < tag.size() && !std::strchr(" \t\r\n/>", tag[i]))
+    while (i < tag.size()) {
+        const char c = tag[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>')
+            break;
         ++i;
+    }
     return tag.substr(1, i - 1);
 }
 
