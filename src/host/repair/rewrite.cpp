@@ -236,11 +236,11 @@ private:
         in_run = false;
         out.write(bytes);
         if (!survey.has_index) {
-            out.write("\n  ");
+            out.write(survey.line_end + "  ");
             write_index();
         }
         if (!survey.has_index_offset && !survey.has_index) {
-            out.write("\n  ");
+            out.write(survey.line_end + "  ");
             write_index_offset();
         }
     }
@@ -250,7 +250,7 @@ private:
         if (!bytes.ends_with("/>"))
             skip_to("/index");
         if (!survey.has_index_offset) {
-            out.write("\n  ");
+            out.write(survey.line_end + "  ");
             write_index_offset();
         }
     }
@@ -276,14 +276,14 @@ private:
         index_at = out.position();
         std::string text = "<index name=\"scan\">";
         for (std::size_t i = 0; i < offsets.size(); ++i) {
-            text += "\n    <offset id=\"" + std::to_string(i + 1) + "\">" +
+            text += survey.line_end + "    <offset id=\"" + std::to_string(i + 1) + "\">" +
                     std::to_string(offsets[i]) + "</offset>";
             if (text.size() > (std::size_t{1} << 20)) {
                 out.write(text);
                 text.clear();
             }
         }
-        text += "\n  </index>";
+        text += survey.line_end + "  </index>";
         out.write(text);
         index_written = true;
     }

@@ -64,9 +64,20 @@ Survey survey_file(const std::filesystem::path& path) {
     bool have_root = false;
     bool have_run = false;
     bool run_closed = false;
+    bool have_line_end = false;
     for (Token token = reader.next(); token.kind != Token::END; token = reader.next()) {
         if (token.kind == Token::TEXT) {
             std::string_view text = token.bytes;
+            if (!have_line_end) {
+                if (const auto at = text.find('\n'); at != text.npos) {
+                    have_line_end = true;
+                    if (at > 0 && text[at - 1] == '\r')
+                        survey.line_end = "\r\n";
+                }
+            }
+            if (token.offset == 0 && (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")))
+                throw RepairRefused("is UTF-16 text; only files of 8-bit characters can be "
+                                    "repaired");
             if (!have_root && token.offset == 0 && text.starts_with("\xEF\xBB\xBF"))
                 text.remove_prefix(3);
             if (!have_root && !is_blank(text))

@@ -21,6 +21,8 @@ struct Survey {
     bool has_index = false;
     bool has_index_offset = false;
     bool has_sha1 = false;
+    // How the file ends its lines, for the lines the repair writes.
+    std::string line_end = "\n";
 
     bool is_3x() const { return version.starts_with("3"); }
     // Whether some scan's number is not its position.
