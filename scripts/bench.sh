@@ -22,6 +22,10 @@ if [ ! -f "$wrong" ]; then
   echo "bench: making $wrong"
   build/release/bin/orvo-mkmzxml -o "$wrong" --size 1G --declared-scans 1000
 fi
+if [ ! -x /usr/bin/time ]; then
+  echo "bench: the repair row needs /usr/bin/time (Debian's time package)" >&2
+  exit 1
+fi
 bytes=$(stat -c %s "$wrong")
 cat "$wrong" >/dev/null
 timed() { # label command...: one row of wall s, MB/s, CPU s, peak MiB
@@ -41,3 +45,4 @@ timed "floor: sha1sum" sha1sum "$wrong"
 rm -f "$copy"
 timed "repair, wrong scanCount (read back)" build/release/bin/orvo-host -q repair "$wrong" -o "$copy"
 rm -f "$copy"
+rm -f "$data/time.txt"
