@@ -1,7 +1,5 @@
 #include "start_tag.h"
 
-#include <cstring>
-
 namespace orvohost::repair {
 
 namespace {
@@ -23,7 +21,8 @@ std::optional<StartTag::Attribute> StartTag::find(std::string_view name) const {
         while (i < tag.size() && is_space(tag[i]))
             ++i;
         const std::size_t name_at = i;
-        while (i < tag.size() && !is_space(tag[i]) && !std::strchr("=/>", tag[i]))
+        while (i < tag.size() && !is_space(tag[i]) && tag[i] != '=' && tag[i] != '/' &&
+               tag[i] != '>')
             ++i;
         const std::string_view found = tag.substr(name_at, i - name_at);
         if (found.empty())
