@@ -16,17 +16,20 @@ namespace mkmzxml {
 namespace {
 
 constexpr const char* NAMESPACE = "http://sashimi.sourceforge.net/schema_revision/mzXML_2.1";
+constexpr const char* NAMESPACE_3 = "http://sashimi.sourceforge.net/schema_revision/mzXML_3.2";
 
 void write_header(const Options& options, const RunPlan& plan, OutputFile& out) {
+    const char* space = options.mzxml3 ? NAMESPACE_3 : NAMESPACE;
     out.write("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<mzXML xmlns=\"");
-    out.write(NAMESPACE);
+    out.write(space);
     out.write("\"\n       xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
               "       xsi:schemaLocation=\"");
-    out.write(NAMESPACE);
+    out.write(space);
     out.write(" ");
-    out.write(NAMESPACE);
-    out.write("/mzXML_idx_2.1.xsd\">\n  <msRun scanCount=\"");
-    write_uint(out, plan.scans);
+    out.write(space);
+    out.write(options.mzxml3 ? "/mzXML_idx_3.2.xsd\">\n  <msRun scanCount=\""
+                             : "/mzXML_idx_2.1.xsd\">\n  <msRun scanCount=\"");
+    write_uint(out, options.declared_scans.value_or(plan.scans));
     out.write("\" startTime=\"");
     write_seconds(out, plan.start_ms);
     out.write("\" endTime=\"");
@@ -85,20 +88,26 @@ std::vector<std::uint64_t> write_scans(const Options& options, const RunPlan& pl
                        fragments);
         }
         const PeakList& peaks = level == 1 ? survey : fragments;
-        encode_peaks(peaks, options.precision, bytes, text);
-        offsets.push_back(
-            write_scan(out, {num, level, at, peaks, precursor, options.precision, text}));
+        const std::size_t packed =
+            encode_peaks(peaks, options.precision, options.mzxml3, bytes, text);
+        std::optional<std::size_t> compressed;
+        if (options.mzxml3)
+            compressed = packed;
+        offsets.push_back(write_scan(out, {options.first_num + (num - 1), level, at, peaks,
+                                           precursor, options.precision, text, compressed}));
     }
     return offsets;
 }
 
-void write_index(const std::vector<std::uint64_t>& offsets, OutputFile& out) {
+// Index ids are the scans' numbers, as converters write them.
+void write_index(const std::vector<std::uint64_t>& offsets, std::uint32_t first_num,
+                 OutputFile& out) {
     out.write("  ");
     const std::uint64_t index_at = out.position();
     out.write("<index name=\"scan\">\n");
     for (std::size_t i = 0; i < offsets.size(); ++i) {
         out.write("    <offset id=\"");
-        write_uint(out, i + 1);
+        write_uint(out, first_num + i);
         out.write("\">");
         write_uint(out, offsets[i]);
         out.write("</offset>\n");
@@ -115,7 +124,7 @@ void write_document(const Options& options, const RunPlan& plan, OutputFile& out
     const std::vector<std::uint64_t> offsets = write_scans(options, plan, out);
     out.write("  </msRun>\n");
     if (options.index)
-        write_index(offsets, out);
+        write_index(offsets, options.first_num, out);
     else
         out.write("  <indexOffset>0</indexOffset>\n");
     if (options.sha1) {

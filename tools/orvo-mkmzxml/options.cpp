@@ -64,6 +64,13 @@ CommandLine::CommandLine()
     cli.add_option("--centroided", options.centroided, "what dataProcessing states")
         ->check(CLI::IsMember({"0", "1"}));
     cli.add_flag("--no-sha1", no_sha1, "no <sha1> checksum at the end");
+    cli.add_option("--declared-scans", options.declared_scans,
+                   "scanCount the msRun element declares (default: the scans written)")
+        ->check(CLI::Range(0u, MAX_SCANS));
+    cli.add_option("--first-num", options.first_num, "num of the first scan; the others follow")
+        ->check(CLI::Range(0u, MAX_SCANS));
+    cli.add_flag("--mzxml3", options.mzxml3,
+                 "write mzXML 3.2: zlib-compressed peaks, contentType instead of pairOrder");
     cli.add_flag("-v,--verbose", options.verbose, "print scans, bytes and seconds when done");
 }
 

@@ -22,6 +22,12 @@ struct Options {
     std::uint64_t seed = 1;
     bool centroided = true;
     bool sha1 = true;
+    // Faults of files from elsewhere, for tests of the repair: a scanCount
+    // that is not the number of scans, numbers that start elsewhere than 1,
+    // and the mzXML 3.x way of writing peaks (zlib, contentType).
+    std::optional<std::uint32_t> declared_scans;
+    std::uint32_t first_num = 1;
+    bool mzxml3 = false;
     bool verbose = false;
 };
 

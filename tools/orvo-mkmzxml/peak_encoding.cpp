@@ -2,8 +2,11 @@
 
 #include "base64.h"
 
+#include <zlib.h>
+
 #include <bit>
 #include <cstdint>
+#include <stdexcept>
 
 namespace mkmzxml {
 
@@ -18,8 +21,8 @@ unsigned char* put_big_endian(unsigned char* out, Bits bits) {
 
 } // namespace
 
-void encode_peaks(const PeakList& peaks, int precision, std::vector<unsigned char>& bytes,
-                  std::string& text) {
+std::size_t encode_peaks(const PeakList& peaks, int precision, bool zlib,
+                         std::vector<unsigned char>& bytes, std::string& text) {
     const std::size_t count = peaks.mz.size();
     bytes.resize(count * 2 * static_cast<std::size_t>(precision / 8));
     unsigned char* out = bytes.data();
@@ -34,7 +37,17 @@ void encode_peaks(const PeakList& peaks, int precision, std::vector<unsigned cha
             out = put_big_endian(out, std::bit_cast<std::uint64_t>(peaks.intensity[i]));
         }
     }
-    base64_encode(bytes.data(), bytes.size(), text);
+    if (!zlib) {
+        base64_encode(bytes.data(), bytes.size(), text);
+        return 0;
+    }
+    std::vector<unsigned char> packed(compressBound(static_cast<uLong>(bytes.size())));
+    uLongf size = static_cast<uLongf>(packed.size());
+    if (compress2(packed.data(), &size, bytes.data(), static_cast<uLong>(bytes.size()),
+                  Z_DEFAULT_COMPRESSION) != Z_OK)
+        throw std::runtime_error("zlib could not compress a peak list");
+    base64_encode(packed.data(), size, text);
+    return size;
 }
 
 } // namespace mkmzxml

@@ -47,7 +47,14 @@ std::uint64_t write_scan(OutputFile& out, const Scan& scan) {
     }
 
     out.write(single ? "      <peaks precision=\"32\"" : "      <peaks precision=\"64\"");
-    out.write(" byteOrder=\"network\" pairOrder=\"m/z-int\">");
+    if (scan.compressed_length) {
+        out.write(" byteOrder=\"network\" contentType=\"m/z-int\" compressionType=\"zlib\""
+                  " compressedLen=\"");
+        write_uint(out, *scan.compressed_length);
+        out.write("\">");
+    } else {
+        out.write(" byteOrder=\"network\" pairOrder=\"m/z-int\">");
+    }
     out.write(scan.encoded_peaks);
     out.write("</peaks>\n    </scan>\n");
     return offset;

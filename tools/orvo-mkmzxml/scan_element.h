@@ -19,6 +19,9 @@ struct Scan {
     std::optional<Precursor> precursor; // fragment scans only
     int precision;
     std::string_view encoded_peaks; // base64 of `peaks` at `precision`
+    // mzXML 3.x: the peaks zlib-compressed to this many bytes, their pair
+    // order given as contentType.
+    std::optional<std::size_t> compressed_length;
 };
 
 // Writes the element, indented, and returns the offset of its "<scan".

@@ -111,7 +111,8 @@ std::string repair_hint(const Report& report) {
                             report.status_code == orvoeng::msg::BAD_SCAN_HEADER.code;
     if (report.listed || !repairable)
         return {};
-    return "`orvo-host repair FILE -o COPY` writes a copy that the reader opens";
+    return "orvo-host repair FILE -o COPY writes a copy the reader opens (FILE itself is left "
+           "unchanged)";
 }
 
 void read_everything(Context& context, const std::filesystem::path& file, Report& report) {

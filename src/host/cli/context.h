@@ -116,6 +116,7 @@ void add_mgf(CLI::App& app, Context& context, int& status);
 void add_plot(CLI::App& app, Context& context, int& status);
 void add_tic(CLI::App& app, Context& context, int& status);
 void add_check(CLI::App& app, Context& context, int& status);
+void add_repair(CLI::App& app, Context& context, int& status);
 
 // The FILE argument and the --ms-level filter of a subcommand that goes
 // through the scans of one file.

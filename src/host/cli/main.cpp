@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     add_plot(app, context, status);
     add_tic(app, context, status);
     add_check(app, context, status);
+    add_repair(app, context, status);
 
     if (const auto written = orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION))
         return *written;

@@ -1,0 +1,186 @@
+// orvo-host repair IN... (-o OUT | --suffix TEXT): writes for each file a
+// copy the plug-in opens and lists completely, then reads the copy through
+// the plug-in, every spectrum included, before it takes the target's name.
+// The inputs are never changed.
+#include "context.h"
+
+#include "repair.h"
+#include "repair_error.h"
+
+#include <ds/messages.h>
+
+#include <pal/exception.h>
+#include <pal/progress.h>
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <memory>
+#include <system_error>
+
+namespace orvohost::cli {
+
+namespace {
+
+struct RepairArgs {
+    std::vector<std::string> files;
+    std::string output;
+    std::string suffix;
+    std::string map;
+};
+
+// Spectra whose failures are named one by one; the rest are counted.
+constexpr std::size_t NAMED_SCANS = 10;
+
+std::filesystem::path target_of(const RepairArgs& args, const std::filesystem::path& input) {
+    if (!args.suffix.empty()) {
+        std::filesystem::path name = input.stem();
+        name += args.suffix;
+        name += input.extension();
+        return input.parent_path() / name;
+    }
+    const std::filesystem::path output(args.output);
+    std::error_code ignored;
+    if (std::filesystem::is_directory(output, ignored))
+        return output / input.filename();
+    return output;
+}
+
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    const bool same = std::filesystem::equivalent(a, b, error);
+    return !error && same;
+}
+
+// Reads the copy as an engine would: the listing, then every spectrum.
+// Raises what the plug-in raises when the copy does not open.
+std::string read_back(Context& context, const std::filesystem::path& copy) {
+    EventHandler progress = context.event_printer(copy);
+    EventHandler handler = [&](const PAL::Event& event) {
+        if (event.kind == PAL::Event::PROGRESS_EVENT)
+            progress(event);
+    };
+    // Whether the spectra are centroided is the person's call, not
+    // something a repair can know: a copy that does not say is listed as
+    // profile spectra, as every subcommand lists it.
+    const ReadOptions options = context.read_options();
+    auto data = std::make_unique<DataFile>(context.plugin(), copy, handler);
+    const std::vector<orvoeng::ScanRecord>* scans = &data->open(options, {});
+    std::vector<std::uint32_t> failed;
+    for (const auto& scan : *scans) {
+        try {
+            data->spectrum(scan.label);
+        } catch (const PAL::Exception&) {
+            failed.push_back(scan.label - options.first_label + 1);
+        }
+    }
+    if (failed.empty())
+        return "every spectrum reads";
+    std::string named;
+    for (std::size_t i = 0; i < failed.size() && i < NAMED_SCANS; ++i)
+        named += fmt::format("{}{}", i ? ", " : "", failed[i]);
+    if (failed.size() > NAMED_SCANS)
+        named += ", ...";
+    return fmt::format("{} of {} spectra cannot be read (scan{} {})", failed.size(), scans->size(),
+                       failed.size() == 1 ? "" : "s", named);
+}
+
+// Returns whether the copy was written and every spectrum in it reads.
+bool repair_one(Context& context, const std::filesystem::path& input,
+                const std::filesystem::path& target, OutputFile* map) {
+    if (same_file(input, target) || input == target) {
+        context.note(fmt::format("{}: not repaired: the copy would replace the file itself; "
+                                 "give another -o or a --suffix",
+                                 input.string()));
+        return false;
+    }
+    try {
+        repair::CopyWriter out(target);
+        std::string rows;
+        const repair::ScanMapSink sink = [&](std::uint64_t position, std::string_view num) {
+            rows += fmt::format("{}\t{}\t{}\n", input.string(), position, num);
+            map->write_when_full(rows);
+        };
+        const auto start = std::chrono::steady_clock::now();
+        const repair::RepairReport report =
+            repair::repair_file(input, out, map ? sink : repair::ScanMapSink{});
+        if (map)
+            map->write(rows);
+        const auto written = std::chrono::steady_clock::now();
+        std::string reads;
+        try {
+            reads = read_back(context, out.temporary());
+            if (context.options.verbose > 0) {
+                const auto read = std::chrono::steady_clock::now();
+                const std::chrono::duration<double> writing = written - start;
+                const std::chrono::duration<double> reading = read - written;
+                context.note(fmt::format(
+                    "{}: {:.3f} s to write the copy ({:.0f} MB/s of input), "
+                    "{:.3f} s to read it back",
+                    input.string(), writing.count(),
+                    static_cast<double>(report.bytes_in) / 1e6 / writing.count(), reading.count()));
+            }
+        } catch (...) {
+            context.note(fmt::format("{}: not repaired: the copy would still not be read: {}",
+                                     input.string(),
+                                     context.failure_text({}, std::current_exception())));
+            return false;
+        }
+        out.commit();
+        fmt::print("{} -> {}: {}, {}\n", input.string(), target.string(), repair::describe(report),
+                   reads);
+        return reads == "every spectrum reads";
+    } catch (const repair::RepairRefused& refusal) {
+        context.note(fmt::format("{}: cannot be repaired: it {}", input.string(), refusal.what()));
+    } catch (const repair::RepairIoError& error) {
+        context.note(error.what());
+    }
+    return false;
+}
+
+int run_repair(Context& context, const RepairArgs& args) {
+    if (args.output.empty() == args.suffix.empty())
+        throw CLI::ValidationError("repair", "give either -o OUT or --suffix TEXT");
+    std::error_code ignored;
+    if (!args.output.empty() && args.files.size() > 1 &&
+        !std::filesystem::is_directory(args.output, ignored))
+        throw CLI::ValidationError("repair", "with several files, -o names an existing folder");
+    std::unique_ptr<OutputFile> map;
+    if (!args.map.empty()) {
+        map = std::make_unique<OutputFile>(args.map);
+        map->write("file\tposition\toriginal_num\n");
+    }
+    std::size_t repaired = 0;
+    for (const auto& file : args.files) {
+        if (repair_one(context, file, target_of(args, file), map.get()))
+            ++repaired;
+        std::fflush(stdout);
+    }
+    if (map)
+        map->commit();
+    if (args.files.size() > 1)
+        context.note(fmt::format("{} of {} files repaired, {} not", repaired, args.files.size(),
+                                 args.files.size() - repaired));
+    return repaired == args.files.size() ? 0 : 1;
+}
+
+} // namespace
+
+void add_repair(CLI::App& app, Context& context, int& status) {
+    auto* command = app.add_subcommand(
+        "repair", "Write a copy of each file that the reader opens and lists completely");
+    auto args = std::make_shared<RepairArgs>();
+    command->add_option("FILE", args->files, "mzXML files (never changed)")->required();
+    auto* output = command->add_option("-o,--output", args->output,
+                                       "the copy; with several files, a folder to put them in");
+    command
+        ->add_option("--suffix", args->suffix,
+                     "name each copy after its file with TEXT before the extension")
+        ->excludes(output);
+    command->add_option("--map", args->map,
+                        "write each scan's position and original number to this file (TSV)");
+    add_shared_options(*command, context.options, READS);
+    command->callback([&context, &status, args] { status = run_repair(context, *args); });
+}
+
+} // namespace orvohost::cli

@@ -1,0 +1,326 @@
+#include "rewrite.h"
+
+#include "peak_text.h"
+#include "repair_error.h"
+#include "start_tag.h"
+#include "tag_reader.h"
+
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+namespace orvohost::repair {
+
+namespace {
+
+// Where a scan's old number is kept: a comment, which no XML reader takes
+// for data, and which holds no "num=" a text search could take for the
+// scan's number.
+constexpr std::string_view ORIGINAL_NUMBER = "<!--original scan number ";
+
+// Whether the text holds a blank, tab, carriage return or line feed. No
+// base64 character is at or below the blank, so one comparison a byte
+// tells; blocks of 64 without an early exit let the compiler vectorise it.
+bool has_blank(std::string_view text) {
+    constexpr std::size_t BLOCK = 64;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t i = 0;
+    for (; i + BLOCK <= text.size(); i += BLOCK) {
+        unsigned char low = 0;
+        for (std::size_t j = 0; j < BLOCK; ++j)
+            low |= static_cast<unsigned char>(bytes[i + j] <= ' ');
+        if (low)
+            break;
+    }
+    for (; i < text.size(); ++i)
+        if (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')
+            return true;
+    return false;
+}
+
+class Rewriter {
+public:
+    Rewriter(const std::filesystem::path& input, const Survey& facts, CopyWriter& copy,
+             const ScanMapSink& sink, RepairReport& changes)
+        : reader(input), survey(facts), out(copy), map(sink), report(changes) {
+        offsets.reserve(survey.nums.size());
+        if (survey.renumbers())
+            for (std::size_t i = 0; i < survey.nums.size(); ++i)
+                if (survey.nums[i])
+                    new_numbers.try_emplace(*survey.nums[i], i + 1);
+    }
+
+    void run() {
+        for (Token token = reader.next(); token.kind != Token::END; token = reader.next()) {
+            if (token.kind == Token::TEXT) {
+                if (in_peak_text)
+                    peak_text(token.bytes);
+                else
+                    out.write(token.bytes);
+            } else {
+                in_peak_text = false;
+                tag(token.bytes);
+            }
+        }
+    }
+
+private:
+    void tag(std::string_view bytes) {
+        const std::string_view name = tag_name(bytes);
+        if (name == "scan")
+            return scan(bytes);
+        if (name == "peaks")
+            return peaks(bytes);
+        if (name == "precursorMz")
+            return precursor(bytes);
+        if (name == "msRun")
+            return run_start(bytes);
+        if (name == "/msRun")
+            return run_end(bytes);
+        if (name == "mzXML" && survey.is_3x())
+            return root(bytes);
+        if (!in_run && name == "index" && !index_written)
+            return index(bytes);
+        if (!in_run && name == "indexOffset")
+            return index_offset(bytes);
+        if (!in_run && name == "sha1")
+            return sha1(bytes);
+        out.write(bytes);
+    }
+
+    // The schema marker of the root, 3.x to 2.1; the namespace follows it.
+    void root(std::string_view bytes) {
+        std::string text(bytes);
+        for (std::size_t at = text.find("mzXML_"); at != text.npos;
+             at = text.find("mzXML_", at + 1)) {
+            std::size_t from = at + 6;
+            if (text.compare(from, 4, "idx_") == 0)
+                from += 4;
+            std::size_t to = from;
+            while (to < text.size() && ((text[to] >= '0' && text[to] <= '9') || text[to] == '.'))
+                ++to;
+            while (to > from && text[to - 1] == '.')
+                --to;
+            if (to > from && text[from] == '3')
+                text.replace(from, to - from, "2.1");
+        }
+        report.old_version = survey.version;
+        out.write(text);
+    }
+
+    void run_start(std::string_view bytes) {
+        in_run = true;
+        StartTag tag(bytes);
+        const std::string count = std::to_string(survey.nums.size());
+        if (const auto old = tag.value("scanCount")) {
+            if (to_number(*old) != static_cast<std::int64_t>(survey.nums.size())) {
+                report.old_count = std::string(*old);
+                tag.set_value("scanCount", count);
+            }
+        } else {
+            report.count_added = true;
+            tag.add("scanCount", count);
+        }
+        out.write(tag.bytes());
+    }
+
+    void scan(std::string_view bytes) {
+        const std::uint64_t position = offsets.size() + 1;
+        offsets.push_back(out.position());
+        StartTag tag(bytes);
+        const auto num = tag.value("num");
+        if (map)
+            map(position, num ? *num : std::string_view("-"));
+        if (!num || to_number(*num) == static_cast<std::int64_t>(position))
+            return out.write(bytes);
+        const std::string old(*num);
+        if (report.renumbered++ == 0)
+            report.first_renumbered = to_number(old);
+        tag.set_value("num", std::to_string(position));
+        out.write(tag.bytes());
+        out.write(ORIGINAL_NUMBER);
+        out.write(old);
+        out.write("-->");
+    }
+
+    // A scan named by number follows the renumbering.
+    void precursor(std::string_view bytes) {
+        StartTag tag(bytes);
+        const auto reference = tag.value("precursorScanNum");
+        if (reference && !new_numbers.empty()) {
+            const auto target = to_number(*reference);
+            const auto found = target ? new_numbers.find(*target) : new_numbers.end();
+            if (found != new_numbers.end() &&
+                tag.set_value("precursorScanNum", std::to_string(found->second)))
+                ++report.references;
+        }
+        out.write(tag.bytes());
+    }
+
+    void peaks(std::string_view bytes) {
+        StartTag tag(bytes);
+        const bool zlib = tag.value("compressionType") == "zlib";
+        const bool content_type = tag.value("contentType") && !tag.value("pairOrder");
+        if (content_type)
+            tag.rename("contentType", "pairOrder");
+        // Each is added right after the name: byteOrder ends up first.
+        const bool pair_order = !tag.value("pairOrder");
+        if (pair_order)
+            tag.add("pairOrder", "m/z-int");
+        const bool byte_order = !tag.value("byteOrder");
+        if (byte_order)
+            tag.add("byteOrder", "network");
+        const auto count_edits = [&] {
+            report.content_types += content_type ? 1U : 0U;
+            report.pair_orders += pair_order ? 1U : 0U;
+            report.byte_orders += byte_order ? 1U : 0U;
+        };
+        if (!zlib || bytes.ends_with("/>")) {
+            count_edits();
+            in_peak_text = !bytes.ends_with("/>");
+            group_phase = 0;
+            peak_text_changed = false;
+            return out.write(tag.bytes());
+        }
+
+        // The whole compressed text, up to </peaks>, to inflate at once.
+        std::string content;
+        Token token = reader.next();
+        for (; token.kind != Token::END && tag_name(token.bytes) != "/peaks"; token = reader.next())
+            content.append(token.bytes);
+        const std::string end_tag(token.kind == Token::END ? "" : token.bytes);
+        if (const auto plain = inflate_peak_text(content)) {
+            tag.remove("compressionType");
+            tag.remove("compressedLen");
+            count_edits();
+            ++report.decompressed;
+            out.write(tag.bytes());
+            out.write(*plain);
+        } else {
+            // Copied as it was: the person learns which scan, the rest of
+            // the file still reads.
+            report.undecodable.push_back(offsets.size());
+            out.write(bytes);
+            out.write(content);
+        }
+        out.write(end_tag);
+    }
+
+    // Base64 may hold white space anywhere, but the reader takes it only
+    // between groups of four characters: a blank inside a group is dropped,
+    // every other byte copied. The text may come in several pieces.
+    void peak_text(std::string_view text) {
+        if (!has_blank(text)) {
+            group_phase = (group_phase + text.size()) % 4;
+            return out.write(text);
+        }
+        std::string kept;
+        kept.reserve(text.size());
+        for (const char c : text) {
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                if (group_phase != 0) {
+                    if (!peak_text_changed)
+                        ++report.regrouped;
+                    peak_text_changed = true;
+                    continue;
+                }
+            } else {
+                group_phase = (group_phase + 1) % 4;
+            }
+            kept += c;
+        }
+        out.write(kept);
+    }
+
+    void run_end(std::string_view bytes) {
+        in_run = false;
+        out.write(bytes);
+        if (!survey.has_index) {
+            out.write(survey.line_end + "  ");
+            write_index();
+        }
+        if (!survey.has_index_offset && !survey.has_index) {
+            out.write(survey.line_end + "  ");
+            write_index_offset();
+        }
+    }
+
+    void index(std::string_view bytes) {
+        write_index();
+        if (!bytes.ends_with("/>"))
+            skip_to("/index");
+        if (!survey.has_index_offset) {
+            out.write(survey.line_end + "  ");
+            write_index_offset();
+        }
+    }
+
+    void index_offset(std::string_view bytes) {
+        write_index_offset();
+        if (!bytes.ends_with("/>"))
+            skip_to("/indexOffset");
+    }
+
+    // The digest covers every byte up to and including its own start tag.
+    void sha1(std::string_view bytes) {
+        out.write(bytes);
+        if (bytes.ends_with("/>"))
+            return;
+        out.write(out.digest());
+        skip_to("/sha1");
+        out.write("</sha1>");
+        report.sha1 = true;
+    }
+
+    void write_index() {
+        index_at = out.position();
+        std::string text = "<index name=\"scan\">";
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            text += survey.line_end + "    <offset id=\"" + std::to_string(i + 1) + "\">" +
+                    std::to_string(offsets[i]) + "</offset>";
+            if (text.size() > (std::size_t{1} << 20)) {
+                out.write(text);
+                text.clear();
+            }
+        }
+        text += survey.line_end + "  </index>";
+        out.write(text);
+        index_written = true;
+    }
+
+    void write_index_offset() {
+        out.write("<indexOffset>" + std::to_string(index_at) + "</indexOffset>");
+    }
+
+    // Drops every token up to and including the end tag `name`.
+    void skip_to(std::string_view name) {
+        for (Token token = reader.next(); token.kind != Token::END; token = reader.next())
+            if (token.kind == Token::TAG && tag_name(token.bytes) == name)
+                return;
+    }
+
+    TagReader reader;
+    const Survey& survey;
+    CopyWriter& out;
+    const ScanMapSink& map;
+    RepairReport& report;
+    std::vector<std::uint64_t> offsets;
+    std::unordered_map<std::int64_t, std::uint64_t> new_numbers;
+    std::uint64_t index_at = 0;
+    bool in_run = false;
+    bool in_peak_text = false;
+    bool peak_text_changed = false;
+    std::size_t group_phase = 0; // characters of the current base64 group
+    bool index_written = false;
+};
+
+} // namespace
+
+void rewrite_file(const std::filesystem::path& input, const Survey& survey, CopyWriter& out,
+                  const ScanMapSink& map, RepairReport& report) {
+    Rewriter rewriter(input, survey, out, map, report);
+    rewriter.run();
+    report.scans = survey.nums.size();
+}
+
+} // namespace orvohost::repair

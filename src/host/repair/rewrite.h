@@ -1,0 +1,16 @@
+// The second pass: the copy written token by token from the input, each
+// tag the reader cares about edited, everything else copied.
+#pragma once
+
+#include "copy_writer.h"
+#include "repair.h"
+#include "survey.h"
+
+#include <filesystem>
+
+namespace orvohost::repair {
+
+void rewrite_file(const std::filesystem::path& input, const Survey& survey, CopyWriter& out,
+                  const ScanMapSink& map, RepairReport& report);
+
+} // namespace orvohost::repair

@@ -1,0 +1,147 @@
+#include "tag_reader.h"
+
+#include "repair_error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace orvohost::repair {
+
+namespace {
+
+constexpr std::size_t BLOCK_BYTES = std::size_t{4} << 20;
+// Enough to tell "<![CDATA[" from other markup before looking for an end.
+constexpr std::size_t LONGEST_OPENING = 9;
+
+std::string describe(const std::filesystem::path& path, int error) {
+    return path.string() + ": " + std::strerror(error);
+}
+
+// End of the markup that starts at text[0] ('<'), as an index one past its
+// last byte, or 0 when it does not end within `text`.
+std::size_t markup_end(std::string_view text) {
+    const auto after = [&](std::string_view closing, std::size_t from) -> std::size_t {
+        const std::size_t at = text.find(closing, from);
+        return at == text.npos ? 0 : at + closing.size();
+    };
+    if (text.starts_with("<!--"))
+        return after("-->", 4);
+    if (text.starts_with("<![CDATA["))
+        return after("]]>", 9);
+    if (text.starts_with("<?"))
+        return after("?>", 2);
+    // Start and end tags, and declarations: a '>' within a quoted value does
+    // not end them.
+    char quote = 0;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+TagReader::TagReader(const std::filesystem::path& file_path)
+    : path(file_path), buffer(BLOCK_BYTES) {
+    file = std::fopen(path.string().c_str(), "rb");
+    if (!file)
+        throw RepairIoError("cannot read " + describe(path, errno));
+}
+
+TagReader::~TagReader() {
+    if (file)
+        std::fclose(file);
+}
+
+bool TagReader::fill() {
+    if (at_eof)
+        return false;
+    if (begin > 0) {
+        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+        end -= begin;
+        base += begin;
+        begin = 0;
+    }
+    if (end == buffer.size()) {
+        if (buffer.size() >= MAX_TAG_BYTES)
+            return false;
+        buffer.resize(std::min(buffer.size() * 2, MAX_TAG_BYTES));
+    }
+    const std::size_t got = std::fread(buffer.data() + end, 1, buffer.size() - end, file);
+    if (got == 0) {
+        if (std::ferror(file))
+            throw RepairIoError("cannot read " + describe(path, errno));
+        at_eof = true;
+        return false;
+    }
+    end += got;
+    return true;
+}
+
+std::size_t TagReader::tag_length() const {
+    return markup_end(std::string_view(buffer.data() + begin, end - begin));
+}
+
+Token TagReader::next() {
+    if (begin == end && !fill())
+        return {};
+    Token token;
+    token.offset = base + begin;
+    const char* start = buffer.data() + begin;
+    if (*start != '<') {
+        const void* lt = std::memchr(start, '<', end - begin);
+        const std::size_t length =
+            lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - start) : end - begin;
+        token.kind = Token::TEXT;
+        token.bytes = std::string_view(start, length);
+        begin += length;
+        return token;
+    }
+    if (end - begin < LONGEST_OPENING)
+        fill();
+    std::size_t length = tag_length();
+    while (length == 0) {
+        const std::uint64_t at = base + begin;
+        if (!fill()) {
+            if (end - begin >= MAX_TAG_BYTES)
+                throw RepairRefused("a tag at byte " + std::to_string(at) +
+                                    " runs on for more than " +
+                                    std::to_string(MAX_TAG_BYTES >> 20) + " MiB");
+            throw RepairRefused("ends inside the tag that starts at byte " + std::to_string(at) +
+                                " (it was cut short)");
+        }
+        length = tag_length();
+    }
+    token.kind = Token::TAG;
+    token.offset = base + begin;
+    token.bytes = std::string_view(buffer.data() + begin, length);
+    begin += length;
+    return token;
+}
+
+std::string_view tag_name(std::string_view tag) {
+    if (tag.size() < 2 || tag[0] != '<' || tag[1] == '!' || tag[1] == '?')
+        return {};
+    std::size_t i = 1;
+    if (tag[i] == '/')
+        ++i;
+    while (i < tag.size()) {
+        const char c = tag[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>')
+            break;
+        ++i;
+    }
+    return tag.substr(1, i - 1);
+}
+
+} // namespace orvohost::repair

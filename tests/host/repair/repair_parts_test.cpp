@@ -1,0 +1,153 @@
+// The pieces of the repair that a wrong byte would break silently: the tag
+// stream that must give back every byte of the file, the start-tag edits
+// that must touch nothing else, and the peak text inflation.
+#include "peak_text.h"
+#include "repair_error.h"
+#include "start_tag.h"
+#include "tag_reader.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace orvohost::repair;
+
+namespace {
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& bytes)
+        : path(std::filesystem::temp_directory_path() /
+               ("repair_parts_" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    ~TempFile() { std::filesystem::remove(path); }
+    std::filesystem::path path;
+};
+
+std::vector<Token> tokens_of(const std::filesystem::path& path, std::string& joined) {
+    TagReader reader(path);
+    std::vector<Token> tokens;
+    for (Token token = reader.next(); token.kind != Token::END; token = reader.next()) {
+        joined.append(token.bytes);
+        if (token.kind == Token::TAG)
+            tokens.push_back({token.kind, {}, token.offset});
+    }
+    return tokens;
+}
+
+} // namespace
+
+TEST(TagReader, GivesBackEveryByteWithTagsWholeAcrossBlocks) {
+    // Tags where a 4 MiB read ends, a '>' inside a quoted value, and markup
+    // whose inside looks like tags.
+    const std::string filler((std::size_t{4} << 20) - 7, 'A');
+    const std::string tag = "<scan num=\"1\" filterLine=\"a > b\">";
+    const std::string text = filler + tag + "<!-- <scan> -->" + "<![CDATA[<peaks>]]>" + "x" +
+                             std::string((std::size_t{4} << 20), 'B') + "<?pi <a> ?></scan>";
+    TempFile file(text);
+    std::string joined;
+    const auto tags = tokens_of(file.path, joined);
+    EXPECT_EQ(joined, text);
+    ASSERT_EQ(tags.size(), 5U);
+    EXPECT_EQ(tags[0].offset, filler.size());
+    EXPECT_EQ(tags[1].offset, filler.size() + tag.size());
+}
+
+TEST(TagReader, RefusesAFileCutInsideATag) {
+    TempFile file("<mzXML><msRun><scan num=\"1");
+    TagReader reader(file.path);
+    EXPECT_EQ(tag_name(reader.next().bytes), "mzXML");
+    EXPECT_EQ(tag_name(reader.next().bytes), "msRun");
+    EXPECT_THROW(reader.next(), RepairRefused);
+}
+
+TEST(TagReader, NamesOfTags) {
+    EXPECT_EQ(tag_name("<scan num=\"1\">"), "scan");
+    EXPECT_EQ(tag_name("<scanOrigin/>"), "scanOrigin");
+    EXPECT_EQ(tag_name("</msRun>"), "/msRun");
+    EXPECT_EQ(tag_name("<peaks\n precision=\"32\">"), "peaks");
+    EXPECT_EQ(tag_name("<!-- scan -->"), "");
+    EXPECT_EQ(tag_name("<?xml version=\"1.0\"?>"), "");
+}
+
+TEST(StartTag, FindsWholeNamesOnly) {
+    const StartTag tag("<precursorMz precursorScanNum=\"19\" scanNum='7' num = \"3\">");
+    EXPECT_EQ(tag.value("num"), "3");
+    EXPECT_EQ(tag.value("scanNum"), "7");
+    EXPECT_EQ(tag.value("precursorScanNum"), "19");
+    EXPECT_FALSE(tag.value("Num"));
+}
+
+TEST(StartTag, EditsTouchNothingElse) {
+    struct Case {
+        const char* before;
+        void (*edit)(StartTag&);
+        const char* after;
+    };
+    const Case cases[] = {
+        {"<scan num=\"19\"\n  msLevel=\"1\">", [](StartTag& t) { t.set_value("num", "1"); },
+         "<scan num=\"1\"\n  msLevel=\"1\">"},
+        {"<msRun>", [](StartTag& t) { t.add("scanCount", "2"); }, "<msRun scanCount=\"2\">"},
+        {"<peaks precision=\"64\"/>", [](StartTag& t) { t.add("byteOrder", "network"); },
+         "<peaks byteOrder=\"network\" precision=\"64\"/>"},
+        {"<peaks\tcontentType=\"m/z-int\">",
+         [](StartTag& t) { t.rename("contentType", "pairOrder"); },
+         "<peaks\tpairOrder=\"m/z-int\">"},
+        // The first attribute of a tag written over lines: the name keeps its
+        // blank, which a text search for "<peaks " needs.
+        {"<peaks compressionType=\"zlib\"\n       compressedLen=\"8\"\n       precision=\"64\">",
+         [](StartTag& t) {
+             t.remove("compressionType");
+             t.remove("compressedLen");
+         },
+         "<peaks precision=\"64\">"},
+        {"<peaks precision=\"64\" compressedLen=\"8\">",
+         [](StartTag& t) { t.remove("compressedLen"); }, "<peaks precision=\"64\">"},
+    };
+    for (const auto& c : cases) {
+        StartTag tag(c.before);
+        c.edit(tag);
+        EXPECT_EQ(tag.bytes(), c.after) << c.before;
+    }
+}
+
+TEST(PeakText, InflatesToThePlainBase64OfTheSameBytes) {
+    const std::string values("\x40\x59\x00\x00\x00\x00\x00\x00\x40\x24\x00\x00\x00\x00\x00\x01",
+                             16);
+    std::vector<unsigned char> packed(compressBound(static_cast<uLong>(values.size())));
+    uLongf size = static_cast<uLongf>(packed.size());
+    ASSERT_EQ(compress(packed.data(), &size, reinterpret_cast<const Bytef*>(values.data()),
+                       static_cast<uLong>(values.size())),
+              Z_OK);
+    std::string text = base64_text(packed.data(), size);
+    const std::string plain =
+        base64_text(reinterpret_cast<const unsigned char*>(values.data()), values.size());
+    EXPECT_EQ(inflate_peak_text(text), plain);
+    // White space anywhere, even inside a group of four, is no fault.
+    text.insert(2, "\n ");
+    EXPECT_EQ(inflate_peak_text(text), plain);
+    EXPECT_EQ(inflate_peak_text(" \n"), " \n");
+    EXPECT_FALSE(inflate_peak_text(base64_text(packed.data(), size - 3))) << "a cut stream";
+    EXPECT_FALSE(inflate_peak_text("AAAAAAAA"));
+    EXPECT_FALSE(inflate_peak_text("not*base64"));
+}
+
+TEST(PeakText, Base64OfEachTailLength) {
+    const auto encode = [](const char* text) {
+        return base64_text(reinterpret_cast<const unsigned char*>(text), std::strlen(text));
+    };
+    EXPECT_EQ(encode(""), "");
+    EXPECT_EQ(encode("f"), "Zg==");
+    EXPECT_EQ(encode("fo"), "Zm8=");
+    EXPECT_EQ(encode("foo"), "Zm9v");
+    EXPECT_EQ(encode("foobar"), "Zm9vYmFy");
+}
