@@ -29,10 +29,11 @@ void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanR
     out += "\nRTINSECONDS=";
     append_number(out, scan.retention_time);
     out.push_back('\n');
+    const auto write = single_precision(*spectrum.peaks) ? append_single : append_number;
     for (const auto& peak : *spectrum.peaks) {
-        append_peak_value(out, peak.mz);
+        write(out, peak.mz);
         out.push_back(' ');
-        append_peak_value(out, peak.intensity);
+        write(out, peak.intensity);
         out.push_back('\n');
     }
     out += "END IONS\n\n";
@@ -71,6 +72,7 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                         continue;
                     try {
                         append_ions(result.out, stem, scan, *data.spectrum(scan.label));
+                        result.pass_on();
                     } catch (...) {
                         context.note(context.failure_text(file, std::current_exception()));
                         result.ok = false;

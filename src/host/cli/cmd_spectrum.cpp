@@ -40,11 +40,12 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
                 if (label == labels.front())
                     text += "label\tkind\tmz\tintensity\n";
                 const std::string head = fmt::format("{}\t{}\t", label, peak_kind_text(*spectrum));
+                const auto write = single_precision(peaks) ? append_single : append_number;
                 for (const auto& peak : peaks) {
                     text += head;
-                    append_peak_value(text, peak.mz);
+                    write(text, peak.mz);
                     text.push_back('\t');
-                    append_peak_value(text, peak.intensity);
+                    write(text, peak.intensity);
                     text.push_back('\n');
                 }
             } else {

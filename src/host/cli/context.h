@@ -4,6 +4,7 @@
 
 #include "catalog.h"
 #include "data_file.h"
+#include "ordered_output.h"
 #include "output_file.h"
 #include "plugin.h"
 #include "progress_bar.h"
@@ -84,12 +85,19 @@ private:
     ProgressBar bar{stderr, true};
 };
 
-// A file's share of output: what it prints on standard output and whether
-// it read. Files are read one after another or, with -j, on threads, and
-// their outputs are printed in the order of the arguments either way.
+// A file's share of output: what it prints and whether it read. Files are
+// read one after another or, with -j, on threads, and their outputs are
+// printed in the order of the arguments either way. A job that writes much
+// calls pass_on() as it goes, so that its text is not held whole.
 struct FileResult {
     std::string out;
     bool ok = true;
+    OrderedSlot* slot = nullptr;
+
+    void pass_on() {
+        if (slot)
+            slot->take_when_full(out);
+    }
 };
 
 using FileJob = std::function<void(const std::filesystem::path& file, FileResult& result)>;

@@ -26,6 +26,11 @@ void run_one(Context& context, const FileJob& job, const std::string& file, File
 int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
               OutputFile& out) {
     std::vector<FileResult> results(files.size());
+    std::vector<OrderedSlot> slots(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        slots[i].bind(out);
+        results[i].slot = &slots[i];
+    }
     std::vector<bool> done(files.size(), false);
     std::mutex lock;
     std::condition_variable finished;
@@ -33,24 +38,29 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     std::size_t failed = 0;
     std::exception_ptr write_failure;
 
-    // Prints every finished result that is next in argument order.
+    // Gives the next file in argument order its turn, and prints every
+    // finished one up to the first that is still being read.
     auto print_ready = [&](std::unique_lock<std::mutex>&) {
-        while (printed < files.size() && done[printed]) {
+        while (printed < files.size() && !write_failure) {
             // A failed write ends the command once every thread is done; a
             // worker thread cannot raise it.
-            if (!write_failure) {
-                try {
-                    out.write(results[printed].out);
-                    out.flush();
-                } catch (...) {
-                    write_failure = std::current_exception();
-                }
+            try {
+                slots[printed].start_turn();
+                if (!done[printed])
+                    break;
+                slots[printed].take(results[printed].out);
+                out.flush();
+            } catch (...) {
+                write_failure = std::current_exception();
             }
-            results[printed].out.clear();
             results[printed].out.shrink_to_fit();
             ++printed;
         }
     };
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        print_ready(guard);
+    }
 
     const std::size_t threads = std::min<std::size_t>(
         static_cast<std::size_t>(std::max(context.options.jobs, 1)), files.size());

@@ -8,17 +8,19 @@
 
 namespace orvohost {
 
-void append_peak_value(std::string& out, double value) {
+bool is_single(double value) {
     // A double beyond the float range has no float to be: converting it
     // would be undefined.
-    if (std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max()) {
-        const auto narrow = static_cast<float>(value);
-        if (static_cast<double>(narrow) == value) {
-            fmt::format_to(std::back_inserter(out), "{}", narrow);
-            return;
-        }
-    }
-    fmt::format_to(std::back_inserter(out), "{}", value);
+    if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
+        return false;
+    return std::isnan(value) || static_cast<double>(static_cast<float>(value)) == value;
+}
+
+void append_single(std::string& out, double value) {
+    if (std::isfinite(value) && is_single(value))
+        fmt::format_to(std::back_inserter(out), "{}", static_cast<float>(value));
+    else
+        append_number(out, value);
 }
 
 void append_number(std::string& out, double value) {

@@ -1,23 +1,26 @@
 // Numbers as text, as short as exact, written straight into the caller's
 // buffer: no allocation a number.
 //
-// Peak values: a value that is exactly a 32-bit float (as every value of a
-// 32-bit file is, widened) is written as the shortest text that reads back
-// to that float, any other as the shortest text that reads back to the same
-// double. A 32-bit m/z of 102.41888 is "102.41888", not the
-// "102.41888427734375" of its double.
-//
-// Header values (retention time, precursor m/z, total ion current) come
-// from decimal text in the file, read as doubles: they are written as the
-// shortest text of the double, which gives back the file's own digits.
+// A spectrum whose every value is exactly a 32-bit float (as every value
+// of a 32-bit file is, widened) has its values written as the shortest text
+// that reads back to that float: a 32-bit m/z of 102.41888 is "102.41888",
+// not the "102.41888427734375" of its double. Any other value is written as
+// the shortest text that reads back to the same double; so are header
+// values (retention time, precursor m/z, total ion current), which come
+// from decimal text in the file and so come out with the file's digits.
 #pragma once
 
 #include <string>
 
 namespace orvohost {
 
-void append_peak_value(std::string& out, double value);
+// The shortest text of the double.
 void append_number(std::string& out, double value);
+// The shortest text of the value as a 32-bit float, when it is exactly one;
+// else the shortest text of the double.
+void append_single(std::string& out, double value);
+// Whether `value` is exactly a 32-bit float.
+bool is_single(double value);
 
 // append_number as a string of its own.
 std::string number_text(double value);

@@ -3,6 +3,7 @@
 #include <fmt/chrono.h>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -87,6 +88,12 @@ const char* info_key_name(std::int32_t key) {
     }
 }
 
+bool single_precision(const std::vector<orvoeng::Peak>& peaks) {
+    return std::all_of(peaks.begin(), peaks.end(), [](const orvoeng::Peak& peak) {
+        return is_single(peak.mz) && is_single(peak.intensity);
+    });
+}
+
 std::string peak_kind_text(const orvoeng::Spectrum& spectrum) {
     return spectrum.peak_kind == 0 ? "centroided" : "profile";
 }
@@ -135,19 +142,20 @@ void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
     number(",\"position\":", scan.file_position);
     if (spectrum) {
         const auto& peaks = *spectrum->peaks;
+        const bool single = single_precision(peaks);
         out += spectrum->peak_kind == 0 ? ",\"kind\":\"centroided\"" : ",\"kind\":\"profile\"";
         number(",\"peak_count\":", peaks.size());
         out += ",\"mz\":[";
         for (std::size_t i = 0; i < peaks.size(); ++i) {
             if (i)
                 out.push_back(',');
-            append_json_peak_value(out, peaks[i].mz);
+            append_json_number(out, peaks[i].mz, single);
         }
         out += "],\"intensity\":[";
         for (std::size_t i = 0; i < peaks.size(); ++i) {
             if (i)
                 out.push_back(',');
-            append_json_peak_value(out, peaks[i].intensity);
+            append_json_number(out, peaks[i].intensity, single);
         }
         out.push_back(']');
     }

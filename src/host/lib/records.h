@@ -30,6 +30,10 @@ std::optional<std::int32_t> signed_charge(const orvoeng::ScanRecord& scan);
 std::optional<double> known_tic(const orvoeng::ScanRecord& scan);
 // The parent's label of an MS2 scan that has one.
 std::optional<std::uint32_t> known_parent(const orvoeng::ScanRecord& scan);
+// Whether every m/z and intensity is exactly a 32-bit float: the values of
+// a 32-bit file, widened, which are then written as floats.
+bool single_precision(const std::vector<orvoeng::Peak>& peaks);
+
 // "centroided" or "profile".
 std::string peak_kind_text(const orvoeng::Spectrum& spectrum);
 

@@ -158,18 +158,13 @@ private:
 
 } // namespace
 
-void append_json_number(std::string& out, double value) {
-    if (std::isfinite(value))
+void append_json_number(std::string& out, double value, bool single) {
+    if (!std::isfinite(value))
+        out += "null";
+    else if (single)
+        append_single(out, value);
+    else
         append_number(out, value);
-    else
-        out += "null";
-}
-
-void append_json_peak_value(std::string& out, double value) {
-    if (std::isfinite(value))
-        append_peak_value(out, value);
-    else
-        out += "null";
 }
 
 void append_json_string(std::string& out, std::string_view text) {

@@ -44,10 +44,9 @@ public:
 std::unique_ptr<RowWriter> make_row_writer(Format format, std::vector<Column> columns);
 
 // A JSON value appended to `out`: a number as short as exact (null when it
-// is not finite), the second form for peak values; a string quoted and
+// is not finite; as a 32-bit float when `single`); a string quoted and
 // escaped (invalid UTF-8 replaced).
-void append_json_number(std::string& out, double value);
-void append_json_peak_value(std::string& out, double value);
+void append_json_number(std::string& out, double value, bool single = false);
 void append_json_string(std::string& out, std::string_view text);
 
 } // namespace orvohost
