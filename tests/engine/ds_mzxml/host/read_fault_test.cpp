@@ -117,6 +117,11 @@ std::string misjudged(const Session& s, const Session& truth, const std::filesys
                     e.id == msg::ID_OUT_OF_ORDER.id) &&
                    truth.sink.listener.count(e.id) == 0) {
             why << "event " << std::hex << e.id << std::dec << "; ";
+        } else if ((e.id == msg::SCAN_COUNT.id || e.id == msg::INDEX_OFFSET.id) &&
+                   truth.sink.listener.with_id(e.id).at(0).args != e.args) {
+            // "indexOffset is 0", "scanCount 0": values of bytes not read
+            why << "event " << std::hex << e.id << std::dec << " with " << narrow(e.args.at(0))
+                << "; ";
         }
     }
     if (!reported)
