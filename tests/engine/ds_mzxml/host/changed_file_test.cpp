@@ -130,6 +130,9 @@ TEST_P(ChangedFile, RunInformationRewrittenInPlaceIsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(BothBlocks, ChangedFile,
                          ::testing::Values(fixture::create_data_source,
-                                           fixture::create_tiny_block_data_source));
+                                           fixture::create_tiny_block_data_source),
+                         [](const auto& info) {
+                             return std::string(info.index == 0 ? "ShippedBlock" : "TinyBlock");
+                         });
 
 } // namespace
