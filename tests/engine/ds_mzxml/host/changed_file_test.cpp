@@ -131,8 +131,8 @@ TEST_P(ChangedFile, RunInformationRewrittenInPlaceIsRefused) {
 INSTANTIATE_TEST_SUITE_P(BothBlocks, ChangedFile,
                          ::testing::Values(fixture::create_data_source,
                                            fixture::create_tiny_block_data_source),
-                         [](const auto& info) {
-                             return std::string(info.index == 0 ? "ShippedBlock" : "TinyBlock");
+                         [](const auto& param) {
+                             return std::string(param.index == 0 ? "ShippedBlock" : "TinyBlock");
                          });
 
 } // namespace
