@@ -1,7 +1,7 @@
 # orvo-host check -j 8 over COUNT files written by orvo-mkmzxml (indexed and
 # not, 32- and 64-bit, of various sizes) in WORK: every file must check, and
 # with a sanitizer build nothing may be reported while eight are read at once.
-#   cmake -DHOST=... -DMKMZXML=... -DWORK=... -DCOUNT=100 [-DRUNNER=...] -P check_many_files.cmake
+#   cmake -DHOST=... -DMKMZXML=... -DWORK=... -DCOUNT=100 -P check_many_files.cmake
 foreach(var HOST MKMZXML WORK COUNT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_many_files: ${var} is not set")
@@ -22,7 +22,7 @@ foreach(i RANGE 1 ${COUNT})
     list(APPEND args --precision 64)
   endif()
   set(file ${WORK}/run${i}.mzXML)
-  execute_process(COMMAND ${RUNNER} ${MKMZXML} -o ${file} ${args}
+  execute_process(COMMAND ${MKMZXML} -o ${file} ${args}
     RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE error)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "orvo-mkmzxml ${args} failed (${status}): ${error}")
@@ -30,7 +30,7 @@ foreach(i RANGE 1 ${COUNT})
   list(APPEND files ${file})
 endforeach()
 message(STATUS "check -j 8 over ${COUNT} files")
-execute_process(COMMAND ${RUNNER} ${HOST} check -j 8 ${files}
+execute_process(COMMAND ${HOST} check -j 8 ${files}
   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE error)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "orvo-host check failed (${status}):\n${output}\n${error}")
