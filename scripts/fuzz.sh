@@ -4,7 +4,10 @@
 # the input that produced it is left in the work folder to be kept under
 # fuzz/regressions/<target>/ once it is fixed.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
-# FUZZ_WORK (default build/fuzz-work) holds the corpora and the findings;
+# FUZZ_PRESET (default fuzz) names the build: fuzz-tiny reads with a 1 KiB
+# block. FUZZ_WORK (default build/<preset>-work) holds the corpora and the
+# findings; FUZZ_RUNS, when set, also ends each target after that many
+# executions;
 # seeds of fuzz_data_source are also made at run time from the example file,
 # orvo-mkmzxml and, when the release build has it, the fixture writer.
 set -euo pipefail
@@ -14,10 +17,14 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 ((${#targets[@]})) || targets=(fuzz_data_source fuzz_base64 fuzz_datetime fuzz_codecvt)
-work=${FUZZ_WORK:-build/fuzz-work}
+preset=${FUZZ_PRESET:-fuzz}
+work=${FUZZ_WORK:-build/$preset-work}
+bin=build/$preset
+limit=(-max_total_time="$seconds")
+[ -n "${FUZZ_RUNS:-}" ] && limit+=(-runs="$FUZZ_RUNS")
 
-cmake --preset fuzz
-cmake --build --preset fuzz --target "${targets[@]}" orvo-mkmzxml
+cmake --preset "$preset"
+cmake --build --preset "$preset" --target "${targets[@]}" orvo-mkmzxml
 
 mkdir -p "$work"
 status=0
@@ -33,14 +40,14 @@ for target in "${targets[@]}"; do
       "--scans 2 --ms1-peaks 3 --centroided 0 --no-sha1 --seed 3"; do
       name="mk_$(echo "$args" | tr -c 'a-z0-9' '_').mzXML"
       # shellcheck disable=SC2086
-      [ -e "$corpus/$name" ] || build/fuzz/bin/orvo-mkmzxml -o "$corpus/$name" $args >/dev/null
+      [ -e "$corpus/$name" ] || "$bin"/bin/orvo-mkmzxml -o "$corpus/$name" $args >/dev/null
     done
     [ -x build/release/fuzz/write_seeds ] && build/release/fuzz/write_seeds "$corpus" >/dev/null
     extra=(-dict=fuzz/mzxml.dict -max_len=16384)
   fi
-  echo "== fuzz: $target for ${seconds}s"
+  echo "== fuzz: $target ($preset) for ${FUZZ_RUNS:+$FUZZ_RUNS runs, at most }${seconds}s"
   log="$work/$target.log"
-  if build/fuzz/fuzz/"$target" "${extra[@]}" -max_total_time="$seconds" -timeout=10 \
+  if "$bin"/fuzz/"$target" "${extra[@]}" "${limit[@]}" -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/findings/$target/" \
     "$corpus" >"$log" 2>&1; then
     grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|stat::average_exec_per_sec' "$log" || true

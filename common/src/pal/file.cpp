@@ -56,10 +56,21 @@ bool File::read_at(std::int64_t offset, void* buffer, std::uint32_t count, std::
     got = 0;
     if (!is_open() || offset < 0)
         return false;
-    const std::int64_t n = os::syscalls().file_read_at(handle, offset, buffer, count, error);
-    if (n < 0)
-        return false;
-    got = static_cast<std::uint32_t>(n);
+    const os::Syscalls& calls = os::syscalls();
+    auto* out = static_cast<char*>(buffer);
+    while (got < count) {
+        const std::int64_t n =
+            calls.file_read_at(handle, offset + got, out + got, count - got, error);
+        if (n < 0) {
+            if (calls.read_interrupted != 0 && error == calls.read_interrupted)
+                continue;
+            got = 0;
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::uint32_t>(n);
+    }
     return true;
 }
 

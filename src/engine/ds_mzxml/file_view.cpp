@@ -17,8 +17,9 @@ FileView::Buffer FileView::make_buffer(std::size_t bytes) {
 
 void FileView::settle() {
     std::uint32_t got = 0;
+    std::uint32_t error = 0;
     if (background.busy())
-        background.wait(got);
+        background.wait(got, error);
 }
 
 void FileView::reset() {
@@ -27,8 +28,10 @@ void FileView::reset() {
     base = 0;
     fresh_from = 0;
     served_end = 0;
-    if (!file.size(file_size) || file_size < 0)
+    if (!file.size(file_size) || file_size < 0) {
         file_size = 0;
+        note_failure(file.last_error());
+    }
     ahead_end = file_size;
 }
 
@@ -57,11 +60,17 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
     if (background.busy()) {
         const bool same = background.offset() == offset && background.count() == want;
         std::uint32_t ahead_got = 0;
-        if (background.wait(ahead_got) && same) {
+        std::uint32_t error = 0;
+        const bool ok = background.wait(ahead_got, error);
+        if (same) {
+            // A failed read ahead is not read again: the caller's own read
+            // of the same bytes would wait on the same failing device.
             std::swap(buffer, spare);
             std::swap(capacity, spare_capacity);
-            got = ahead_got;
+            got = ok ? ahead_got : 0;
             taken = true;
+            if (!ok)
+                note_failure(error);
         }
     }
     if (!taken && want > capacity) {
@@ -75,8 +84,10 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
         held = 0;
         buffer = make_buffer(capacity);
     }
-    if (!taken && !file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got))
+    if (!taken && !file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got)) {
         got = 0;
+        note_failure(file.last_error());
+    }
     base = offset;
     held = got;
     fresh_from = offset;

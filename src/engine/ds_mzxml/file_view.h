@@ -15,6 +15,11 @@
 // A file cut short by another process after that reads as ending where its
 // bytes end: a shorter span, never a fault.
 //
+// A read that fails gives no bytes (an empty or shorter span) and is kept:
+// failure() tells the reader, which must not take the missing bytes for
+// the file's content, the OS error of the first one since clear_failure().
+// A read ahead that fails counts only when its bytes are taken.
+//
 // Reading in order, a refill that starts where the last one ended is
 // followed by a read ahead, on a thread of its own, of the bytes the next
 // refill will ask for: the reader tells the view where that refill would
@@ -34,6 +39,10 @@
 #include <memory>
 #include <new>
 
+#ifndef ORVO_READ_BLOCK
+#define ORVO_READ_BLOCK 4194304
+#endif
+
 namespace orvoeng {
 
 // Frees a FileView's buffer with the alignment it was made with.
@@ -44,7 +53,10 @@ struct BufferFree {
 
 class FileView final : public ByteSource {
 public:
-    static constexpr std::size_t BLOCK = std::size_t{1} << 22;
+    // The bytes a refill reads at most; the build sets it (4 MiB unless a
+    // test or fuzzing build asks for a tiny one).
+    static constexpr std::size_t BLOCK = ORVO_READ_BLOCK;
+    static_assert(BLOCK >= 64, "a block holds at least the texts searched across blocks");
 
     // Where a refill starting at an offset would end, when the reader knows
     // it; the offset itself when it does not.
@@ -79,6 +91,15 @@ public:
 
     std::string_view bytes(std::int64_t offset, std::size_t count) override;
 
+    // Whether a read (or the size query) failed since the last clear, and
+    // the OS error number of the first that did.
+    bool failed() const { return has_failed; }
+    std::uint32_t failure() const { return failed_with; }
+    void clear_failure() {
+        has_failed = false;
+        failed_with = 0;
+    }
+
     // Asks the processor to bring the held bytes of a range into its cache,
     // for a read that follows soon: bytes another thread read from the file
     // are otherwise met cold. Changes nothing the view serves.
@@ -90,6 +111,12 @@ private:
     using Buffer = std::unique_ptr<char[], BufferFree>;
     static Buffer make_buffer(std::size_t bytes);
 
+    void note_failure(std::uint32_t error) {
+        if (!has_failed)
+            failed_with = error;
+        has_failed = true;
+    }
+
     // Starts the read ahead of the refill that would start at `from`.
     void read_ahead_from(std::int64_t from);
 
@@ -98,6 +125,8 @@ private:
     std::int64_t file_size = 0;
     std::int64_t ahead_end = 0;
     bool caching = true;
+    bool has_failed = false;
+    std::uint32_t failed_with = 0;
 
     Buffer buffer;
     std::size_t capacity = 0;

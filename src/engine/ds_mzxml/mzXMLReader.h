@@ -11,6 +11,12 @@
 // the platform layer raises. Every operation starts at its own place in the
 // file; bytes come through the reading layer (file_view.h), and the text
 // logic works on spans (line_cursor.h, tag_search.h).
+//
+// Bytes that could not be read are never taken for the file's content: an
+// operation in which a read failed says so (read_failed()) instead of
+// judging the file by the bytes it got, and a fetch of peaks raises the
+// system's error. Bytes that are no longer what the listing found (a file
+// rewritten or cut while open) are refused as a changed file.
 #pragma once
 
 #include "file_view.h"
@@ -79,7 +85,12 @@ public:
         OPEN_NO_INDEX = 2,  // the index could neither be read nor built
         OPEN_NO_SCAN_COUNT = 3,
         OPEN_NO_START_TAGS = 4,
+        OPEN_READ_FAILED = 5, // a read failed: READ_FAILED was posted
     };
+
+    // Why a fetch refuses peaks of a scan whose bytes changed since the listing.
+    static constexpr const wchar_t* FILE_CHANGED_REASON =
+        L"The file has changed since it was opened";
 
     MzXMLReader();
     ~MzXMLReader();
@@ -124,8 +135,10 @@ public:
     // ---- run metadata --------------------------------------------------
 
     // A new record, owned by the caller (who deletes it); null when the file
-    // could not be read up to the element or to its end.
+    // could not be read up to the element or to its end, or when the element
+    // is no longer where an earlier read found it (file_changed()).
     InstrumentRecord* read_instrument();
+    // False also when a read failed or the element moved (see above).
     bool read_data_processing(DataProcessingRecord& record,
                               const PAL::SmartPtr<PAL::EventSocket>& socket);
 
@@ -151,6 +164,16 @@ public:
     const std::vector<std::int64_t>& offsets() const { return index; }
     std::uint32_t centroided_scans() const { return centroided_count; }
 
+    // Whether a read failed in the last operation, and the OS error number.
+    bool read_failed() const { return view.failed(); }
+    std::uint32_t read_error() const { return view.failure(); }
+    // Posts READ_FAILED with the path, the system's text of read_error()
+    // and the number.
+    void post_read_failure(const PAL::SmartPtr<PAL::EventSocket>& socket) const;
+    // Whether the last run-information read found its element somewhere
+    // else than the first read did: the file changed since it was opened.
+    bool file_changed() const { return changed; }
+
     // Every span read anew and the peaks through the exact decoder: the
     // reference the fast paths are checked against.
     void use_reference_paths(bool on);
@@ -159,6 +182,16 @@ private:
     friend struct ReaderAccess; // the tests' way to set up a reader on a file
 
     bool index_is_sound();
+    // Starts an operation of the interface: no read failed in it yet.
+    void begin_operation() {
+        view.clear_failure();
+        changed = false;
+    }
+    // open's end when a read failed: OPEN_READ_FAILED, READ_FAILED posted.
+    bool refuse_unread(const PAL::SmartPtr<PAL::EventSocket>& socket);
+    // Whether the element gathered last stands where the first read of it
+    // found it (`place`, which that first read sets); false sets `changed`.
+    bool same_place(std::int64_t& place);
     // A scan header as read from the file; `centroided_met` when it states
     // centroiding. read_scan_header counts those.
     bool parse_scan_header(std::uint32_t scan_number, ScanHeader& header, bool& centroided_met);
@@ -170,8 +203,11 @@ private:
     // scans that fit a block. False when there are none: a scan out of range
     // (nothing posted), or a range the file cannot hold or no longer holds
     // (posted as a count mismatch).
+    // A failed read raises the system's error (READ_FAILED posted first);
+    // bytes that no longer hold the scan's start tag where the listing
+    // found it are none, with `refusal` saying that the file changed.
     bool scan_text(std::uint32_t scan_number, std::string_view& text,
-                   const PAL::SmartPtr<PAL::EventSocket>& socket);
+                   const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring& refusal);
     std::int64_t read_ahead_end(std::uint32_t scan_number) const;
     // Brings the first `most` bytes of the scan after this one into the
     // processor's cache, where the view holds them: scans are mostly read
@@ -196,6 +232,14 @@ private:
     bool run_centroided_given = false;
     bool reference = false;
     std::int64_t line_position = 0;
+    // Where collect_element found its opening line last; -1 when it did not.
+    std::int64_t element_start = -1;
+    // Where the run information's elements were first found (-1: not
+    // found); UNSEEN until a read looked for them.
+    static constexpr std::int64_t UNSEEN = -2;
+    std::int64_t instrument_place = UNSEEN;
+    std::int64_t processing_place = UNSEEN;
+    bool changed = false;
     std::string precursor_text;            // reused by the scan header's precursor
     std::vector<unsigned char> peak_bytes; // reused by every fetch of peaks
     // Headers read while the file's index was checked, for the walk.

@@ -100,6 +100,7 @@ void MzxmlIntf::open_reader(const std::wstring& path, int selector,
     check_path_conversion(path);
     if (reader.open(path, header_only, events, progress)) {
         file_name = path;
+        open_events = events;
         return;
     }
     if (const wchar_t* reason = refusal_reason(reader.open_state()))
@@ -198,7 +199,10 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
     GatheredSteps steps(*node);
 
     DataProcessingRecord processing;
-    if (reader.read_data_processing(processing, events)) {
+    const bool stated = reader.read_data_processing(processing, events);
+    raise_if_unread(events, msg::FILE_REFUSED.code,
+                    PAL::Message(msg::FILE_REFUSED.id).add(file_name));
+    if (stated) {
         centroided = processing.centroided;
         // Profile data written by mzStar are refused.
         if (!processing.centroided && processing.software_name.find("mzStar") != std::string::npos)
@@ -211,9 +215,12 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
     for (std::uint32_t position = 1; position <= count; ++position) {
         ScanRecord record;
         ScanHeader header;
-        if (!reader.read_scan_header(position, header))
+        if (!reader.read_scan_header(position, header)) {
+            raise_if_unread(events, msg::FILE_REFUSED.code,
+                            PAL::Message(msg::FILE_REFUSED.id).add(file_name));
             PAL_RAISE(PAL::AppError, msg::BAD_SCAN_HEADER.code,
                       PAL::Message(msg::BAD_SCAN_HEADER.id).add(position, 0, 10, true));
+        }
 
         ScanType type;
         type.set_ms_level(header.msLevel);
@@ -248,6 +255,20 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
     }
     steps.finish();
     return list;
+}
+
+void MzxmlIntf::raise_if_unread(const PAL::SmartPtr<PAL::EventSocket>& events, std::uint32_t code,
+                                const PAL::Message& message) const {
+    if (reader.read_failed()) {
+        reader.post_read_failure(events);
+    } else if (reader.file_changed()) {
+        if (events)
+            PAL::post_message(events, msg::FILE_CHANGED.level,
+                              PAL::Message(msg::FILE_CHANGED.id).add(file_name));
+    } else {
+        return;
+    }
+    PAL_RAISE(PAL::AppError, code, message);
 }
 
 // ---- spectra ------------------------------------------------------------------
@@ -311,9 +332,11 @@ InstrumentInfo MzxmlIntf::get_instrument_info() {
     check_open();
     const std::unique_ptr<InstrumentRecord> record(reader.read_instrument());
     // Blank entries would pass for a file without the element.
-    if (!record)
-        PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code,
-                  PAL::Message(msg::FILE_REFUSED.id).add(file_name));
+    if (!record) {
+        const PAL::Message refused = PAL::Message(msg::FILE_REFUSED.id).add(file_name);
+        raise_if_unread(open_events, msg::FILE_REFUSED.code, refused);
+        PAL_RAISE(PAL::AppError, msg::FILE_REFUSED.code, refused);
+    }
     InstrumentInfo info;
     info.emplace(FileName, file_name);
     info.emplace(Instrument, wide(record->manufacturer + " " + record->model));
@@ -329,11 +352,21 @@ InstrumentInfo MzxmlIntf::get_instrument_info() {
 std::int64_t MzxmlIntf::get_completion_time() {
     check_open();
     DataProcessingRecord processing;
-    // No events on this path: the host asks for a value, not a diagnosis.
-    if (!reader.read_data_processing(processing, PAL::SmartPtr<PAL::EventSocket>()))
+    // No notices on this path: the host asks for a value, not a diagnosis;
+    // only why the file could not be read goes to the sink given at open.
+    if (!reader.read_data_processing(processing, PAL::SmartPtr<PAL::EventSocket>())) {
+        if (reader.read_failed())
+            raise_if_unread(open_events, msg::NO_COMPLETION_TIME.code,
+                            PAL::Message(msg::NO_COMPLETION_TIME.id)
+                                .add(PAL::WindowsError(reader.read_error(), __LINE__, source_file)
+                                         .description()));
+        raise_if_unread(open_events, msg::NO_COMPLETION_TIME.code,
+                        PAL::Message(msg::NO_COMPLETION_TIME.id)
+                            .add(std::wstring(MzXMLReader::FILE_CHANGED_REASON)));
         PAL_RAISE(PAL::AppError, msg::NO_COMPLETION_TIME.code,
                   PAL::Message(msg::NO_COMPLETION_TIME.id)
                       .add(std::wstring(L"dataProcessing element missing")));
+    }
     if (processing.completionTime.empty())
         return 0;
     try {

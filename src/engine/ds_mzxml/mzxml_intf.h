@@ -65,6 +65,11 @@ public:
                      const PAL::SmartPtr<PAL::Progress>& progress);
     ScanList scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
                        const PAL::SmartPtr<PAL::Progress>& parent);
+    // When the reader's last operation failed to read or found the file
+    // changed: posts READ_FAILED or FILE_CHANGED through `events` and raises
+    // `code` with `message` (its arguments given); returns otherwise.
+    void raise_if_unread(const PAL::SmartPtr<PAL::EventSocket>& events, std::uint32_t code,
+                         const PAL::Message& message) const;
 
     // The 1-based scan position of `label`. The range is tested on the
     // distance from `first_label`, so labels near the top of the 32-bit
@@ -85,6 +90,9 @@ public:
     bool has_ms1 = false;
     bool has_ms2 = false;
     bool centroided = false;
+    // The host's sink given at open: the run information, asked without
+    // one, posts through it why a read failed.
+    PAL::SmartPtr<PAL::EventSocket> open_events;
 };
 
 ORVO_DS_EXPORT DataSourceIntfFactory*

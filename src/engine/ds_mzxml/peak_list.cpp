@@ -31,6 +31,20 @@ constexpr std::size_t npos = std::string_view::npos;
 // The bytes of the next scan brought to the cache ahead of its fetch.
 constexpr std::int64_t SCAN_PREFETCH = 8192;
 
+// Whether a scan's bytes, read now, are still those of the scan the listing
+// found there: all there (the file was not cut) and opening with a whole
+// scan start tag (the file was not rewritten over it). A scan whose tag is
+// gone would read as one without peaks, so the check is what keeps a
+// changed file from passing for empty spectra. It looks at the tag alone,
+// which is in the cache already.
+bool still_the_scan(std::string_view text, std::size_t length) {
+    constexpr std::string_view SCAN_TAG = "<scan";
+    if (text.size() != length || !text.starts_with(SCAN_TAG))
+        return false;
+    const std::size_t end = text.find_first_of(std::string_view(">\0", 2), SCAN_TAG.size());
+    return end != npos && text[end] == '>';
+}
+
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
                          std::int32_t peak_count, std::size_t mz_count) {
     PAL::post_message(socket, msg::PEAK_COUNT_DIFFERS.level,
@@ -161,24 +175,31 @@ struct MzXMLReader::PeakText {
 };
 
 bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
-                            const PAL::SmartPtr<PAL::EventSocket>& socket) {
+                            const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring& refusal) {
+    begin_operation();
     if (!listed(scan_number))
         return false;
     std::int64_t begin = 0;
     std::int64_t end = 0;
     // A range the file cannot hold is refused before anything is read.
-    if (scan_range(scan_number, begin, end) &&
-        end - begin <= std::numeric_limits<std::uint32_t>::max()) {
-        const auto length = static_cast<std::size_t>(end - begin);
-        view.start_operation(read_ahead_end(scan_number));
-        text = view.bytes(begin, length);
-        prefetch_next_scan(scan_number, SCAN_PREFETCH);
-        // A file cut short since it was opened no longer holds the scan.
-        if (text.size() == length)
-            return true;
+    if (!scan_range(scan_number, begin, end) ||
+        end - begin > std::numeric_limits<std::uint32_t>::max()) {
+        post_count_mismatch(socket, scan_number, 0, 0);
+        return false;
     }
-    post_count_mismatch(socket, scan_number, 0, 0);
-    return false;
+    const auto length = static_cast<std::size_t>(end - begin);
+    view.start_operation(read_ahead_end(scan_number));
+    text = view.bytes(begin, length);
+    if (view.failed()) {
+        post_read_failure(socket);
+        PAL_RAISE(PAL::WindowsError, view.failure());
+    }
+    prefetch_next_scan(scan_number, SCAN_PREFETCH);
+    if (!still_the_scan(text, length)) {
+        refusal = FILE_CHANGED_REASON;
+        return false;
+    }
+    return true;
 }
 
 bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
@@ -241,8 +262,12 @@ bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
                              std::vector<double>& mz_values, std::vector<double>& intensities,
                              const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring* refusal) {
     std::string_view text;
-    if (!scan_text(scan_number, text, socket))
+    std::wstring changed_file;
+    if (!scan_text(scan_number, text, socket, changed_file)) {
+        if (refusal)
+            *refusal = changed_file;
         return false;
+    }
     PeakText found;
     const bool located = locate_peaks(scan_number, text, centroided, found, socket);
     if (refusal)
@@ -277,8 +302,9 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
         return read;
     }
     std::string_view text;
-    if (!scan_text(scan_number, text, socket))
-        return {};
+    PeakRead refused;
+    if (!scan_text(scan_number, text, socket, refused.refusal))
+        return refused;
     PeakText found;
     PeakRead read;
     if (locate_peaks(scan_number, text, centroided, found, socket))

@@ -47,6 +47,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count) {
             std::uint32_t got = 0;
             result = file.read_at(offset, into, count, got);
             result_got = result ? got : 0;
+            result_error = result ? 0 : file.last_error();
             ready = true;
             return;
         }
@@ -55,12 +56,13 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count) {
     wake.notify_one();
 }
 
-bool ReadAhead::wait(std::uint32_t& got) {
+bool ReadAhead::wait(std::uint32_t& got, std::uint32_t& error) {
     std::unique_lock<std::mutex> hold(lock);
     done.wait(hold, [this] { return ready; });
     started = false;
     ready = false;
     got = result_got;
+    error = result_error;
     return result;
 }
 
@@ -80,9 +82,12 @@ void ReadAhead::run() {
         hold.unlock();
         std::uint32_t got = 0;
         const bool ok = file.read_at(offset, into, count, got);
+        // Taken before the lock: the caller uses the file only after wait().
+        const std::uint32_t error = ok ? 0 : file.last_error();
         hold.lock();
         result = ok;
         result_got = ok ? got : 0;
+        result_error = error;
         ready = true;
         // Woken after the lock is free, the caller does not block on it again.
         hold.unlock();

@@ -32,8 +32,9 @@ public:
     std::int64_t offset() const { return job_offset; }
     std::uint32_t count() const { return job_count; }
 
-    // Waits for the read started; false when it failed. `got` is the bytes read.
-    bool wait(std::uint32_t& got);
+    // Waits for the read started; false when it failed, with the OS error
+    // number in `error`. `got` is the bytes read.
+    bool wait(std::uint32_t& got, std::uint32_t& error);
 
 private:
     void run();
@@ -54,6 +55,7 @@ private:
     char* target = nullptr;
     bool result = false;
     std::uint32_t result_got = 0;
+    std::uint32_t result_error = 0;
 };
 
 } // namespace orvoeng

@@ -24,9 +24,11 @@ void read_detail(const std::string& element, const char* name, std::string& fiel
 
 InstrumentRecord* MzXMLReader::read_instrument() {
     std::string element;
+    begin_operation();
     seek_line(0);
     view.start_operation();
-    if (!collect_element("<msInstrument", "</msInstrument>", element))
+    if (!collect_element("<msInstrument", "</msInstrument>", element) ||
+        !same_place(instrument_place))
         return nullptr;
 
     auto record = std::make_unique<InstrumentRecord>();
@@ -53,9 +55,14 @@ bool MzXMLReader::read_data_processing(DataProcessingRecord& record,
     record.completionTime.clear();
 
     std::string element;
+    begin_operation();
     seek_line(0);
     view.start_operation();
     collect_element("<dataProcessing", "</dataProcessing>", element);
+    // Neither a failed read nor a changed file may pass for a file without
+    // the element.
+    if (view.failed() || !same_place(processing_place))
+        return false;
     if (element.empty()) {
         PAL::post_message(
             socket, msg::NO_DATA_PROCESSING.level,

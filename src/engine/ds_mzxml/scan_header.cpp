@@ -161,6 +161,7 @@ std::int64_t MzXMLReader::refill_end_from(std::int64_t from) const {
 }
 
 bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header) {
+    begin_operation();
     if (!listed(scan_number))
         return false;
     bool centroided_met = false;
@@ -261,9 +262,10 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             break;
         more = next_header_line(lines, current);
     }
-    // A start tag the scan's bytes end inside (a file cut there) lacks the
-    // attributes after the cut: its values would be read as zeros.
-    if (!tag_closed)
+    // A start tag the scan's bytes end inside (a file cut there, or a read
+    // that failed) lacks the attributes after the cut: its values would be
+    // read as zeros.
+    if (!tag_closed || view.failed())
         return false;
     if (!polarity_met)
         header.polarity = 0;

@@ -45,28 +45,46 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     state = OPEN_OK;
     std::vector<EarlyHeader>().swap(early_headers);
     view.settle();
+    begin_operation();
     if (!file.open_read(file_name))
         return false;
     view.reset();
-    if (!recognise_format(socket))
+    if (view.failed())
+        return refuse_unread(socket);
+    // Each step judges the file by what it read only when every read
+    // succeeded: a failed read is told as such, not as a fault of the file.
+    const bool recognised = recognise_format(socket);
+    if (view.failed())
+        return refuse_unread(socket);
+    if (!recognised)
         return false;
     if (header_only)
         return true;
-    if (!read_scan_count(socket)) {
+    const bool counted = read_scan_count(socket);
+    if (view.failed())
+        return refuse_unread(socket);
+    if (!counted) {
         state = OPEN_NO_SCAN_COUNT;
         return false;
     }
-    if (read_index(socket, progress))
+    const bool indexed = read_index(socket, progress);
+    if (view.failed())
+        return refuse_unread(socket);
+    if (indexed)
         return true;
     if (socket)
         PAL::post_message(socket, msg::BUILDING_INDEX.level, PAL::Message(msg::BUILDING_INDEX.id));
-    if (build_index(socket, progress))
+    const bool built = build_index(socket, progress);
+    if (view.failed())
+        return refuse_unread(socket);
+    if (built)
         return true;
     state = OPEN_NO_INDEX;
     return false;
 }
 
 bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket) {
+    begin_operation();
     view.start_operation();
     bool xml = false, mzxml = false, msrun = false, version_20 = false, version_21 = false;
     LineCursor lines(view, 0);
@@ -80,6 +98,8 @@ bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket
         version_20 = version_20 || has("mzXML_2.0") || has("mzXML_idx_2.0.xsd");
         version_21 = version_21 || has("mzXML_2.1") || has("mzXML_idx_2.1.xsd");
     }
+    if (view.failed())
+        return false;
     if (!version_20 && !version_21) {
         state = OPEN_NO_SCHEMA;
         if (socket)
@@ -100,6 +120,7 @@ bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket
 }
 
 bool MzXMLReader::read_scan_count(const PAL::SmartPtr<PAL::EventSocket>& socket) {
+    begin_operation();
     if (scanCount != 0)
         return true;
     view.start_operation();
@@ -114,6 +135,8 @@ bool MzXMLReader::read_scan_count(const PAL::SmartPtr<PAL::EventSocket>& socket)
             break;
         }
     }
+    if (view.failed())
+        return false;
     if (socket)
         PAL::post_message(socket, msg::SCAN_COUNT.level,
                           PAL::Message(msg::SCAN_COUNT.id).add(scanCount));
@@ -121,6 +144,7 @@ bool MzXMLReader::read_scan_count(const PAL::SmartPtr<PAL::EventSocket>& socket)
 }
 
 std::int64_t MzXMLReader::read_index_offset(const PAL::SmartPtr<PAL::EventSocket>& socket) {
+    begin_operation();
     view.start_operation();
     // A file shorter than the tail is read whole.
     LineCursor lines(view, std::max<std::int64_t>(view.size() - INDEX_OFFSET_TAIL, 0));
@@ -136,6 +160,8 @@ std::int64_t MzXMLReader::read_index_offset(const PAL::SmartPtr<PAL::EventSocket
         else
             index_offset = text_to_int64(text);
     }
+    if (view.failed())
+        return 0;
     if (socket)
         PAL::post_message(socket, msg::INDEX_OFFSET.level,
                           PAL::Message(msg::INDEX_OFFSET.id).add(index_offset));
@@ -154,6 +180,8 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     if (!lines.next() ||
         !attribute_view(lines.whole(VALUE_REACH), "name", name, lines.text().size()) ||
         name != "scan") {
+        if (view.failed())
+            return false;
         if (socket)
             PAL::post_message(socket, msg::NOT_A_SCAN_INDEX.level,
                               PAL::Message(msg::NOT_A_SCAN_INDEX.id));
@@ -173,7 +201,7 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
         std::string_view id_text, offset_text;
         if (!attribute_view(line, "id", id_text, own) ||
             !element_text_view(line, "offset", offset_text, own)) {
-            if (socket)
+            if (socket && !view.failed())
                 PAL::post_message(socket, msg::BAD_INDEX_LINE.level,
                                   PAL::Message(msg::BAD_INDEX_LINE.id)
                                       .add(PAL::to_wide(std::string(line.substr(0, own)),
@@ -202,7 +230,9 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     }
     steps.finish();
 
-    if (index.size() == scanCount) {
+    if (view.failed()) {
+        result = false;
+    } else if (index.size() == scanCount) {
         index.push_back(index_offset);
     } else {
         if (socket)
@@ -264,6 +294,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     // two of them needs; a match is counted in the window where it is whole.
     constexpr std::size_t KEEP = RUN_END_TAG.size() - 1;
     const std::size_t block = reference ? SCAN_BUFFER_SIZE : FileView::BLOCK;
+    begin_operation();
     view.start_operation();
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
@@ -310,7 +341,9 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     }
     steps.finish();
 
-    if (found != scanCount) {
+    if (view.failed()) {
+        result = false;
+    } else if (found != scanCount) {
         if (socket)
             PAL::post_message(socket, msg::SCANS_FOUND_DIFFER.level,
                               PAL::Message(msg::SCANS_FOUND_DIFFER.id).add(found).add(scanCount));

@@ -113,7 +113,10 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
             release_held(true);
             return &listing;
         } catch (const PAL::AppError& error) {
-            if (may_choose && error.code == orvoeng::msg::CENTROIDING_UNKNOWN.code) {
+            // Asked again only when the file itself leaves the choice open,
+            // never after a read the system failed.
+            if (may_choose && error.code == orvoeng::msg::CENTROIDING_UNKNOWN.code &&
+                !read_failed(error)) {
                 holding = false;
                 held.clear();
                 return nullptr;

@@ -57,6 +57,14 @@ std::string refused_because(HostCatalog& catalog, const std::filesystem::path& f
 // Why the plug-in refused to open the file, from its events and a look at
 // the file; empty when neither says more than the error itself.
 std::string refusal_cause(HostCatalog& catalog, const ReadFailure& failure) {
+    // A failing disk or share is no fault of the file's: say what the
+    // system said.
+    if (const PAL::Message* read = find_event(failure, msg::READ_FAILED);
+        read && read->args.size() >= 3)
+        return fmt::format("reading it failed: {} (system error {})", utf8(read->args[1]),
+                           utf8(read->args[2]));
+    if (find_event(failure, msg::FILE_CHANGED))
+        return "it changed while it was being read";
     if (const auto problem = path_problem(failure.file))
         return problem->text;
     const DocumentStart start = read_document_start(failure.file);
@@ -132,6 +140,11 @@ std::string failure_sentence(HostCatalog& catalog, const PAL::AppError& error,
             sentence = name + ": " + sentence;
     }
     return fmt::format("{} (status 0x{:08X})", sentence, error.code);
+}
+
+bool read_failed(const PAL::AppError& error) {
+    const auto* failure = dynamic_cast<const ReadFailure*>(&error);
+    return failure && find_event(*failure, msg::READ_FAILED) != nullptr;
 }
 
 std::string message_name(std::uint32_t id) {

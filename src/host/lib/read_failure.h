@@ -43,6 +43,10 @@ std::string message_sentence(HostCatalog& catalog, const PAL::Message& message);
 std::string failure_sentence(HostCatalog& catalog, const PAL::AppError& error,
                              const std::filesystem::path& file = {});
 
+// Whether the call failed because the system could not read the file (a
+// failing disk or share), not because of what the file holds.
+bool read_failed(const PAL::AppError& error);
+
 // The name of a message identifier in the shared table ("BAD_PEAKS"), or
 // its number in hex when the table has none.
 std::string message_name(std::uint32_t id);

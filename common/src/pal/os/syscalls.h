@@ -65,8 +65,14 @@ struct Syscalls {
     // Returns bytes read (0 at the end) or -1 with `error` set.
     std::int64_t (*file_read)(std::intptr_t handle, void* buffer, std::uint32_t count,
                               std::uint32_t& error);
+    // One positioned read, as the OS gives it: fewer bytes than asked are no
+    // end (PAL::File::read_at asks again for the rest), 0 is the end, -1 a
+    // failure with `error` set. Leaves the file position where it was.
     std::int64_t (*file_read_at)(std::intptr_t handle, std::int64_t offset, void* buffer,
                                  std::uint32_t count, std::uint32_t& error);
+    // The error of a read a signal interrupted before it read anything,
+    // which is asked again; 0 where reads are never interrupted so.
+    std::uint32_t read_interrupted;
 
     // A hint that memory about to be written whole may come in large
     // pages; never fails, and may do nothing.

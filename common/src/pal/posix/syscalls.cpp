@@ -280,22 +280,10 @@ std::int64_t file_read(std::intptr_t handle, void* buffer, std::uint32_t count,
 
 std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffer,
                           std::uint32_t count, std::uint32_t& error) {
-    std::uint32_t done = 0;
-    auto* out = static_cast<char*>(buffer);
-    while (done < count) {
-        const ssize_t n = ::pread(static_cast<int>(handle), out + done, count - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = static_cast<std::uint32_t>(errno);
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::uint32_t>(n);
-    }
-    return done;
+    const ssize_t n = ::pread(static_cast<int>(handle), buffer, count, static_cast<off_t>(offset));
+    if (n < 0)
+        error = static_cast<std::uint32_t>(errno);
+    return n;
 }
 
 void advise_large_pages(void* data, std::size_t bytes) {
@@ -334,6 +322,7 @@ constexpr Syscalls POSIX_SYSCALLS = {
     .file_size = file_size,
     .file_read = file_read,
     .file_read_at = file_read_at,
+    .read_interrupted = EINTR,
     .advise_large_pages = advise_large_pages,
 };
 

@@ -260,29 +260,19 @@ std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffe
     LARGE_INTEGER saved;
     saved.LowPart = low;
     saved.HighPart = high;
-    std::uint32_t done = 0;
-    auto* out = static_cast<char*>(buffer);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD got = 0;
     std::int64_t result = 0;
-    while (done < count) {
-        OVERLAPPED at{};
-        const auto position = static_cast<std::uint64_t>(offset) + done;
-        at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(position >> 32);
-        DWORD got = 0;
-        if (!::ReadFile(file, out + done, count - done, &got, &at)) {
-            const DWORD failure = ::GetLastError();
-            if (failure == ERROR_HANDLE_EOF)
-                break;
-            error = failure;
-            result = -1;
-            break;
-        }
-        if (got == 0)
-            break;
-        done += got;
+    if (::ReadFile(file, buffer, count, &got, &at)) {
+        result = got;
+    } else if (const DWORD failure = ::GetLastError(); failure != ERROR_HANDLE_EOF) {
+        error = failure;
+        result = -1;
     }
     ::SetFilePointerEx(file, saved, nullptr, FILE_BEGIN);
-    return result < 0 ? result : done;
+    return result;
 }
 
 // Windows backs ordinary allocations with small pages only; large pages
@@ -311,6 +301,8 @@ constexpr Syscalls WIN32_SYSCALLS = {
     .file_size = file_size,
     .file_read = file_read,
     .file_read_at = file_read_at,
+    // Windows completes or fails a read; no signal cuts one short.
+    .read_interrupted = 0,
     .advise_large_pages = advise_large_pages,
 };
 

@@ -66,6 +66,14 @@ inline constexpr MessageDef PEAK_ATTRIBUTES_MISSING{"PEAK_ATTRIBUTES_MISSING", 0
 inline constexpr MessageDef PEAK_COUNT_DIFFERS{
     "PEAK_COUNT_DIFFERS", 0xCC0236B4, 0, 1,
     "n: scan number; i: declared peak count; n: m/z values decoded"};
+// A read of the file failed: posted before the error that ends the
+// operation, so that the host can name the system's reason and knows the
+// file itself may be sound.
+inline constexpr MessageDef READ_FAILED{"READ_FAILED", 0xCC0236B5, 0, 1,
+                                        "text: file path; text: the system's reason; "
+                                        "n: the system's error number"};
+// The file's bytes are no longer where they were when it was opened.
+inline constexpr MessageDef FILE_CHANGED{"FILE_CHANGED", 0xCC0236B6, 0, 1, "text: file path"};
 
 // ---- informational events (levels 4 to 7) -----------------------------------
 
@@ -110,6 +118,8 @@ inline constexpr std::array ALL{
     SCANS_FOUND_DIFFER,
     PEAK_ATTRIBUTES_MISSING,
     PEAK_COUNT_DIFFERS,
+    READ_FAILED,
+    FILE_CHANGED,
     BUILDING_INDEX,
     SCAN_OFFSET,
     ENTRIES_DIFFER,

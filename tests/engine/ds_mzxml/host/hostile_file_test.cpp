@@ -2,7 +2,7 @@
 // loaded plug-in as a host drives it. Every run must end in a defined outcome
 // (an AppError whose status is its message's code in the shared table, or an
 // assertion) or in success, and whatever it reads must be what the file holds.
-#include "loaded_plugin.h"
+#include "host_session.h"
 
 #include <ds/messages.h>
 
@@ -24,103 +24,12 @@ namespace {
 
 namespace msg = orvoeng::msg;
 using Options = orvoeng::PeakListOptions;
-using Peaks = std::vector<std::pair<double, double>>;
 
-const auto create = fixture::create_data_source;
-
-// How one host call ended.
-struct Outcome {
-    bool ok = true;
-    bool defined = true;
-    std::uint32_t id = 0; // the message of an AppError
-    std::string what;
-};
-
-Outcome attempt(const std::function<void()>& call) {
-    const auto text = [](const std::wstring& w) { return std::string(w.begin(), w.end()); };
-    try {
-        call();
-        return {};
-    } catch (const PAL::AppError& e) {
-        const auto* def = msg::find(e.message.id);
-        return {false, def && def->is_error() && def->code == e.code, e.message.id,
-                text(e.description())};
-    } catch (const PAL::AssertFailure& e) {
-        return {false, true, 0, "assertion " + text(e.text)};
-    } catch (const PAL::Exception& e) {
-        return {false, false, 0, "PAL exception " + text(e.description())};
-    } catch (const std::exception& e) {
-        return {false, false, 0, std::string("std exception ") + e.what()};
-    } catch (...) {
-        return {false, false, 0, "unknown exception"};
-    }
-}
-
-// A whole host session on one file: peek on one data source, then open with
-// a listener and a progress root on another, every spectrum, the run info.
-struct Session {
-    explicit Session(const std::filesystem::path& path, Options opts = {},
-                     const std::function<void()>& after_open = {}) {
-        const auto name = path.wstring();
-        peek = attempt([&] { create()->peek_file(name, 1, sink.socket); });
-        auto source = create();
-        PAL::SmartPtr<PAL::Progress> root(
-            new PAL::Progress(sink.socket, PAL::Message(0x4C020001), 1, 1));
-        open = attempt([&] { scans = *source->open_file(name, 1, &opts, 1, sink.socket, root); });
-        if (!open.ok)
-            return;
-        if (after_open)
-            after_open();
-        for (const auto& record : scans) {
-            std::optional<Peaks> peaks;
-            fetches.push_back(attempt([&] {
-                peaks.emplace();
-                const auto spectrum = source->get_spectrum(record.label, 0, sink.socket);
-                for (const auto& p : *spectrum->peaks)
-                    peaks->emplace_back(p.mz, p.intensity);
-            }));
-            spectra.push_back(fetches.back().ok ? peaks : std::nullopt);
-        }
-        info = attempt([&] { instrument = source->get_instrument_info(); });
-        instrument.erase(orvoeng::FileName); // the path, which differs from file to file
-        time = attempt([&] { completion = source->get_completion_time(); });
-    }
-
-    // Whether an error event was posted: a loss the host was told of.
-    bool warned() const {
-        for (const auto& e : sink.listener.events)
-            if (e.kind == PAL::Event::MSG_EVENT && e.level == 1)
-                return true;
-        return false;
-    }
-    bool complete() const {
-        return peek.ok && open.ok && info.ok && time.ok &&
-               std::ranges::all_of(fetches, &Outcome::ok);
-    }
-
-    fixture::RecordingSocket sink;
-    Outcome peek, open, info, time;
-    std::vector<orvoeng::ScanRecord> scans;
-    std::vector<Outcome> fetches;
-    std::vector<std::optional<Peaks>> spectra;
-    orvoeng::InstrumentInfo instrument;
-    std::int64_t completion = 0;
-};
-
-// Every outcome typed, every event one the shared table knows at its level.
-void expect_defined(const Session& s, const std::string& name) {
-    std::vector<const Outcome*> outcomes = {&s.peek, &s.open, &s.info, &s.time};
-    for (const auto& f : s.fetches)
-        outcomes.push_back(&f);
-    for (const auto* o : outcomes)
-        EXPECT_TRUE(o->defined) << name << ": " << o->what;
-    for (const auto& e : s.sink.listener.events) {
-        if (e.kind != PAL::Event::MSG_EVENT)
-            continue;
-        const auto* def = msg::find(e.id);
-        EXPECT_TRUE(def && !def->is_error() && def->level == e.level) << name << std::hex << e.id;
-    }
-}
+using fixture::attempt;
+using fixture::expect_defined;
+using fixture::Outcome;
+using fixture::Session;
+using Peaks = fixture::Peaks;
 
 // What to let pass: scans missing from a cut file, changed run info when the
 // damage lies in it, one scan whose peaks may differ when the host is told.

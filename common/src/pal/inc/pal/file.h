@@ -35,9 +35,11 @@ public:
     // `got` is 0 at the end of the file. False on a read error.
     bool read(void* buffer, std::uint32_t count, std::uint32_t& got);
 
-    // Reads up to `count` bytes at `offset`, looping over short reads until
-    // `count` bytes or the end of the file. Leaves the file position alone:
-    // every reader operation positions the file itself.
+    // Reads up to `count` bytes at `offset`, asking again after a short read
+    // or one a signal interrupted, until `count` bytes or the end of the
+    // file. False on a read error, with `got` 0 and the OS error number in
+    // last_error(). Leaves the file position alone: every reader operation
+    // positions the file itself.
     bool read_at(std::int64_t offset, void* buffer, std::uint32_t count, std::uint32_t& got);
 
     std::uint32_t last_error() const { return error; }
