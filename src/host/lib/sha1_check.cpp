@@ -48,16 +48,6 @@ Sha1Result unreadable(int error) {
     return result;
 }
 
-std::string hex(const std::uint8_t* bytes, std::size_t size) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += DIGITS[bytes[i] >> 4];
-        text += DIGITS[bytes[i] & 0xF];
-    }
-    return text;
-}
-
 bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -165,6 +155,16 @@ Sha1Result check_sha1(const std::filesystem::path& file) {
     result.state =
         digest_text && result.stated == result.computed ? Sha1Result::MATCHES : Sha1Result::STALE;
     return result;
+}
+
+std::string hex(const std::uint8_t* bytes, std::size_t size) {
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+        text += DIGITS[bytes[i] >> 4];
+        text += DIGITS[bytes[i] & 0xF];
+    }
+    return text;
 }
 
 } // namespace orvohost

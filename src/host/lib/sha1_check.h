@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -28,5 +29,8 @@ inline constexpr std::size_t SHA1_CHECK_BLOCK = std::size_t{1} << 20;
 // by "</sha1>"; anything else is STALE, with `stated` holding the trimmed
 // text (at most 64 characters). Never throws for a bad or missing file.
 Sha1Result check_sha1(const std::filesystem::path& file);
+
+// Lower-case hex of `size` bytes, as a digest is written.
+std::string hex(const std::uint8_t* bytes, std::size_t size);
 
 } // namespace orvohost

@@ -2,6 +2,8 @@
 
 #include "repair_error.h"
 
+#include <sha1_check.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,16 +15,6 @@ namespace orvohost::repair {
 namespace {
 
 constexpr std::size_t BUFFER_BYTES = std::size_t{4} << 20;
-
-std::string hex(const std::uint8_t* bytes, std::size_t size) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        text += DIGITS[bytes[i] >> 4];
-        text += DIGITS[bytes[i] & 0xF];
-    }
-    return text;
-}
 
 } // namespace
 
