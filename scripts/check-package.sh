@@ -43,11 +43,15 @@ run orvo-host check sample.mzXML
 
 echo "== check-package: import orvo (Debian's python3, no PYTHONPATH)"
 run /usr/bin/python3 - <<'PY'
+import subprocess
 import orvo
 assert orvo.__file__.startswith("/usr/lib/python3/dist-packages/orvo/"), orvo.__file__
+# One version number: the package's, the host's and the module's.
+host = subprocess.run(["orvo-host", "--version"], capture_output=True, text=True).stdout.split()
+assert host[-1] == orvo.__version__, (host, orvo.__version__)
 with orvo.open("sample.mzXML") as run:
-    print(f"orvo {getattr(orvo, '__version__', '(no __version__)')} from {orvo.__file__}:",
-          run.info["scan_count"], "scans in sample.mzXML")
+    print(f"orvo {orvo.__version__} from {orvo.__file__}:", run.info["scan_count"],
+          "scans in sample.mzXML")
 PY
 
 echo "== check-package: man orvo-host, bash completion, pkg-config"
