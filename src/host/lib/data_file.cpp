@@ -18,10 +18,13 @@ DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandle
 void DataFile::deliver(const PAL::Event& event) {
     if (event.kind == PAL::Event::MSG_EVENT) {
         const auto& posted = static_cast<const PAL::MsgEvent&>(event);
-        if (posted.level <= 1)
+        if (posted.level <= 1) {
             call_errors.push_back(posted.message);
-        if (holding) {
-            held.emplace_back(posted.level, posted.message);
+            if (holding) {
+                held.emplace_back(posted.level, posted.message);
+                return;
+            }
+        } else if (muted) {
             return;
         }
     }
@@ -34,8 +37,8 @@ void DataFile::release_held(bool succeeded) {
     auto events = std::move(held);
     held.clear();
     if (handler)
-        for (const auto& [level, message] : events)
-            if (succeeded || level > 1)
+        if (succeeded)
+            for (const auto& [level, message] : events)
                 handler(PAL::MsgEvent(level, message));
 }
 
@@ -99,10 +102,11 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
                                                        const PAL::SmartPtr<PAL::Progress>& parent) {
     check_openable();
     assumed_profile = false;
-    // The events of the open are held back until it is known which listing
-    // counts: one that ends in the centroiding question is asked again, and
-    // each event is told once. A failed open's error events travel with its
-    // ReadFailure, whose sentence names the cause.
+    // A listing that ends in the centroiding question is asked again: its
+    // notices were delivered as it went, so the second listing's are
+    // dropped, and error events wait until it is known whether the open
+    // failed (a failed open's travel with its ReadFailure, whose sentence
+    // names the cause).
     // Null when the plug-in asks for a centroiding choice that may be made.
     const auto listing_of = [&](const ReadOptions& choice,
                                 bool may_choose) -> const std::vector<orvoeng::ScanRecord>* {
@@ -129,9 +133,16 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
         return *listing;
     ReadOptions as_profile = options;
     as_profile.centroided = false;
-    const auto& listing = *listing_of(as_profile, false);
-    assumed_profile = true;
-    return listing;
+    muted = true;
+    try {
+        const auto& listing = *listing_of(as_profile, false);
+        muted = false;
+        assumed_profile = true;
+        return listing;
+    } catch (...) {
+        muted = false;
+        throw;
+    }
 }
 
 const std::vector<orvoeng::ScanRecord>& DataFile::list(const ReadOptions& options,

@@ -54,9 +54,8 @@ public:
     // Lists the file's scans; progress under `parent`, which may be empty.
     // A file that does not state its centroiding, opened without a choice,
     // is read as profile spectra: the plug-in is asked again with that
-    // choice, and only the events of the second listing are delivered. The
-    // error events of a failed open are not delivered: they travel with its
-    // ReadFailure.
+    // choice, and each event is delivered once. The error events of a
+    // failed open are not delivered: they travel with its ReadFailure.
     const std::vector<orvoeng::ScanRecord>& open(const ReadOptions& options,
                                                  const PAL::SmartPtr<PAL::Progress>& parent);
 
@@ -74,8 +73,8 @@ public:
 
 private:
     void deliver(const PAL::Event& event);
-    // Delivers the held events: all of them when the call succeeded, else
-    // those above level 1.
+    // Delivers the held error events when the call succeeded; a failed
+    // call's travel with its ReadFailure instead.
     void release_held(bool succeeded);
     // Runs a call into the plug-in; its AppError leaves as a ReadFailure.
     template <class Call>
@@ -93,9 +92,13 @@ private:
     EventHandler handler;
     // Error events of the call under way, for the failure it may end in.
     std::vector<PAL::Message> call_errors;
-    // While set, message events are held back instead of delivered.
+    // While set, error events (level 1) are held back instead of delivered;
+    // they are few, while a listing posts a notice for every scan.
     bool holding = false;
     std::vector<std::pair<std::uint32_t, PAL::Message>> held;
+    // While set, the other message events are dropped: those of a listing
+    // asked again, which the first listing delivered already.
+    bool muted = false;
     bool assumed_profile = false;
     EventChannel channel;
     DataSource listed;
