@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs every test.
+# Builds the release preset and runs every test, as many at once as there
+# are cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release
 cmake --build --preset release
-ctest --preset release
+ctest --preset release -j "$(nproc)"

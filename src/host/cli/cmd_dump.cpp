@@ -1,6 +1,7 @@
 // orvo-host dump FILE: every scan and its peaks as JSON Lines.
 #include "context.h"
 #include "records.h"
+#include "text_pipeline.h"
 
 namespace orvohost::cli {
 
@@ -9,7 +10,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
         "dump", "Write every scan with its header values and peaks as JSON Lines");
     static ScanSelection selection;
     add_scan_selection(*command, selection);
-    add_shared_options(*command, context.options, READS);
+    add_shared_options(*command, context.options, JOBS);
     command->callback([&context, &status] {
         const std::string& file = selection.file;
         DataFile data(context.plugin(), file, context.event_printer(file));
@@ -18,7 +19,9 @@ void add_dump(CLI::App& app, Context& context, int& status) {
         root->step(1);
         OutputFile out("");
         status = 0;
-        std::string text;
+        // One thread of the budget fetches; the others write JSON.
+        TextPipeline pipeline(thread_budget(context.options) - 1, append_scan_json,
+                              [&out](std::string& text) { out.write(text); });
         {
             PAL::SmartPtr<PAL::Progress> node(
                 new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
@@ -26,17 +29,18 @@ void add_dump(CLI::App& app, Context& context, int& status) {
                 node->step(1);
                 if (!selection.selects(scan))
                     continue;
+                PAL::SmartPtr<orvoeng::Spectrum> spectrum;
                 try {
-                    const auto spectrum = data.spectrum(scan.label);
-                    append_scan_json(text, scan, spectrum.get());
+                    spectrum = data.spectrum(scan.label);
                 } catch (...) {
                     context.note(context.failure_text(file, std::current_exception()));
                     status = 1;
+                    continue;
                 }
-                out.write_when_full(text);
+                pipeline.add(scan, std::move(spectrum));
             }
         }
-        out.write(text);
+        pipeline.finish();
         out.commit();
     });
 }

@@ -3,6 +3,7 @@
 #include "context.h"
 #include "records.h"
 #include "rows.h"
+#include "text_pipeline.h"
 
 #include <fmt/format.h>
 
@@ -66,18 +67,31 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                 PAL::SmartPtr<PAL::Progress> node(
                     new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
                 const std::string stem = file.stem().string();
+                TextPipeline pipeline(
+                    result.format_threads,
+                    [&stem](std::string& text, const orvoeng::ScanRecord& scan,
+                            const orvoeng::Spectrum* spectrum) {
+                        append_ions(text, stem, scan, *spectrum);
+                    },
+                    [&result](std::string& text) {
+                        result.out += text;
+                        result.pass_on();
+                    });
                 for (const auto& scan : scans) {
                     node->step(1);
                     if (scan.scan_type.ms_level != ms_level)
                         continue;
+                    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
                     try {
-                        append_ions(result.out, stem, scan, *data.spectrum(scan.label));
-                        result.pass_on();
+                        spectrum = data.spectrum(scan.label);
                     } catch (...) {
                         context.note(context.failure_text(file, std::current_exception()));
                         result.ok = false;
+                        continue;
                     }
+                    pipeline.add(scan, std::move(spectrum));
                 }
+                pipeline.finish();
             },
             out);
         // A run that failed leaves an earlier file of that name as it was.

@@ -8,6 +8,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <thread>
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -108,7 +111,7 @@ EventHandler Context::event_printer(const std::filesystem::path& file) {
             const auto& progress = static_cast<const PAL::ProgressEvent&>(event);
             if (progress.final)
                 bar.finish();
-            else if (!options.quiet && options.jobs <= 1)
+            else if (!options.quiet && !many_at_once)
                 bar.update(label, progress.percentage);
             return;
         }
@@ -139,8 +142,17 @@ void add_shared_options(CLI::App& command, Options& options, unsigned takes) {
                     "(default: read as profile)")
         ->check(CLI::IsMember({"yes", "no"}));
     if (takes & JOBS)
-        command.add_option("-j,--jobs", options.jobs, "files read at once (default 1)")
+        command
+            .add_option("-j,--jobs", options.jobs,
+                        "threads to use: files read at once, the rest turn spectra into text "
+                        "(default: one a core)")
             ->check(CLI::Range(1, 256));
+}
+
+unsigned thread_budget(const Options& options) {
+    if (options.jobs > 0)
+        return static_cast<unsigned>(options.jobs);
+    return std::max(1U, std::thread::hardware_concurrency());
 }
 
 void add_scan_selection(CLI::App& command, ScanSelection& selection) {

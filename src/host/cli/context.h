@@ -33,8 +33,12 @@ struct Options {
     std::string format;     // table, tsv, json; empty: table on a terminal, else tsv
     std::string centroided; // yes, no or empty
     std::uint32_t first_label = 1;
-    int jobs = 1;
+    int jobs = 0; // threads to use; 0: one a core
 };
+
+// The threads a command may use: -j, else one a core. Files read at once
+// and the threads that turn spectra into text share them.
+unsigned thread_budget(const Options& options);
 
 // What a subcommand takes of the shared options, beyond -v, -q, --plugin,
 // --first-label and --centroided, which every one takes.
@@ -77,6 +81,9 @@ public:
     EventHandler event_printer(const std::filesystem::path& file);
 
     ProgressBar& progress() { return bar; }
+    // Set while several files are read at once: their progress is counted
+    // in files, not drawn a file at a time.
+    bool many_at_once = false;
 
 private:
     HostCatalog host_catalog{default_catalog_dir()};
@@ -93,6 +100,8 @@ struct FileResult {
     std::string out;
     bool ok = true;
     OrderedSlot* slot = nullptr;
+    // Threads of the budget left to this file for turning spectra into text.
+    unsigned format_threads = 0;
 
     void pass_on() {
         if (slot)

@@ -62,8 +62,12 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
         print_ready(guard);
     }
 
-    const std::size_t threads = std::min<std::size_t>(
-        static_cast<std::size_t>(std::max(context.options.jobs, 1)), files.size());
+    const std::size_t budget = thread_budget(context.options);
+    const std::size_t threads = std::min<std::size_t>(budget, files.size());
+    // What the files read at once leave of the budget formats their text.
+    for (auto& result : results)
+        result.format_threads =
+            static_cast<unsigned>(budget / std::max<std::size_t>(threads, 1) - 1);
     if (threads <= 1) {
         for (std::size_t i = 0; i < files.size(); ++i) {
             run_one(context, job, files[i], results[i]);
@@ -77,6 +81,7 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     } else {
         // Loaded once before the threads start: they share the one module.
         context.plugin();
+        context.many_at_once = true;
         std::atomic<std::size_t> next{0};
         std::vector<std::jthread> workers;
         for (std::size_t t = 0; t < threads; ++t)
