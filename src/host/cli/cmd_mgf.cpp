@@ -30,7 +30,7 @@ void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanR
     out += "\nRTINSECONDS=";
     append_number(out, scan.retention_time);
     out.push_back('\n');
-    const auto write = single_precision(*spectrum.peaks) ? append_single : append_number;
+    const auto write = single_precision(*spectrum.peaks) ? append_as_float : append_number;
     for (const auto& peak : *spectrum.peaks) {
         write(out, peak.mz);
         out.push_back(' ');

@@ -40,7 +40,7 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
                 if (label == labels.front())
                     text += "label\tkind\tmz\tintensity\n";
                 const std::string head = fmt::format("{}\t{}\t", label, peak_kind_text(*spectrum));
-                const auto write = single_precision(peaks) ? append_single : append_number;
+                const auto write = single_precision(peaks) ? append_as_float : append_number;
                 for (const auto& peak : peaks) {
                     text += head;
                     write(text, peak.mz);

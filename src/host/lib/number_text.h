@@ -16,9 +16,9 @@ namespace orvohost {
 
 // The shortest text of the double.
 void append_number(std::string& out, double value);
-// The shortest text of the value as a 32-bit float, when it is exactly one;
-// else the shortest text of the double.
-void append_single(std::string& out, double value);
+// The shortest text of the value as a 32-bit float: for values known to be
+// exactly one (see is_single), as every value of a 32-bit spectrum is.
+void append_as_float(std::string& out, double value);
 // Whether `value` is exactly a 32-bit float.
 bool is_single(double value);
 

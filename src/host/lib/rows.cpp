@@ -162,7 +162,7 @@ void append_json_number(std::string& out, double value, bool single) {
     if (!std::isfinite(value))
         out += "null";
     else if (single)
-        append_single(out, value);
+        append_as_float(out, value);
     else
         append_number(out, value);
 }

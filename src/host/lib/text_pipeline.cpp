@@ -83,7 +83,16 @@ TextPipeline::Batch* TextPipeline::free_batch(std::unique_lock<std::mutex>& guar
         batches.push_back(std::make_unique<Batch>());
         return batches.back().get();
     }
-    batch_free.wait(guard, [this] { return !free.empty(); });
+    // While every batch is in flight, the calling thread formats one that
+    // waits for a worker rather than sit idle: the fetching is light, and
+    // so the budget's every thread makes text.
+    while (free.empty()) {
+        if (pending.empty() || failure) {
+            batch_free.wait(guard, [this] { return !free.empty(); });
+            break;
+        }
+        format_pending(guard);
+    }
     Batch* batch = free.back();
     free.pop_back();
     return batch;
@@ -95,24 +104,28 @@ void TextPipeline::work() {
         work_ready.wait(guard, [this] { return stopping || !pending.empty(); });
         if (pending.empty())
             return;
-        Batch* batch = pending.front();
-        pending.pop_front();
-        const bool failed = failure != nullptr;
-        guard.unlock();
-        try {
-            if (!failed)
-                format_batch(*batch);
-        } catch (...) {
-            guard.lock();
-            if (!failure)
-                failure = std::current_exception();
-            guard.unlock();
-        }
-        batch->items.clear();
-        guard.lock();
-        batch->ready = true;
-        hand_on_ready(guard);
+        format_pending(guard);
     }
+}
+
+void TextPipeline::format_pending(std::unique_lock<std::mutex>& guard) {
+    Batch* batch = pending.front();
+    pending.pop_front();
+    const bool failed = failure != nullptr;
+    guard.unlock();
+    try {
+        if (!failed)
+            format_batch(*batch);
+    } catch (...) {
+        guard.lock();
+        if (!failure)
+            failure = std::current_exception();
+        guard.unlock();
+    }
+    batch->items.clear();
+    guard.lock();
+    batch->ready = true;
+    hand_on_ready(guard);
 }
 
 void TextPipeline::hand_on_ready(std::unique_lock<std::mutex>& guard) {

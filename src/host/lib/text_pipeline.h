@@ -59,6 +59,9 @@ private:
     void submit();
     Batch* free_batch(std::unique_lock<std::mutex>& guard);
     void work();
+    // Formats the oldest batch that waits for a worker and hands on what is
+    // ready; called with the lock held and a batch pending.
+    void format_pending(std::unique_lock<std::mutex>& guard);
     // Hands on every formatted batch at the head of the queue; called with
     // the lock held, which it releases while a sink runs.
     void hand_on_ready(std::unique_lock<std::mutex>& guard);

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Times the host's exports (mgf, dump, scans, check) on a generated file,
+# next to the plug-in's whole read of the same file (read_bench) and, when
+# installed, ProteoWizard's `msconvert --mgf` and OpenMS's FileConverter
+# writing MGF from it. Each row is the best of three runs (the peers: one),
+# warm cache; MB/s in counts the mzXML file, MB/s out what was written.
+#   scripts/bench-exports.sh [--size 256M]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+size=256M
+if [ "${1:-}" = --size ]; then size=$2; fi
+
+cmake --preset release >/dev/null
+cmake --build --preset release --target read_bench orvo-host orvo-mkmzxml
+if [ ! -x /usr/bin/time ]; then
+  echo "bench-exports: needs /usr/bin/time (Debian's time package)" >&2
+  exit 1
+fi
+data=build/release/bench-data
+bin=build/release/bin
+mkdir -p "$data"
+# read_bench makes the file on first use and times the whole read of it.
+whole=$("$bin"/read_bench --size "$size" --repeat 3 --data "$data" |
+  sed -n 's/^5 whole read[^0-9]*([^)]*) *\([0-9.]*\).*/\1/p')
+file="$data/read-$size-index.mzXML"
+[ -n "$whole" ] && [ -f "$file" ] || {
+  echo "bench-exports: read_bench gave no whole read of $file" >&2
+  exit 1
+}
+in_bytes=$(stat -c %s "$file")
+out="$data/export.out"
+
+# time.txt gets "wall user sys peak-KiB" of the last run of a job.
+best=""
+run_best() { # repeats command...: sets best to "wall peak-KiB out-bytes"
+  local repeats=$1 r line
+  shift
+  best=""
+  for ((r = 0; r < repeats; r++)); do
+    rm -f "$out"
+    /usr/bin/time -o "$data/time.txt" -f '%e %M' "$@" >/dev/null
+    line="$(tail -1 "$data/time.txt") $(stat -c %s "$out" 2>/dev/null || echo 0)"
+    if [ -z "$best" ] || awk -v a="$line" -v b="$best" 'BEGIN{split(a,x," ");split(b,y," ");exit !(x[1]<y[1])}'; then
+      best=$line
+    fi
+  done
+}
+row() { # label wall peak-KiB out-bytes [ratio text]
+  awk -v label="$1" -v t="$2" -v m="$3" -v o="$4" -v in_bytes="$in_bytes" -v whole="$whole" \
+    -v extra="${5:-}" 'BEGIN {
+      printf "%-34s %8.2f %9.1f %10.1f %9.1f %9.2f  %s\n", label, t, in_bytes / 1e6 / t,
+        o / 1e6 / t, m / 1024, t / whole, extra }'
+}
+
+echo
+echo "exports of $file ($((in_bytes / 1000000)) MB), $(nproc) cores"
+printf "%-34s %8s %9s %10s %9s %9s\n" job "wall s" "MB/s in" "MB/s out" "peak MiB" "x read"
+row "plug-in's whole read (read_bench)" "$whole" 0 0
+run_best 3 "$bin"/orvo-host -q mgf "$file" -o "$out"
+mgf_wall=${best%% *}
+read -r t m o <<<"$best"
+row "orvo-host mgf" "$t" "$m" "$o"
+run_best 3 sh -c "'$bin'/orvo-host -q dump '$file' > '$out'"
+read -r t m o <<<"$best"
+row "orvo-host dump (JSON Lines)" "$t" "$m" "$o"
+run_best 3 sh -c "'$bin'/orvo-host -q scans --format tsv '$file' > '$out'"
+read -r t m o <<<"$best"
+row "orvo-host scans (TSV)" "$t" "$m" "$o"
+run_best 3 sh -c "'$bin'/orvo-host -q check '$file' > '$out'"
+read -r t m o <<<"$best"
+row "orvo-host check (with SHA-1)" "$t" "$m" "$o"
+run_best 3 sh -c "'$bin'/orvo-host -q -j 1 mgf '$file' -o '$out'"
+read -r t m o <<<"$best"
+row "orvo-host -j 1 mgf (one thread)" "$t" "$m" "$o"
+
+if command -v msconvert >/dev/null; then
+  peer_dir="$data/msconvert-out"
+  rm -rf "$peer_dir"
+  run_best 1 sh -c "msconvert '$file' --mgf -o '$peer_dir' --outfile peer.mgf >/dev/null 2>&1 &&
+    mv '$peer_dir/peer.mgf' '$out'"
+  read -r t m o <<<"$best"
+  row "msconvert --mgf (ProteoWizard)" "$t" "$m" "$o" \
+    "$(awk -v a="$t" -v b="$mgf_wall" 'BEGIN{printf "orvo mgf %.1fx faster", a / b}')"
+  rm -rf "$peer_dir"
+else
+  echo "(msconvert not installed: Debian's libpwiz-tools)"
+fi
+if command -v FileConverter >/dev/null; then
+  # FileConverter names the output's format by its extension.
+  run_best 1 sh -c "FileConverter -in '$file' -out '$data/peer.mgf' >/dev/null 2>&1 &&
+    mv '$data/peer.mgf' '$out'"
+  read -r t m o <<<"$best"
+  row "FileConverter -out .mgf (OpenMS)" "$t" "$m" "$o" \
+    "$(awk -v a="$t" -v b="$mgf_wall" 'BEGIN{printf "orvo mgf %.1fx faster", a / b}')"
+else
+  echo "(FileConverter not installed: Debian's topp)"
+fi
+rm -f "$out" "$data/time.txt"
