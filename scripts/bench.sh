@@ -3,7 +3,8 @@
 # it needs) and times the plug-in on a generated 1 GiB file, made once into
 # build/release/bench-data/. Options pass on: --size 256M, --repeat 5,
 # --data DIR, --plugin PATH. Then times repair on a 1 GiB file with a wrong
-# scanCount, made once into build/release/bench-data/.
+# scanCount, made once into build/release/bench-data/. Last, the exports
+# (scripts/bench-exports.sh) on a 256 MB file beside their peers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release
@@ -46,3 +47,7 @@ rm -f "$copy"
 timed "repair, wrong scanCount (read back)" build/release/bin/orvo-host -q repair "$wrong" -o "$copy"
 rm -f "$copy"
 rm -f "$data/time.txt"
+
+# The exports (mgf, dump, scans, check) beside the whole read of the same
+# file and the MGF writers of ProteoWizard and OpenMS.
+bash scripts/bench-exports.sh
