@@ -47,6 +47,13 @@ class Exports(unittest.TestCase):
                     many = host("-j", jobs, *command, *self.runs)
                     self.assertEqual(many.returncode, 0, many.stderr)
                     self.assertEqual(many.stdout, one.stdout, jobs)
+        # One file: the budget beyond its reader formats its spectra.
+        for command in (["mgf"], ["dump"]):
+            with self.subTest(command[-1] + " of one file"):
+                one = host("-j", "1", *command, self.runs[1])
+                self.assertEqual(one.returncode, 0, one.stderr)
+                for jobs in ("2", "5"):
+                    self.assertEqual(host("-j", jobs, *command, self.runs[1]).stdout, one.stdout)
         out = self.dir / "all.mgf"
         ok(self, "-j", "4", "mgf", *self.runs, "-o", out)
         self.assertEqual(out.read_text(), host("mgf", *self.runs).stdout)
