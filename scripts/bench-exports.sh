@@ -56,22 +56,20 @@ echo
 echo "exports of $file ($((in_bytes / 1000000)) MB), $(nproc) cores"
 printf "%-34s %8s %9s %10s %9s %9s\n" job "wall s" "MB/s in" "MB/s out" "peak MiB" "x read"
 row "plug-in's whole read (read_bench)" "$whole" 0 0
-run_best 3 "$bin"/orvo-host -q mgf "$file" -o "$out"
-mgf_wall=${best%% *}
-read -r t m o <<<"$best"
-row "orvo-host mgf" "$t" "$m" "$o"
-run_best 3 sh -c "'$bin'/orvo-host -q dump '$file' > '$out'"
-read -r t m o <<<"$best"
-row "orvo-host dump (JSON Lines)" "$t" "$m" "$o"
-run_best 3 sh -c "'$bin'/orvo-host -q scans --format tsv '$file' > '$out'"
-read -r t m o <<<"$best"
-row "orvo-host scans (TSV)" "$t" "$m" "$o"
-run_best 3 sh -c "'$bin'/orvo-host -q check '$file' > '$out'"
-read -r t m o <<<"$best"
-row "orvo-host check (with SHA-1)" "$t" "$m" "$o"
-run_best 3 sh -c "'$bin'/orvo-host -q -j 1 mgf '$file' -o '$out'"
-read -r t m o <<<"$best"
-row "orvo-host -j 1 mgf (one thread)" "$t" "$m" "$o"
+job() { # repeats label command...: times the command, prints its row
+  local repeats=$1 label=$2
+  shift 2
+  run_best "$repeats" "$@"
+  read -r t m o <<<"$best"
+  row "$label" "$t" "$m" "$o"
+}
+job 3 "orvo-host mgf" "$bin"/orvo-host -q mgf "$file" -o "$out"
+mgf_wall=$t
+job 3 "orvo-host dump (JSON Lines)" sh -c "'$bin'/orvo-host -q dump '$file' > '$out'"
+job 3 "orvo-host scans (TSV)" sh -c "'$bin'/orvo-host -q scans --format tsv '$file' > '$out'"
+job 3 "orvo-host check (with SHA-1)" sh -c "'$bin'/orvo-host -q check '$file' > '$out'"
+job 3 "orvo-host -j 1 mgf (one thread)" "$bin"/orvo-host -q -j 1 mgf "$file" -o "$out"
+faster() { awk -v a="$1" -v b="$mgf_wall" 'BEGIN{printf "orvo mgf %.1fx faster", a / b}'; }
 
 if command -v msconvert >/dev/null; then
   peer_dir="$data/msconvert-out"
@@ -79,8 +77,7 @@ if command -v msconvert >/dev/null; then
   run_best 1 sh -c "msconvert '$file' --mgf -o '$peer_dir' --outfile peer.mgf >/dev/null 2>&1 &&
     mv '$peer_dir/peer.mgf' '$out'"
   read -r t m o <<<"$best"
-  row "msconvert --mgf (ProteoWizard)" "$t" "$m" "$o" \
-    "$(awk -v a="$t" -v b="$mgf_wall" 'BEGIN{printf "orvo mgf %.1fx faster", a / b}')"
+  row "msconvert --mgf (ProteoWizard)" "$t" "$m" "$o" "$(faster "$t")"
   rm -rf "$peer_dir"
 else
   echo "(msconvert not installed: Debian's libpwiz-tools)"
@@ -90,8 +87,7 @@ if command -v FileConverter >/dev/null; then
   run_best 1 sh -c "FileConverter -in '$file' -out '$data/peer.mgf' >/dev/null 2>&1 &&
     mv '$data/peer.mgf' '$out'"
   read -r t m o <<<"$best"
-  row "FileConverter -out .mgf (OpenMS)" "$t" "$m" "$o" \
-    "$(awk -v a="$t" -v b="$mgf_wall" 'BEGIN{printf "orvo mgf %.1fx faster", a / b}')"
+  row "FileConverter -out .mgf (OpenMS)" "$t" "$m" "$o" "$(faster "$t")"
 else
   echo "(FileConverter not installed: Debian's topp)"
 fi

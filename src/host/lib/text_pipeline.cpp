@@ -98,6 +98,24 @@ TextPipeline::Batch* TextPipeline::free_batch(std::unique_lock<std::mutex>& guar
     return batch;
 }
 
+template <class Step>
+void TextPipeline::unlocked_unless_failed(std::unique_lock<std::mutex>& guard, Step&& step) {
+    // After a failure nothing more is made or written: the batches only
+    // travel on, so that no thread waits for one forever.
+    if (failure)
+        return;
+    guard.unlock();
+    std::exception_ptr error;
+    try {
+        step();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    guard.lock();
+    if (error && !failure)
+        failure = error;
+}
+
 void TextPipeline::work() {
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
@@ -111,19 +129,8 @@ void TextPipeline::work() {
 void TextPipeline::format_pending(std::unique_lock<std::mutex>& guard) {
     Batch* batch = pending.front();
     pending.pop_front();
-    const bool failed = failure != nullptr;
-    guard.unlock();
-    try {
-        if (!failed)
-            format_batch(*batch);
-    } catch (...) {
-        guard.lock();
-        if (!failure)
-            failure = std::current_exception();
-        guard.unlock();
-    }
+    unlocked_unless_failed(guard, [this, batch] { format_batch(*batch); });
     batch->items.clear();
-    guard.lock();
     batch->ready = true;
     hand_on_ready(guard);
 }
@@ -137,19 +144,8 @@ void TextPipeline::hand_on_ready(std::unique_lock<std::mutex>& guard) {
     while (!in_flight.empty() && in_flight.front()->ready) {
         Batch* batch = in_flight.front();
         in_flight.pop_front();
-        const bool failed = failure != nullptr;
-        guard.unlock();
-        try {
-            if (!failed)
-                sink(batch->text);
-        } catch (...) {
-            guard.lock();
-            if (!failure)
-                failure = std::current_exception();
-            guard.unlock();
-        }
+        unlocked_unless_failed(guard, [this, batch] { sink(batch->text); });
         batch->text.clear();
-        guard.lock();
         free.push_back(batch);
         batch_free.notify_all();
     }

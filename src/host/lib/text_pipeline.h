@@ -66,6 +66,10 @@ private:
     // the lock held, which it releases while a sink runs.
     void hand_on_ready(std::unique_lock<std::mutex>& guard);
     void stop_workers();
+    // Runs `step` with the lock released unless a step failed before, and
+    // keeps the first failure; returns with the lock held.
+    template <class Step>
+    void unlocked_unless_failed(std::unique_lock<std::mutex>& guard, Step&& step);
 
     Format format;
     Sink sink;
