@@ -8,7 +8,9 @@ void add_dump(CLI::App& app, Context& context, int& status) {
     auto* command = app.add_subcommand(
         "dump", "Write every scan with its header values and peaks as JSON Lines");
     static ScanSelection selection;
+    static PeakFilter peaks;
     add_scan_selection(*command, selection);
+    add_peak_filter(*command, peaks);
     add_shared_options(*command, context.options, READS);
     command->callback([&context, &status] {
         const std::string& file = selection.file;
@@ -28,6 +30,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
                     continue;
                 try {
                     const auto spectrum = data.spectrum(scan.label);
+                    peaks.apply_to(*spectrum);
                     append_scan_json(text, scan, spectrum.get());
                 } catch (...) {
                     context.note(context.failure_text(file, std::current_exception()));
