@@ -31,13 +31,16 @@ std::vector<Text> texts(const std::string& svg, const std::string& cls) {
 }
 
 TEST(PlotAnnotation, CrowdedLabelsNeverOverlap) {
-    // Forty equal peaks a hair apart: most labels cannot fit.
-    std::vector<double> mz;
-    std::vector<double> intensity;
+    // Forty nearly equal peaks a hair apart on a wide axis: most labels
+    // cannot fit.
+    std::vector<double> mz{100};
+    std::vector<double> intensity{1};
     for (int i = 0; i < 40; ++i) {
         mz.push_back(500 + i * 0.5);
         intensity.push_back(1000 - i);
     }
+    mz.push_back(1000);
+    intensity.push_back(1);
     PlotSpec spec;
     spec.labels = 40;
     const auto labels = texts(svg_plot(mz, intensity, spec), "peak-label");
