@@ -397,17 +397,25 @@ void draw_marks(std::string& out, const Page& page, const Axis& x, const PlotSpe
 }
 
 // Which points are peaks worth a label, highest first: every point of
-// sticks, the local maxima of a profile (its other points are flanks).
+// sticks; of a profile, the points highest among their PROFILE_REACH
+// neighbours on either side (the first of equals), so that its flanks and
+// the noise on a peak's top get no labels of their own.
+constexpr std::size_t PROFILE_REACH = 5;
+
+bool profile_apex(const std::vector<Point>& points, std::size_t i) {
+    const std::size_t first = i > PROFILE_REACH ? i - PROFILE_REACH : 0;
+    const std::size_t last = std::min(points.size() - 1, i + PROFILE_REACH);
+    for (std::size_t j = first; j <= last; ++j)
+        if (points[j].y > points[i].y || (j < i && points[j].y == points[i].y))
+            return false;
+    return true;
+}
+
 std::vector<std::size_t> label_candidates(const std::vector<Point>& points, Trace trace) {
     std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (!(points[i].y > 0))
-            continue;
-        if (trace == Trace::PROFILE && ((i > 0 && points[i - 1].y > points[i].y) ||
-                                        (i + 1 < points.size() && points[i + 1].y > points[i].y)))
-            continue;
-        order.push_back(i);
-    }
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (points[i].y > 0 && (trace != Trace::PROFILE || profile_apex(points, i)))
+            order.push_back(i);
     std::stable_sort(order.begin(), order.end(),
                      [&points](std::size_t a, std::size_t b) { return points[a].y > points[b].y; });
     return order;

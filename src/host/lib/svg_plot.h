@@ -48,7 +48,7 @@ struct PlotSpec {
     // exactly; an open end follows the points.
     Interval x_range;
     std::vector<PlotMark> marks;
-    // The `labels` highest peaks (for a profile, the highest local maxima)
+    // The `labels` highest peaks (for a profile, the highest apexes)
     // carry their x with `decimals` decimals, as far as they fit: labels
     // never overlap each other or the marks' texts; one that would is moved
     // up a line or two, else left out.

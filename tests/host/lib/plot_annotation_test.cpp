@@ -81,19 +81,20 @@ TEST(PlotAnnotation, ZoomMarksAndTraces) {
     const auto marks = texts(svg, "mark-label");
     ASSERT_EQ(marks.size(), 1u);
     EXPECT_EQ(marks[0].text, "precursor 115.50 (2+)");
-    // A profile is one path, its labels at local maxima only.
+    // A profile is one path, its labels at apexes only: not on a flank, nor
+    // on the noise of a peak's top (8.9 beside 9).
     spec.trace = Trace::PROFILE;
     spec.x_range = {};
     spec.marks.clear();
-    const std::vector<double> x{1, 2, 3, 4, 5, 6, 7};
-    const std::vector<double> y{0, 5, 9, 5, 0, 4, 0};
+    const std::vector<double> x{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const std::vector<double> y{0, 2, 5, 9, 8.8, 8.9, 2, 0, 0, 1, 3, 4, 3, 1, 0};
     const std::string profile = svg_plot(x, y, spec);
     EXPECT_NE(profile.find("<path class=\"profile\""), std::string::npos);
     EXPECT_EQ(profile.find("class=\"peak\""), std::string::npos);
     shown.clear();
     for (const auto& label : texts(profile, "peak-label"))
         shown.push_back(label.text);
-    EXPECT_EQ(shown, (std::vector<std::string>{"3.00", "6.00"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{"4.00", "12.00"}));
 }
 
 TEST(ProgressRate, ShownOnceEstimable) {
