@@ -87,7 +87,9 @@ void draw(Context& context, Chromatogram& c) {
     }
     const std::string name = std::filesystem::path(c.file).filename().string();
     const std::string levels = levels_text(c.filter.ms_levels);
-    std::string subtitle = fmt::format("{} {} scans", minutes.size(), levels);
+    std::string subtitle = levels.starts_with("MS levels")
+                               ? fmt::format("{} scans of {}", minutes.size(), levels)
+                               : fmt::format("{} {} scans", minutes.size(), levels);
     if (summed == minutes.size() && summed > 0)
         subtitle += ", summed from the peaks: the file gives no totIonCurrent";
     else if (summed > 0)

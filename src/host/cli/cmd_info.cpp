@@ -207,8 +207,8 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
 void add_info(CLI::App& app, Context& context, int& status) {
     auto* command = add_files_command(
         app, context, status, "info",
-        "Summarise each file: instrument, completion time, scans per MS level, retention-time "
-        "and precursor ranges, charges, centroiding; one row a file in TSV and JSON",
+        "Summarise each file: instrument, scans per MS level, retention-time and precursor "
+        "ranges, charges (with --stats, peaks too)",
         LISTING, info_job);
     command->add_flag("--stats", with_stats,
                       "also read every spectrum: peak counts (total, min, median, max), m/z and "

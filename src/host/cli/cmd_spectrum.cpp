@@ -8,8 +8,9 @@
 namespace orvohost::cli {
 
 void add_spectrum(CLI::App& app, Context& context, int& status) {
-    auto* command =
-        app.add_subcommand("spectrum", "Print the peaks of the scans with these labels");
+    auto* command = app.add_subcommand(
+        "spectrum",
+        "Print the peaks of the scans with these labels, or of those the filters select");
     static std::string file;
     static std::vector<std::uint32_t> labels;
     static ScanFilter filter;

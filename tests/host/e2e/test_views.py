@@ -34,9 +34,9 @@ def write_profile_run(path):
         points = []
         for k in range(1200):
             mz = 400 + k * 0.25
-            y = (3e5 * 2.718281828 ** (-((mz - 450) / 0.3) ** 2)
-                 + 1e6 * height * 2.718281828 ** (-((mz - 500) / 0.3) ** 2)
-                 + 2e5 * 2.718281828 ** (-((mz - 612.5) / 0.5) ** 2))
+            y = (3e5 * 2.718281828 ** (-((mz - 450) / 1.5) ** 2)
+                 + 1e6 * height * 2.718281828 ** (-((mz - 500) / 1.2) ** 2)
+                 + 2e5 * 2.718281828 ** (-((mz - 612.5) / 3) ** 2))
             points += [mz, y]
         peaks = base64.b64encode(struct.pack(f">{len(points)}f", *points)).decode()
         tag = re.sub(r'peaksCount="\d+"', 'peaksCount="1200"', tag)
