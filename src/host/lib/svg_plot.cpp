@@ -430,6 +430,7 @@ void draw_labels(std::string& out, const Page& page, const Axis& x, const Axis& 
         order.resize(spec.labels);
     if (order.empty())
         return;
+    std::string leaders;
     put(out, "<g class=\"peak-labels\" text-anchor=\"middle\" font-size=\"{}\" fill=\"#222\">\n",
         LABEL_SIZE);
     for (const std::size_t i : order) {
@@ -438,14 +439,30 @@ void draw_labels(std::string& out, const Page& page, const Axis& x, const Axis& 
         const double width = text_width(text, LABEL_SIZE);
         const double at = page_x(page, x, points[i].x);
         const double top = page_y(page, y, points[i].y) - 3;
+        // Above the peak, else beside it to the left or right, a line
+        // higher at a time; a label moved up gets a leader to its peak.
         std::vector<Box> places;
-        for (int line = 0; line < 3; ++line)
-            places.push_back(text_box(at, top - line * (LABEL_SIZE + 2), width, LABEL_SIZE));
-        if (const auto taken = placer.place(places))
-            put(out, "<text class=\"peak-label\" x=\"{}\" y=\"{}\">{}</text>\n", coord(at),
-                coord(places[*taken].bottom - 0.3 * LABEL_SIZE), text);
+        for (int line = 0; line < 4; ++line) {
+            const double baseline = top - line * (LABEL_SIZE + 2);
+            places.push_back(text_box(at, baseline, width, LABEL_SIZE));
+            places.push_back(text_box(at - width / 2, baseline, width, LABEL_SIZE));
+            places.push_back(text_box(at + width / 2, baseline, width, LABEL_SIZE));
+        }
+        const auto taken = placer.place(places);
+        if (!taken)
+            continue;
+        const Box& box = places[*taken];
+        const double centre = (box.left + box.right) / 2;
+        put(out, "<text class=\"peak-label\" x=\"{}\" y=\"{}\">{}</text>\n", coord(centre),
+            coord(box.bottom - 0.3 * LABEL_SIZE), text);
+        if (*taken >= 3)
+            put(leaders, "<line class=\"leader\" x1=\"{}\" y1=\"{}\" x2=\"{}\" y2=\"{}\"/>\n",
+                coord(at), coord(top + 2), coord(std::clamp(at, box.left, box.right)),
+                coord(box.bottom));
     }
     put(out, "</g>\n");
+    if (!leaders.empty())
+        put(out, "<g class=\"leaders\" stroke=\"#888\" stroke-width=\"0.6\">\n{}</g>\n", leaders);
 }
 
 void draw_sticks(std::string& out, const Page& page, const Axis& x, const Axis& y,

@@ -51,7 +51,8 @@ struct PlotSpec {
     // The `labels` highest peaks (for a profile, the highest apexes)
     // carry their x with `decimals` decimals, as far as they fit: labels
     // never overlap each other or the marks' texts; one that would is moved
-    // up a line or two, else left out.
+    // aside or up (with a leader line to its peak) as far as three lines,
+    // else left out.
     std::size_t labels = 0;
     int decimals = 2;
 };
