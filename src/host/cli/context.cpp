@@ -110,9 +110,13 @@ EventHandler Context::event_printer(const std::filesystem::path& file) {
     return [this, limit, label, bytes](const PAL::Event& event) {
         if (event.kind == PAL::Event::PROGRESS_EVENT) {
             const auto& progress = static_cast<const PAL::ProgressEvent&>(event);
+            // With -j the bar is the files' count, which a file's end does
+            // not close.
+            if (options.quiet || options.jobs > 1)
+                return;
             if (progress.final)
                 bar.finish();
-            else if (!options.quiet && options.jobs <= 1)
+            else
                 bar.update(label, progress.percentage, bytes);
             return;
         }

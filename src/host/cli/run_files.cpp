@@ -89,6 +89,9 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     } else {
         // Loaded once before the threads start: they share the one module.
         context.plugin();
+        // The clock of the rate starts now, not when the first file is done.
+        if (!context.options.quiet)
+            context.progress().update(fmt::format("0 of {} files", files.size()), 0, total_bytes);
         std::atomic<std::size_t> next{0};
         std::vector<std::jthread> workers;
         for (std::size_t t = 0; t < threads; ++t)
