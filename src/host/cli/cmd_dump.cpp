@@ -9,7 +9,9 @@ void add_dump(CLI::App& app, Context& context, int& status) {
     auto* command = app.add_subcommand(
         "dump", "Write every scan with its header values and peaks as JSON Lines");
     static ScanSelection selection;
+    static PeakFilter peaks;
     add_scan_selection(*command, selection);
+    add_peak_filter(*command, peaks);
     add_shared_options(*command, context.options, JOBS);
     command->callback([&context, &status] {
         const std::string& file = selection.file;
@@ -32,6 +34,7 @@ void add_dump(CLI::App& app, Context& context, int& status) {
                 PAL::SmartPtr<orvoeng::Spectrum> spectrum;
                 try {
                     spectrum = data.spectrum(scan.label);
+                    peaks.apply_to(*spectrum);
                 } catch (...) {
                     context.note(context.failure_text(file, std::current_exception()));
                     status = 1;

@@ -47,15 +47,18 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
         app.add_subcommand("mgf", "Write the MS2 spectra as an MGF peak list for search engines");
     static std::vector<std::string> files;
     static std::string output;
-    static int ms_level = 2;
+    static ScanFilter filter;
+    static PeakFilter peaks;
     command->add_option("FILE", files, "mzXML files")->required();
     command->add_option("-o,--output", output,
                         "MGF file to write (default: standard output); written whole or not at "
                         "all");
-    command->add_option("--ms-level", ms_level, "MS level of the spectra written (default 2)")
-        ->check(CLI::Range(1, 16));
+    add_scan_filter(*command, filter, "2");
+    add_peak_filter(*command, peaks);
     add_shared_options(*command, context.options, JOBS);
     command->callback([&context, &status] {
+        if (filter.ms_levels.empty())
+            filter.ms_levels = {{2, 2}};
         OutputFile out(output);
         status = run_files(
             context, files,
@@ -79,11 +82,12 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                     });
                 for (const auto& scan : scans) {
                     node->step(1);
-                    if (scan.scan_type.ms_level != ms_level)
+                    if (!filter.selects(scan))
                         continue;
                     PAL::SmartPtr<orvoeng::Spectrum> spectrum;
                     try {
                         spectrum = data.spectrum(scan.label);
+                        peaks.apply_to(*spectrum);
                     } catch (...) {
                         context.note(context.failure_text(file, std::current_exception()));
                         result.ok = false;

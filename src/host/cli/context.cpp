@@ -106,13 +106,21 @@ std::string Context::failure_text(const std::filesystem::path& file, std::except
 EventHandler Context::event_printer(const std::filesystem::path& file) {
     const std::uint32_t limit = level_limit(options.verbose, options.quiet);
     const std::string label = file.filename().string();
-    return [this, limit, label](const PAL::Event& event) {
+    std::error_code unknown;
+    std::uint64_t bytes = std::filesystem::file_size(file, unknown);
+    if (unknown)
+        bytes = 0;
+    return [this, limit, label, bytes](const PAL::Event& event) {
         if (event.kind == PAL::Event::PROGRESS_EVENT) {
             const auto& progress = static_cast<const PAL::ProgressEvent&>(event);
+            // With -j the bar is the files' count, which a file's end does
+            // not close.
+            if (options.quiet || many_at_once)
+                return;
             if (progress.final)
                 bar.finish();
-            else if (!options.quiet && !many_at_once)
-                bar.update(label, progress.percentage);
+            else
+                bar.update(label, progress.percentage, bytes);
             return;
         }
         if (event.kind == PAL::Event::MSG_EVENT && event.level <= limit)
@@ -155,10 +163,64 @@ unsigned thread_budget(const Options& options) {
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
+namespace {
+
+// An option whose text `parse` reads into its place; what it cannot read
+// ends the parse as a usage error naming the option.
+template <class Parse>
+CLI::Option* add_parsed(CLI::App& command, const std::string& name, Parse parse,
+                        const std::string& help) {
+    auto* option = command.add_option_function<std::string>(
+        name,
+        [name, parse](const std::string& text) {
+            try {
+                parse(text);
+            } catch (const std::invalid_argument& e) {
+                throw CLI::ValidationError(name, e.what());
+            }
+        },
+        help);
+    return option;
+}
+
+} // namespace
+
+void add_scan_filter(CLI::App& command, ScanFilter& filter, const char* levels) {
+    add_parsed(
+        command, "--ms-level",
+        [&filter](const std::string& text) { filter.ms_levels = parse_whole_ranges(text, 1, 16); },
+        std::string("only scans of these MS levels, as 1,2 or 2-3") +
+            (levels ? fmt::format(" (default {})", levels) : ""));
+    add_parsed(
+        command, "--scans",
+        [&filter](const std::string& text) {
+            filter.labels = parse_whole_ranges(text, 0, orvoeng::MAX_LABEL);
+        },
+        "only scans of these labels, as 10-20,25");
+    add_parsed(
+        command, "--rt", [&filter](const std::string& text) { filter.rt = parse_interval(text); },
+        "only scans of a retention time in this range, in seconds: A:B, A: or :B");
+    add_parsed(
+        command, "--charge",
+        [&filter](const std::string& text) { filter.charges = parse_whole_ranges(text, 1, 1000); },
+        "only scans whose precursor has one of these charges (sign aside), as 2,3");
+}
+
+void add_peak_filter(CLI::App& command, PeakFilter& filter) {
+    add_parsed(
+        command, "--mz", [&filter](const std::string& text) { filter.mz = parse_interval(text); },
+        "only peaks of an m/z in this range: A:B, A: or :B");
+    add_parsed(
+        command, "--min-intensity",
+        [&filter](const std::string& text) { filter.min_intensity = parse_number(text); },
+        "only peaks of at least this intensity");
+    command.add_option("--top", filter.top, "only the N most intense peaks of each spectrum")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{100000000}));
+}
+
 void add_scan_selection(CLI::App& command, ScanSelection& selection) {
     command.add_option("FILE", selection.file, "mzXML file")->required();
-    command.add_option("--ms-level", selection.ms_level, "only scans of this MS level")
-        ->check(CLI::Range(1, 16));
+    add_scan_filter(command, selection.filter);
 }
 
 } // namespace orvohost::cli

@@ -6,9 +6,12 @@
 #include "data_file.h"
 #include "ordered_output.h"
 #include "output_file.h"
+#include "peak_filter.h"
 #include "plugin.h"
 #include "progress_bar.h"
 #include "rows.h"
+#include "scan_filter.h"
+#include "svg_plot.h"
 
 #include <CLI/CLI.hpp>
 
@@ -102,6 +105,7 @@ struct FileResult {
     OrderedSlot* slot = nullptr;
     // Threads of the budget left to this file for turning spectra into text.
     unsigned format_threads = 0;
+    std::size_t index = 0; // of the file among the arguments
 
     void pass_on() {
         if (slot)
@@ -132,18 +136,27 @@ void add_dump(CLI::App& app, Context& context, int& status);
 void add_mgf(CLI::App& app, Context& context, int& status);
 void add_plot(CLI::App& app, Context& context, int& status);
 void add_tic(CLI::App& app, Context& context, int& status);
+void add_bpc(CLI::App& app, Context& context, int& status);
+void add_xic(CLI::App& app, Context& context, int& status);
 void add_check(CLI::App& app, Context& context, int& status);
 void add_repair(CLI::App& app, Context& context, int& status);
 
-// The FILE argument and the --ms-level filter of a subcommand that goes
-// through the scans of one file.
+// The filters of scans, judged from the listing: --ms-level, --scans,
+// --rt, --charge. A text that is no range is a usage error that says why.
+// --width and --height of a plot.
+void add_plot_size(CLI::App& command, PlotSpec& spec);
+// `levels` is the default of --ms-level for the help text, if it has one.
+void add_scan_filter(CLI::App& command, ScanFilter& filter, const char* levels = nullptr);
+// The filters of peaks: --mz, --min-intensity, --top.
+void add_peak_filter(CLI::App& command, PeakFilter& filter);
+
+// The FILE argument and the scan filters of a subcommand that goes through
+// the scans of one file.
 struct ScanSelection {
     std::string file;
-    int ms_level = 0; // 0: every level
+    ScanFilter filter;
 
-    bool selects(const orvoeng::ScanRecord& scan) const {
-        return ms_level == 0 || scan.scan_type.ms_level == ms_level;
-    }
+    bool selects(const orvoeng::ScanRecord& scan) const { return filter.selects(scan); }
 };
 void add_scan_selection(CLI::App& command, ScanSelection& selection);
 

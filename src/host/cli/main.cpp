@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
     add_mgf(app, context, status);
     add_plot(app, context, status);
     add_tic(app, context, status);
+    add_bpc(app, context, status);
+    add_xic(app, context, status);
     add_check(app, context, status);
     add_repair(app, context, status);
 

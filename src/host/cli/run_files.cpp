@@ -30,11 +30,23 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     for (std::size_t i = 0; i < files.size(); ++i) {
         slots[i].bind(out);
         results[i].slot = &slots[i];
+        results[i].index = i;
     }
     std::vector<bool> done(files.size(), false);
     std::mutex lock;
     std::condition_variable finished;
     std::size_t printed = 0;
+    // The bar of -j moves by bytes read, so that its rate is one over all files.
+    std::vector<std::uint64_t> sizes(files.size(), 0);
+    std::uint64_t total_bytes = 0;
+    std::uint64_t done_bytes = 0;
+    std::size_t finished_files = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::error_code unknown;
+        sizes[i] = std::filesystem::file_size(files[i], unknown);
+        sizes[i] = unknown ? 0 : sizes[i];
+        total_bytes += sizes[i];
+    }
     std::size_t failed = 0;
     std::exception_ptr write_failure;
 
@@ -82,6 +94,9 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
         // Loaded once before the threads start: they share the one module.
         context.plugin();
         context.many_at_once = true;
+        // The clock of the rate starts now, not when the first file is done.
+        if (!context.options.quiet)
+            context.progress().update(fmt::format("0 of {} files", files.size()), 0, total_bytes);
         std::atomic<std::size_t> next{0};
         std::vector<std::jthread> workers;
         for (std::size_t t = 0; t < threads; ++t)
@@ -92,10 +107,14 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
                     done[i] = true;
                     failed += results[i].ok ? 0U : 1U;
                     print_ready(guard);
+                    done_bytes += sizes[i];
+                    ++finished_files;
+                    const std::size_t share = total_bytes > 0 ? done_bytes * 100 / total_bytes
+                                                              : finished_files * 100 / files.size();
                     if (!context.options.quiet)
                         context.progress().update(
-                            fmt::format("{} of {} files", printed, files.size()),
-                            static_cast<std::uint16_t>(printed * 100 / files.size()));
+                            fmt::format("{} of {} files", finished_files, files.size()),
+                            static_cast<std::uint16_t>(share), total_bytes);
                 }
             });
         workers.clear();

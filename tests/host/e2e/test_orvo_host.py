@@ -150,9 +150,8 @@ class OrvoHost(unittest.TestCase):
         for name, (path, opts, centroided, _) in self.fixtures.items():
             with self.subTest(fixture=name):
                 scans = file_scans(path)
-                fields = {}
-                for row in tsv_rows(ok(self, *opts, "info", path)):
-                    fields.setdefault(row["field"], row["value"])
+                # TSV: one row a file, its fields as columns.
+                [fields] = tsv_rows(ok(self, *opts, "info", path))
                 self.assertEqual(fields["scan_count"], str(len(scans)))
                 self.assertEqual(fields["centroided"], "true" if centroided else "false")
                 self.assertEqual(fields["scan_mix"], "MS1 and MS2 scans")
@@ -251,10 +250,12 @@ class OrvoHost(unittest.TestCase):
     def test_svg_plots_hold_one_mark_per_peak_and_ms1_scan(self):
         xmllint = shutil.which("xmllint")
         svg = Path(self.tmp.name) / "plot.svg"
-        for name, (path, opts, _, _) in self.fixtures.items():
+        for name, (path, opts, centroided, _) in self.fixtures.items():
             with self.subTest(fixture=name):
                 dump = json_lines(ok(self, *opts, "dump", path))
-                plots = [(["plot", path, d["label"]], "peak", d["peak_count"])
+                # Sticks a peak, or one line through a profile's points.
+                plots = [(["plot", path, d["label"]], "peak", d["peak_count"]) if centroided
+                         else (["plot", path, d["label"]], "profile", int(d["peak_count"] > 0))
                          for d in (dump[0], dump[1], dump[-1])]
                 plots.append((["tic", path], "point", sum(d["ms_level"] == 1 for d in dump)))
                 for args, mark, count in plots:
@@ -297,7 +298,8 @@ class OrvoHost(unittest.TestCase):
             "bad label": (1, ["spectrum", sample, "99999"]),
             "plot of a bad label": (1, ["plot", sample, "99999", "-o", no_svg]),
             "centroiding given twice": (1, ["--centroided", "no", "scans", sample]),
-            "info of a missing file": (1, ["info", "/nonexistent/run.mzXML"]),
+            # (TSV and JSON give its row all the same, with the error.)
+            "info of a missing file": (1, ["--format", "table", "info", "/nonexistent/run.mzXML"]),
             "format of mgf": (2, ["--format", "json", "mgf", sample]),
             "format after dump": (2, ["dump", sample, "--format", "tsv"]),
             "tsv of check": (2, ["check", sample, "--format", "tsv"]),
