@@ -7,6 +7,7 @@
 #include <pal/exception.h>
 
 #include <cmath>
+#include <set>
 #include <sstream>
 
 namespace fixture {
@@ -163,6 +164,132 @@ TEST(ReadingPaths, CorpusReadsTheSameBothWays) {
         SCOPED_TRACE(entry.path().filename().string());
         expect_same_both_ways(entry.path());
     }
+}
+
+// Start tags written one attribute a line, as instrument converters write
+// them: the one-pass read of the tag's lines gives what the line reader
+// gives, also where the lines are not plain and the line reader decides.
+TEST(ReadingPaths, MultiLineStartTagsReadTheSameBothWays) {
+    const std::string next = "\n          ";
+    const std::string long_value(2500, 'x'); // a line read in three pieces
+    const auto converter = [](ScanSpec spec) {
+        spec.multi_line_start_tag = true;
+        spec.peaks_attributes = "precision=\"" + std::to_string(spec.precision) +
+                                "\"\n             byteOrder=\"network\"\n             "
+                                "pairOrder=\"m/z-int\"";
+        if (spec.values.empty() && !spec.peaks_count)
+            spec.values = {150, 1, 250, 2};
+        return spec;
+    };
+    std::vector<ScanSpec> scans = {
+        converter({.extra_attributes = "scanType=\"Full\"" + next + "lowMz=\"150\"" + next +
+                                       "totIonCurrent=\"3\""}),
+        converter({.ms_level = 2,
+                   .extra_attributes = "collisionEnergy=\"35\"" + next + "totIonCurrent=\"7e2\"",
+                   .precursor = "<precursorMz precursorIntensity=\"5\" "
+                                "precursorCharge=\"2\">445.5</precursorMz>"}),
+        // the same names on later lines: the last line wins, the first centroiding,
+        // a retention time that does not read keeps the one before
+        converter({.extra_attributes = "msLevel=\"2\"" + next + "retentionTime=\"P1D\"" + next +
+                                       "centroided=\"1\"" + next + "centroided=\"0\"" + next +
+                                       "polarity=\"-\" polarity=\"+\"" + next +
+                                       "polarity=\"any\""}),
+        // a num naming another scan after values were read
+        converter({.extra_attributes = "totIonCurrent=\"9\"" + next + "num=\"77\""}),
+        // values not closed on their line, a "=" ending a line, a name before a line feed
+        converter({.extra_attributes = "totIonCurrent=\"4" + next + "\" x=" + next +
+                                       "\"1\" msLevel" + next + "=\"3\""}),
+        // a ">" inside a value, a NUL, a tab, a carriage return
+        converter({.extra_attributes = "filterLine=\"a>b\"" + next + "totIonCurrent=\"5\""}),
+        converter({.extra_attributes = std::string("x=\"\0\"", 5) + next + "totIonCurrent=\"6\""}),
+        converter({.extra_attributes = "\ttotIonCurrent=\"8\"\r" + next + "centroided=\"true\"\r"}),
+        // a line longer than a line read; the tag's end on the peaks line
+        converter({.extra_attributes = "filterLine=\"" + long_value + "\" totIonCurrent=\"2\"" +
+                                       next + "centroided=\"1\""}),
+        converter({.extra_attributes = "lowMz=\"1\"\"><peaks precision=\"32\" "
+                                       "byteOrder=\"network\" pairOrder=\"m/z-int\"></peaks x=\""}),
+        converter({.extra_attributes = "totIonCurrent=\"1\"><precursorMz>5</precursorMz x=\""}),
+        // a tag longer than the bytes read for it at once
+        converter({.extra_attributes = "a=\"" + long_value + "\"" + next + "b=\"" + long_value +
+                                       "\"" + next + "totIonCurrent=\"11\""}),
+    };
+    const auto [indexed, searched] = both_forms(scans, static_cast<int>(scans.size()));
+    TempDir dir;
+    for (const auto& [name, text] : {std::pair{"indexed", indexed}, {"searched", searched}}) {
+        SCOPED_TRACE(name);
+        const auto fast = read_everything(dir.write(name, text), false);
+        expect_same_both_ways(dir.write(name, text));
+        // The cases are read at all: every scan is listed.
+        EXPECT_GE(fast.size(), scans.size() + 2);
+    }
+}
+
+// A multi-line start tag cut anywhere, before the file is opened (the index
+// then built by search) and after (bytes missing where the listing found
+// them): the same values, events and failures both ways. The cuts fall on
+// every byte of a converter's tag and around every piece boundary of a tag
+// line longer than a line read.
+TEST(ReadingPaths, CutMultiLineStartTagsReadTheSameBothWays) {
+    const std::string next = "\n          ";
+    const std::string long_value(2200, 'y');
+    std::vector<ScanSpec> scans = {
+        {.values = {150, 1}, .multi_line_start_tag = true},
+        {.ms_level = 2,
+         .extra_attributes = "scanType=\"Full\"" + next + "filterLine=\"" + long_value +
+                             "\" totIonCurrent=\"12\"" + next + "centroided=\"1\"",
+         .values = {150, 1, 250, 2},
+         .precursor = "<precursorMz precursorCharge=\"3\">445.5</precursorMz>",
+         .multi_line_start_tag = true},
+        {.values = {350, 3}, .multi_line_start_tag = true},
+    };
+    const auto [indexed, searched] = both_forms(scans, static_cast<int>(scans.size()));
+    const std::size_t tag = indexed.find("<scan num=\"2\"");
+    const std::size_t peaks = indexed.find("<peaks", tag);
+    const std::size_t long_line = indexed.rfind('\n', indexed.find(long_value, tag)) + 1;
+    std::vector<std::size_t> cuts;
+    for (std::size_t at = indexed.find("<scan num=\"1\""); at <= indexed.find("<peaks"); ++at)
+        cuts.push_back(at);
+    for (std::size_t piece = long_line; piece < peaks; piece += LineCursor::LINE_BUFFER_SIZE - 1)
+        for (std::size_t at = piece - 2; at <= piece + 2; ++at)
+            cuts.push_back(at);
+    for (std::size_t at = indexed.rfind('\n', tag); at <= peaks; at = indexed.find('\n', at + 1))
+        for (std::size_t near = at - 1; near <= at + 1; ++near)
+            cuts.push_back(near);
+    TempDir dir;
+    const auto path = dir.write("whole", indexed);
+    std::set<std::vector<std::wstring>> outcomes;
+    for (const std::size_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        expect_same_both_ways(dir.write("cut", indexed.substr(0, cut)));
+        const auto after_open = [&](bool reference) {
+            // Read without an index, so that no header is read before the cut.
+            const auto later = dir.write("later", searched);
+            MzXMLReader reader;
+            reader.use_reference_paths(reference);
+            RecordingSocket events;
+            std::vector<std::wstring> log;
+            const bool opened = reader.open(later.wstring(), false, events.socket, {});
+            std::filesystem::resize_file(later, cut);
+            for (std::uint32_t n = 1; opened && n <= reader.scan_count(); ++n) {
+                ScanHeader h;
+                std::wostringstream line;
+                line.precision(17);
+                line << reader.read_scan_header(n, h) << L' ' << h.msLevel << L' ' << h.polarity
+                     << L' ' << h.retentionTime << L' ' << h.precursorMz << L' '
+                     << h.precursorCharge << L' ' << h.totalIonCurrent << L' ' << h.centroided;
+                log.push_back(line.str());
+            }
+            log.push_back(std::to_wstring(opened) + L' ' +
+                          std::to_wstring(events.listener.events.size()));
+            return log;
+        };
+        const auto fast = after_open(false);
+        EXPECT_EQ(fast, after_open(true));
+        outcomes.insert(fast);
+    }
+    // The cuts reach the scans' values and failures in several ways.
+    EXPECT_GE(outcomes.size(), 4u);
+    expect_same_both_ways(path);
 }
 
 // Where `what` starts in its line of `text`.
