@@ -41,8 +41,12 @@ bool still_the_scan(std::string_view text, std::size_t length) {
     constexpr std::string_view SCAN_TAG = "<scan";
     if (text.size() != length || !text.starts_with(SCAN_TAG))
         return false;
-    const std::size_t end = text.find_first_of(std::string_view(">\0", 2), SCAN_TAG.size());
-    return end != npos && text[end] == '>';
+    // One look at each byte: a search for either of two bytes would look
+    // each byte up in the pair.
+    for (std::size_t at = SCAN_TAG.size(); at < text.size(); ++at)
+        if (text[at] == '>' || text[at] == '\0')
+            return text[at] == '>';
+    return false;
 }
 
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
