@@ -243,7 +243,9 @@ TEST(ReadingPaths, CutMultiLineStartTagsReadTheSameBothWays) {
          .multi_line_start_tag = true},
         {.values = {350, 3}, .multi_line_start_tag = true},
     };
-    const auto [indexed, searched] = both_forms(scans, static_cast<int>(scans.size()));
+    const auto forms = both_forms(scans, static_cast<int>(scans.size()));
+    const std::string& indexed = forms.first;
+    const std::string& searched = forms.second;
     const std::size_t tag = indexed.find("<scan num=\"2\"");
     const std::size_t peaks = indexed.find("<peaks", tag);
     const std::size_t long_line = indexed.rfind('\n', indexed.find(long_value, tag)) + 1;
