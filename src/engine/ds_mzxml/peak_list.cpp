@@ -41,12 +41,9 @@ bool still_the_scan(std::string_view text, std::size_t length) {
     constexpr std::string_view SCAN_TAG = "<scan";
     if (text.size() != length || !text.starts_with(SCAN_TAG))
         return false;
-    // One look at each byte: a search for either of two bytes would look
-    // each byte up in the pair.
-    for (std::size_t at = SCAN_TAG.size(); at < text.size(); ++at)
-        if (text[at] == '>' || text[at] == '\0')
-            return text[at] == '>';
-    return false;
+    // The tag ends at its first ">", unless a NUL comes first.
+    const std::size_t end = find_either(text, '>', '\0', SCAN_TAG.size());
+    return end != npos && text[end] == '>';
 }
 
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
