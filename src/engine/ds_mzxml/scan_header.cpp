@@ -255,7 +255,11 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         TagLines tag;
         const std::string_view bytes = view.bytes(
             begin, static_cast<std::size_t>(std::min<std::int64_t>(end - begin, TAG_SPAN)));
-        if (read_tag_lines(bytes, HEADER_NAMES, LineCursor::LINE_BUFFER_SIZE - 1, tag)) {
+        // Only a scan's own tag: bytes that no longer start with one (a file
+        // rewritten since the listing) may start with a tag whose line the
+        // line reader treats otherwise.
+        if (bytes.starts_with("<scan") &&
+            read_tag_lines(bytes, HEADER_NAMES, LineCursor::LINE_BUFFER_SIZE - 1, tag)) {
             std::size_t taken = 0;
             while (taken < tag.count && take.take(tag.values[taken].name, tag.values[taken].value))
                 ++taken;
