@@ -245,7 +245,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         return false;
     header = ScanHeader();
     centroided_met = false;
-    HeaderValues take{header, scan_number, false, centroided_met};
+    HeaderValues values_of{header, scan_number, false, centroided_met};
     bool tag_closed = false;
     std::int64_t from = begin;
     if (!reference) {
@@ -261,7 +261,8 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         if (bytes.starts_with("<scan") &&
             read_tag_lines(bytes, HEADER_NAMES, LineCursor::LINE_BUFFER_SIZE - 1, tag)) {
             std::size_t taken = 0;
-            while (taken < tag.count && take.take(tag.values[taken].name, tag.values[taken].value))
+            while (taken < tag.count &&
+                   values_of.take(tag.values[taken].name, tag.values[taken].value))
                 ++taken;
             if (taken == tag.count) {
                 from = begin + static_cast<std::int64_t>(tag.length);
@@ -271,7 +272,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
                 // which values were read before it.
                 header = ScanHeader();
                 centroided_met = false;
-                take.polarity_met = false;
+                values_of.polarity_met = false;
             }
         }
     }
@@ -288,7 +289,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         bool found[COUNT];
         attribute_views(line, own, HEADER_NAMES, values.data(), found);
         for (std::size_t name = 0; name < COUNT; ++name)
-            if (found[name] && !take.take(name, values[name]))
+            if (found[name] && !values_of.take(name, values[name]))
                 return false;
 
         if (occurs_before(line, own, "<precursorMz")) {
@@ -327,7 +328,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     // read as zeros.
     if (!tag_closed || view.failed())
         return false;
-    if (!take.polarity_met)
+    if (!values_of.polarity_met)
         header.polarity = 0;
     return true;
 }
