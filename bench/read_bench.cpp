@@ -56,9 +56,13 @@ double seconds_since(Clock::time_point start, Clock::time_point end = Clock::now
 
 struct Options {
     std::string size = "1G";
+    std::string scans; // a scan count instead of a size, when given
+    std::string layout = "compact";
     int repeat = 3;
     fs::path data;
     fs::path plugin;
+    fs::path whole;         // only read this file whole, once
+    bool path_only = false; // only make the indexed file and print its path
 };
 
 Options parse(int argc, char** argv) {
@@ -76,9 +80,24 @@ Options parse(int argc, char** argv) {
             options.data = argv[++i];
         else if (arg == "--plugin" && has_value)
             options.plugin = argv[++i];
+        else if (arg == "--scans" && has_value)
+            options.scans = argv[++i];
+        else if (arg == "--layout" && has_value)
+            options.layout = argv[++i];
+        else if (arg == "--whole" && has_value)
+            options.whole = argv[++i];
+        else if (arg == "--path")
+            options.path_only = true;
         else {
-            std::printf("usage: read_bench [--size 1G] [--repeat 3] [--data DIR] [--plugin PATH]\n"
-                        "Times the mzXML plug-in on a generated file (made once, kept in DIR).\n");
+            std::printf(
+                "usage: read_bench [--size 1G | --scans N] [--layout compact|converter] "
+                "[--repeat 3] [--data DIR] [--plugin PATH]\n"
+                "       read_bench --path [--size 1G | --scans N] [--layout L] [--data DIR]\n"
+                "       read_bench --whole FILE [--plugin PATH]\n"
+                "Times the mzXML plug-in on a generated file (made once, kept in DIR);\n"
+                "with --whole, reads FILE once as a host does (open, list, every "
+                "spectrum) and prints what it read, for timing by a program outside;\n"
+                "with --path, makes the indexed file and prints its path.\n");
             std::exit(arg == "-h" || arg == "--help" ? 0 : 2);
         }
     }
@@ -87,6 +106,11 @@ Options parse(int argc, char** argv) {
     if (s.empty() || s.find_first_not_of("0123456789KMG") != std::string::npos ||
         options.repeat < 1)
         fail("--size takes a number with K, M or G; --repeat a count of at least 1");
+    if (!options.scans.empty() &&
+        options.scans.find_first_not_of("0123456789") != std::string::npos)
+        fail("--scans takes a number of scans");
+    if (options.layout != "compact" && options.layout != "converter")
+        fail("--layout takes compact or converter");
     return options;
 }
 
@@ -112,13 +136,16 @@ int run_program(const std::vector<std::string>& args) {
 // the command and the byte count, so a changed option or a truncated file
 // makes it again, and an interrupted run never leaves a file that looks done.
 fs::path generated(const Options& options, bool indexed) {
+    // The compact layout keeps the names files had before layouts were told apart.
+    const std::string amount = options.scans.empty() ? options.size : options.scans + "scans";
+    const std::string layout = options.layout == "compact" ? "" : "-" + options.layout;
     const fs::path path =
-        options.data / ("read-" + options.size + (indexed ? "-index" : "-noindex") + ".mzXML");
+        options.data / ("read-" + amount + layout + (indexed ? "-index" : "-noindex") + ".mzXML");
     // The mix asked for: 10% MS1 scans of 2,000 peaks, MS2 of 200, 32-bit.
     std::string command =
-        "--size " + options.size +
+        (options.scans.empty() ? "--size " + options.size : "--scans " + options.scans) +
         " --ms1-every 10 --ms1-peaks 2000 --ms2-peaks 200 --precision 32 --seed 1" +
-        (indexed ? "" : " --no-index");
+        (indexed ? "" : " --no-index") + (layout.empty() ? "" : " --layout " + options.layout);
     std::vector<std::string> args = {(orvohost::program_dir() / "orvo-mkmzxml").string(), "-o",
                                      path.string() + ".part"};
     std::istringstream words(command);
@@ -324,7 +351,19 @@ void print_row(const Figure& figure, std::size_t scans) {
 
 int main(int argc, char** argv) try {
     const Options options = parse(argc, argv);
+    if (!options.whole.empty()) {
+        orvohost::EventChannel load_events({});
+        const orvohost::Plugin plugin(options.plugin, load_events.socket());
+        const Read read = read_file(plugin, options.whole, true);
+        std::printf("%zu scans, %llu peaks, checksum %.17g, %.3f s\n", read.scans,
+                    static_cast<unsigned long long>(read.peaks), read.checksum, read.whole);
+        return 0;
+    }
     const fs::path indexed = generated(options, true);
+    if (options.path_only) {
+        std::printf("%s\n", indexed.c_str());
+        return 0;
+    }
     const fs::path unindexed = generated(options, false);
     const auto bytes = static_cast<double>(fs::file_size(indexed));
     const auto unindexed_bytes = static_cast<double>(fs::file_size(unindexed));
@@ -412,8 +451,8 @@ int main(int argc, char** argv) try {
     }
 
     const auto count = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
-    std::printf("file     %s, %.1f MB (no-index copy %.1f MB)\n", indexed.c_str(), bytes / 1e6,
-                unindexed_bytes / 1e6);
+    std::printf("file     %s, %.1f MB (no-index copy %.1f MB), %s layout\n", indexed.c_str(),
+                bytes / 1e6, unindexed_bytes / 1e6, options.layout.c_str());
     std::printf("content  %zu scans (%llu \"<scan\"), %llu peaks, checksum %.17g\n", first.scans,
                 count(scan_tags), count(first.peaks), first.checksum);
     std::printf("events   %llu per whole read, %llu per search open (a counting listener)\n",

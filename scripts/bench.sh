@@ -9,7 +9,81 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release
 cmake --build --preset release --target read_bench
-build/release/bin/read_bench "$@"
+
+# ---- layouts: our whole read on both layouts, next to the peers ------------
+# The converter layout (one attribute a line, as ReAdW and msconvert write
+# start tags) is what real files mostly have, so it comes first and the
+# README's figures come from it. read_bench prints its phases and floors for
+# each layout; then every reader reads the same two files, each run a
+# process of its own under /usr/bin/time, so wall and CPU time (user + sys)
+# are measured the same way for all: the best of LAYOUT_RUNS runs. Peers are
+# timed when installed: OpenMS's FileInfo (Debian's topp) and ProteoWizard's
+# msconvert (Debian's libpwiz-tools), which reads the file and writes mzML to
+# a scratch folder. Options pass on to read_bench; without --size or --scans,
+# the files hold LAYOUT_SCANS scans (60000: 22.8 M peaks).
+layout_rows() {
+  local runs=${LAYOUT_RUNS:-3} args=("$@") layout file line ours_wall ours_cpu converter_times
+  case " $* " in
+    *" --size "* | *" --scans "*) ;;
+    *) args+=(--scans "${LAYOUT_SCANS:-60000}") ;;
+  esac
+  for layout in converter compact; do
+    build/release/bin/read_bench "${args[@]}" --layout "$layout"
+    echo
+  done
+  if [ ! -x /usr/bin/time ]; then
+    echo "bench: the layout rows need /usr/bin/time (Debian's time package)" >&2
+    return 1
+  fi
+  local data=build/release/bench-data scratch
+  scratch=$(mktemp -d)
+  # best of the runs: "wall cpu peak-MiB" of a command
+  best_of() {
+    local i out best=""
+    for ((i = 0; i < runs; i++)); do
+      rm -rf "$scratch/out" && mkdir -p "$scratch/out"
+      /usr/bin/time -o "$scratch/time.txt" -f '%e %U %S %M' "$@" >"$scratch/log.txt" 2>&1 ||
+        { echo "bench: failed: $* (see below)" >&2; tail -5 "$scratch/log.txt" >&2; return 1; }
+      out=$(tail -1 "$scratch/time.txt" | awk '{ printf "%.3f %.3f %.1f", $1, $2 + $3, $4 / 1024 }')
+      best=$(printf '%s\n%s\n' "$best" "$out" | awk 'NF && (!n++ || $1 < w) { w = $1; c = $2; m = $3 }
+        NF && $2 < c { c = $2 } END { printf "%.3f %.3f %.1f", w, c, m }')
+    done
+    echo "$best"
+  }
+  printf '\n%-10s %-38s %8s %8s %9s %11s %11s\n' layout reader "wall s" "CPU s" "peak MiB" \
+    "wall ratio" "CPU ratio"
+  for layout in converter compact; do
+    file=$(build/release/bin/read_bench "${args[@]}" --layout "$layout" --path) || return 1
+    cat "$file" >/dev/null
+    line=$(best_of build/release/bin/read_bench --whole "$file") || return 1
+    read -r ours_wall ours_cpu _ <<<"$line"
+    [ "$layout" = converter ] && converter_times="$ours_wall $ours_cpu"
+    row() { # reader "wall cpu peak"
+      awk -v l="$layout" -v r="$1" -v t="$2" -v w="$ours_wall" -v c="$ours_cpu" 'BEGIN {
+        split(t, f, " "); printf "%-10s %-38s %8.3f %8.3f %9.1f %10.1fx %10.1fx\n", l, r,
+        f[1], f[2], f[3], f[1] / w, f[2] / c }'
+    }
+    row "orvo (open, list, every spectrum)" "$line"
+    if command -v FileInfo >/dev/null; then
+      line=$(best_of FileInfo -in "$file") && row "OpenMS FileInfo -in" "$line"
+    else
+      printf '%-10s %-38s %s\n' "$layout" "OpenMS FileInfo" "not installed (Debian: topp)"
+    fi
+    if command -v msconvert >/dev/null; then
+      line=$(best_of msconvert "$file" --mzML -o "$scratch/out") &&
+        row "ProteoWizard msconvert to mzML" "$line"
+    else
+      printf '%-10s %-38s %s\n' "$layout" "ProteoWizard msconvert" \
+        "not installed (Debian: libpwiz-tools)"
+    fi
+  done
+  echo "ratio: the reader's time over orvo's on the same file in this run (above 1: orvo faster)"
+  awk -v c="$converter_times" -v w="$ours_wall" -v u="$ours_cpu" 'BEGIN { split(c, f, " ")
+    printf "layouts: orvo on the converter layout takes %.2f times the wall and %.2f times the " \
+      "CPU time of the compact layout\n", f[1] / w, f[2] / u }'
+  rm -rf "$scratch"
+}
+layout_rows "$@"
 
 # repair: a 1 GiB file whose scanCount is wrong, written as a readable copy
 # and read back through the plug-in, next to floors timed on the same bytes

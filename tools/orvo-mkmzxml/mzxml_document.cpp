@@ -93,8 +93,9 @@ std::vector<std::uint64_t> write_scans(const Options& options, const RunPlan& pl
         std::optional<std::size_t> compressed;
         if (options.mzxml3)
             compressed = packed;
-        offsets.push_back(write_scan(out, {options.first_num + (num - 1), level, at, peaks,
-                                           precursor, options.precision, text, compressed}));
+        offsets.push_back(
+            write_scan(out, {options.first_num + (num - 1), level, at, peaks, precursor,
+                             options.precision, text, compressed, options.layout}));
     }
     return offsets;
 }

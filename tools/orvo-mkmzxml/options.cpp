@@ -71,6 +71,10 @@ CommandLine::CommandLine()
         ->check(CLI::Range(0u, MAX_SCANS));
     cli.add_flag("--mzxml3", options.mzxml3,
                  "write mzXML 3.2: zlib-compressed peaks, contentType instead of pairOrder");
+    cli.add_option("--layout", layout_text,
+                   "start tags on one line (compact) or one attribute a line, as instrument "
+                   "converters write them (converter)")
+        ->check(CLI::IsMember({"compact", "converter"}));
     cli.add_flag("-v,--verbose", options.verbose, "print scans, bytes and seconds when done");
 }
 
@@ -86,6 +90,7 @@ Options CommandLine::parse(int argc, const char* const* argv) {
         options.size = to_size("--size", size_text);
     options.index = !no_index;
     options.sha1 = !no_sha1;
+    options.layout = layout_text == "converter" ? Layout::converter : Layout::compact;
     return options;
 }
 

@@ -10,6 +10,11 @@
 
 namespace mkmzxml {
 
+// How scan and peaks start tags are written: all attributes on the tag's
+// line, or one attribute a line as instrument converters (ReAdW, msconvert,
+// MassWolf) write them.
+enum class Layout { compact, converter };
+
 struct Options {
     std::string output;
     std::uint32_t scans = 100;
@@ -28,6 +33,7 @@ struct Options {
     std::optional<std::uint32_t> declared_scans;
     std::uint32_t first_num = 1;
     bool mzxml3 = false;
+    Layout layout = Layout::compact;
     bool verbose = false;
 };
 
@@ -61,6 +67,7 @@ private:
     std::string size_text;
     bool no_index = false;
     bool no_sha1 = false;
+    std::string layout_text = "compact";
 };
 
 } // namespace mkmzxml

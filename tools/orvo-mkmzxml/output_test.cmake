@@ -35,3 +35,20 @@ if(NOT index_at EQUAL -1 OR zero_at EQUAL -1)
 endif()
 
 run_tool(e.mzXML 2 --scans 0)
+
+# --layout converter: start tags one attribute a line, aligned under the
+# first; the default writes each on one line.
+run_tool(f.mzXML 0 ${small} --seed 3 --layout converter)
+file(READ ${DIR}/f.mzXML text)
+string(FIND "${text}" "<scan num=\"2\"\n          msLevel=\"2\"\n" scan_at)
+string(FIND "${text}" "<peaks precision=\"32\"\n             byteOrder=\"network\"\n" peaks_at)
+string(FIND "${text}" "<precursorMz precursorIntensity=" precursor_at)
+if(scan_at EQUAL -1 OR peaks_at EQUAL -1 OR precursor_at EQUAL -1)
+  message(FATAL_ERROR "--layout converter: no scan or peaks tag one attribute a line, or no precursor")
+endif()
+file(READ ${DIR}/a.mzXML text)
+string(FIND "${text}" "<scan num=\"2\" msLevel=\"2\" " scan_at)
+if(scan_at EQUAL -1)
+  message(FATAL_ERROR "the default layout no longer writes a start tag on one line")
+endif()
+run_tool(g.mzXML 2 ${small} --layout tabular)

@@ -2,6 +2,7 @@
 // decoding peaks, the precursor of a fragment scan, and the peaks.
 #pragma once
 
+#include "options.h"
 #include "output_file.h"
 #include "peak_list.h"
 
@@ -22,6 +23,7 @@ struct Scan {
     // mzXML 3.x: the peaks zlib-compressed to this many bytes, their pair
     // order given as contentType.
     std::optional<std::size_t> compressed_length;
+    Layout layout = Layout::compact;
 };
 
 // Writes the element, indented, and returns the offset of its "<scan".

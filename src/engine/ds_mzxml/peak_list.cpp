@@ -41,7 +41,8 @@ bool still_the_scan(std::string_view text, std::size_t length) {
     constexpr std::string_view SCAN_TAG = "<scan";
     if (text.size() != length || !text.starts_with(SCAN_TAG))
         return false;
-    const std::size_t end = text.find_first_of(std::string_view(">\0", 2), SCAN_TAG.size());
+    // The tag ends at its first ">", unless a NUL comes first.
+    const std::size_t end = find_either(text, '>', '\0', SCAN_TAG.size());
     return end != npos && text[end] == '>';
 }
 

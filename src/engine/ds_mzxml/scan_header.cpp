@@ -2,6 +2,7 @@
 
 #include <ds/messages.h>
 
+#include "tag_lines.h"
 #include "text_number.h"
 #include "xml_duration.h"
 
@@ -26,6 +27,9 @@ constexpr std::int64_t HEADER_READ = 4096;
 // The bytes of a header brought to the cache ahead of its read: a start
 // tag, a precursor and the first piece of the peaks line.
 constexpr std::int64_t HEADER_PREFETCH = 1536;
+// The most of a scan's start a one-pass read of its start tag looks at: a
+// tag longer than that is read line by line.
+constexpr std::int64_t TAG_SPAN = 4096;
 
 enum Attribute : std::size_t { NUM, MS_LEVEL, POLARITY, CENTROIDED, RETENTION, TIC, COUNT };
 constexpr std::string_view HEADER_LIST[COUNT] = {"num",        "msLevel",       "polarity",
@@ -109,6 +113,49 @@ bool next_header_line(LineCursor& lines, HeaderLine& out) {
         !lines.ended_at_nul() || (out.peaks && !out.text.empty() && out.text.back() == '>');
     return true;
 }
+
+// What the header takes from one value of its names: the scan's values, and
+// whether it met a polarity and a centroiding. False when `num` names
+// another scan.
+struct HeaderValues {
+    ScanHeader& header;
+    std::uint32_t scan_number;
+    bool polarity_met = false;
+    bool& centroided_met;
+
+    bool take(std::size_t name, std::string_view value) {
+        switch (name) {
+        case NUM:
+            return static_cast<std::int64_t>(text_to_int32(value)) == scan_number;
+        case MS_LEVEL:
+            header.msLevel = text_to_int32(value);
+            break;
+        case POLARITY:
+            polarity_met = true;
+            if (value == "+")
+                header.polarity = 0;
+            else if (value == "-")
+                header.polarity = 1;
+            break;
+        case CENTROIDED:
+            // The first one decides.
+            if (!centroided_met) {
+                centroided_met = true;
+                header.centroided = is_true_value(value);
+            }
+            break;
+        case RETENTION:
+            read_xml_duration(value, header.retentionTime);
+            break;
+        case TIC:
+            header.totalIonCurrent = text_to_double(value);
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+};
 
 } // namespace
 
@@ -197,9 +244,39 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     if (begin < end && view.bytes(begin, 1).empty())
         return false;
     header = ScanHeader();
-    LineCursor lines(view, begin, end);
-    bool polarity_met = false;
+    centroided_met = false;
+    HeaderValues values_of{header, scan_number, false, centroided_met};
     bool tag_closed = false;
+    std::int64_t from = begin;
+    if (!reference) {
+        // A start tag of plain lines in one pass; what follows it (the
+        // precursor, the peaks line) and any tag that is not plain, line by
+        // line. Each line's values are the line reader's, in its order.
+        TagLines tag;
+        const std::string_view bytes = view.bytes(
+            begin, static_cast<std::size_t>(std::min<std::int64_t>(end - begin, TAG_SPAN)));
+        // Only a scan's own tag: bytes that no longer start with one (a file
+        // rewritten since the listing) may start with a tag whose line the
+        // line reader treats otherwise.
+        if (bytes.starts_with("<scan") &&
+            read_tag_lines(bytes, HEADER_NAMES, LineCursor::LINE_BUFFER_SIZE - 1, tag)) {
+            std::size_t taken = 0;
+            while (taken < tag.count &&
+                   values_of.take(tag.values[taken].name, tag.values[taken].value))
+                ++taken;
+            if (taken == tag.count) {
+                from = begin + static_cast<std::int64_t>(tag.length);
+                tag_closed = true;
+            } else {
+                // A num that names another scan: the line reader says
+                // which values were read before it.
+                header = ScanHeader();
+                centroided_met = false;
+                values_of.polarity_met = false;
+            }
+        }
+    }
+    LineCursor lines(view, from, end);
     HeaderLine current;
     bool more = next_header_line(lines, current);
     while (more) {
@@ -211,25 +288,9 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
         std::array<std::string_view, COUNT> values;
         bool found[COUNT];
         attribute_views(line, own, HEADER_NAMES, values.data(), found);
-        if (found[NUM] && static_cast<std::int64_t>(text_to_int32(values[NUM])) != scan_number)
-            return false;
-        if (found[MS_LEVEL])
-            header.msLevel = text_to_int32(values[MS_LEVEL]);
-        if (found[POLARITY]) {
-            polarity_met = true;
-            if (values[POLARITY] == "+")
-                header.polarity = 0;
-            else if (values[POLARITY] == "-")
-                header.polarity = 1;
-        }
-        if (!centroided_met && found[CENTROIDED]) {
-            centroided_met = true;
-            header.centroided = is_true_value(values[CENTROIDED]);
-        }
-        if (found[RETENTION])
-            read_xml_duration(values[RETENTION], header.retentionTime);
-        if (found[TIC])
-            header.totalIonCurrent = text_to_double(values[TIC]);
+        for (std::size_t name = 0; name < COUNT; ++name)
+            if (found[name] && !values_of.take(name, values[name]))
+                return false;
 
         if (occurs_before(line, own, "<precursorMz")) {
             // Its lines belong to the precursor, not to the scan's tag. An
@@ -267,7 +328,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     // read as zeros.
     if (!tag_closed || view.failed())
         return false;
-    if (!polarity_met)
+    if (!values_of.polarity_met)
         header.polarity = 0;
     return true;
 }

@@ -112,6 +112,24 @@ std::size_t find_text(std::string_view text, std::string_view what, std::size_t 
 #endif
 }
 
+std::size_t find_either(std::string_view text, char a, char b, std::size_t from) {
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(a);
+    const __m128i second = _mm_set1_epi8(b);
+    for (; from + 16 <= text.size(); from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second))));
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+    }
+#endif
+    for (; from < text.size(); ++from)
+        if (text[from] == a || text[from] == b)
+            return from;
+    return npos;
+}
+
 std::size_t find_tag_with_attributes(std::string_view text, std::string_view tag,
                                      std::size_t from) {
     for (std::size_t at = find_text(text, tag, from); at != npos; at = find_text(text, tag, at + 1))

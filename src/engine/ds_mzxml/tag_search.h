@@ -21,6 +21,9 @@ constexpr std::size_t ALL_OF_IT = std::string_view::npos;
 // skips ahead (the C library's memmem), as peak data are full of its bytes.
 std::size_t find_text(std::string_view text, std::string_view what, std::size_t from = 0);
 
+// The first `a` or `b` in `text` from `from`, or npos: one look at each byte.
+std::size_t find_either(std::string_view text, char a, char b, std::size_t from = 0);
+
 // The value of `name="..."`: the first occurrence of name followed by "=",
 // anywhere (a name also matches the tail of a longer name). The value starts
 // two characters after the name and ends before the next double quote. False,
