@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the release preset's read_bench (with the plug-in and the generator
-# it needs) and times the plug-in on a generated 1 GiB file, made once into
-# build/release/bench-data/. Options pass on: --size 256M, --repeat 5,
-# --data DIR, --plugin PATH. Then times repair on a 1 GiB file with a wrong
-# scanCount, made once into build/release/bench-data/. Last, the exports
-# (scripts/bench-exports.sh) on a 256 MB file beside their peers.
+# it needs) and times the plug-in's whole read on two generated files of the
+# same 60,000 scans, in the converter layout first, then the compact one,
+# next to OpenMS and ProteoWizard (see layout_rows). Options pass on to
+# read_bench: --size 256M or --scans N, --repeat 5, --data DIR, --plugin PATH.
+# Then times repair on a 1 GiB file with a wrong scanCount, made once into
+# build/release/bench-data/, and last the exports (scripts/bench-exports.sh)
+# on the converter-layout file beside their MGF peers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release
