@@ -1,6 +1,7 @@
 // orvo-host mgf FILE... [-o OUT.mgf]: MS2 spectra as an MGF peak list for
 // database-search engines.
 #include "context.h"
+#include "number_text.h"
 #include "records.h"
 #include "rows.h"
 #include "text_pipeline.h"
@@ -30,12 +31,16 @@ void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanR
     out += "\nRTINSECONDS=";
     append_number(out, scan.retention_time);
     out.push_back('\n');
-    const auto write = single_precision(*spectrum.peaks) ? append_as_float : append_number;
-    for (const auto& peak : *spectrum.peaks) {
-        write(out, peak.mz);
-        out.push_back(' ');
-        write(out, peak.intensity);
-        out.push_back('\n');
+    const auto& peaks = *spectrum.peaks;
+    const bool single = single_precision(peaks);
+    {
+        NumberWriter lines(out, 2 * peaks.size(), 2 * peaks.size());
+        for (const auto& peak : peaks) {
+            lines.number(peak.mz, single);
+            lines.put(' ');
+            lines.number(peak.intensity, single);
+            lines.put('\n');
+        }
     }
     out += "END IONS\n\n";
 }

@@ -39,6 +39,66 @@ char* digits_before(char* end, Unsigned value) {
     return end;
 }
 
+constexpr std::uint64_t powers_of_ten[] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000,
+                                           10000000000000000,
+                                           100000000000000000,
+                                           1000000000000000000};
+
+// The shortest significand has at most 9 digits for a float, 17 for a double.
+template <class Unsigned>
+int digit_count(Unsigned value) {
+    int count = 1;
+    while (count < 18 && value >= powers_of_ten[count])
+        ++count;
+    return count;
+}
+
+// Writes exactly `count` digits of `value` (zeros first) ending at `end`.
+template <class Unsigned>
+void digits_exactly(char* end, Unsigned value, int count) {
+    for (; count >= 2; count -= 2) {
+        end -= 2;
+        std::memcpy(end, pairs + 2 * static_cast<unsigned>(value % 100), 2);
+        value /= 100;
+    }
+    if (count)
+        *--end = static_cast<char>('0' + value % 10);
+}
+
+// d.ddde+XX, with at least two exponent digits, as in 1e-05.
+template <class Unsigned>
+char* write_exponential(char* at, Unsigned significand, int count, int first) {
+    char digits[24];
+    digits_before(digits + count, significand);
+    *at++ = digits[0];
+    if (count > 1) {
+        *at++ = '.';
+        std::memcpy(at, digits + 1, static_cast<std::size_t>(count - 1));
+        at += count - 1;
+    }
+    *at++ = 'e';
+    *at++ = first < 0 ? '-' : '+';
+    const unsigned power = static_cast<unsigned>(first < 0 ? -first : first);
+    const int width = power >= 100 ? 3 : 2;
+    digits_exactly(at + width, power, width);
+    return at + width;
+}
+
 template <class Number>
 char* write_shortest(char* at, Number value) {
     if (std::signbit(value)) {
@@ -54,47 +114,35 @@ char* write_shortest(char* at, Number value) {
         return at;
     }
     const auto decimal = fmt::detail::dragonbox::to_decimal(value);
-    char buffer[24];
-    char* const end = buffer + sizeof buffer;
-    const char* const digits = digits_before(end, decimal.significand);
-    const int count = static_cast<int>(end - digits);
+    const auto significand = decimal.significand;
+    const int count = digit_count(significand);
     const int exponent = decimal.exponent;
     const int first = exponent + count - 1; // the power of ten of the first digit
-    const auto copy = [&at](const char* from, int n) {
-        std::memcpy(at, from, static_cast<std::size_t>(n));
-        at += n;
-    };
-    if (first < -4 || first >= 16) {
-        *at++ = digits[0];
-        if (count > 1) {
-            *at++ = '.';
-            copy(digits + 1, count - 1);
-        }
-        *at++ = 'e';
-        *at++ = first < 0 ? '-' : '+';
-        const unsigned power = static_cast<unsigned>(first < 0 ? -first : first);
-        char exponent_text[8];
-        char* const exponent_end = exponent_text + sizeof exponent_text;
-        char* from = digits_before(exponent_end, power);
-        if (exponent_end - from < 2) // at least two digits, as in 1e-05
-            *--from = '0';
-        copy(from, static_cast<int>(exponent_end - from));
-    } else if (exponent >= 0) {
-        copy(digits, count);
+    if (first < -4 || first >= 16)
+        return write_exponential(at, significand, count, first);
+    // Fixed notation, the digits written where they end up.
+    if (exponent >= 0) {
+        digits_before(at + count, significand);
+        at += count;
         std::memset(at, '0', static_cast<std::size_t>(exponent));
-        at += exponent;
-    } else if (count + exponent > 0) {
-        copy(digits, count + exponent);
-        *at++ = '.';
-        copy(digits + count + exponent, -exponent);
-    } else {
-        *at++ = '0';
-        *at++ = '.';
-        std::memset(at, '0', static_cast<std::size_t>(-(count + exponent)));
-        at += -(count + exponent);
-        copy(digits, count);
+        return at + exponent;
     }
-    return at;
+    const int whole = count + exponent; // digits before the point
+    if (whole > 0) {
+        // The digits go one place right of their start, and the whole
+        // part (a few digits) moves back over that place: no division.
+        digits_before(at + 1 + count, significand);
+        for (int i = 0; i < whole; ++i)
+            at[i] = at[i + 1];
+        at[whole] = '.';
+        return at + 1 + count;
+    }
+    *at++ = '0';
+    *at++ = '.';
+    std::memset(at, '0', static_cast<std::size_t>(-whole));
+    at += -whole;
+    digits_before(at + count, significand);
+    return at + count;
 }
 
 template <class Number>
@@ -104,6 +152,19 @@ void append_shortest(std::string& out, Number value) {
 }
 
 } // namespace
+
+char* write_number(char* at, double value, bool single) {
+    return single ? write_shortest(at, static_cast<float>(value)) : write_shortest(at, value);
+}
+
+void NumberWriter::json_number(double value, bool single) {
+    if (std::isfinite(value)) {
+        number(value, single);
+    } else {
+        std::memcpy(at, "null", 4);
+        at += 4;
+    }
+}
 
 bool is_single(double value) {
     // A double beyond the float range has no float to be: converting it

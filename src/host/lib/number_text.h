@@ -10,6 +10,7 @@
 // from decimal text in the file and so come out with the file's digits.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace orvohost {
@@ -21,6 +22,40 @@ void append_number(std::string& out, double value);
 void append_as_float(std::string& out, double value);
 // Whether `value` is exactly a 32-bit float.
 bool is_single(double value);
+
+// The longest text a number is written as: "-2.2250738585072014e-308".
+inline constexpr std::size_t NUMBER_TEXT_MAX = 24;
+
+// Writes the shortest text of `value` (of the value as a 32-bit float when
+// `single`) at `at`, which has room for NUMBER_TEXT_MAX characters; returns
+// the end of what it wrote.
+char* write_number(char* at, double value, bool single);
+
+// Many numbers written straight into the end of a string: room is made once
+// for all of them, and the string is cut to what was written when the
+// writer goes. No call appends to the string while a writer lives.
+class NumberWriter {
+public:
+    // Room for `numbers` numbers and `bytes` other characters.
+    NumberWriter(std::string& text, std::size_t numbers, std::size_t bytes)
+        : out(text), start(text.size()) {
+        out.resize(start + numbers * NUMBER_TEXT_MAX + bytes);
+        at = out.data() + start;
+    }
+    ~NumberWriter() { out.resize(static_cast<std::size_t>(at - out.data())); }
+    NumberWriter(const NumberWriter&) = delete;
+    NumberWriter& operator=(const NumberWriter&) = delete;
+
+    void number(double value, bool single) { at = write_number(at, value, single); }
+    // As JSON has it: null for a value that is not finite.
+    void json_number(double value, bool single);
+    void put(char c) { *at++ = c; }
+
+private:
+    std::string& out;
+    std::size_t start;
+    char* at;
+};
 
 // append_number as a string of its own.
 std::string number_text(double value);

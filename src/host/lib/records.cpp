@@ -1,5 +1,7 @@
 #include "records.h"
 
+#include "number_text.h"
+
 #include <fmt/chrono.h>
 #include <fmt/format.h>
 
@@ -146,16 +148,22 @@ void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
         out += spectrum->peak_kind == 0 ? ",\"kind\":\"centroided\"" : ",\"kind\":\"profile\"";
         number(",\"peak_count\":", peaks.size());
         out += ",\"mz\":[";
-        for (std::size_t i = 0; i < peaks.size(); ++i) {
-            if (i)
-                out.push_back(',');
-            append_json_number(out, peaks[i].mz, single);
+        {
+            NumberWriter values(out, peaks.size(), peaks.size());
+            for (std::size_t i = 0; i < peaks.size(); ++i) {
+                if (i)
+                    values.put(',');
+                values.json_number(peaks[i].mz, single);
+            }
         }
         out += "],\"intensity\":[";
-        for (std::size_t i = 0; i < peaks.size(); ++i) {
-            if (i)
-                out.push_back(',');
-            append_json_number(out, peaks[i].intensity, single);
+        {
+            NumberWriter values(out, peaks.size(), peaks.size());
+            for (std::size_t i = 0; i < peaks.size(); ++i) {
+                if (i)
+                    values.put(',');
+                values.json_number(peaks[i].intensity, single);
+            }
         }
         out.push_back(']');
     }
