@@ -157,27 +157,13 @@ void add_xic(CLI::App& app, Context& context, int& status) {
     auto* command = add_chromatogram(
         app, context, status, c, "xic",
         "Draw the extracted-ion chromatogram of one m/z as SVG (MS1 scans by default)");
-    command
-        ->add_option_function<std::string>(
-            "--mz",
-            [](const std::string& text) {
-                try {
-                    c.target = parse_number(text);
-                } catch (const std::invalid_argument& e) {
-                    throw CLI::ValidationError("--mz", e.what());
-                }
-            },
-            "the m/z to extract")
+    add_parsed(
+        *command, "--mz", [](const std::string& text) { c.target = parse_number(text); },
+        "the m/z to extract")
         ->required();
-    command->add_option_function<std::string>(
-        "--tol",
-        [](const std::string& text) {
-            try {
-                c.tolerance = parse_mass_tolerance(text);
-            } catch (const std::invalid_argument& e) {
-                throw CLI::ValidationError("--tol", e.what());
-            }
-        },
+    add_parsed(
+        *command, "--tol",
+        [](const std::string& text) { c.tolerance = parse_mass_tolerance(text); },
         "how far a peak may be from the m/z: 10ppm or 0.01 (m/z units; default 10ppm)");
 }
 

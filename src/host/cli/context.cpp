@@ -163,13 +163,8 @@ unsigned thread_budget(const Options& options) {
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
-namespace {
-
-// An option whose text `parse` reads into its place; what it cannot read
-// ends the parse as a usage error naming the option.
-template <class Parse>
-CLI::Option* add_parsed(CLI::App& command, const std::string& name, Parse parse,
-                        const std::string& help) {
+CLI::Option* add_parsed(CLI::App& command, const std::string& name,
+                        std::function<void(const std::string&)> parse, const std::string& help) {
     auto* option = command.add_option_function<std::string>(
         name,
         [name, parse](const std::string& text) {
@@ -182,8 +177,6 @@ CLI::Option* add_parsed(CLI::App& command, const std::string& name, Parse parse,
         help);
     return option;
 }
-
-} // namespace
 
 void add_scan_filter(CLI::App& command, ScanFilter& filter, const char* levels) {
     add_parsed(

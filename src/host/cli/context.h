@@ -39,6 +39,11 @@ struct Options {
     int jobs = 0; // threads to use; 0: one a core
 };
 
+// An option whose text `parse` reads into its place; what it cannot read
+// (std::invalid_argument) ends the parse as a usage error naming the option.
+CLI::Option* add_parsed(CLI::App& command, const std::string& name,
+                        std::function<void(const std::string&)> parse, const std::string& help);
+
 // The threads a command may use: -j, else one a core. Files read at once
 // and the threads that turn spectra into text share them.
 unsigned thread_budget(const Options& options);
