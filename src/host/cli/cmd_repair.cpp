@@ -14,9 +14,13 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <limits>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 namespace orvohost::cli {
 
@@ -52,8 +56,35 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
     return !error && same;
 }
 
+// Scans a reading thread takes at a time: enough to keep the hand-over
+// rare, few enough that the threads finish together.
+constexpr std::size_t SCANS_A_TURN = 1024;
+
+// Fetches every spectrum of `scans` from `data`, a turn of SCANS_A_TURN at a
+// time while `next` has turns left, and returns the positions of those that
+// fail.
+std::vector<std::uint32_t> fetch_turns(DataFile& data,
+                                       const std::vector<orvoeng::ScanRecord>& scans,
+                                       std::atomic<std::size_t>& next, std::uint32_t first_label) {
+    std::vector<std::uint32_t> failed;
+    for (std::size_t begin = next.fetch_add(SCANS_A_TURN); begin < scans.size();
+         begin = next.fetch_add(SCANS_A_TURN)) {
+        const std::size_t end = std::min(scans.size(), begin + SCANS_A_TURN);
+        for (std::size_t i = begin; i < end; ++i) {
+            try {
+                data.spectrum(scans[i].label);
+            } catch (const PAL::Exception&) {
+                failed.push_back(scans[i].label - first_label + 1);
+            }
+        }
+    }
+    return failed;
+}
+
 // Reads the copy as an engine would: the listing, then every spectrum.
-// Raises what the plug-in raises when the copy does not open.
+// With threads to spare, more sessions on the copy open it at the same time
+// and share the spectra; the first one's listing and errors are those
+// reported. Raises what the plug-in raises when the copy does not open.
 std::string read_back(Context& context, const std::filesystem::path& copy) {
     EventHandler progress = context.event_printer(copy);
     EventHandler handler = [&](const PAL::Event& event) {
@@ -64,16 +95,39 @@ std::string read_back(Context& context, const std::filesystem::path& copy) {
     // something a repair can know: a copy that does not say is listed as
     // profile spectra, as every subcommand lists it.
     const ReadOptions options = context.read_options();
+    // A session keeps two threads busy, its own and the plug-in's read-ahead,
+    // and each extra one lists the file again: a few pay, more do not.
+    constexpr unsigned MOST_SESSIONS = 4;
+    const unsigned sessions = std::clamp(thread_budget(context.options) / 2, 1U, MOST_SESSIONS);
+    context.plugin(); // loaded once, before the threads share it
+    std::atomic<std::size_t> next{0};
+    std::vector<std::vector<std::uint32_t>> failures(sessions);
+    std::vector<std::jthread> helpers;
+    for (unsigned s = 1; s < sessions; ++s)
+        helpers.emplace_back([&, s] {
+            try {
+                DataFile data(context.plugin(), copy, [](const PAL::Event&) {});
+                failures[s] = fetch_turns(data, data.open(options, {}), next, options.first_label);
+            } catch (...) {
+                // The first session meets the same failure and reports it;
+                // the spectra this one would have read are left to the others.
+            }
+        });
     auto data = std::make_unique<DataFile>(context.plugin(), copy, handler);
-    const std::vector<orvoeng::ScanRecord>* scans = &data->open(options, {});
-    std::vector<std::uint32_t> failed;
-    for (const auto& scan : *scans) {
-        try {
-            data->spectrum(scan.label);
-        } catch (const PAL::Exception&) {
-            failed.push_back(scan.label - options.first_label + 1);
-        }
+    const std::vector<orvoeng::ScanRecord>* listed = nullptr;
+    try {
+        listed = &data->open(options, {});
+    } catch (...) {
+        next = std::numeric_limits<std::size_t>::max() / 2; // the others stop at once
+        throw;
     }
+    const std::vector<orvoeng::ScanRecord>& scans = *listed;
+    failures[0] = fetch_turns(*data, scans, next, options.first_label);
+    helpers.clear();
+    std::vector<std::uint32_t> failed;
+    for (const auto& some : failures)
+        failed.insert(failed.end(), some.begin(), some.end());
+    std::sort(failed.begin(), failed.end());
     if (failed.empty())
         return "every spectrum reads";
     std::string named;
@@ -81,7 +135,7 @@ std::string read_back(Context& context, const std::filesystem::path& copy) {
         named += fmt::format("{}{}", i ? ", " : "", failed[i]);
     if (failed.size() > NAMED_SCANS)
         named += ", ...";
-    return fmt::format("{} of {} spectra cannot be read (scan{} {})", failed.size(), scans->size(),
+    return fmt::format("{} of {} spectra cannot be read (scan{} {})", failed.size(), scans.size(),
                        failed.size() == 1 ? "" : "s", named);
 }
 
@@ -179,7 +233,7 @@ void add_repair(CLI::App& app, Context& context, int& status) {
         ->excludes(output);
     command->add_option("--map", args->map,
                         "write each scan's position and original number to this file (TSV)");
-    add_shared_options(*command, context.options, READS);
+    add_shared_options(*command, context.options, READS | JOBS);
     command->callback([&context, &status, args] { status = run_repair(context, *args); });
 }
 

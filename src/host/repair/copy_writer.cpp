@@ -12,14 +12,9 @@
 
 namespace orvohost::repair {
 
-namespace {
-
-constexpr std::size_t BUFFER_BYTES = std::size_t{4} << 20;
-
-} // namespace
-
 CopyWriter::CopyWriter(std::filesystem::path target_path)
-    : target(std::move(target_path)), buffer(BUFFER_BYTES), spare(BUFFER_BYTES) {
+    : target(std::move(target_path)), chunks(CHUNKS * CHUNK_BYTES), sizes(CHUNKS),
+      skip_hash(CHUNKS) {
     sha1_init(&sha);
     // A name of its own in the target's folder: the rename then stays on one
     // file system, and two repairs never share a temporary file.
@@ -36,11 +31,12 @@ CopyWriter::CopyWriter(std::filesystem::path target_path)
     }
     if (!file)
         throw RepairIoError("cannot write beside " + target.string() + ": " + std::strerror(errno));
+    hasher = std::thread([this] { hash_chunks(); });
+    writer = std::thread([this] { write_chunks(); });
 }
 
 CopyWriter::~CopyWriter() {
-    if (pending.valid())
-        pending.wait();
+    stop();
     if (file)
         std::fclose(file);
     if (!committed) {
@@ -49,57 +45,112 @@ CopyWriter::~CopyWriter() {
     }
 }
 
-void CopyWriter::settle() {
-    if (pending.valid())
-        pending.get();
+void CopyWriter::stop() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (hasher.joinable())
+        hasher.join();
+    if (writer.joinable())
+        writer.join();
 }
 
-void CopyWriter::flush() {
-    settle();
-    if (used == 0)
-        return;
-    std::swap(buffer, spare);
-    const std::size_t size = used;
+void CopyWriter::hash_chunks() {
+    std::unique_lock<std::mutex> guard(lock);
+    for (;;) {
+        changed.wait(guard, [&] { return hashed < filled || stopping; });
+        if (hashed == filled)
+            return;
+        const std::size_t slot = hashed % CHUNKS;
+        const bool skip = !hashing || skip_hash[slot];
+        guard.unlock();
+        if (!skip)
+            sha1_update(&sha, sizes[slot],
+                        reinterpret_cast<const std::uint8_t*>(chunks.data() + slot * CHUNK_BYTES));
+        guard.lock();
+        ++hashed;
+        changed.notify_all();
+    }
+}
+
+void CopyWriter::write_chunks() {
+    std::unique_lock<std::mutex> guard(lock);
+    for (;;) {
+        changed.wait(guard, [&] { return written < filled || stopping; });
+        if (written == filled || failure)
+            return;
+        const std::size_t slot = written % CHUNKS;
+        guard.unlock();
+        const bool ok =
+            std::fwrite(chunks.data() + slot * CHUNK_BYTES, 1, sizes[slot], file) == sizes[slot];
+        const int error = errno;
+        guard.lock();
+        if (!ok) {
+            failure = std::make_exception_ptr(
+                RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(error)));
+            changed.notify_all();
+            return;
+        }
+        ++written;
+        changed.notify_all();
+    }
+}
+
+void CopyWriter::publish(bool hashed_already) {
+    std::unique_lock<std::mutex> guard(lock);
+    const std::size_t slot = filled % CHUNKS;
+    sizes[slot] = used;
+    skip_hash[slot] = hashed_already;
     flushed += used;
     used = 0;
-    pending = std::async(std::launch::async, [this, size] {
-        if (hashing)
-            sha1_update(&sha, size, reinterpret_cast<const std::uint8_t*>(spare.data()));
-        if (std::fwrite(spare.data(), 1, size, file) != size)
-            throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
-    });
+    ++filled;
+    changed.notify_all();
+    // The next chunk is free once the threads are done with its last use.
+    changed.wait(
+        guard, [&] { return failure || (filled - hashed < CHUNKS && filled - written < CHUNKS); });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void CopyWriter::settle() {
+    std::unique_lock<std::mutex> guard(lock);
+    changed.wait(guard, [&] { return failure || (hashed == filled && written == filled); });
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void CopyWriter::write_large(std::string_view bytes) {
     while (!bytes.empty()) {
-        const std::size_t part = std::min(bytes.size(), buffer.size() - used);
-        bytes.copy(buffer.data() + used, part);
+        const std::size_t part = std::min(bytes.size(), CHUNK_BYTES - used);
+        bytes.copy(chunk() + used, part);
         used += part;
         bytes.remove_prefix(part);
-        if (used == buffer.size())
-            flush();
+        if (used == CHUNK_BYTES)
+            publish(false);
     }
 }
 
 std::string CopyWriter::digest() {
     settle();
-    sha1_update(&sha, used, reinterpret_cast<const std::uint8_t*>(buffer.data()));
+    sha1_update(&sha, used, reinterpret_cast<const std::uint8_t*>(chunk()));
     // A copy of the state is finished; the state itself goes on with the
     // bytes after the digest.
     sha1_ctx copy = sha;
     std::uint8_t bytes[SHA1_DIGEST_SIZE];
     sha1_digest(&copy, SHA1_DIGEST_SIZE, bytes);
-    // These bytes are hashed already: written here, not by flush().
-    if (std::fwrite(buffer.data(), 1, used, file) != used)
-        throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
-    flushed += used;
-    used = 0;
+    // These bytes are hashed already: they are written, not hashed again.
+    if (used > 0)
+        publish(true);
     return hex(bytes, SHA1_DIGEST_SIZE);
 }
 
 void CopyWriter::close() {
-    flush();
+    if (used > 0)
+        publish(false);
     settle();
+    stop();
     const bool failed = std::fflush(file) != 0 || std::ferror(file);
     const bool close_failed = std::fclose(file) != 0;
     file = nullptr;

@@ -2,18 +2,24 @@
 // target, renamed over it only once the caller commits, so a target is
 // never left half written and an earlier file of that name survives a
 // failed repair. Counts the bytes written (index offsets come from
-// counting) and hashes them for the copy's <sha1>. Hashing and writing a
-// full buffer run on a thread of their own while the next one fills.
+// counting) and hashes them for the copy's <sha1>.
+//
+// Bytes are gathered in small chunks, small enough to stay in the
+// processor's cache while they are hashed and written: a thread hashes and
+// another writes each full chunk while the next ones fill.
 #pragma once
 
 #include <nettle/sha1.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
-#include <future>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace orvohost::repair {
@@ -28,9 +34,9 @@ public:
     CopyWriter& operator=(const CopyWriter&) = delete;
 
     void write(std::string_view bytes) {
-        if (bytes.size() > buffer.size() - used)
+        if (bytes.size() > CHUNK_BYTES - used)
             return write_large(bytes);
-        bytes.copy(buffer.data() + used, bytes.size());
+        bytes.copy(chunk() + used, bytes.size());
         used += bytes.size();
     }
 
@@ -48,24 +54,43 @@ public:
     // Renames the temporary file to the target; raises RepairIoError.
     void commit();
 
+    static constexpr std::size_t CHUNK_BYTES = std::size_t{256} << 10;
+
 private:
+    static constexpr std::size_t CHUNKS = 16;
+
+    char* chunk() { return chunks.data() + (filled % CHUNKS) * CHUNK_BYTES; }
     void write_large(std::string_view bytes);
-    // Hands the full buffer to the background and takes the spare one.
-    void flush();
-    // Waits for the background's work; raises what it met.
+    // Hands the chunk being filled to the two threads; waits for a free one.
+    void publish(bool hashed_already);
+    // Waits until every published chunk is hashed and written; raises what
+    // the writing met.
     void settle();
+    void hash_chunks();
+    void write_chunks();
+    void stop();
 
     std::filesystem::path target;
     std::filesystem::path temp_path;
     std::FILE* file = nullptr;
-    std::vector<char> buffer;
-    std::vector<char> spare; // the buffer being hashed and written
-    std::future<void> pending;
-    std::size_t used = 0;
+    std::vector<char> chunks; // CHUNKS chunks, used in turn
+    std::vector<std::size_t> sizes;
+    std::vector<bool> skip_hash; // hashed by digest() already
+    std::size_t used = 0;        // bytes in the chunk being filled
     std::uint64_t flushed = 0;
     sha1_ctx sha;
     bool hashing = true;
     bool committed = false;
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::uint64_t filled = 0; // chunks published
+    std::uint64_t hashed = 0;
+    std::uint64_t written = 0;
+    bool stopping = false;
+    std::exception_ptr failure;
+    std::thread hasher;
+    std::thread writer;
 };
 
 } // namespace orvohost::repair

@@ -11,7 +11,9 @@ namespace orvohost::repair {
 
 namespace {
 
-constexpr std::size_t BLOCK_BYTES = std::size_t{4} << 20;
+// Small enough that a block is still in the processor's cache when it is
+// taken apart: reading 4 MiB at a time was slower.
+constexpr std::size_t BLOCK_BYTES = std::size_t{256} << 10;
 // Enough to tell "<![CDATA[" from other markup before looking for an end.
 constexpr std::size_t LONGEST_OPENING = 9;
 

@@ -1,10 +1,13 @@
 // The pieces of the repair that a wrong byte would break silently: the tag
 // stream that must give back every byte of the file, the start-tag edits
 // that must touch nothing else, and the peak text inflation.
+#include "copy_writer.h"
 #include "peak_text.h"
 #include "repair_error.h"
 #include "start_tag.h"
 #include "tag_reader.h"
+
+#include <sha1_check.h>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,19 +51,50 @@ std::vector<Token> tokens_of(const std::filesystem::path& path, std::string& joi
 } // namespace
 
 TEST(TagReader, GivesBackEveryByteWithTagsWholeAcrossBlocks) {
-    // Tags where a 4 MiB read ends, a '>' inside a quoted value, and markup
-    // whose inside looks like tags.
+    // Tags where a read ends (4 MiB is a whole number of reads), a '>' inside a quoted value,
+    // markup whose inside looks like tags, and a comment longer than a read.
     const std::string filler((std::size_t{4} << 20) - 7, 'A');
     const std::string tag = "<scan num=\"1\" filterLine=\"a > b\">";
     const std::string text = filler + tag + "<!-- <scan> -->" + "<![CDATA[<peaks>]]>" + "x" +
-                             std::string((std::size_t{4} << 20), 'B') + "<?pi <a> ?></scan>";
+                             std::string((std::size_t{4} << 20), 'B') + "<?pi <a> ?></scan>" +
+                             "<!--" + std::string((std::size_t{9} << 20), '-') + "->" + "-->z";
     TempFile file(text);
     std::string joined;
     const auto tags = tokens_of(file.path, joined);
     EXPECT_EQ(joined, text);
-    ASSERT_EQ(tags.size(), 5U);
+    ASSERT_EQ(tags.size(), 6U);
     EXPECT_EQ(tags[0].offset, filler.size());
     EXPECT_EQ(tags[1].offset, filler.size() + tag.size());
+}
+
+TEST(CopyWriter, ConcurrentChunksAreWrittenAndHashedInOrder) {
+    // Writes of every size, past the end of the ring of chunks and round it
+    // again, then the digest of all of them where a file states it.
+    const auto target =
+        std::filesystem::temp_directory_path() /
+        ("copy_writer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::string expected;
+    {
+        CopyWriter out(target);
+        for (std::size_t i = 0; expected.size() < (std::size_t{9} << 20); ++i) {
+            const std::string piece(i % 7 == 0 ? CopyWriter::CHUNK_BYTES * 3 / 2 : i % 300,
+                                    static_cast<char>('a' + i % 26));
+            out.write(piece);
+            expected += piece;
+        }
+        out.write("<sha1>");
+        expected += "<sha1>";
+        const std::string digest = out.digest();
+        out.write(digest + "</sha1></mzXML>\n");
+        expected += digest + "</sha1></mzXML>\n";
+        EXPECT_EQ(out.position(), expected.size());
+        out.commit();
+    }
+    std::ifstream in(target, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_TRUE(written == expected);
+    EXPECT_EQ(orvohost::check_sha1(target).state, orvohost::Sha1Result::MATCHES);
+    std::filesystem::remove(target);
 }
 
 TEST(TagReader, RefusesAFileCutInsideATag) {
