@@ -35,12 +35,7 @@ void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanR
     const bool single = single_precision(peaks);
     {
         NumberWriter lines(out, 2 * peaks.size(), 2 * peaks.size());
-        for (const auto& peak : peaks) {
-            lines.number(peak.mz, single);
-            lines.put(' ');
-            lines.number(peak.intensity, single);
-            lines.put('\n');
-        }
+        lines.peak_lines(peaks.data(), peaks.size(), single);
     }
     out += "END IONS\n\n";
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -99,6 +100,46 @@ char* write_exponential(char* at, Unsigned significand, int count, int first) {
     return at + width;
 }
 
+static_assert(std::endian::native == std::endian::little,
+              "eight_digits lays its digits out for a little-endian store");
+
+// The 8 decimal digits of n < 10^8, zeros first, as the ASCII bytes of a
+// little-endian store: both halves of four digits, then the four pairs,
+// then the eight digits are split at once in the lanes of one register.
+std::uint64_t eight_digits(std::uint32_t n) {
+    const std::uint64_t halves = (n / 10000) | (std::uint64_t{n % 10000} << 32);
+    const std::uint64_t hundreds = ((halves * 10486) >> 20) & 0x0000007F0000007FULL;
+    const std::uint64_t two_digits = hundreds | ((halves - hundreds * 100) << 16);
+    const std::uint64_t tens = ((two_digits * 103) >> 10) & 0x000F000F000F000FULL;
+    return (tens | ((two_digits - tens * 10) << 8)) + 0x3030303030303030ULL;
+}
+
+void store(char* at, std::uint64_t bytes) {
+    std::memcpy(at, &bytes, sizeof bytes);
+}
+
+// The `count` (at most 9) digits of a float's significand with a point
+// after the first `whole` of them (0 < whole < count), from registers: no
+// digit is stored and read back.
+char* write_with_point(char* at, std::uint32_t significand, int count, int whole) {
+    if (count == 9) {
+        *at++ = static_cast<char>('0' + significand / 100000000);
+        significand %= 100000000;
+        --count;
+        if (--whole == 0) {
+            *at = '.';
+            store(at + 1, eight_digits(significand));
+            return at + 1 + count;
+        }
+    }
+    const std::uint64_t digits =
+        eight_digits(significand) >> (8 * static_cast<unsigned>(8 - count));
+    store(at, digits);
+    at[whole] = '.';
+    store(at + whole + 1, digits >> (8 * static_cast<unsigned>(whole)));
+    return at + 1 + count;
+}
+
 template <class Number>
 char* write_shortest(char* at, Number value) {
     if (std::signbit(value)) {
@@ -129,12 +170,15 @@ char* write_shortest(char* at, Number value) {
     }
     const int whole = count + exponent; // digits before the point
     if (whole > 0) {
-        // The digits go one place right of their start, and the whole
-        // part (a few digits) moves back over that place: no division.
-        digits_before(at + 1 + count, significand);
-        for (int i = 0; i < whole; ++i)
-            at[i] = at[i + 1];
+        if constexpr (sizeof(significand) == 4)
+            return write_with_point(at, significand, count, whole);
+        // Each part written where it ends up: digits laid out and then
+        // moved would be read back before the processor has stored them.
+        const int fraction = -exponent;
+        const auto scale = powers_of_ten[fraction];
+        digits_before(at + whole, significand / scale);
         at[whole] = '.';
+        digits_exactly(at + whole + 1 + fraction, significand % scale, fraction);
         return at + 1 + count;
     }
     *at++ = '0';
@@ -147,8 +191,36 @@ char* write_shortest(char* at, Number value) {
 
 template <class Number>
 void append_shortest(std::string& out, Number value) {
-    char text[32]; // the longest, "-2.2250738585072014e-308", is 24
+    char text[NUMBER_TEXT_MAX + NUMBER_WRITE_SLACK];
     out.append(text, static_cast<std::size_t>(write_shortest(text, value) - text));
+}
+
+template <class Number>
+char* json_values_as(char* at, const orvoeng::Peak* peaks, std::size_t count,
+                     double orvoeng::Peak::*member) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i)
+            *at++ = ',';
+        const double value = peaks[i].*member;
+        if (std::isfinite(value)) {
+            at = write_shortest(at, static_cast<Number>(value));
+        } else {
+            std::memcpy(at, "null", 4);
+            at += 4;
+        }
+    }
+    return at;
+}
+
+template <class Number>
+char* peak_lines_as(char* at, const orvoeng::Peak* peaks, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        at = write_shortest(at, static_cast<Number>(peaks[i].mz));
+        *at++ = ' ';
+        at = write_shortest(at, static_cast<Number>(peaks[i].intensity));
+        *at++ = '\n';
+    }
+    return at;
 }
 
 } // namespace
@@ -166,12 +238,14 @@ void NumberWriter::json_number(double value, bool single) {
     }
 }
 
-bool is_single(double value) {
-    // A double beyond the float range has no float to be: converting it
-    // would be undefined.
-    if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
-        return false;
-    return std::isnan(value) || static_cast<double>(static_cast<float>(value)) == value;
+void NumberWriter::json_values(const orvoeng::Peak* peaks, std::size_t count,
+                               double orvoeng::Peak::*value, bool single) {
+    at = single ? json_values_as<float>(at, peaks, count, value)
+                : json_values_as<double>(at, peaks, count, value);
+}
+
+void NumberWriter::peak_lines(const orvoeng::Peak* peaks, std::size_t count, bool single) {
+    at = single ? peak_lines_as<float>(at, peaks, count) : peak_lines_as<double>(at, peaks, count);
 }
 
 void append_as_float(std::string& out, double value) {

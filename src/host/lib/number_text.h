@@ -10,7 +10,12 @@
 // from decimal text in the file and so come out with the file's digits.
 #pragma once
 
+#include <ds/data_source_intf.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 namespace orvohost {
@@ -20,15 +25,26 @@ void append_number(std::string& out, double value);
 // The shortest text of the value as a 32-bit float: for values known to be
 // exactly one (see is_single), as every value of a 32-bit spectrum is.
 void append_as_float(std::string& out, double value);
-// Whether `value` is exactly a 32-bit float.
-bool is_single(double value);
+// Whether `value` is exactly a 32-bit float. Branch-free, so that a loop
+// over a spectrum's values can test many at once.
+inline bool is_single(double value) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    // Clamped first: a double beyond the float range has no float to be,
+    // and converting it would be undefined. NaN and infinity are floats.
+    const float narrowed = static_cast<float>(std::clamp(value, -largest, largest));
+    return (static_cast<double>(narrowed) == value) |
+           !(std::fabs(value) < std::numeric_limits<double>::infinity());
+}
 
 // The longest text a number is written as: "-2.2250738585072014e-308".
 inline constexpr std::size_t NUMBER_TEXT_MAX = 24;
+// A number is laid out with whole-register copies that may write this much
+// past its end (bytes the next text overwrites).
+inline constexpr std::size_t NUMBER_WRITE_SLACK = 32;
 
 // Writes the shortest text of `value` (of the value as a 32-bit float when
-// `single`) at `at`, which has room for NUMBER_TEXT_MAX characters; returns
-// the end of what it wrote.
+// `single`) at `at`, which has room for NUMBER_TEXT_MAX + NUMBER_WRITE_SLACK
+// characters; returns the end of what it wrote.
 char* write_number(char* at, double value, bool single);
 
 // Many numbers written straight into the end of a string: room is made once
@@ -39,7 +55,7 @@ public:
     // Room for `numbers` numbers and `bytes` other characters.
     NumberWriter(std::string& text, std::size_t numbers, std::size_t bytes)
         : out(text), start(text.size()) {
-        out.resize(start + numbers * NUMBER_TEXT_MAX + bytes);
+        out.resize(start + numbers * NUMBER_TEXT_MAX + bytes + NUMBER_WRITE_SLACK);
         at = out.data() + start;
     }
     ~NumberWriter() { out.resize(static_cast<std::size_t>(at - out.data())); }
@@ -49,6 +65,14 @@ public:
     void number(double value, bool single) { at = write_number(at, value, single); }
     // As JSON has it: null for a value that is not finite.
     void json_number(double value, bool single);
+    // One value of each peak (its m/z or its intensity) as a JSON list's
+    // items: commas between, null for a value that is not finite. Takes
+    // room for `count` numbers and `count` other characters.
+    void json_values(const orvoeng::Peak* peaks, std::size_t count, double orvoeng::Peak::*value,
+                     bool single);
+    // Each peak as a line "mz intensity\n". Takes room for 2 * `count`
+    // numbers and 2 * `count` other characters.
+    void peak_lines(const orvoeng::Peak* peaks, std::size_t count, bool single);
     void put(char c) { *at++ = c; }
 
 private:

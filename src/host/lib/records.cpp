@@ -91,9 +91,11 @@ const char* info_key_name(std::int32_t key) {
 }
 
 bool single_precision(const std::vector<orvoeng::Peak>& peaks) {
-    return std::all_of(peaks.begin(), peaks.end(), [](const orvoeng::Peak& peak) {
-        return is_single(peak.mz) && is_single(peak.intensity);
-    });
+    // No early exit: the whole list is tested a few values at a time.
+    bool single = true;
+    for (const auto& peak : peaks)
+        single &= is_single(peak.mz) & is_single(peak.intensity);
+    return single;
 }
 
 std::string peak_kind_text(const orvoeng::Spectrum& spectrum) {
@@ -150,20 +152,12 @@ void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
         out += ",\"mz\":[";
         {
             NumberWriter values(out, peaks.size(), peaks.size());
-            for (std::size_t i = 0; i < peaks.size(); ++i) {
-                if (i)
-                    values.put(',');
-                values.json_number(peaks[i].mz, single);
-            }
+            values.json_values(peaks.data(), peaks.size(), &orvoeng::Peak::mz, single);
         }
         out += "],\"intensity\":[";
         {
             NumberWriter values(out, peaks.size(), peaks.size());
-            for (std::size_t i = 0; i < peaks.size(); ++i) {
-                if (i)
-                    values.put(',');
-                values.json_number(peaks[i].intensity, single);
-            }
+            values.json_values(peaks.data(), peaks.size(), &orvoeng::Peak::intensity, single);
         }
         out.push_back(']');
     }

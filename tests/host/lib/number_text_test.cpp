@@ -58,6 +58,11 @@ TEST(NumberText, SameTextAsFmtAndReadsBackExactly) {
                                  std::numeric_limits<float>::denorm_min(),
                                  std::numeric_limits<float>::min()};
     std::mt19937_64 random(20261208);
+    // Digits on both sides of the point, every split of up to 9 digits, as
+    // an m/z or an intensity has them.
+    std::uniform_real_distribution<float> log_scale(0.0F, 9.0F);
+    for (int i = 0; i < 100000; ++i)
+        floats.push_back(std::pow(10.0F, log_scale(random)));
     for (int i = 0; i < 200000; ++i) {
         const auto bits = random();
         const auto one = std::bit_cast<double>(bits);
