@@ -61,12 +61,12 @@ constexpr std::uint64_t powers_of_ten[] = {1,
                                            1000000000000000000};
 
 // The shortest significand has at most 9 digits for a float, 17 for a double.
+// From the count of binary digits: 1233 / 4096 is just above log10(2), so
+// the estimate is the count or one less.
 template <class Unsigned>
 int digit_count(Unsigned value) {
-    int count = 1;
-    while (count < 18 && value >= powers_of_ten[count])
-        ++count;
-    return count;
+    const auto estimate = (static_cast<unsigned>(std::bit_width(value)) * 1233) >> 12;
+    return static_cast<int>(estimate) + (value >= powers_of_ten[estimate] ? 1 : 0);
 }
 
 // Writes exactly `count` digits of `value` (zeros first) ending at `end`.
@@ -81,7 +81,17 @@ void digits_exactly(char* end, Unsigned value, int count) {
         *--end = static_cast<char>('0' + value % 10);
 }
 
-// d.ddde+XX, with at least two exponent digits, as in 1e-05.
+// e+XX, with at least two digits, as in 1e-05.
+char* write_power(char* at, int first) {
+    *at++ = 'e';
+    *at++ = first < 0 ? '-' : '+';
+    const unsigned power = static_cast<unsigned>(first < 0 ? -first : first);
+    const int width = power >= 100 ? 3 : 2;
+    digits_exactly(at + width, power, width);
+    return at + width;
+}
+
+// d.ddde+XX
 template <class Unsigned>
 char* write_exponential(char* at, Unsigned significand, int count, int first) {
     char digits[24];
@@ -92,12 +102,7 @@ char* write_exponential(char* at, Unsigned significand, int count, int first) {
         std::memcpy(at, digits + 1, static_cast<std::size_t>(count - 1));
         at += count - 1;
     }
-    *at++ = 'e';
-    *at++ = first < 0 ? '-' : '+';
-    const unsigned power = static_cast<unsigned>(first < 0 ? -first : first);
-    const int width = power >= 100 ? 3 : 2;
-    digits_exactly(at + width, power, width);
-    return at + width;
+    return write_power(at, first);
 }
 
 static_assert(std::endian::native == std::endian::little,
@@ -140,6 +145,46 @@ char* write_with_point(char* at, std::uint32_t significand, int count, int whole
     return at + 1 + count;
 }
 
+// The `count` (at most 9) digits of a float's significand.
+char* put_digits(char* at, std::uint32_t significand, int count) {
+    if (count == 9) {
+        *at++ = static_cast<char>('0' + significand / 100000000);
+        significand %= 100000000;
+        count = 8;
+    }
+    store(at, eight_digits(significand) >> (8 * static_cast<unsigned>(8 - count)));
+    return at + count;
+}
+
+constexpr std::uint64_t EIGHT_ZEROS = 0x3030303030303030ULL;
+
+// A float's shortest digits laid out as fmt's "{}" lays them out, every
+// part from registers.
+char* write_float_digits(char* at, std::uint32_t significand, int count, int exponent) {
+    const int first = exponent + count - 1;
+    if (first < -4 || first >= 16) {
+        if (count == 1)
+            *at++ = static_cast<char>('0' + significand);
+        else
+            at = write_with_point(at, significand, count, 1);
+        return write_power(at, first);
+    }
+    if (exponent >= 0) {
+        // At most 15 zeros follow: first < 16.
+        at = put_digits(at, significand, count);
+        store(at, EIGHT_ZEROS);
+        store(at + 8, EIGHT_ZEROS);
+        return at + exponent;
+    }
+    const int whole = count + exponent;
+    if (whole > 0)
+        return write_with_point(at, significand, count, whole);
+    // 0.ddd or up to three zeros after the point: first >= -4.
+    store(at, EIGHT_ZEROS);
+    at[1] = '.';
+    return put_digits(at + 2 - whole, significand, count);
+}
+
 template <class Number>
 char* write_shortest(char* at, Number value) {
     if (std::signbit(value)) {
@@ -158,6 +203,8 @@ char* write_shortest(char* at, Number value) {
     const auto significand = decimal.significand;
     const int count = digit_count(significand);
     const int exponent = decimal.exponent;
+    if constexpr (sizeof(significand) == 4)
+        return write_float_digits(at, significand, count, exponent);
     const int first = exponent + count - 1; // the power of ten of the first digit
     if (first < -4 || first >= 16)
         return write_exponential(at, significand, count, first);
@@ -170,8 +217,6 @@ char* write_shortest(char* at, Number value) {
     }
     const int whole = count + exponent; // digits before the point
     if (whole > 0) {
-        if constexpr (sizeof(significand) == 4)
-            return write_with_point(at, significand, count, whole);
         // Each part written where it ends up: digits laid out and then
         // moved would be read back before the processor has stored them.
         const int fraction = -exponent;

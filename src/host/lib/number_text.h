@@ -12,7 +12,6 @@
 
 #include <ds/data_source_intf.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -29,11 +28,13 @@ void append_as_float(std::string& out, double value);
 // over a spectrum's values can test many at once.
 inline bool is_single(double value) {
     constexpr double largest = std::numeric_limits<float>::max();
-    // Clamped first: a double beyond the float range has no float to be,
-    // and converting it would be undefined. NaN and infinity are floats.
-    const float narrowed = static_cast<float>(std::clamp(value, -largest, largest));
+    const double magnitude = std::fabs(value);
+    // A double beyond the float range has no float to be, and converting it
+    // would be undefined: 0 stands in, which never equals it. NaN and
+    // infinity are floats.
+    const float narrowed = static_cast<float>(magnitude <= largest ? value : 0.0);
     return (static_cast<double>(narrowed) == value) |
-           !(std::fabs(value) < std::numeric_limits<double>::infinity());
+           !(magnitude < std::numeric_limits<double>::infinity());
 }
 
 // The longest text a number is written as: "-2.2250738585072014e-308".
