@@ -156,8 +156,8 @@ bool repair_one(Context& context, const std::filesystem::path& input,
             map->write_when_full(rows);
         };
         const auto start = std::chrono::steady_clock::now();
-        const repair::RepairReport report =
-            repair::repair_file(input, out, map ? sink : repair::ScanMapSink{});
+        const repair::RepairReport report = repair::repair_file(
+            input, out, map ? sink : repair::ScanMapSink{}, thread_budget(context.options));
         if (map)
             map->write(rows);
         const auto written = std::chrono::steady_clock::now();

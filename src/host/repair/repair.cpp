@@ -16,9 +16,9 @@ std::string plural(std::uint64_t count, std::string_view one, std::string_view m
 } // namespace
 
 RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
-                         const ScanMapSink& map) {
+                         const ScanMapSink& map, unsigned threads) {
     RepairReport report;
-    const Survey survey = survey_file(input);
+    const Survey survey = survey_file(input, threads);
     out.set_hashing(survey.has_sha1);
     rewrite_file(input, survey, out, map, report);
     report.bytes_out = out.position();

@@ -40,10 +40,11 @@ struct RepairReport {
 // had none), in file order.
 using ScanMapSink = std::function<void(std::uint64_t position, std::string_view original)>;
 
-// Writes the repaired copy of `input` into `out` (closed, not committed).
-// Raises RepairRefused (nothing usable written) or RepairIoError.
+// Writes the repaired copy of `input` into `out` (closed, not committed),
+// reading with up to `threads` threads. Raises RepairRefused (nothing
+// usable written) or RepairIoError.
 RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
-                         const ScanMapSink& map);
+                         const ScanMapSink& map, unsigned threads = 1);
 
 // "renumbered 4 scans from 19, index rebuilt: 4 scans": what changed.
 std::string describe(const RepairReport& report);

@@ -4,7 +4,11 @@
 #include "start_tag.h"
 #include "tag_reader.h"
 
+#include <atomic>
 #include <charconv>
+#include <future>
+#include <limits>
+#include <system_error>
 
 namespace orvohost::repair {
 
@@ -58,14 +62,57 @@ std::optional<std::int64_t> to_number(std::string_view text) {
     return value;
 }
 
-Survey survey_file(const std::filesystem::path& path) {
-    TagReader reader(path);
-    Survey survey;
-    bool have_root = false;
-    bool have_run = false;
-    bool run_closed = false;
-    bool have_line_end = false;
-    for (Token token = reader.next(); token.kind != Token::END; token = reader.next()) {
+namespace {
+
+// One pass of the survey over the tokens from where its reader starts. A
+// pass that starts inside the file takes the root as seen: whatever lies
+// before it is another pass's.
+class SurveyPass {
+public:
+    explicit SurveyPass(bool after_root) : have_root(after_root) {}
+
+    // Takes tokens until the end of the file, or until one at or past
+    // `stop_at`; returns whether it stopped on a tag that starts there, so
+    // that a pass from there has seen every token after this one's.
+    // Stops early, returning false, once `cancel` is set.
+    bool run(TagReader& reader, std::uint64_t stop_at, const std::atomic<bool>* cancel) {
+        for (Token token = reader.next(); token.kind != Token::END; token = reader.next()) {
+            if (token.offset >= stop_at)
+                return token.offset == stop_at && token.kind == Token::TAG;
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return false;
+            take(token);
+        }
+        return stop_at == std::numeric_limits<std::uint64_t>::max();
+    }
+
+    // Adds what the pass after this one found.
+    void join(SurveyPass&& after) {
+        survey.nums.insert(survey.nums.end(), after.survey.nums.begin(), after.survey.nums.end());
+        survey.has_index |= after.survey.has_index;
+        survey.has_index_offset |= after.survey.has_index_offset;
+        survey.has_sha1 |= after.survey.has_sha1;
+        if (!have_line_end && after.have_line_end)
+            survey.line_end = after.survey.line_end;
+        have_line_end |= after.have_line_end;
+        have_run |= after.have_run;
+        run_closed |= after.run_closed;
+    }
+
+    bool rooted() const { return have_root; }
+
+    Survey finish() && {
+        if (!have_root)
+            throw RepairRefused("is not XML: it holds no element");
+        if (!have_run)
+            throw RepairRefused("has no msRun element");
+        if (!run_closed)
+            throw RepairRefused("ends before </msRun> (it was cut short)");
+        return std::move(survey);
+    }
+
+private:
+    void take(const Token& token) {
         if (token.kind == Token::TEXT) {
             std::string_view text = token.bytes;
             if (!have_line_end) {
@@ -82,11 +129,11 @@ Survey survey_file(const std::filesystem::path& path) {
                 text.remove_prefix(3);
             if (!have_root && !is_blank(text))
                 throw RepairRefused("is not XML: it begins with \"" + shown(text) + "\"");
-            continue;
+            return;
         }
         const std::string_view name = tag_name(token.bytes);
         if (name.empty())
-            continue;
+            return;
         if (!have_root) {
             if (name == "msRun")
                 throw RepairRefused("is mzXML 1.x (its root element is msRun); only files of "
@@ -128,13 +175,82 @@ Survey survey_file(const std::filesystem::path& path) {
             survey.has_sha1 = true;
         }
     }
-    if (!have_root)
-        throw RepairRefused("is not XML: it holds no element");
-    if (!have_run)
-        throw RepairRefused("has no msRun element");
-    if (!run_closed)
-        throw RepairRefused("ends before </msRun> (it was cut short)");
-    return survey;
+
+    Survey survey;
+    bool have_root;
+    bool have_run = false;
+    bool run_closed = false;
+    bool have_line_end = false;
+};
+
+constexpr auto WHOLE_FILE = std::numeric_limits<std::uint64_t>::max();
+
+Survey survey_in_one(const std::filesystem::path& path) {
+    TagReader reader(path);
+    SurveyPass pass(false);
+    pass.run(reader, WHOLE_FILE, nullptr);
+    return std::move(pass).finish();
+}
+
+// Where a second pass may start: the first '<' from the middle on, or
+// nothing when the file is smaller than `worth_splitting`.
+std::optional<std::uint64_t> second_start(const std::filesystem::path& path,
+                                          std::uint64_t worth_splitting) {
+    std::error_code error;
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    if (error || size < worth_splitting)
+        return std::nullopt;
+    try {
+        TagReader reader(path, size / 2);
+        for (Token token = reader.next(); token.kind != Token::END; token = reader.next())
+            if (token.kind == Token::TAG)
+                return token.offset;
+    } catch (const RepairRefused&) {
+        // The pass in one says what is wrong, and where.
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Survey survey_file(const std::filesystem::path& path, unsigned threads,
+                   std::uint64_t worth_splitting) {
+    const auto split = threads > 1 ? second_start(path, worth_splitting) : std::nullopt;
+    if (!split)
+        return survey_in_one(path);
+    // The second half on a thread of its own. Its start is a guess: a '<'
+    // inside a comment or a CDATA section is no tag. The first half says
+    // whether it guessed right, by stopping on a tag that starts there;
+    // anything else (or a refusal in the second half, whose message must
+    // count the scans before it) and the file is surveyed again in one pass.
+    std::atomic<bool> cancel{false};
+    auto second = std::async(std::launch::async, [&] {
+        TagReader reader(path, *split);
+        SurveyPass pass(true);
+        pass.run(reader, WHOLE_FILE, &cancel);
+        return pass;
+    });
+    bool met = false;
+    SurveyPass first(false);
+    try {
+        TagReader reader(path);
+        met = first.run(reader, *split, nullptr) && first.rooted();
+    } catch (...) {
+        cancel = true;
+        second.wait();
+        throw;
+    }
+    if (!met)
+        cancel = true;
+    try {
+        SurveyPass after = second.get();
+        if (met) {
+            first.join(std::move(after));
+            return std::move(first).finish();
+        }
+    } catch (const RepairRefused&) {
+    }
+    return survey_in_one(path);
 }
 
 } // namespace orvohost::repair

@@ -32,7 +32,10 @@ struct Survey {
 // Raises RepairRefused with the reason when the file is not XML, is
 // mzXML 1.x, names no 2.x or 3.x schema, holds peaks other than m/z and
 // intensity pairs, or is cut short; RepairIoError when it cannot be read.
-Survey survey_file(const std::filesystem::path& path);
+// With more than one thread, the two halves of a file of at least
+// `worth_splitting` bytes are surveyed at once; the result is the same.
+Survey survey_file(const std::filesystem::path& path, unsigned threads = 1,
+                   std::uint64_t worth_splitting = std::uint64_t{64} << 20);
 
 // A decimal number as an attribute holds it, or nothing.
 std::optional<std::int64_t> to_number(std::string_view text);

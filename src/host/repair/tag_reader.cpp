@@ -35,7 +35,30 @@ std::size_t markup_end(std::string_view text) {
     if (text.starts_with("<?"))
         return after("?>", 2);
     // Start and end tags, and declarations: a '>' within a quoted value does
-    // not end them.
+    // not end them. Most often the first '>' ends the tag: no single quote
+    // before it and an even count of double quotes say so, counted in a
+    // loop the compiler makes wide.
+    if (const void* found = std::memchr(text.data(), '>', text.size())) {
+        const auto length = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        // Byte-wide counters, emptied every 255 bytes, let the compiler
+        // test a register's width of bytes at a time.
+        std::size_t doubles = 0;
+        std::size_t singles = 0;
+        for (std::size_t at = 0; at < length;) {
+            const std::size_t block = std::min<std::size_t>(length - at, 255);
+            unsigned char double_count = 0;
+            unsigned char single_count = 0;
+            for (std::size_t i = at; i < at + block; ++i) {
+                double_count = static_cast<unsigned char>(double_count + (text[i] == '"'));
+                single_count = static_cast<unsigned char>(single_count + (text[i] == '\''));
+            }
+            doubles += double_count;
+            singles += single_count;
+            at += block;
+        }
+        if (singles == 0 && doubles % 2 == 0)
+            return length + 1;
+    }
     char quote = 0;
     for (std::size_t i = 1; i < text.size(); ++i) {
         const char c = text[i];
@@ -51,13 +74,26 @@ std::size_t markup_end(std::string_view text) {
     return 0;
 }
 
+bool seek_to(std::FILE* file, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
 } // namespace
 
-TagReader::TagReader(const std::filesystem::path& file_path)
-    : path(file_path), buffer(BLOCK_BYTES) {
+TagReader::TagReader(const std::filesystem::path& file_path, std::uint64_t from)
+    : path(file_path), buffer(BLOCK_BYTES), base(from) {
     file = std::fopen(path.string().c_str(), "rb");
     if (!file)
         throw RepairIoError("cannot read " + describe(path, errno));
+    if (from > 0 && !seek_to(file, from)) {
+        const int error = errno;
+        std::fclose(file);
+        throw RepairIoError("cannot read " + describe(path, error));
+    }
 }
 
 TagReader::~TagReader() {

@@ -27,7 +27,8 @@ inline constexpr std::size_t MAX_TAG_BYTES = std::size_t{64} << 20;
 class TagReader {
 public:
     // Raises RepairIoError when the file cannot be opened.
-    explicit TagReader(const std::filesystem::path& path);
+    // Reads from byte `from` on: a reader that starts inside the file.
+    explicit TagReader(const std::filesystem::path& path, std::uint64_t from = 0);
     ~TagReader();
     TagReader(const TagReader&) = delete;
     TagReader& operator=(const TagReader&) = delete;

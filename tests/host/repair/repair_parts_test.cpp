@@ -5,6 +5,7 @@
 #include "peak_text.h"
 #include "repair_error.h"
 #include "start_tag.h"
+#include "survey.h"
 #include "tag_reader.h"
 
 #include <sha1_check.h>
@@ -95,6 +96,49 @@ TEST(CopyWriter, ConcurrentChunksAreWrittenAndHashedInOrder) {
     EXPECT_TRUE(written == expected);
     EXPECT_EQ(orvohost::check_sha1(target).state, orvohost::Sha1Result::MATCHES);
     std::filesystem::remove(target);
+}
+
+// A small file with `scans` scans numbered from 7 and `middle` after the
+// first half of them.
+std::string run_of(int scans, const std::string& middle, const std::string& late_peaks = {}) {
+    std::string text = "<?xml version=\"1.0\"?>\r\n<mzXML xmlns=\"http://sashimi.sourceforge.net/"
+                       "schema_revision/mzXML_2.1\">\r\n<msRun scanCount=\"1\">\r\n";
+    for (int i = 0; i < scans; ++i) {
+        if (i == scans / 2)
+            text += middle;
+        text += "<scan num=\"" + std::to_string(i + 7) + "\" msLevel=\"1\"><peaks " +
+                (i == scans - 2 ? late_peaks : "") + ">QUFB</peaks></scan>\r\n";
+    }
+    return text + "</msRun><sha1>0</sha1></mzXML>\r\n";
+}
+
+TEST(Survey, ConcurrentHalvesFindWhatOnePassFinds) {
+    const auto one_and_two = [](const std::string& text) {
+        TempFile file(text);
+        const Survey one = survey_file(file.path, 1);
+        const Survey two = survey_file(file.path, 2, 0);
+        EXPECT_EQ(one.nums, two.nums);
+        EXPECT_EQ(one.line_end, two.line_end);
+        EXPECT_EQ(one.has_sha1, two.has_sha1);
+        return one.nums.size();
+    };
+    EXPECT_EQ(one_and_two(run_of(1000, "")), 1000U);
+    // The middle of the file inside a comment that holds tags: the second
+    // half's guess is wrong and must not count them.
+    const std::string fake(4000, 'x');
+    EXPECT_EQ(one_and_two(run_of(40, "<!--" + fake + "<scan num=\"99\">" + fake + "-->")), 40U);
+    // A refusal in the second half counts the scans before it from the start.
+    TempFile refused(run_of(1000, "", "contentType=\"int\""));
+    std::string messages[2];
+    for (unsigned threads : {1U, 2U}) {
+        try {
+            survey_file(refused.path, threads, 0);
+        } catch (const RepairRefused& refusal) {
+            messages[threads - 1] = refusal.what();
+        }
+    }
+    EXPECT_NE(messages[0].find("(scan 999)"), std::string::npos) << messages[0];
+    EXPECT_EQ(messages[0], messages[1]);
 }
 
 TEST(TagReader, RefusesAFileCutInsideATag) {
