@@ -91,8 +91,11 @@ TEST(CopyWriter, ConcurrentChunksAreWrittenAndHashedInOrder) {
         EXPECT_EQ(out.position(), expected.size());
         out.commit();
     }
-    std::ifstream in(target, std::ios::binary);
-    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    std::string written;
+    {
+        std::ifstream in(target, std::ios::binary); // closed before the file is removed
+        written.assign(std::istreambuf_iterator<char>(in), {});
+    }
     EXPECT_TRUE(written == expected);
     EXPECT_EQ(orvohost::check_sha1(target).state, orvohost::Sha1Result::MATCHES);
     std::filesystem::remove(target);
