@@ -92,10 +92,11 @@ const char* info_key_name(std::int32_t key) {
 
 bool single_precision(const std::vector<orvoeng::Peak>& peaks) {
     // No early exit: the whole list is tested a few values at a time.
-    bool single = true;
+    unsigned single = 1;
     for (const auto& peak : peaks)
-        single &= is_single(peak.mz) & is_single(peak.intensity);
-    return single;
+        single &= static_cast<unsigned>(is_single(peak.mz)) &
+                  static_cast<unsigned>(is_single(peak.intensity));
+    return single != 0;
 }
 
 std::string peak_kind_text(const orvoeng::Spectrum& spectrum) {
