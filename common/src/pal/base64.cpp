@@ -362,9 +362,12 @@ const VectorBlocks& blocks_for(const SkipSet& skip) {
 
 // ---- decoding ----
 
-// `vector` may be empty: then every group takes the scalar loop.
+// `vector` may be empty: then every group takes the scalar loop. When
+// `first_padded` is given it receives the offset of the first group that
+// padding closes (npos when none), so a caller knows the "=" of the input
+// stand from there on only.
 std::uint32_t decode(std::string_view input, const SkipSet& skip, std::size_t capacity, void* out,
-                     const VectorBlocks& vector) {
+                     const VectorBlocks& vector, std::size_t* first_padded = nullptr) {
     PAL_ASSERT(out != nullptr, L"bytes is NULL");
     const auto* in = reinterpret_cast<const unsigned char*>(input.data());
     const std::size_t size = input.size();
@@ -374,6 +377,8 @@ std::uint32_t decode(std::string_view input, const SkipSet& skip, std::size_t ca
     // The vector blocks are tried again only past the character that stopped
     // them, e.g. after the skipped line break, not once per group before it.
     std::size_t retry = 0;
+    if (first_padded)
+        *first_padded = std::string_view::npos;
     for (;;) {
         while (pos < size && skip[in[pos]])
             ++pos;
@@ -403,6 +408,8 @@ std::uint32_t decode(std::string_view input, const SkipSet& skip, std::size_t ca
         }
         // Padding, bad characters and a nearly full buffer take the exact path.
         const std::size_t due = read_group(in, pos, acc);
+        if (due < 3 && first_padded && *first_padded == std::string_view::npos)
+            *first_padded = pos;
         if (capacity - written < due)
             fail(PAL::DECODE_OUTPUT_EXHAUSTED, pos, __LINE__);
         for (std::size_t i = 0; i < due; ++i)
@@ -414,13 +421,13 @@ std::uint32_t decode(std::string_view input, const SkipSet& skip, std::size_t ca
 
 std::uint32_t decode_units(std::string_view input, const SkipSet& skip, const VectorBlocks& vector,
                            PAL::ByteOrder order, std::size_t unit_size, std::size_t max_units,
-                           void* out) {
+                           void* out, std::size_t* first_padded = nullptr) {
     PAL_ASSERT(unit_size != 0, L"unit_size is 0");
     // A count read from a file may be anything; saturate rather than wrap.
     const std::size_t capacity = max_units > std::numeric_limits<std::size_t>::max() / unit_size
                                      ? std::numeric_limits<std::size_t>::max()
                                      : unit_size * max_units;
-    const std::uint32_t bytes = decode(input, skip, capacity, out, vector);
+    const std::uint32_t bytes = decode(input, skip, capacity, out, vector, first_padded);
     if (bytes % unit_size != 0)
         fail(PAL::DECODE_INPUT_EXHAUSTED, input.size(), __LINE__);
     const std::uint32_t units = static_cast<std::uint32_t>(bytes / unit_size);
@@ -455,6 +462,13 @@ std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order, std::siz
     // checked against the alphabet once, not per text.
     static const VectorBlocks& vector = blocks_for(white_space);
     return decode_units(input, white_space, vector, order, unit_size, max_units, out);
+}
+
+std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order, std::size_t unit_size,
+                               std::size_t max_units, void* out, std::size_t& first_padded) {
+    static const VectorBlocks& vector = blocks_for(white_space);
+    return decode_units(input, white_space, vector, order, unit_size, max_units, out,
+                        &first_padded);
 }
 
 } // namespace PAL

@@ -30,6 +30,11 @@ constexpr const char* source_file = "mzXMLReader";
 constexpr std::size_t npos = std::string_view::npos;
 // The bytes of the next scan brought to the cache ahead of its fetch.
 constexpr std::int64_t SCAN_PREFETCH = 8192;
+// The scan's attributes a peak read takes, wherever in the scan they stand.
+constexpr std::string_view PEAK_SCAN_LIST[] = {"peaksCount", "centroided"};
+constexpr AttributeNames PEAK_SCAN_NAMES(PEAK_SCAN_LIST);
+// How far from a scan's end its last "</peaks>" is looked for.
+constexpr std::size_t CLOSE_REACH = 4096;
 
 // Whether a scan's bytes, read now, are still those of the scan the listing
 // found there: all there (the file was not cut) and opening with a whole
@@ -100,17 +105,29 @@ void decode_peaks(std::string_view text, std::int32_t& count, std::vector<double
 // widened from it into the list, the byte order turned on the way. Sizes,
 // errors and the room given to the decoder are those of
 // base64_decode_vector, so every failure is the same.
+//
+// In two steps: decode_values runs the decoder alone, whose failures are
+// the text's; widen_values judges what it gave and fills the list.
 template <class T>
-std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
-                          double min_mz, std::vector<unsigned char>& buffer) {
+std::uint32_t decode_values(std::string_view text, std::int32_t count,
+                            std::vector<unsigned char>& buffer, std::size_t* first_padded) {
     const std::size_t n = 2 * static_cast<std::size_t>(count);
     const std::size_t decodable = text.size() / 4 * 3 / sizeof(T) + 1;
     const std::size_t room = std::min(n + 1, decodable);
     if (buffer.size() < room * sizeof(T))
         buffer.resize(room * sizeof(T));
+    return first_padded
+               ? PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data(),
+                                       *first_padded)
+               : PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data());
+}
+
+template <class T>
+std::uint32_t widen_values(std::string_view text, std::uint32_t got, std::int32_t& count,
+                           std::vector<Peak>& peaks, double min_mz,
+                           const std::vector<unsigned char>& buffer) {
+    const std::size_t n = 2 * static_cast<std::size_t>(count);
     const unsigned char* const bytes = buffer.data();
-    const std::uint32_t got =
-        PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data());
     if (got < n)
         PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
                   static_cast<std::uint32_t>(text.size()));
@@ -127,6 +144,13 @@ std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vecto
     if (!all_above) // NaN too
         std::erase_if(peaks, [min_mz](const Peak& peak) { return !(peak.mz > min_mz); });
     return static_cast<std::uint32_t>(count);
+}
+
+template <class T>
+std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
+                          double min_mz, std::vector<unsigned char>& buffer) {
+    const std::uint32_t got = decode_values<T>(text, count, buffer, nullptr);
+    return widen_values<T>(text, got, count, peaks, min_mz, buffer);
 }
 
 // How many whole m/z, intensity pairs the peaks element at `peaks` holds,
@@ -206,11 +230,9 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
 bool MzXMLReader::locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
                                PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket) {
     // Both names in one pass: the scan's bytes are mostly peak data.
-    static constexpr std::string_view list[] = {"peaksCount", "centroided"};
-    static constexpr AttributeNames names(list);
     std::string_view values[2];
     bool given[2];
-    attribute_views(text, ALL_OF_IT, names, values, given);
+    attribute_views(text, ALL_OF_IT, PEAK_SCAN_NAMES, values, given);
     if (given[0])
         found.count = text_to_int32(values[0]);
     if (given[1])
@@ -287,6 +309,71 @@ bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
     return complete;
 }
 
+bool MzXMLReader::read_plain_peaks(std::string_view text, bool& centroided,
+                                   std::vector<Peak>& peaks, double min_mz, PeakRead& read,
+                                   std::int32_t& count) {
+    const std::size_t tag = find_tag_with_attributes(text, "<peaks");
+    if (tag == npos)
+        return false;
+    const std::size_t gt = text.find('>', tag);
+    if (gt == npos)
+        return false;
+    const std::size_t content = gt + 1;
+    std::string_view values[2];
+    bool given[2] = {false, false};
+    std::uint32_t open = attribute_views_between(text, 0, content, PEAK_SCAN_NAMES, values, given,
+                                                 (1u << PEAK_SCAN_NAMES.size()) - 1);
+    // A count found further on, or none to read, is the exact way's.
+    if (!given[0])
+        return false;
+    count = text_to_int32(values[0]);
+    if (count <= 0)
+        return false;
+    const std::string_view markup = text.substr(tag, content - tag);
+    std::string_view compression;
+    if (attribute_view(markup, "compressionType", compression) && compression != "none")
+        return false;
+
+    // The data end at the scan's last "</peaks>", which is its first when
+    // the decoder, which stops at any "<", takes every byte before it.
+    const std::size_t window =
+        text.size() - content > CLOSE_REACH ? text.size() - CLOSE_REACH : content;
+    std::size_t close = text.substr(window).rfind("</peaks>");
+    if (close == npos)
+        return false;
+    close += window;
+    const std::string_view data = text.substr(content, close - content);
+    const std::string_view tail = text.substr(close);
+    // A name with its quoted value holds a quote, which data that decode
+    // cannot: the tag and what follows the data are all there is to search.
+    const auto named = [&](std::string_view what) {
+        return find_text(markup, what) != npos || find_text(tail, what) != npos;
+    };
+    const bool single = named("precision=\"32\"");
+    if ((!single && !named("precision=\"64\"")) || !named("byteOrder=\"network\"") ||
+        !named("pairOrder=\"m/z-int\""))
+        return false;
+
+    std::size_t padded = npos;
+    std::uint32_t got = 0;
+    try {
+        got = single ? decode_values<float>(data, count, peak_bytes, &padded)
+                     : decode_values<double>(data, count, peak_bytes, &padded);
+    } catch (const PAL::Exception&) {
+        return false; // the exact way finds the data's end and raises
+    }
+    // The data hold an "=" only from their first padded group on.
+    if (open != 0)
+        attribute_views_between(text, padded == npos ? close : content + padded, ALL_OF_IT,
+                                PEAK_SCAN_NAMES, values, given, open);
+    if (given[1])
+        centroided = is_true_value(values[1]);
+    read.values = single ? widen_values<float>(data, got, count, peaks, min_mz, peak_bytes)
+                         : widen_values<double>(data, got, count, peaks, min_mz, peak_bytes);
+    read.complete = read.values == static_cast<std::uint32_t>(count);
+    return true;
+}
+
 PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroided,
                                       std::vector<Peak>& peaks, double min_mz,
                                       const PAL::SmartPtr<PAL::EventSocket>& socket) {
@@ -306,8 +393,13 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
     PeakRead refused;
     if (!scan_text(scan_number, text, socket, refused.refusal))
         return refused;
-    PeakText found;
     PeakRead read;
+    if (std::int32_t count = 0; read_plain_peaks(text, centroided, peaks, min_mz, read, count)) {
+        if (!read.complete)
+            post_count_mismatch(socket, scan_number, count, read.values);
+        return read;
+    }
+    PeakText found;
     if (locate_peaks(scan_number, text, centroided, found, socket))
         read.values =
             found.single

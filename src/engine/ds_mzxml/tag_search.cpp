@@ -1,5 +1,6 @@
 #include "tag_search.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -151,13 +152,15 @@ bool attribute_view(std::string_view text, std::string_view name, std::string_vi
     return false;
 }
 
-void attribute_views(std::string_view text, std::size_t own, const AttributeNames& names,
-                     std::string_view* values, bool* found) {
-    std::uint32_t open = (1u << names.size()) - 1; // names not met yet
-    for (std::size_t i = 0; i < names.size(); ++i)
-        found[i] = false;
-    for (std::size_t equals = next_byte(text, '=', 0); equals != npos && open != 0;
-         equals = next_byte(text, '=', equals + 1)) {
+namespace {
+
+// The pass of attribute_views over the "=" at [from, to).
+std::uint32_t views_between(std::string_view text, std::size_t from, std::size_t to,
+                            std::size_t own, const AttributeNames& names, std::string_view* values,
+                            bool* found, std::uint32_t open) {
+    const std::string_view searched = text.substr(0, std::min(to, text.size()));
+    for (std::size_t equals = next_byte(searched, '=', from); equals != npos && open != 0;
+         equals = next_byte(searched, '=', equals + 1)) {
         std::uint32_t candidates =
             open & (equals > 0 ? names.ending_in(text[equals - 1]) : names.ending_in('\0'));
         for (; candidates != 0; candidates &= candidates - 1) {
@@ -172,6 +175,22 @@ void attribute_views(std::string_view text, std::size_t own, const AttributeName
             found[i] = value_after(text, equals, values[i]);
         }
     }
+    return open;
+}
+
+} // namespace
+
+void attribute_views(std::string_view text, std::size_t own, const AttributeNames& names,
+                     std::string_view* values, bool* found) {
+    for (std::size_t i = 0; i < names.size(); ++i)
+        found[i] = false;
+    views_between(text, 0, ALL_OF_IT, own, names, values, found, (1u << names.size()) - 1);
+}
+
+std::uint32_t attribute_views_between(std::string_view text, std::size_t from, std::size_t to,
+                                      const AttributeNames& names, std::string_view* values,
+                                      bool* found, std::uint32_t open) {
+    return views_between(text, from, to, ALL_OF_IT, names, values, found, open);
 }
 
 bool element_text_view(std::string_view text, std::string_view name, std::string_view& value,

@@ -67,6 +67,15 @@ private:
 void attribute_views(std::string_view text, std::size_t own, const AttributeNames& names,
                      std::string_view* values, bool* found);
 
+// One stretch of that pass, for a caller that knows where "=" cannot be:
+// the "=" at [from, to) in order, for the names whose bits are set in
+// `open` (name i is bit i); names and values are read from the whole text.
+// Returns the names still not met. Stretches taken in order, with every
+// "=" of the text in one of them, give what attribute_views gives.
+std::uint32_t attribute_views_between(std::string_view text, std::size_t from, std::size_t to,
+                                      const AttributeNames& names, std::string_view* values,
+                                      bool* found, std::uint32_t open);
+
 // XML white space: what may stand after an element's name, before its
 // attributes, the same for every search.
 constexpr bool is_xml_space(char c) {

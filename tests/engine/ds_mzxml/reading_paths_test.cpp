@@ -112,6 +112,21 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
         {.values = {100, 1, 200, 2}, .precision = 64, .inner = "<x precision=\"32\"/>"},
         {.values = {100, 1, 200, 2}, .inner = "<x centroided=\"1\"/>"},
         {.peaks_text = "QsgAAEA</peaks>AAAA="}, // the first of two closes ends the data
+        // a name before an "=" that the data hold, past a padded group: it
+        // is the first, not the one after the data
+        {.peaks_count = 1, .peaks_text = "centroided==AA==", .inner = "<x centroided=\"1\"/>"},
+        // markup inside the data; compressed data
+        {.peaks_count = 1, .peaks_text = "QsgAAEAA<!-- x -->AAAAAA=="},
+        {.values = {100, 1},
+         .peaks_attributes = "precision=\"32\" byteOrder=\"network\" pairOrder=\"m/z-int\" "
+                             "compressionType=\"zlib\""},
+        // data without padding, then the centroiding; the peaks attributes
+        // named only after the data; a scan that goes on far past its data
+        {.values = {100, 1, 200, 2, 300, 3}, .inner = "<x centroided=\"1\"/>"},
+        {.values = {100, 1, 200, 2},
+         .peaks_attributes = " ",
+         .inner = "<x precision=\"64\" byteOrder=\"network\" pairOrder=\"m/z-int\"/>"},
+        {.values = {100, 1, 200, 2}, .inner = long_tag + long_tag + "<x centroided=\"1\"/>"},
     };
     std::vector<double> many;
     for (int i = 0; i < 30000; ++i)

@@ -51,6 +51,12 @@ PAL_API std::uint32_t base64_decode_units(std::string_view input, const char* sk
 // base64_decode_units with the skip set blank, tab, line feed, carriage return.
 PAL_API std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order,
                                        std::size_t unit_size, std::size_t max_units, void* out);
+// The same, also giving the offset of the first group that padding closes,
+// or npos when none does: the input holds no "=" before it. Set also when
+// the decoding fails later.
+PAL_API std::uint32_t base64_decode_ws(std::string_view input, ByteOrder order,
+                                       std::size_t unit_size, std::size_t max_units, void* out,
+                                       std::size_t& first_padded);
 
 // Decodes into `units` at least `min_units` and at most `max_units` values of
 // type T (float or double) stored in `order`. The vector is never sized
