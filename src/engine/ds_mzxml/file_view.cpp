@@ -22,8 +22,14 @@ void FileView::settle() {
         background.wait(got, error);
 }
 
+void FileView::forget_held() {
+    if (notes_held)
+        notes_held->forget();
+}
+
 void FileView::reset() {
     settle();
+    forget_held();
     held = 0;
     base = 0;
     fresh_from = 0;
@@ -67,10 +73,13 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
             // of the same bytes would wait on the same failing device.
             std::swap(buffer, spare);
             std::swap(capacity, spare_capacity);
+            std::swap(notes_held, notes_ahead);
             got = ok ? ahead_got : 0;
             taken = true;
-            if (!ok)
+            if (!ok) {
                 note_failure(error);
+                forget_held();
+            }
         }
     }
     if (!taken && want > capacity) {
@@ -84,9 +93,12 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
         held = 0;
         buffer = make_buffer(capacity);
     }
-    if (!taken && !file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got)) {
-        got = 0;
-        note_failure(file.last_error());
+    if (!taken) {
+        forget_held();
+        if (!file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got)) {
+            got = 0;
+            note_failure(file.last_error());
+        }
     }
     base = offset;
     held = got;
@@ -121,7 +133,15 @@ void FileView::read_ahead_from(std::int64_t from) {
         spare_capacity = std::max(count, capacity);
         spare = make_buffer(spare_capacity);
     }
-    background.start(from, spare.get(), static_cast<std::uint32_t>(count));
+    ReadAhead::AfterRead after;
+    if (notes_ahead) {
+        notes_ahead->forget();
+        if (noting)
+            after = [notes = notes_ahead.get(), bytes = spare.get(), from](std::uint32_t got) {
+                notes->take(from, std::string_view(bytes, got));
+            };
+    }
+    background.start(from, spare.get(), static_cast<std::uint32_t>(count), std::move(after));
 }
 
 } // namespace orvoeng

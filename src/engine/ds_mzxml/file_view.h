@@ -38,12 +38,24 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #ifndef ORVO_READ_BLOCK
-#define ORVO_READ_BLOCK 4194304
+#define ORVO_READ_BLOCK 1048576
 #endif
 
 namespace orvoeng {
+
+// What the reader works out from a block of bytes on the read-ahead thread.
+// take() must not throw; the notes are only read on the reader's thread
+// once the read ahead was waited for.
+class BlockNotes {
+public:
+    virtual ~BlockNotes() = default;
+    // The bytes read ahead at `base`: notes on them replace any earlier.
+    virtual void take(std::int64_t base, std::string_view bytes) noexcept = 0;
+    virtual void forget() noexcept = 0;
+};
 
 // Frees a FileView's buffer with the alignment it was made with.
 struct BufferFree {
@@ -53,8 +65,9 @@ struct BufferFree {
 
 class FileView final : public ByteSource {
 public:
-    // The bytes a refill reads at most; the build sets it (4 MiB unless a
-    // test or fuzzing build asks for a tiny one).
+    // The bytes a refill reads at most; the build sets it (1 MiB unless a
+    // test or fuzzing build asks for a tiny one). A block this size is still
+    // in the cache when it is worked through, and its notes are small.
     static constexpr std::size_t BLOCK = ORVO_READ_BLOCK;
     static_assert(BLOCK >= 64, "a block holds at least the texts searched across blocks");
 
@@ -75,9 +88,11 @@ public:
     // Starts an operation whose refills read no further than `read_ahead_end`
     // (the file's end when not given). Bytes handed out to earlier
     // operations are no longer served from the buffer.
-    void start_operation(std::int64_t read_ahead_end) {
+    // With `noted`, bytes read ahead for it come with notes (set_notes).
+    void start_operation(std::int64_t read_ahead_end, bool noted = false) {
         fresh_from = std::max(fresh_from, served_end);
         ahead_end = read_ahead_end;
+        noting = noted;
     }
     void start_operation() { start_operation(file_size); }
 
@@ -85,11 +100,23 @@ public:
     // the reference behaviour the cached one is checked against.
     void set_caching(bool on) {
         settle();
+        forget_held();
         caching = on;
         held = 0;
     }
 
     std::string_view bytes(std::int64_t offset, std::size_t count) override;
+
+    // The reader's notes, one for the bytes held and one for those read
+    // ahead: both of the same kind, made by the reader, with nothing in
+    // them yet. Set once, before any read.
+    void set_notes(std::unique_ptr<BlockNotes> held_notes,
+                   std::unique_ptr<BlockNotes> ahead_notes) {
+        notes_held = std::move(held_notes);
+        notes_ahead = std::move(ahead_notes);
+    }
+    // The notes on the bytes held; null when the reader set none.
+    const BlockNotes* notes() const { return notes_held.get(); }
 
     // Whether a read (or the size query) failed since the last clear, and
     // the OS error number of the first that did.
@@ -117,6 +144,7 @@ private:
         has_failed = true;
     }
 
+    void forget_held();
     // Starts the read ahead of the refill that would start at `from`.
     void read_ahead_from(std::int64_t from);
 
@@ -137,7 +165,10 @@ private:
 
     Buffer spare; // what the read ahead fills
     std::size_t spare_capacity = 0;
-    ReadAhead background; // last: it ends its reads before the buffers go
+    bool noting = false;
+    std::unique_ptr<BlockNotes> notes_held;  // on buffer's bytes
+    std::unique_ptr<BlockNotes> notes_ahead; // on spare's bytes
+    ReadAhead background;                    // last: it ends its reads before the buffers go
 };
 
 } // namespace orvoeng

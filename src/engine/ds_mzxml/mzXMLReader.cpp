@@ -1,5 +1,7 @@
 #include "mzXMLReader.h"
 
+#include "plain_peaks.h"
+
 #include <ds/messages.h>
 
 #include <pal/exception.h>
@@ -11,10 +13,15 @@ namespace {
 constexpr const char* source_file = "mzXMLReader";
 } // namespace
 
-MzXMLReader::MzXMLReader() = default;
+MzXMLReader::MzXMLReader() {
+    view.set_notes(std::make_unique<PeakNotes>(index), std::make_unique<PeakNotes>(index));
+}
 
-// The file closes itself; the members free what they hold.
-MzXMLReader::~MzXMLReader() = default;
+// The file closes itself; the members free what they hold, once no read
+// ahead works on them (notes read the index, which goes first).
+MzXMLReader::~MzXMLReader() {
+    view.settle();
+}
 
 void MzXMLReader::post_read_failure(const PAL::SmartPtr<PAL::EventSocket>& socket) const {
     if (!socket)

@@ -221,13 +221,13 @@ private:
     struct PeakText;
     bool locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
                       PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket);
-    // read_peaks_into for the scans writers write: one peaks element with
-    // its attributes in its tag, a count above 0, uncompressed data that
-    // decode, followed by "</peaks>". They are read without a search of
-    // their peak text before the decoding. False, nothing changed, for any
-    // other scan, which the exact way reads; `count` the scan's peak count.
-    bool read_plain_peaks(std::string_view text, bool& centroided, std::vector<Peak>& peaks,
-                          double min_mz, PeakRead& read, std::int32_t& count);
+    // read_peaks_into for a plain scan (plain_peaks.h), from the notes on
+    // the block read ahead when they hold it. False, nothing changed, for
+    // any other scan, which the exact way reads; `count` the scan's peak
+    // count.
+    bool read_plain_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
+                          std::vector<Peak>& peaks, double min_mz, PeakRead& read,
+                          std::int32_t& count);
 
     PAL::File file;
     FileView view{file, [this](std::int64_t from) { return refill_end_from(from); }};

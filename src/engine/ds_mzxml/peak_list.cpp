@@ -3,6 +3,7 @@
 #include <ds/messages.h>
 
 #include "peak_widen.h"
+#include "plain_peaks.h"
 #include "text_number.h"
 
 #include <pal/exception.h>
@@ -33,8 +34,6 @@ constexpr std::int64_t SCAN_PREFETCH = 8192;
 // The scan's attributes a peak read takes, wherever in the scan they stand.
 constexpr std::string_view PEAK_SCAN_LIST[] = {"peaksCount", "centroided"};
 constexpr AttributeNames PEAK_SCAN_NAMES(PEAK_SCAN_LIST);
-// How far from a scan's end its last "</peaks>" is looked for.
-constexpr std::size_t CLOSE_REACH = 4096;
 
 // Whether a scan's bytes, read now, are still those of the scan the listing
 // found there: all there (the file was not cut) and opening with a whole
@@ -100,37 +99,16 @@ void decode_peaks(std::string_view text, std::int32_t& count, std::vector<double
     }
 }
 
-// decode_peaks straight into the host's list. The values are decoded into a
-// buffer the reader keeps (so it stays in cache and is never cleared), and
-// widened from it into the list, the byte order turned on the way. Sizes,
-// errors and the room given to the decoder are those of
-// base64_decode_vector, so every failure is the same.
-//
-// In two steps: decode_values runs the decoder alone, whose failures are
-// the text's; widen_values judges what it gave and fills the list.
+// Widens the `got` values decoded from peak text (`text_size` bytes) into
+// the host's list, judging them as base64_decode_vector would: too few
+// values raise, so every failure is the same.
 template <class T>
-std::uint32_t decode_values(std::string_view text, std::int32_t count,
-                            std::vector<unsigned char>& buffer, std::size_t* first_padded) {
+std::uint32_t widen_values(std::size_t text_size, std::uint32_t got, std::int32_t& count,
+                           std::vector<Peak>& peaks, double min_mz, const unsigned char* bytes) {
     const std::size_t n = 2 * static_cast<std::size_t>(count);
-    const std::size_t decodable = text.size() / 4 * 3 / sizeof(T) + 1;
-    const std::size_t room = std::min(n + 1, decodable);
-    if (buffer.size() < room * sizeof(T))
-        buffer.resize(room * sizeof(T));
-    return first_padded
-               ? PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data(),
-                                       *first_padded)
-               : PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data());
-}
-
-template <class T>
-std::uint32_t widen_values(std::string_view text, std::uint32_t got, std::int32_t& count,
-                           std::vector<Peak>& peaks, double min_mz,
-                           const std::vector<unsigned char>& buffer) {
-    const std::size_t n = 2 * static_cast<std::size_t>(count);
-    const unsigned char* const bytes = buffer.data();
     if (got < n)
         PAL_RAISE(PAL::StrDecodeError, PAL::DECODE_INPUT_EXHAUSTED,
-                  static_cast<std::uint32_t>(text.size()));
+                  static_cast<std::uint32_t>(text_size));
     PAL_ASSERT(got >= n, L"Value count mismatch");
     if (count == 1 && big_endian_value<T>(bytes) == T(0) &&
         big_endian_value<T>(bytes + sizeof(T)) == T(0)) {
@@ -146,11 +124,22 @@ std::uint32_t widen_values(std::string_view text, std::uint32_t got, std::int32_
     return static_cast<std::uint32_t>(count);
 }
 
+// decode_peaks straight into the host's list. The values are decoded into a
+// buffer the reader keeps (so it stays in cache and is never cleared), and
+// widened from it into the list, the byte order turned on the way. Sizes,
+// errors and the room given to the decoder are those of
+// base64_decode_vector, so every failure is the same.
 template <class T>
 std::uint32_t decode_into(std::string_view text, std::int32_t& count, std::vector<Peak>& peaks,
                           double min_mz, std::vector<unsigned char>& buffer) {
-    const std::uint32_t got = decode_values<T>(text, count, buffer, nullptr);
-    return widen_values<T>(text, got, count, peaks, min_mz, buffer);
+    const std::size_t n = 2 * static_cast<std::size_t>(count);
+    const std::size_t decodable = text.size() / 4 * 3 / sizeof(T) + 1;
+    const std::size_t room = std::min(n + 1, decodable);
+    if (buffer.size() < room * sizeof(T))
+        buffer.resize(room * sizeof(T));
+    const std::uint32_t got =
+        PAL::base64_decode_ws(text, PAL::NATIVE_ORDER, sizeof(T), room, buffer.data());
+    return widen_values<T>(text.size(), got, count, peaks, min_mz, buffer.data());
 }
 
 // How many whole m/z, intensity pairs the peaks element at `peaks` holds,
@@ -213,7 +202,8 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
         return false;
     }
     const auto length = static_cast<std::size_t>(end - begin);
-    view.start_operation(read_ahead_end(scan_number));
+    // Blocks read ahead for peak reads come with their plain scans decoded.
+    view.start_operation(read_ahead_end(scan_number), !reference);
     text = view.bytes(begin, length);
     if (view.failed()) {
         post_read_failure(socket);
@@ -309,67 +299,29 @@ bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
     return complete;
 }
 
-bool MzXMLReader::read_plain_peaks(std::string_view text, bool& centroided,
-                                   std::vector<Peak>& peaks, double min_mz, PeakRead& read,
-                                   std::int32_t& count) {
-    const std::size_t tag = find_tag_with_attributes(text, "<peaks");
-    if (tag == npos)
-        return false;
-    const std::size_t gt = text.find('>', tag);
-    if (gt == npos)
-        return false;
-    const std::size_t content = gt + 1;
-    std::string_view values[2];
-    bool given[2] = {false, false};
-    std::uint32_t open = attribute_views_between(text, 0, content, PEAK_SCAN_NAMES, values, given,
-                                                 (1u << PEAK_SCAN_NAMES.size()) - 1);
-    // A count found further on, or none to read, is the exact way's.
-    if (!given[0])
-        return false;
-    count = text_to_int32(values[0]);
-    if (count <= 0)
-        return false;
-    const std::string_view markup = text.substr(tag, content - tag);
-    std::string_view compression;
-    if (attribute_view(markup, "compressionType", compression) && compression != "none")
-        return false;
-
-    // The data end at the scan's last "</peaks>", which is its first when
-    // the decoder, which stops at any "<", takes every byte before it.
-    const std::size_t window =
-        text.size() - content > CLOSE_REACH ? text.size() - CLOSE_REACH : content;
-    std::size_t close = text.substr(window).rfind("</peaks>");
-    if (close == npos)
-        return false;
-    close += window;
-    const std::string_view data = text.substr(content, close - content);
-    const std::string_view tail = text.substr(close);
-    // A name with its quoted value holds a quote, which data that decode
-    // cannot: the tag and what follows the data are all there is to search.
-    const auto named = [&](std::string_view what) {
-        return find_text(markup, what) != npos || find_text(tail, what) != npos;
-    };
-    const bool single = named("precision=\"32\"");
-    if ((!single && !named("precision=\"64\"")) || !named("byteOrder=\"network\"") ||
-        !named("pairOrder=\"m/z-int\""))
-        return false;
-
-    std::size_t padded = npos;
-    std::uint32_t got = 0;
-    try {
-        got = single ? decode_values<float>(data, count, peak_bytes, &padded)
-                     : decode_values<double>(data, count, peak_bytes, &padded);
-    } catch (const PAL::Exception&) {
-        return false; // the exact way finds the data's end and raises
+bool MzXMLReader::read_plain_peaks(std::uint32_t scan_number, std::string_view text,
+                                   bool& centroided, std::vector<Peak>& peaks, double min_mz,
+                                   PeakRead& read, std::int32_t& count) {
+    PlainPeaks found;
+    const unsigned char* values = nullptr;
+    const auto* notes = static_cast<const PeakNotes*>(view.notes());
+    if (!notes || !notes->find(index[scan_number - 1], text.size(), found, values)) {
+        const DecodeRoom room = [this](std::size_t bytes) {
+            if (peak_bytes.size() < bytes)
+                peak_bytes.resize(bytes);
+            return peak_bytes.data();
+        };
+        if (!find_plain_peaks(text, found, room))
+            return false;
+        values = peak_bytes.data();
     }
-    // The data hold an "=" only from their first padded group on.
-    if (open != 0)
-        attribute_views_between(text, padded == npos ? close : content + padded, ALL_OF_IT,
-                                PEAK_SCAN_NAMES, values, given, open);
-    if (given[1])
-        centroided = is_true_value(values[1]);
-    read.values = single ? widen_values<float>(data, got, count, peaks, min_mz, peak_bytes)
-                         : widen_values<double>(data, got, count, peaks, min_mz, peak_bytes);
+    if (found.centroided_given)
+        centroided = found.centroided;
+    count = found.count;
+    read.values =
+        found.single
+            ? widen_values<float>(found.data_size, found.values, count, peaks, min_mz, values)
+            : widen_values<double>(found.data_size, found.values, count, peaks, min_mz, values);
     read.complete = read.values == static_cast<std::uint32_t>(count);
     return true;
 }
@@ -394,7 +346,8 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
     if (!scan_text(scan_number, text, socket, refused.refusal))
         return refused;
     PeakRead read;
-    if (std::int32_t count = 0; read_plain_peaks(text, centroided, peaks, min_mz, read, count)) {
+    if (std::int32_t count = 0;
+        read_plain_peaks(scan_number, text, centroided, peaks, min_mz, read, count)) {
         if (!read.complete)
             post_count_mismatch(socket, scan_number, count, read.values);
         return read;

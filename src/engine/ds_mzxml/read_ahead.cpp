@@ -22,11 +22,12 @@ ReadAhead::~ReadAhead() {
         worker.join();
 }
 
-void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count) {
+void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, AfterRead after) {
     std::unique_lock<std::mutex> hold(lock);
     job_offset = offset;
     job_count = count;
     target = into;
+    then = std::move(after);
     job = true;
     ready = false;
     started = true;
@@ -48,6 +49,9 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count) {
             result = file.read_at(offset, into, count, got);
             result_got = result ? got : 0;
             result_error = result ? 0 : file.last_error();
+            if (result && then)
+                then(got);
+            then = nullptr;
             ready = true;
             return;
         }
@@ -79,11 +83,15 @@ void ReadAhead::run() {
         const std::int64_t offset = job_offset;
         const std::uint32_t count = job_count;
         char* const into = target;
+        const AfterRead after = std::move(then);
+        then = nullptr;
         hold.unlock();
         std::uint32_t got = 0;
         const bool ok = file.read_at(offset, into, count, got);
         // Taken before the lock: the caller uses the file only after wait().
         const std::uint32_t error = ok ? 0 : file.last_error();
+        if (ok && after)
+            after(got);
         hold.lock();
         result = ok;
         result_got = ok ? got : 0;

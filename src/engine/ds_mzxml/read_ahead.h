@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -24,9 +25,14 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
+    // What the thread does with the bytes of a read that succeeded, before
+    // the caller's wait() returns: the bytes read so far.
+    using AfterRead = std::function<void(std::uint32_t got)>;
+
     // Starts reading `count` bytes at `offset` into `into`, which stays the
-    // caller's and must not be touched until wait() returns.
-    void start(std::int64_t offset, char* into, std::uint32_t count);
+    // caller's and must not be touched until wait() returns; then `after`,
+    // when given and the read succeeded.
+    void start(std::int64_t offset, char* into, std::uint32_t count, AfterRead after = {});
 
     bool busy() const { return started; }
     std::int64_t offset() const { return job_offset; }
@@ -53,6 +59,7 @@ private:
     bool job = false;   // a job waits for the thread
     bool ready = false; // the job's result is there
     char* target = nullptr;
+    AfterRead then;
     bool result = false;
     std::uint32_t result_got = 0;
     std::uint32_t result_error = 0;

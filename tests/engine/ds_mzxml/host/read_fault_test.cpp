@@ -197,13 +197,13 @@ void expect_both_threads(const std::map<Fault, Counted>& counted, const std::str
     }
 }
 
-// A file of several 4 MiB blocks through the plug-in as shipped, and a file
+// A file of several blocks through the plug-in as shipped, and a file
 // of a few dozen tiny blocks through the plug-in built with them; both with
 // an index and without (then it is built by searching the file).
 TEST(ReadFaults, ManyBlocksEveryPositionedReadFailsInTurn) {
     expect_both_threads(sweep(fixture::generated_run(100, 12000), fixture::create_data_source,
-                              "4 MiB blocks, indexed"),
-                        "4 MiB blocks, indexed");
+                              "shipped blocks, indexed"),
+                        "shipped blocks, indexed");
     for (const bool indexed : {true, false}) {
         const std::string label = std::string("tiny blocks, ") + (indexed ? "indexed" : "no index");
         expect_both_threads(sweep(fixture::generated_run(16, 4, indexed),

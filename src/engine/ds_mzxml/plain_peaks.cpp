@@ -1,0 +1,157 @@
+#include "plain_peaks.h"
+
+#include "tag_search.h"
+#include "text_number.h"
+
+#include <pal/exception.h>
+#include <pal/string.h>
+
+#include <algorithm>
+
+namespace orvoeng {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+// How far from a scan's end its last "</peaks>" is looked for.
+constexpr std::size_t CLOSE_REACH = 4096;
+
+constexpr std::string_view PEAK_SCAN_LIST[] = {"peaksCount", "centroided"};
+constexpr AttributeNames PEAK_SCAN_NAMES(PEAK_SCAN_LIST);
+
+// Decodes as the exact way does: the same room, so the same failures.
+template <class T>
+std::uint32_t decode_plain(std::string_view data, std::int32_t count, const DecodeRoom& room,
+                           std::size_t& padded) {
+    const std::size_t n = 2 * static_cast<std::size_t>(count);
+    const std::size_t decodable = data.size() / 4 * 3 / sizeof(T) + 1;
+    const std::size_t units = std::min(n + 1, decodable);
+    return PAL::base64_decode_ws(data, PAL::NATIVE_ORDER, sizeof(T), units, room(units * sizeof(T)),
+                                 padded);
+}
+
+} // namespace
+
+bool find_plain_peaks(std::string_view text, PlainPeaks& found, const DecodeRoom& room) {
+    const std::size_t tag = find_tag_with_attributes(text, "<peaks");
+    if (tag == npos)
+        return false;
+    const std::size_t gt = text.find('>', tag);
+    if (gt == npos)
+        return false;
+    const std::size_t content = gt + 1;
+    std::string_view values[2];
+    bool given[2] = {false, false};
+    const std::uint32_t open = attribute_views_between(text, 0, content, PEAK_SCAN_NAMES, values,
+                                                       given, (1u << PEAK_SCAN_NAMES.size()) - 1);
+    // A count found further on, or none to read, is the exact way's.
+    if (!given[0])
+        return false;
+    const std::int32_t count = text_to_int32(values[0]);
+    if (count <= 0)
+        return false;
+    const std::string_view markup = text.substr(tag, content - tag);
+    std::string_view compression;
+    if (attribute_view(markup, "compressionType", compression) && compression != "none")
+        return false;
+
+    // The data end at the scan's last "</peaks>", which is its first when
+    // the decoder, which stops at any "<", takes every byte before it.
+    const std::size_t window =
+        text.size() - content > CLOSE_REACH ? text.size() - CLOSE_REACH : content;
+    std::size_t close = text.substr(window).rfind("</peaks>");
+    if (close == npos)
+        return false;
+    close += window;
+    const std::string_view data = text.substr(content, close - content);
+    const std::string_view tail = text.substr(close);
+    // A name with its quoted value holds a quote, which data that decode
+    // cannot: the tag and what follows the data are all there is to search.
+    const auto named = [&](std::string_view what) {
+        return find_text(markup, what) != npos || find_text(tail, what) != npos;
+    };
+    const bool single = named("precision=\"32\"");
+    if ((!single && !named("precision=\"64\"")) || !named("byteOrder=\"network\"") ||
+        !named("pairOrder=\"m/z-int\""))
+        return false;
+
+    std::size_t padded = npos;
+    try {
+        found.values = single ? decode_plain<float>(data, count, room, padded)
+                              : decode_plain<double>(data, count, room, padded);
+    } catch (const PAL::Exception&) {
+        return false; // the exact way finds the data's end and raises
+    }
+    // The data hold an "=" only from their first padded group on.
+    if (open != 0)
+        attribute_views_between(text, padded == npos ? close : content + padded, ALL_OF_IT,
+                                PEAK_SCAN_NAMES, values, given, open);
+    found.count = count;
+    found.single = single;
+    found.centroided_given = given[1];
+    found.centroided = given[1] && is_true_value(values[1]);
+    found.data_size = data.size();
+    return true;
+}
+
+void PeakNotes::take(std::int64_t base, std::string_view bytes) noexcept {
+    entries.clear();
+    next = 0;
+    if (index.size() < 2)
+        return;
+    const std::int64_t end = base + static_cast<std::int64_t>(bytes.size());
+    // The scans that start in the block and end in it.
+    const auto last = index.end() - 1;
+    auto at = std::lower_bound(index.begin(), last, base);
+    // Decoded values take at most three bytes for four of text, and each
+    // scan's room one value more.
+    const std::size_t most = bytes.size() / 4 * 3 + 16 * static_cast<std::size_t>(last - at + 1);
+    try {
+        if (capacity < most) {
+            decoded.reset();
+            capacity = 0;
+            decoded = std::make_unique_for_overwrite<unsigned char[]>(most);
+            capacity = most;
+        }
+        std::size_t used = 0;
+        const DecodeRoom room = [&](std::size_t wanted) -> unsigned char* {
+            if (capacity - used < wanted)
+                throw std::bad_alloc();
+            return decoded.get() + used;
+        };
+        for (; at != last && *(at + 1) <= end; ++at) {
+            const std::int64_t begin = *at;
+            const std::int64_t finish = *(at + 1);
+            if (finish < begin)
+                break;
+            const auto length = static_cast<std::size_t>(finish - begin);
+            Entry entry{begin, length, {}, used};
+            if (!find_plain_peaks(bytes.substr(static_cast<std::size_t>(begin - base), length),
+                                  entry.found, room))
+                continue;
+            used += entry.found.values * (entry.found.single ? 4 : 8);
+            entries.push_back(entry);
+        }
+    } catch (...) {
+        // Notes are a help only: without them the reader does the work.
+        entries.clear();
+    }
+}
+
+bool PeakNotes::find(std::int64_t begin, std::size_t length, PlainPeaks& found,
+                     const unsigned char*& values) const {
+    if (next >= entries.size() || entries[next].begin != begin) {
+        const auto at =
+            std::lower_bound(entries.begin(), entries.end(), begin,
+                             [](const Entry& e, std::int64_t b) { return e.begin < b; });
+        next = static_cast<std::size_t>(at - entries.begin());
+    }
+    if (next >= entries.size() || entries[next].begin != begin || entries[next].length != length)
+        return false;
+    found = entries[next].found;
+    values = decoded.get() + entries[next].at;
+    ++next;
+    return true;
+}
+
+} // namespace orvoeng
