@@ -115,10 +115,9 @@ std::uint32_t widen_values(std::size_t text_size, std::uint32_t got, std::int32_
         count = 0;
         return 0;
     }
-    peaks.resize(static_cast<std::size_t>(count));
-    const bool all_above = sizeof(T) == 4
-                               ? widen_float_pairs(bytes, peaks.size(), peaks.data(), min_mz)
-                               : widen_double_pairs(bytes, peaks.size(), peaks.data(), min_mz);
+    bool all_above = true;
+    peaks.assign(StoredPeaks<T>(bytes, min_mz, &all_above),
+                 StoredPeaks<T>(bytes + n * sizeof(T), min_mz, &all_above));
     if (!all_above) // NaN too
         std::erase_if(peaks, [min_mz](const Peak& peak) { return !(peak.mz > min_mz); });
     return static_cast<std::uint32_t>(count);
