@@ -18,8 +18,8 @@ constexpr bool is_mark(char c) {
 
 // The next byte from `from` that matters to the pass: a line's end, an
 // attribute's "=", a tag's "<" or ">", a NUL. One look at each byte finds
-// all five.
-std::size_t next_mark(std::string_view text, std::size_t from) {
+// all five. Marks stand a few bytes apart: inlined, each costs no call.
+[[gnu::always_inline]] inline std::size_t next_mark(std::string_view text, std::size_t from) {
 #if defined(__SSE2__)
     const __m128i feed = _mm_set1_epi8('\n');
     const __m128i equals = _mm_set1_epi8('=');
@@ -41,6 +41,21 @@ std::size_t next_mark(std::string_view text, std::size_t from) {
         if (is_mark(text[from]))
             return from;
     return npos;
+}
+
+// The next `c` from `from`, or npos: a value's closing quote is a few
+// bytes on, so a look at the next 32 bytes mostly finds it without a call.
+[[gnu::always_inline]] inline std::size_t next_of(std::string_view text, char c, std::size_t from) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int window = 0; window < 2 && from + 16 <= text.size(); ++window, from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+    }
+#endif
+    return text.find(c, from);
 }
 
 bool name_at(std::string_view text, std::size_t at, std::string_view name) {
@@ -92,12 +107,10 @@ bool read_tag_lines(std::string_view bytes, const AttributeNames& names, std::si
                 const std::size_t start = at + 2;
                 if (start >= bytes.size())
                     return false;
-                const void* quote = std::memchr(bytes.data() + start, '"', bytes.size() - start);
-                if (quote == nullptr)
+                const std::size_t end = next_of(bytes, '"', start);
+                if (end == npos)
                     return false;
-                const auto end =
-                    static_cast<std::size_t>(static_cast<const char*>(quote) - bytes.data());
-                if (std::memchr(bytes.data() + at + 1, '\n', end - at - 1) != nullptr ||
+                if (bytes.substr(at + 1, end - at - 1).find('\n') != npos ||
                     out.count == TagLines::MOST)
                     return false;
                 out.values[out.count++] = {i, bytes.substr(start, end - start)};
