@@ -29,7 +29,14 @@ static_assert(sizeof(pthread_mutex_t) <= CriticalSection::NATIVE_SIZE,
 
 // Spinning is optional with a pthread mutex: glibc's adaptive mutexes spin
 // briefly on their own, and a recursive mutex cannot be made adaptive.
+// Every use-count record holds a lock: where the C library has the static
+// initializer of a recursive mutex, it sets one up without an attribute
+// object to make and free each time.
 int lock_init(void* native, unsigned int /*spin_count*/) {
+#if defined(PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP)
+    ::new (native) pthread_mutex_t PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+    return 0;
+#else
     pthread_mutexattr_t attr;
     int rc = pthread_mutexattr_init(&attr);
     if (rc != 0)
@@ -39,6 +46,7 @@ int lock_init(void* native, unsigned int /*spin_count*/) {
         rc = pthread_mutex_init(static_cast<pthread_mutex_t*>(native), &attr);
     pthread_mutexattr_destroy(&attr);
     return rc;
+#endif
 }
 void lock_destroy(void* native) {
     pthread_mutex_destroy(static_cast<pthread_mutex_t*>(native));

@@ -77,6 +77,10 @@ public:
     // made, `p` is deleted before the failure leaves the constructor.
     explicit SmartPtr(T* p) : px(p), pn(make_record(p)) {}
 
+    // Takes `record` (new, its counts 1) as the record of `p`, which the
+    // record disposes of: for an object allocated with its record.
+    SmartPtr(T* p, SharedCount* record) : px(p), pn(record) {}
+
     SmartPtr(const SmartPtr& other) : px(other.px), pn(other.pn) { pn->add_ref(); }
 
     // A pointer to a derived class converts to one to its base, sharing the
