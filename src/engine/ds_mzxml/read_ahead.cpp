@@ -9,6 +9,18 @@ namespace {
 
 // How long an idle thread waits for the next read before it ends.
 constexpr std::chrono::milliseconds IDLE{250};
+// Looks at a flag before sleeping on it: some tens of microseconds.
+constexpr int SPINS = 2000;
+
+void spin_until(const std::atomic<bool>& flag) {
+    for (int i = 0; i < SPINS && !flag.load(std::memory_order_acquire); ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+    }
+}
 
 } // namespace
 
@@ -30,6 +42,8 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
     then = std::move(after);
     job = true;
     ready = false;
+    result_posted.store(false, std::memory_order_relaxed);
+    job_posted.store(true, std::memory_order_release);
     started = true;
     if (!alive) {
         // The thread that timed out has ended or is ending: it takes no job.
@@ -44,6 +58,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
         } catch (const std::system_error&) {
             // No thread to be had: the read is done here, and wait() finds it done.
             job = false;
+            job_posted.store(false, std::memory_order_relaxed);
             hold.unlock();
             std::uint32_t got = 0;
             result = file.read_at(offset, into, count, got);
@@ -53,6 +68,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
                 then(got);
             then = nullptr;
             ready = true;
+            result_posted.store(true, std::memory_order_release);
             return;
         }
     }
@@ -61,6 +77,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
 }
 
 bool ReadAhead::wait(std::uint32_t& got, std::uint32_t& error) {
+    spin_until(result_posted);
     std::unique_lock<std::mutex> hold(lock);
     done.wait(hold, [this] { return ready; });
     started = false;
@@ -73,6 +90,11 @@ bool ReadAhead::wait(std::uint32_t& got, std::uint32_t& error) {
 void ReadAhead::run() {
     std::unique_lock<std::mutex> hold(lock);
     for (;;) {
+        if (!job && !stop) {
+            hold.unlock();
+            spin_until(job_posted);
+            hold.lock();
+        }
         if (!wake.wait_for(hold, IDLE, [this] { return job || stop; })) {
             alive = false; // idle: the next start makes a new thread
             return;
@@ -80,6 +102,7 @@ void ReadAhead::run() {
         if (stop)
             return;
         job = false;
+        job_posted.store(false, std::memory_order_relaxed);
         const std::int64_t offset = job_offset;
         const std::uint32_t count = job_count;
         char* const into = target;
@@ -97,6 +120,7 @@ void ReadAhead::run() {
         result_got = ok ? got : 0;
         result_error = error;
         ready = true;
+        result_posted.store(true, std::memory_order_release);
         // Woken after the lock is free, the caller does not block on it again.
         hold.unlock();
         done.notify_one();

@@ -10,6 +10,7 @@
 
 #include <pal/file.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -58,6 +59,11 @@ private:
     bool stop = false;
     bool job = false;   // a job waits for the thread
     bool ready = false; // the job's result is there
+    // `job` and `ready` as seen without the lock, for a short spin before
+    // sleeping: blocks alternate between the threads every millisecond or
+    // so, and a thread put to sleep wakes later than the other side is done.
+    std::atomic<bool> job_posted{false};
+    std::atomic<bool> result_posted{false};
     char* target = nullptr;
     AfterRead then;
     bool result = false;
