@@ -157,6 +157,94 @@ struct HeaderValues {
     }
 };
 
+// What the lines after a start tag give, up to and including the first
+// that holds "<peaks", when every one of them is plain: whole in the bytes
+// at hand, shorter than a line read (or a peaks line whose tag ends within
+// one), without NUL, and any precursor closed on its own line. The values
+// are those the line reader would take, in its order; nothing is taken
+// before all the lines are known to be plain.
+class PlainLines {
+public:
+    // From `from` in `bytes`, the scan's first bytes. False when a line is
+    // not plain.
+    bool read(std::string_view bytes, std::size_t from) {
+        // The most a line read gives: a longer line comes in pieces.
+        constexpr std::size_t PIECE = LineCursor::LINE_BUFFER_SIZE - 1;
+        for (std::size_t at = from; at < bytes.size();) {
+            const std::string_view window = bytes.substr(at, PIECE);
+            const std::size_t feed = window.find('\n');
+            const std::string_view line = feed != npos ? window.substr(0, feed + 1) : window;
+            // The peaks line is examined up to its tag's end, which the
+            // first piece of a line holds, so that line may be cut.
+            const std::size_t tag = find_text(line, "<peaks");
+            const std::size_t gt = tag == npos ? npos : line.find('>', tag + 6);
+            std::string_view examined = line;
+            if (gt != npos)
+                examined = line.substr(0, gt + 1);
+            else if (feed == npos)
+                return false;
+            if (examined.find('\0') != npos || (tag == npos && line.find('\0') != npos))
+                return false;
+            if (!take_line(examined, tag != npos))
+                return false;
+            if (tag != npos)
+                return true;
+            at += line.size();
+        }
+        return false;
+    }
+
+    // Gives the values to the header, as the line reader would have; false
+    // when a num names another scan.
+    bool apply(HeaderValues& values_of, ScanHeader& header) const {
+        for (std::size_t i = 0; i < count; ++i)
+            if (!values_of.take(taken[i].first, taken[i].second))
+                return false;
+        if (precursor_mz_given)
+            header.precursorMz = precursor_mz;
+        if (precursor_charge_given)
+            header.precursorCharge = precursor_charge;
+        return true;
+    }
+
+private:
+    bool take_line(std::string_view line, bool peaks) {
+        std::array<std::string_view, COUNT> values;
+        bool found[COUNT];
+        attribute_views(line, line.size(), HEADER_NAMES, values.data(), found);
+        for (std::size_t name = 0; name < COUNT; ++name) {
+            if (!found[name])
+                continue;
+            if (count == taken.size())
+                return false;
+            taken[count++] = {name, values[name]};
+        }
+        if (occurs_before(line, line.size(), "<precursorMz")) {
+            // An element the line does not close is gathered over lines by
+            // the line reader, unless the peaks begin on this one.
+            if (!peaks && find_text(line, "</precursorMz>") == npos)
+                return false;
+            std::string_view value;
+            if (element_text_view(line, "precursorMz", value)) {
+                precursor_mz = text_to_double(value);
+                precursor_mz_given = true;
+            }
+            if (attribute_view(line, "precursorCharge", value)) {
+                precursor_charge = text_to_int32(value);
+                precursor_charge_given = true;
+            }
+        }
+        return true;
+    }
+
+    std::array<std::pair<std::size_t, std::string_view>, 4 * COUNT> taken;
+    std::size_t count = 0;
+    double precursor_mz = 0.0;
+    std::int32_t precursor_charge = 0;
+    bool precursor_mz_given = false;
+    bool precursor_charge_given = false;
+};
+
 } // namespace
 
 bool MzXMLReader::scan_range(std::uint32_t scan_number, std::int64_t& begin,
@@ -267,6 +355,22 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             if (taken == tag.count) {
                 from = begin + static_cast<std::int64_t>(tag.length);
                 tag_closed = true;
+                // The lines after it mostly plain too: read in the same bytes.
+                PlainLines rest;
+                if (rest.read(bytes, tag.length)) {
+                    if (rest.apply(values_of, header) && !view.failed()) {
+                        if (!values_of.polarity_met)
+                            header.polarity = 0;
+                        return true;
+                    }
+                    // A num that names another scan: read again line by
+                    // line, which says which values were read before it.
+                    header = ScanHeader();
+                    centroided_met = false;
+                    values_of.polarity_met = false;
+                    from = begin;
+                    tag_closed = false;
+                }
             } else {
                 // A num that names another scan: the line reader says
                 // which values were read before it.
