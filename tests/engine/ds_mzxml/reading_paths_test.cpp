@@ -93,8 +93,14 @@ std::pair<std::string, std::string> both_forms(const std::vector<ScanSpec>& scan
 
 TEST(ReadingPaths, FixturesReadTheSameBothWays) {
     const std::string long_tag(3000, ' ');
+    // Scans after the nested one (its num names another position) have no
+    // header to read: cases of headers come before it.
     std::vector<ScanSpec> scans = {
         {.values = {100, 1, 200, 2}},
+        // a header name in the peak data of the peaks line, with a quote
+        // after it there: no value of the header, which reads that line up
+        // to the tag's end
+        {.peaks_count = 1, .peaks_text = "centroided==AA==</peaks><x y=\"1\"></x"},
         {.ms_level = 2,
          .extra_attributes = "centroided=\"1\" totIonCurrent=\"5e3\"" + long_tag,
          .values = {0.5, 9, 300.25, 7},
@@ -228,6 +234,18 @@ TEST(ReadingPaths, MultiLineStartTagsReadTheSameBothWays) {
         // a tag longer than the bytes read for it at once
         converter({.extra_attributes = "a=\"" + long_value + "\"" + next + "b=\"" + long_value +
                                        "\"" + next + "totIonCurrent=\"11\""}),
+        // after the tag: a precursor over two lines, one the peaks line ends,
+        // lines of other elements with the header's names, a num naming
+        // another scan there, and a line longer than a line read
+        converter({.ms_level = 2,
+                   .precursor = "<precursorMz precursorCharge=\"3\">\n445.5</precursorMz>"}),
+        converter({.ms_level = 2, .precursor = "<precursorMz precursorCharge=\"2\">301.5"}),
+        converter({.ms_level = 2,
+                   .precursor = "<nameValue name=\"a\" centroided=\"1\"/>\n      <precursorMz "
+                                "precursorCharge=\"2\">300</precursorMz>\n      <x msLevel=\"3\" "
+                                "totIonCurrent=\"4\" polarity=\"-\"/>"}),
+        converter({.precursor = "<x totIonCurrent=\"4\" num=\"99\"/>"}),
+        converter({.precursor = "<x filterLine=\"" + long_value + "\" totIonCurrent=\"12\"/>"}),
     };
     const auto [indexed, searched] = both_forms(scans, static_cast<int>(scans.size()));
     TempDir dir;
