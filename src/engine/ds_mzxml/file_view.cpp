@@ -25,6 +25,30 @@ void FileView::settle() {
 void FileView::forget_held() {
     if (notes_held)
         notes_held->forget();
+    gaps_held.clear();
+}
+
+bool FileView::in_gap(std::int64_t offset, std::size_t count) const {
+    const std::int64_t end = offset + static_cast<std::int64_t>(count);
+    // The first gap that ends after the span starts.
+    const auto gap =
+        std::upper_bound(gaps_held.begin(), gaps_held.end(), offset,
+                         [](std::int64_t at, const std::pair<std::int64_t, std::int64_t>& g) {
+                             return at < g.second;
+                         });
+    return gap != gaps_held.end() && gap->first < end;
+}
+
+Gaps FileView::refill_gaps(std::int64_t from, std::size_t count, std::size_t needed) const {
+    Gaps gaps;
+    if (!caching || !skipping || !gaps_of)
+        return gaps;
+    gaps_of(from, from + static_cast<std::int64_t>(count), gaps);
+    // The bytes asked for are read, whatever the reader said.
+    const std::int64_t keep = from + static_cast<std::int64_t>(needed);
+    std::erase_if(
+        gaps, [keep](const std::pair<std::int64_t, std::int64_t>& g) { return g.first < keep; });
+    return gaps;
 }
 
 void FileView::reset() {
@@ -48,7 +72,8 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
     count = static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
 
     if (caching && offset >= base && offset >= fresh_from &&
-        static_cast<std::uint64_t>(offset - base) + count <= held) {
+        static_cast<std::uint64_t>(offset - base) + count <= held &&
+        (gaps_held.empty() || !in_gap(offset, count))) {
         served_end = std::max(served_end, offset + static_cast<std::int64_t>(count));
         return {buffer.get() + (offset - base), count};
     }
@@ -74,6 +99,7 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
             std::swap(buffer, spare);
             std::swap(capacity, spare_capacity);
             std::swap(notes_held, notes_ahead);
+            gaps_held.swap(background.gaps());
             got = ok ? ahead_got : 0;
             taken = true;
             if (!ok) {
@@ -95,10 +121,12 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
     }
     if (!taken) {
         forget_held();
-        if (!file.read_at(offset, buffer.get(), static_cast<std::uint32_t>(want), got)) {
+        Gaps gaps = refill_gaps(offset, want, count);
+        if (!read_around(file, offset, buffer.get(), static_cast<std::uint32_t>(want), gaps, got)) {
             got = 0;
             note_failure(file.last_error());
         }
+        gaps_held = std::move(gaps);
     }
     base = offset;
     held = got;
@@ -133,15 +161,18 @@ void FileView::read_ahead_from(std::int64_t from) {
         spare_capacity = std::max(count, capacity);
         spare = make_buffer(spare_capacity);
     }
+    Gaps gaps = refill_gaps(from, count, 0);
     ReadAhead::AfterRead after;
     if (notes_ahead) {
         notes_ahead->forget();
-        if (noting)
+        // Notes are taken on whole bytes only.
+        if (noting && gaps.empty())
             after = [notes = notes_ahead.get(), bytes = spare.get(), from](std::uint32_t got) {
                 notes->take(from, std::string_view(bytes, got));
             };
     }
-    background.start(from, spare.get(), static_cast<std::uint32_t>(count), std::move(after));
+    background.start(from, spare.get(), static_cast<std::uint32_t>(count), std::move(after),
+                     std::move(gaps));
 }
 
 } // namespace orvoeng

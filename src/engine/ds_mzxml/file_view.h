@@ -74,9 +74,12 @@ public:
     // Where a refill starting at an offset would end, when the reader knows
     // it; the offset itself when it does not.
     using RefillEnd = std::function<std::int64_t(std::int64_t)>;
+    // The gaps of a sparse operation's refill of [from, end), in order.
+    using FindGaps = std::function<void(std::int64_t from, std::int64_t end, Gaps& gaps)>;
 
-    FileView(PAL::File& opened, RefillEnd refill_end)
-        : file(opened), next_refill_end(std::move(refill_end)), background(opened) {}
+    FileView(PAL::File& opened, RefillEnd refill_end, FindGaps find_gaps = {})
+        : file(opened), next_refill_end(std::move(refill_end)), gaps_of(std::move(find_gaps)),
+          background(opened) {}
 
     // Waits for a read ahead still in flight: before the file is opened anew.
     void settle();
@@ -88,11 +91,13 @@ public:
     // Starts an operation whose refills read no further than `read_ahead_end`
     // (the file's end when not given). Bytes handed out to earlier
     // operations are no longer served from the buffer.
-    // With `noted`, bytes read ahead for it come with notes (set_notes).
-    void start_operation(std::int64_t read_ahead_end, bool noted = false) {
+    // With `noted`, bytes read ahead for it come with notes (set_notes);
+    // with `sparse`, its refills leave the reader's gaps unread.
+    void start_operation(std::int64_t read_ahead_end, bool noted = false, bool sparse = false) {
         fresh_from = std::max(fresh_from, served_end);
         ahead_end = read_ahead_end;
         noting = noted;
+        skipping = sparse;
     }
     void start_operation() { start_operation(file_size); }
 
@@ -145,11 +150,19 @@ private:
     }
 
     void forget_held();
+    // Whether [offset, offset + count) touches a gap of the bytes held.
+    bool in_gap(std::int64_t offset, std::size_t count) const;
+    // The gaps of a refill of [from, from + count), none of them in the
+    // `needed` bytes at its start.
+    Gaps refill_gaps(std::int64_t from, std::size_t count, std::size_t needed) const;
     // Starts the read ahead of the refill that would start at `from`.
     void read_ahead_from(std::int64_t from);
 
     PAL::File& file;
     RefillEnd next_refill_end;
+    FindGaps gaps_of;
+    bool skipping = false;
+    Gaps gaps_held; // of buffer's bytes
     std::int64_t file_size = 0;
     std::int64_t ahead_end = 0;
     bool caching = true;

@@ -216,6 +216,9 @@ private:
     // Where the refill of a scan read starting at `from` ends: `from` when
     // no scan that fits a block starts there.
     std::int64_t refill_end_from(std::int64_t from) const;
+    // What a header read leaves unread in [from, end): the bytes of large
+    // scans past what their headers take.
+    void header_gaps(std::int64_t from, std::int64_t end, Gaps& gaps) const;
     // Where the peaks of a scan's bytes are; false (events posted) when the
     // scan has none to decode.
     struct PeakText;
@@ -230,7 +233,9 @@ private:
                           std::int32_t& count);
 
     PAL::File file;
-    FileView view{file, [this](std::int64_t from) { return refill_end_from(from); }};
+    FileView view{
+        file, [this](std::int64_t from) { return refill_end_from(from); },
+        [this](std::int64_t from, std::int64_t end, Gaps& gaps) { header_gaps(from, end, gaps); }};
     std::uint32_t state = OPEN_OK;
     std::vector<std::int64_t> index;
     std::wstring file_name;

@@ -24,6 +24,31 @@ void spin_until(const std::atomic<bool>& flag) {
 
 } // namespace
 
+bool read_around(PAL::File& file, std::int64_t offset, char* into, std::uint32_t count,
+                 const Gaps& gaps, std::uint32_t& got) {
+    got = 0;
+    std::int64_t at = offset;
+    const std::int64_t end = offset + count;
+    for (std::size_t i = 0; i <= gaps.size(); ++i) {
+        const std::int64_t stop = i < gaps.size() ? gaps[i].first : end;
+        if (stop > at) {
+            const auto wanted = static_cast<std::uint32_t>(stop - at);
+            std::uint32_t read = 0;
+            if (!file.read_at(at, into + (at - offset), wanted, read)) {
+                got = 0;
+                return false;
+            }
+            got = static_cast<std::uint32_t>(at - offset) + read;
+            if (read < wanted)
+                return true;
+        }
+        if (i < gaps.size())
+            at = gaps[i].second;
+    }
+    got = count;
+    return true;
+}
+
 ReadAhead::~ReadAhead() {
     {
         const std::lock_guard<std::mutex> hold(lock);
@@ -34,8 +59,10 @@ ReadAhead::~ReadAhead() {
         worker.join();
 }
 
-void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, AfterRead after) {
+void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, AfterRead after,
+                      Gaps skip) {
     std::unique_lock<std::mutex> hold(lock);
+    job_gaps = std::move(skip);
     job_offset = offset;
     job_count = count;
     target = into;
@@ -61,7 +88,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
             job_posted.store(false, std::memory_order_relaxed);
             hold.unlock();
             std::uint32_t got = 0;
-            result = file.read_at(offset, into, count, got);
+            result = read_around(file, offset, into, count, job_gaps, got);
             result_got = result ? got : 0;
             result_error = result ? 0 : file.last_error();
             if (result && then)
@@ -110,7 +137,7 @@ void ReadAhead::run() {
         then = nullptr;
         hold.unlock();
         std::uint32_t got = 0;
-        const bool ok = file.read_at(offset, into, count, got);
+        const bool ok = read_around(file, offset, into, count, job_gaps, got);
         // Taken before the lock: the caller uses the file only after wait().
         const std::uint32_t error = ok ? 0 : file.last_error();
         if (ok && after)

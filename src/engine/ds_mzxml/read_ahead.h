@@ -16,8 +16,22 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace orvoeng {
+
+// Byte ranges of a read that are not wanted: [first, second), in order,
+// inside the read. They are left unread, each a read fewer than its bytes.
+using Gaps = std::vector<std::pair<std::int64_t, std::int64_t>>;
+
+// `count` bytes at `offset` into `into` (byte i of the file at into[i -
+// offset]) but for the gaps, which are left as they are: a read per
+// stretch between them. `got` is the bytes up to the end of the last
+// stretch read, shorter at the file's end; a stretch that ends early ends
+// the read there. False on a read error, with `got` 0.
+bool read_around(PAL::File& file, std::int64_t offset, char* into, std::uint32_t count,
+                 const Gaps& gaps, std::uint32_t& got);
 
 class ReadAhead {
 public:
@@ -33,11 +47,15 @@ public:
     // Starts reading `count` bytes at `offset` into `into`, which stays the
     // caller's and must not be touched until wait() returns; then `after`,
     // when given and the read succeeded.
-    void start(std::int64_t offset, char* into, std::uint32_t count, AfterRead after = {});
+    void start(std::int64_t offset, char* into, std::uint32_t count, AfterRead after = {},
+               Gaps skip = {});
 
     bool busy() const { return started; }
     std::int64_t offset() const { return job_offset; }
     std::uint32_t count() const { return job_count; }
+    // The gaps of the read started, for whoever takes its bytes; valid
+    // after wait().
+    Gaps& gaps() { return job_gaps; }
 
     // Waits for the read started; false when it failed, with the OS error
     // number in `error`. `got` is the bytes read.
@@ -66,6 +84,7 @@ private:
     std::atomic<bool> result_posted{false};
     char* target = nullptr;
     AfterRead then;
+    Gaps job_gaps;
     bool result = false;
     std::uint32_t result_got = 0;
     std::uint32_t result_error = 0;

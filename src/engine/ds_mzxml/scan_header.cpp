@@ -30,6 +30,9 @@ constexpr std::int64_t HEADER_PREFETCH = 1536;
 // The most of a scan's start a one-pass read of its start tag looks at: a
 // tag longer than that is read line by line.
 constexpr std::int64_t TAG_SPAN = 4096;
+// The least a header read leaves unread of a scan's peak data: less is
+// cheaper copied than skipped with a read of its own.
+constexpr std::int64_t LEAST_GAP = 16384;
 
 enum Attribute : std::size_t { NUM, MS_LEVEL, POLARITY, CENTROIDED, RETENTION, TIC, COUNT };
 constexpr std::string_view HEADER_LIST[COUNT] = {"num",        "msLevel",       "polarity",
@@ -283,6 +286,22 @@ void MzXMLReader::prefetch_next_scan(std::uint32_t scan_number, std::int64_t mos
         view.prefetch(from, static_cast<std::size_t>(length));
 }
 
+void MzXMLReader::header_gaps(std::int64_t from, std::int64_t end, Gaps& gaps) const {
+    if (index.size() < 2 || from >= end)
+        return;
+    const auto last = index.end() - 1;
+    // The scan that holds `from`, or the first after it.
+    auto at = std::upper_bound(index.begin(), last, from);
+    if (at != index.begin())
+        --at;
+    for (; at != last && *at < end; ++at) {
+        const std::int64_t skip_from = std::max(*at + HEADER_READ, from);
+        const std::int64_t skip_to = std::min(*(at + 1), end);
+        if (skip_to - skip_from >= LEAST_GAP)
+            gaps.emplace_back(skip_from, skip_to);
+    }
+}
+
 std::int64_t MzXMLReader::refill_end_from(std::int64_t from) const {
     // A scan read refills from its scan's start, up to read_ahead_end; a
     // scan larger than a block is read otherwise and is not foreseen.
@@ -325,7 +344,8 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     const std::int64_t ahead = read_ahead_end(scan_number);
     view.start_operation(ahead - begin > static_cast<std::int64_t>(FileView::BLOCK)
                              ? std::min(end, begin + HEADER_READ)
-                             : ahead);
+                             : ahead,
+                         false, !reference);
 
     prefetch_next_scan(scan_number, HEADER_PREFETCH);
     // A file cut short since it was opened no longer holds the scan.

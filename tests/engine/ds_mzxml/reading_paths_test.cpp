@@ -152,12 +152,15 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
 
 // Files of many blocks, read in order (each block read ahead while the one
 // before is worked through) and out of order (reads ahead dropped), with a
-// scan larger than a block among them.
+// scan larger than a block among them, and scans whose peak data a header
+// read skips.
 TEST(ReadingPaths, ManyBlocksReadTheSameInAnyOrder) {
     std::vector<ScanSpec> scans;
     for (int n = 0; n < 1500; ++n) {
+        // Every tenth scan large enough that a header read leaves its peak
+        // data unread.
         std::vector<double> values;
-        for (int i = 0; i < 100 + n % 7 * 40; ++i)
+        for (int i = 0; i < (n % 10 == 0 ? 2500 : 100 + n % 7 * 40); ++i)
             values.insert(values.end(), {100.0 + n + i * 0.5, 1.0 * i});
         scans.push_back({.ms_level = n % 10 == 0 ? 1 : 2, .values = values});
     }
@@ -165,6 +168,9 @@ TEST(ReadingPaths, ManyBlocksReadTheSameInAnyOrder) {
     for (int i = 0; i < 70000; ++i)
         many.insert(many.end(), {100.0 + i * 0.01, 1.0 * i});
     scans[700].values = many;
+    // A large scan whose header goes on past what a header read takes first.
+    scans[710].extra_attributes =
+        "filterLine=\"" + std::string(6000, 'x') + "\" totIonCurrent=\"3\"";
     const auto [indexed, searched] = both_forms(scans, static_cast<int>(scans.size()));
     TempDir dir;
     for (const auto& [name, text] : {std::pair{"indexed", indexed}, {"searched", searched}}) {
