@@ -36,6 +36,42 @@ void release(std::vector<std::int64_t>& offsets) {
     std::vector<std::int64_t>().swap(offsets);
 }
 
+// Digits from `at`, at least one; where they end, or npos.
+std::size_t digits_end(std::string_view text, std::size_t at) {
+    const std::size_t start = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+        ++at;
+    return at > start ? at : std::string_view::npos;
+}
+
+// An index line as writers write it, `<offset id="N">M</offset>` between
+// blanks: its id and offset are the texts the searches of any line find
+// in it (the first "=" follows "id", the first "<offset" is its element),
+// so they are taken without them.
+bool plain_index_line(std::string_view line, std::string_view& id, std::string_view& offset) {
+    constexpr std::string_view OPEN = "<offset id=\"";
+    constexpr std::string_view CLOSE = "</offset>";
+    std::size_t at = 0;
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+        ++at;
+    if (line.substr(at, OPEN.size()) != OPEN)
+        return false;
+    const std::size_t id_start = at + OPEN.size();
+    const std::size_t id_end = digits_end(line, id_start);
+    if (id_end == std::string_view::npos || line.substr(id_end, 2) != "\">")
+        return false;
+    const std::size_t offset_start = id_end + 2;
+    const std::size_t offset_end = digits_end(line, offset_start);
+    if (offset_end == std::string_view::npos || line.substr(offset_end, CLOSE.size()) != CLOSE)
+        return false;
+    for (std::size_t rest = offset_end + CLOSE.size(); rest < line.size(); ++rest)
+        if (!is_xml_space(line[rest]))
+            return false;
+    id = line.substr(id_start, id_end - id_start);
+    offset = line.substr(offset_start, offset_end - offset_start);
+    return true;
+}
+
 } // namespace
 
 bool MzXMLReader::open(std::wstring name, bool header_only,
@@ -196,11 +232,13 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     while (lines.next()) {
         const std::size_t own = lines.text().size();
         const std::string_view line = lines.whole(VALUE_REACH);
-        if (occurs_before(line, own, "</index"))
-            break;
         std::string_view id_text, offset_text;
-        if (!attribute_view(line, "id", id_text, own) ||
-            !element_text_view(line, "offset", offset_text, own)) {
+        const bool plain =
+            !reference && line.size() == own && plain_index_line(line, id_text, offset_text);
+        if (!plain && occurs_before(line, own, "</index"))
+            break;
+        if (!plain && (!attribute_view(line, "id", id_text, own) ||
+                       !element_text_view(line, "offset", offset_text, own))) {
             if (socket && !view.failed())
                 PAL::post_message(socket, msg::BAD_INDEX_LINE.level,
                                   PAL::Message(msg::BAD_INDEX_LINE.id)
