@@ -182,6 +182,34 @@ TEST(ReadingPaths, ManyBlocksReadTheSameInAnyOrder) {
     }
 }
 
+// Index lines as writers write them and otherwise: a carriage return, a
+// tab, a blank in the tag, a comment after the element, a wrong id.
+TEST(ReadingPaths, IndexLinesReadTheSameBothWays) {
+    std::vector<ScanSpec> scans(7, ScanSpec{.values = {100, 1}});
+    const std::string indexed = both_forms(scans, static_cast<int>(scans.size())).first;
+    const auto variant = [&](int id, const std::string& before, const std::string& after) {
+        std::string text = indexed;
+        const std::string tag = "<offset id=\"" + std::to_string(id) + "\">";
+        const std::size_t at = text.rfind(tag);
+        const std::size_t feed = text.find('\n', at);
+        EXPECT_NE(at, std::string::npos);
+        const std::string line = text.substr(at, feed - at);
+        std::string changed = line;
+        changed.replace(0, before.empty() ? 0 : tag.size(), before);
+        text.replace(at, line.size(), changed + after);
+        return text;
+    };
+    TempDir dir;
+    int n = 0;
+    for (const std::string& text :
+         {indexed, variant(2, "", "\r"), variant(3, "\t<offset id=\"3\">", ""),
+          variant(4, "<offset id=\"4\" >", ""), variant(5, "", "<!-- 5 -->"),
+          variant(6, "<offset id=\"9\">", ""), variant(7, "<offset  id=\"7\">", " \t")}) {
+        SCOPED_TRACE(n);
+        expect_same_both_ways(dir.write("index" + std::to_string(n++), text));
+    }
+}
+
 TEST(ReadingPaths, CorpusReadsTheSameBothWays) {
     const auto dir = corpus_dir();
     if (dir.empty())
