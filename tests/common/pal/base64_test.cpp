@@ -67,6 +67,26 @@ TEST(Base64Units, WholeUnitsInNativeOrder) {
               std::make_tuple(0u, 1, 12u)); // seven bytes are not whole 4-byte units
 }
 
+// Where the first group that padding closes starts: no "=" stands before it.
+TEST(Base64Units, TellWhereTheFirstPaddedGroupStarts) {
+    std::uint8_t bytes[256] = {};
+    const auto padded_at = [&](std::string_view text) {
+        std::size_t at = 0;
+        base64_decode_ws(text, BIG_ENDIAN_ORDER, 1, sizeof bytes, bytes, at);
+        return at;
+    };
+    EXPECT_EQ(padded_at("AAEC\nAwQF"), std::string_view::npos);
+    EXPECT_EQ(padded_at("AAEC AwQF Bg=="), 10u);
+    EXPECT_EQ(padded_at("QQ==QUI=QUJD"), 0u); // padding may close groups before the last
+    // Found also in a long run the vector blocks take, and set on a failure after it.
+    std::string run(96, 'A');
+    EXPECT_EQ(padded_at(run + "QUI=" + run), 96u);
+    std::size_t at = 0;
+    EXPECT_THROW(base64_decode_ws("QUI=QU", BIG_ENDIAN_ORDER, 1, sizeof bytes, bytes, at),
+                 StrDecodeError);
+    EXPECT_EQ(at, 0u);
+}
+
 // `max` comes from the file; sized by the text instead, the result or error must be the same.
 TEST(Base64Vector, SameResultOrErrorAsAVectorSizedToTheMaximum) {
     const std::string three = fixture::encode_values({1, 2, 3}, 32);
