@@ -43,21 +43,6 @@ constexpr bool is_mark(char c) {
     return npos;
 }
 
-// The next `c` from `from`, or npos: a value's closing quote is a few
-// bytes on, so a look at the next 32 bytes mostly finds it without a call.
-[[gnu::always_inline]] inline std::size_t next_of(std::string_view text, char c, std::size_t from) {
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi8(c);
-    for (int window = 0; window < 2 && from + 16 <= text.size(); ++window, from += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
-        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-        if (hits != 0)
-            return from + static_cast<std::size_t>(__builtin_ctz(hits));
-    }
-#endif
-    return text.find(c, from);
-}
-
 bool name_at(std::string_view text, std::size_t at, std::string_view name) {
     for (std::size_t i = 0; i < name.size(); ++i)
         if (text[at + i] != name[i])
@@ -107,7 +92,7 @@ bool read_tag_lines(std::string_view bytes, const AttributeNames& names, std::si
                 const std::size_t start = at + 2;
                 if (start >= bytes.size())
                     return false;
-                const std::size_t end = next_of(bytes, '"', start);
+                const std::size_t end = next_byte(bytes, '"', start);
                 if (end == npos)
                     return false;
                 if (bytes.substr(at + 1, end - at - 1).find('\n') != npos ||

@@ -41,23 +41,6 @@ constexpr bool in_base64(char c) {
            c == '/';
 }
 
-// The next `c` from `from`, or npos. Attribute "=" and quotes stand a few
-// bytes apart in a tag and far apart in peak data: a look at the next 32
-// bytes finds the near ones without a call, the C library's memchr the far
-// ones.
-std::size_t next_byte(std::string_view text, char c, std::size_t from) {
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi8(c);
-    for (int window = 0; window < 2 && from + 16 <= text.size(); ++window, from += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
-        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-        if (hits != 0)
-            return from + static_cast<std::size_t>(__builtin_ctz(hits));
-    }
-#endif
-    return text.find(c, from);
-}
-
 // The value that starts two characters after `equals`, up to the next quote.
 bool value_after(std::string_view text, std::size_t equals, std::string_view& value) {
     // The character after "=" is taken as the opening quote, whatever it is;

@@ -11,9 +11,31 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvoeng {
 
 constexpr std::size_t ALL_OF_IT = std::string_view::npos;
+
+// The next `c` from `from`, or npos. Attribute "=" and quotes stand a few
+// bytes apart in a tag and far apart in peak data: a look at the next 32
+// bytes finds the near ones without a call, the C library's memchr the far
+// ones.
+[[gnu::always_inline]] inline std::size_t next_byte(std::string_view text, char c,
+                                                    std::size_t from) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int window = 0; window < 2 && from + 16 <= text.size(); ++window, from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+    }
+#endif
+    return text.find(c, from);
+}
 
 // The first `what` in `text` from `from`, or npos. A text that holds a byte
 // base64 data cannot (such as "<", a quote or "=") is found by stopping at
