@@ -31,9 +31,6 @@ constexpr const char* source_file = "mzXMLReader";
 constexpr std::size_t npos = std::string_view::npos;
 // The bytes of the next scan brought to the cache ahead of its fetch.
 constexpr std::int64_t SCAN_PREFETCH = 8192;
-// The scan's attributes a peak read takes, wherever in the scan they stand.
-constexpr std::string_view PEAK_SCAN_LIST[] = {"peaksCount", "centroided"};
-constexpr AttributeNames PEAK_SCAN_NAMES(PEAK_SCAN_LIST);
 
 // Whether a scan's bytes, read now, are still those of the scan the listing
 // found there: all there (the file was not cut) and opening with a whole

@@ -16,9 +16,6 @@ constexpr std::size_t npos = std::string_view::npos;
 // How far from a scan's end its last "</peaks>" is looked for.
 constexpr std::size_t CLOSE_REACH = 4096;
 
-constexpr std::string_view PEAK_SCAN_LIST[] = {"peaksCount", "centroided"};
-constexpr AttributeNames PEAK_SCAN_NAMES(PEAK_SCAN_LIST);
-
 // Decodes as the exact way does: the same room, so the same failures.
 template <class T>
 std::uint32_t decode_plain(std::string_view data, std::int32_t count, const DecodeRoom& room,

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "file_view.h"
+#include "tag_search.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,12 @@
 #include <vector>
 
 namespace orvoeng {
+
+// The scan's attributes a peak read takes, wherever in the scan they stand:
+// the exact way looks for them over the whole scan, the plain way around
+// the data.
+inline constexpr std::string_view PEAK_SCAN_LIST[] = {"peaksCount", "centroided"};
+inline constexpr AttributeNames PEAK_SCAN_NAMES(PEAK_SCAN_LIST);
 
 struct PlainPeaks {
     std::int32_t count = 0; // the scan's peak count
