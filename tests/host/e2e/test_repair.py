@@ -135,7 +135,7 @@ class Fixtures(unittest.TestCase):
                 self.assertTrue(line.rstrip().endswith(
                     "index rebuilt: 12 scans, sha1 recomputed, every spectrum reads"), line)
                 checked = host("check", copy)
-                self.assertEqual(checked.returncode, 0, checked.stdout)
+                self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
                 self.assertIn("sha1: matches", checked.stdout)
                 self.assertEqual(values(copy), values(reference))
                 again, _ = self.repair(copy)
@@ -318,7 +318,7 @@ class Corpus(unittest.TestCase):
                 self.assertEqual(host("check", path).returncode, 1)
                 copy = self.repaired(path)
                 checked = host("check", copy)
-                self.assertEqual(checked.returncode, 0, checked.stdout)
+                self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
                 self.assertIn("verdict: OK", checked.stdout)
                 self.assertEqual(hashlib.sha1(path.read_bytes()).hexdigest(), before)
                 again = self.dir / ("again-" + path.name)
