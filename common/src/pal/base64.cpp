@@ -136,9 +136,19 @@ struct VectorBlocks {
 // skipped character between groups, steps over it and its like, as the exact
 // loop would, so that a line break does not end the run. False where the
 // exact loop must take over.
+//
+// The loops count in locals and pass them by value: counters kept in the
+// Run they return, or in locals whose address is taken, would live in
+// memory, as any byte written to `out` might change them, and each block
+// would wait for their store and reload.
+struct Step {
+    Run run;
+    bool go_on = false;
+};
+
 template <std::size_t Width>
-bool step_over(std::uint64_t bad, const unsigned char (&packed)[Width], const unsigned char* in,
-               std::size_t chars, unsigned char* out, const bool* skip, Run& run) {
+Step step_over(std::uint64_t bad, const unsigned char (&packed)[Width], const unsigned char* in,
+               std::size_t chars, unsigned char* out, const bool* skip, Run run) {
     // Below Width as the block has a bad character; the compiler cannot know.
     const auto first = static_cast<std::size_t>(std::countr_zero(bad)) % Width;
     std::memcpy(out + run.written, packed, first / 4 * 3);
@@ -146,11 +156,11 @@ bool step_over(std::uint64_t bad, const unsigned char (&packed)[Width], const un
     run.read += first / 4 * 4;
     run.stop = run.read + first % 4;
     if (first % 4 != 0 || !skip[in[run.read]])
-        return false;
+        return {run, false};
     do
         ++run.read;
     while (run.read < chars && skip[in[run.read]]);
-    return true;
+    return {run, true};
 }
 
 __attribute__((target("ssse3"))) Run plain_run_ssse3(const unsigned char* in, std::size_t chars,
@@ -169,9 +179,9 @@ __attribute__((target("ssse3"))) Run plain_run_ssse3(const unsigned char* in, st
     const __m128i pairs = _mm_set1_epi32(0x01400140); // a << 6 | b
     const __m128i quads = _mm_set1_epi32(0x00011000); // ab << 12 | cd
     const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-    Run run;
-    while (chars - run.read >= 16 && room - run.written >= 12) {
-        const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + run.read));
+    std::size_t read = 0, written = 0;
+    while (chars - read >= 16 && room - written >= 12) {
+        const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + read));
         const __m128i hi = _mm_and_si128(_mm_srli_epi32(text, 4), nibble);
         const __m128i lo = _mm_and_si128(text, nibble);
         const __m128i bad =
@@ -185,19 +195,21 @@ __attribute__((target("ssse3"))) Run plain_run_ssse3(const unsigned char* in, st
         if (good != 0xFFFF) {
             alignas(16) unsigned char bytes[16];
             _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
-            if (!step_over(~good, bytes, in, chars, out, skip, run))
-                return run;
+            const Step step = step_over(~good, bytes, in, chars, out, skip, {read, written, 0});
+            read = step.run.read;
+            written = step.run.written;
+            if (!step.go_on)
+                return step.run;
             continue;
         }
         // Exactly 12 bytes: nothing past the groups decoded.
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + run.written), packed);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + written), packed);
         const auto tail = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 8)));
-        std::memcpy(out + run.written + 8, &tail, 4);
-        run.read += 16;
-        run.written += 12;
+        std::memcpy(out + written + 8, &tail, 4);
+        read += 16;
+        written += 12;
     }
-    run.stop = run.read;
-    return run;
+    return {read, written, read};
 }
 
 __attribute__((target("avx2"))) Run plain_run_avx2(const unsigned char* in, std::size_t chars,
@@ -220,9 +232,9 @@ __attribute__((target("avx2"))) Run plain_run_avx2(const unsigned char* in, std:
         _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
     // Twelve bytes per lane, brought together as the block's first 24.
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-    Run run;
-    while (chars - run.read >= 32 && room - run.written >= 24) {
-        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + run.read));
+    std::size_t read = 0, written = 0;
+    while (chars - read >= 32 && room - written >= 24) {
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + read));
         const __m256i hi = _mm256_and_si256(_mm256_srli_epi32(text, 4), nibble);
         const __m256i lo = _mm256_and_si256(text, nibble);
         const __m256i bad_lo_bits = _mm256_shuffle_epi8(bad_lo, lo);
@@ -238,20 +250,21 @@ __attribute__((target("avx2"))) Run plain_run_avx2(const unsigned char* in, std:
                 _mm256_and_si256(bad_lo_bits, bad_hi_bits), _mm256_setzero_si256())));
             alignas(32) unsigned char bytes[32];
             _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), packed);
-            if (!step_over(~good, bytes, in, chars, out, skip, run))
-                return run;
+            const Step step = step_over(~good, bytes, in, chars, out, skip, {read, written, 0});
+            read = step.run.read;
+            written = step.run.written;
+            if (!step.go_on)
+                return step.run;
             continue;
         }
         // Exactly 24 bytes: nothing past the groups decoded.
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + run.written),
-                         _mm256_castsi256_si128(packed));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + run.written + 16),
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written), _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + written + 16),
                          _mm256_extracti128_si256(packed, 1));
-        run.read += 32;
-        run.written += 24;
+        read += 32;
+        written += 24;
     }
-    run.stop = run.read;
-    return run;
+    return {read, written, read};
 }
 
 // The 6-bit values of the characters 0..127 as two 64-byte tables, for a
@@ -297,9 +310,9 @@ plain_run_avx512(const unsigned char* in, std::size_t chars, unsigned char* out,
     const __m512i pairs = _mm512_set1_epi32(0x01400140); // a << 6 | b
     const __m512i quads = _mm512_set1_epi32(0x00011000); // ab << 12 | cd
     constexpr __mmask64 GROUP_BYTES = (__mmask64{1} << 48) - 1;
-    Run run;
-    while (chars - run.read >= 64 && room - run.written >= 48) {
-        const __m512i text = _mm512_loadu_si512(in + run.read);
+    std::size_t read = 0, written = 0;
+    while (chars - read >= 64 && room - written >= 48) {
+        const __m512i text = _mm512_loadu_si512(in + read);
         const __m512i value = _mm512_permutex2var_epi8(low, text, high);
         // A high bit in the value (not in the alphabet) or in the character.
         const __mmask64 bad = _mm512_movepi8_mask(_mm512_or_si512(value, text));
@@ -308,17 +321,19 @@ plain_run_avx512(const unsigned char* in, std::size_t chars, unsigned char* out,
         if (bad != 0) {
             alignas(64) unsigned char bytes[64];
             _mm512_storeu_si512(bytes, packed);
-            if (!step_over(bad, bytes, in, chars, out, skip, run))
-                return run;
+            const Step step = step_over(bad, bytes, in, chars, out, skip, {read, written, 0});
+            read = step.run.read;
+            written = step.run.written;
+            if (!step.go_on)
+                return step.run;
             continue;
         }
         // Exactly 48 bytes: nothing past the groups decoded.
-        _mm512_mask_storeu_epi8(out + run.written, GROUP_BYTES, packed);
-        run.read += 64;
-        run.written += 48;
+        _mm512_mask_storeu_epi8(out + written, GROUP_BYTES, packed);
+        read += 64;
+        written += 48;
     }
-    run.stop = run.read;
-    return run;
+    return {read, written, read};
 }
 
 #endif
