@@ -167,8 +167,9 @@ void FileView::read_ahead_from(std::int64_t from) {
         notes_ahead->forget();
         // Notes are taken on whole bytes only.
         if (noting && gaps.empty())
-            after = [notes = notes_ahead.get(), bytes = spare.get(), from](std::uint32_t got) {
-                notes->take(from, std::string_view(bytes, got));
+            after = [notes = notes_ahead.get(), bytes = spare.get(),
+                     from](std::uint32_t got, const std::atomic<bool>& wanted) {
+                notes->take(from, std::string_view(bytes, got), wanted);
             };
     }
     background.start(from, spare.get(), static_cast<std::uint32_t>(count), std::move(after),

@@ -33,6 +33,7 @@
 #include <pal/file.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,7 +54,10 @@ class BlockNotes {
 public:
     virtual ~BlockNotes() = default;
     // The bytes read ahead at `base`: notes on them replace any earlier.
-    virtual void take(std::int64_t base, std::string_view bytes) noexcept = 0;
+    // Once `wanted` is true the reader waits for the bytes: the notes end
+    // there, and the reader does the rest of the work itself.
+    virtual void take(std::int64_t base, std::string_view bytes,
+                      const std::atomic<bool>& wanted) noexcept = 0;
     virtual void forget() noexcept = 0;
 };
 

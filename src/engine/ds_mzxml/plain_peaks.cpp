@@ -91,7 +91,8 @@ bool find_plain_peaks(std::string_view text, PlainPeaks& found, const DecodeRoom
     return true;
 }
 
-void PeakNotes::take(std::int64_t base, std::string_view bytes) noexcept {
+void PeakNotes::take(std::int64_t base, std::string_view bytes,
+                     const std::atomic<bool>& wanted) noexcept {
     entries.clear();
     next = 0;
     if (index.size() < 2)
@@ -111,12 +112,14 @@ void PeakNotes::take(std::int64_t base, std::string_view bytes) noexcept {
             capacity = most;
         }
         std::size_t used = 0;
-        const DecodeRoom room = [&](std::size_t wanted) -> unsigned char* {
-            if (capacity - used < wanted)
+        const DecodeRoom room = [&](std::size_t bytes_wanted) -> unsigned char* {
+            if (capacity - used < bytes_wanted)
                 throw std::bad_alloc();
             return decoded.get() + used;
         };
-        for (; at != last && *(at + 1) <= end; ++at) {
+        // Scans in order, until the reader wants the block: the scans not
+        // noted by then are decoded on its thread.
+        for (; at != last && *(at + 1) <= end && !wanted.load(std::memory_order_relaxed); ++at) {
             const std::int64_t begin = *at;
             const std::int64_t finish = *(at + 1);
             if (finish < begin)

@@ -13,6 +13,7 @@
 #include "file_view.h"
 #include "tag_search.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -51,7 +52,8 @@ public:
     // are taken (the reader changes it only when the view is settled).
     explicit PeakNotes(const std::vector<std::int64_t>& offsets) : index(offsets) {}
 
-    void take(std::int64_t base, std::string_view bytes) noexcept override;
+    void take(std::int64_t base, std::string_view bytes,
+              const std::atomic<bool>& wanted) noexcept override;
     void forget() noexcept override { entries.clear(); }
 
     // The plain scan of `length` bytes at `begin`, with its decoded values;

@@ -70,6 +70,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
     job = true;
     ready = false;
     result_posted.store(false, std::memory_order_relaxed);
+    waited_for.store(false, std::memory_order_relaxed);
     job_posted.store(true, std::memory_order_release);
     started = true;
     if (!alive) {
@@ -92,7 +93,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
             result_got = result ? got : 0;
             result_error = result ? 0 : file.last_error();
             if (result && then)
-                then(got);
+                then(got, waited_for);
             then = nullptr;
             ready = true;
             result_posted.store(true, std::memory_order_release);
@@ -104,6 +105,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
 }
 
 bool ReadAhead::wait(std::uint32_t& got, std::uint32_t& error) {
+    waited_for.store(true, std::memory_order_relaxed);
     spin_until(result_posted);
     std::unique_lock<std::mutex> hold(lock);
     done.wait(hold, [this] { return ready; });
@@ -141,7 +143,7 @@ void ReadAhead::run() {
         // Taken before the lock: the caller uses the file only after wait().
         const std::uint32_t error = ok ? 0 : file.last_error();
         if (ok && after)
-            after(got);
+            after(got, waited_for);
         hold.lock();
         result = ok;
         result_got = ok ? got : 0;

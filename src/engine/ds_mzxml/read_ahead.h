@@ -41,8 +41,10 @@ public:
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // What the thread does with the bytes of a read that succeeded, before
-    // the caller's wait() returns: the bytes read so far.
-    using AfterRead = std::function<void(std::uint32_t got)>;
+    // the caller's wait() returns: the bytes read so far. `wanted` turns
+    // true once the caller waits for them; work that is only a help then
+    // stops, so that neither thread idles while the other works.
+    using AfterRead = std::function<void(std::uint32_t got, const std::atomic<bool>& wanted)>;
 
     // Starts reading `count` bytes at `offset` into `into`, which stays the
     // caller's and must not be touched until wait() returns; then `after`,
@@ -82,6 +84,7 @@ private:
     // so, and a thread put to sleep wakes later than the other side is done.
     std::atomic<bool> job_posted{false};
     std::atomic<bool> result_posted{false};
+    std::atomic<bool> waited_for{false}; // the caller waits for the job
     char* target = nullptr;
     AfterRead then;
     Gaps job_gaps;

@@ -1,6 +1,7 @@
 // Sparse reads: bytes of a gap are left unread, and a span that touches a
 // gap is read from the file, never served from what the buffer held
-// there; on the caller's refill and on the read ahead alike.
+// there; on the caller's refill and on the read ahead alike. Notes on a
+// block read ahead end when the reader waits for it.
 #include "common/pal/os_seam.h"
 #include "support/mzxml_fixture.h"
 
@@ -9,7 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -73,6 +77,44 @@ TEST(FileView, GapsAreLeftUnreadAndNeverServed) {
     expect_bytes(BLOCK, 64);
     expect_bytes(BLOCK + BLOCK / 2, 64);
     view.settle();
+}
+
+// Notes that would go on for a minute: they end only as the reader waits.
+class SlowNotes final : public orvoeng::BlockNotes {
+public:
+    void take(std::int64_t base, std::string_view,
+              const std::atomic<bool>& wanted) noexcept override {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!wanted.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        taken_at = base;
+        ended_by_wait = wanted.load();
+    }
+    void forget() noexcept override { taken_at = -1; }
+
+    std::int64_t taken_at = -1;
+    bool ended_by_wait = false;
+};
+
+TEST(FileView, NotesEndWhenTheReaderWaitsForTheirBlock) {
+    constexpr auto BLOCK = static_cast<std::int64_t>(FileView::BLOCK);
+    const std::string content(static_cast<std::size_t>(3 * BLOCK), 'x');
+    fixture::TempDir dir;
+    const auto path = dir.write("bytes", content);
+    PAL::File file;
+    ASSERT_TRUE(file.open_read(path.wstring()));
+    FileView view(file, [](std::int64_t from) { return from + BLOCK; });
+    view.set_notes(std::make_unique<SlowNotes>(), std::make_unique<SlowNotes>());
+    view.reset();
+    view.start_operation(view.size(), true);
+    EXPECT_EQ(view.bytes(0, BLOCK).size(), BLOCK);
+    // Read in order, the second block starts a read ahead of the third,
+    // with notes; asking for the third waits for them.
+    EXPECT_EQ(view.bytes(BLOCK, BLOCK).size(), BLOCK);
+    EXPECT_EQ(view.bytes(2 * BLOCK, 16).size(), 16u);
+    const auto* notes = static_cast<const SlowNotes*>(view.notes());
+    EXPECT_EQ(notes->taken_at, 2 * BLOCK);
+    EXPECT_TRUE(notes->ended_by_wait);
 }
 
 } // namespace
