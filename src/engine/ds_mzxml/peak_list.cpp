@@ -112,9 +112,20 @@ std::uint32_t widen_values(std::size_t text_size, std::uint32_t got, std::int32_
         count = 0;
         return 0;
     }
+    // Widened a chunk at a time into a buffer that stays in the cache, and
+    // copied from there: a list sized first would be cleared before it is
+    // written, and one filled a peak at a time cannot take vector steps.
+    constexpr std::size_t CHUNK = 256;
+    Peak chunk[CHUNK];
+    const auto total = static_cast<std::size_t>(count);
     bool all_above = true;
-    peaks.assign(StoredPeaks<T>(bytes, min_mz, &all_above),
-                 StoredPeaks<T>(bytes + n * sizeof(T), min_mz, &all_above));
+    peaks.clear();
+    peaks.reserve(total);
+    for (std::size_t done = 0; done < total; done += CHUNK) {
+        const std::size_t size = std::min(CHUNK, total - done);
+        all_above = widen_pairs<T>(bytes + 2 * sizeof(T) * done, size, chunk, min_mz) && all_above;
+        peaks.insert(peaks.end(), chunk, chunk + size);
+    }
     if (!all_above) // NaN too
         std::erase_if(peaks, [min_mz](const Peak& peak) { return !(peak.mz > min_mz); });
     return static_cast<std::uint32_t>(count);

@@ -1,5 +1,5 @@
 // Decoded peak values, stored big-endian as 32- or 64-bit floats in m/z,
-// intensity pairs, widened into the host's peaks as the list is filled.
+// intensity pairs, widened into the host's peaks.
 #pragma once
 
 #include <ds/data_source_intf.h>
@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <type_traits>
 
 namespace orvoeng {
@@ -28,63 +27,23 @@ T big_endian_value(const unsigned char* bytes) {
     return std::bit_cast<T>(bits);
 }
 
-// The stored pairs from `bytes` on, read as peaks: a list filled from them
-// is written once, where a list sized first is cleared and then written.
-// Reading a peak notes whether its m/z is above the floor.
+// Writes the `count` pairs stored at `bytes` (T: float or double) to `out`
+// as peaks; true when every m/z is above `min_mz` (a NaN is not). With
+// vector instructions where the processor has them.
 template <class T>
-class StoredPeaks {
-public:
-    using iterator_category = std::random_access_iterator_tag;
-    using value_type = Peak;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const Peak*;
-    using reference = Peak;
+bool widen_pairs(const unsigned char* bytes, std::size_t count, Peak* out, double min_mz);
 
-    StoredPeaks(const unsigned char* bytes, double floor, bool* all_above)
-        : at(bytes), min_mz(floor), above(all_above) {}
-
-    Peak operator*() const {
-        const Peak peak{static_cast<double>(big_endian_value<T>(at)),
-                        static_cast<double>(big_endian_value<T>(at + sizeof(T)))};
-        *above = *above && peak.mz > min_mz;
-        return peak;
+// The same, a pair at a time: what the vector steps must give.
+template <class T>
+bool widen_pairs_scalar(const unsigned char* bytes, std::size_t count, Peak* out, double min_mz) {
+    bool above = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char* pair = bytes + 2 * sizeof(T) * i;
+        out[i] = Peak{static_cast<double>(big_endian_value<T>(pair)),
+                      static_cast<double>(big_endian_value<T>(pair + sizeof(T)))};
+        above = above && out[i].mz > min_mz;
     }
-    Peak operator[](difference_type n) const { return *(*this + n); }
-    StoredPeaks& operator++() {
-        at += PAIR;
-        return *this;
-    }
-    StoredPeaks operator++(int) {
-        StoredPeaks was = *this;
-        at += PAIR;
-        return was;
-    }
-    StoredPeaks& operator--() {
-        at -= PAIR;
-        return *this;
-    }
-    StoredPeaks& operator+=(difference_type n) {
-        at += n * PAIR;
-        return *this;
-    }
-    StoredPeaks& operator-=(difference_type n) {
-        at -= n * PAIR;
-        return *this;
-    }
-    StoredPeaks operator+(difference_type n) const {
-        StoredPeaks moved = *this;
-        return moved += n;
-    }
-    difference_type operator-(const StoredPeaks& other) const { return (at - other.at) / PAIR; }
-    bool operator==(const StoredPeaks& other) const { return at == other.at; }
-    bool operator!=(const StoredPeaks& other) const { return at != other.at; }
-    bool operator<(const StoredPeaks& other) const { return at < other.at; }
-
-private:
-    static constexpr difference_type PAIR = 2 * static_cast<difference_type>(sizeof(T));
-    const unsigned char* at;
-    double min_mz;
-    bool* above;
-};
+    return above;
+}
 
 } // namespace orvoeng
