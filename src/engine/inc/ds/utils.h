@@ -11,6 +11,7 @@
 #include <pal/string.h>
 
 #include <cstdint>
+#include <iterator>
 #include <locale>
 #include <map>
 #include <string>
@@ -27,9 +28,15 @@ public:
     // A spectrum fetched again must say the same, or the file changed under us.
     void store(std::uint32_t label, std::uint32_t sub_key, const RawSpecInfo& info) {
         constexpr const char* source_file = "ds/utils";
-        const auto found = entries.find(key(label, sub_key));
+        // Spectra fetched in order come after every entry: no search then.
+        const Key at = key(label, sub_key);
+        if (entries.empty() || std::prev(entries.end())->first < at) {
+            entries.emplace_hint(entries.end(), at, info);
+            return;
+        }
+        const auto found = entries.find(at);
         if (found == entries.end()) {
-            entries.emplace(key(label, sub_key), info);
+            entries.emplace(at, info);
             return;
         }
         PAL_ASSERT(found->second.peak_count == info.peak_count &&
