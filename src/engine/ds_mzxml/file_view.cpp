@@ -165,11 +165,10 @@ void FileView::read_ahead_from(std::int64_t from) {
     ReadAhead::AfterRead after;
     if (notes_ahead) {
         notes_ahead->forget();
-        // Notes are taken on whole bytes only.
-        if (noting && gaps.empty())
-            after = [notes = notes_ahead.get(), bytes = spare.get(),
-                     from](std::uint32_t got, const std::atomic<bool>& wanted) {
-                notes->take(from, std::string_view(bytes, got), wanted);
+        if (noting != 0)
+            after = [notes = notes_ahead.get(), bytes = spare.get(), from, kind = noting](
+                        std::uint32_t got, const Gaps& unread, const std::atomic<bool>& wanted) {
+                notes->take(from, std::string_view(bytes, got), kind, unread, wanted);
             };
     }
     background.start(from, spare.get(), static_cast<std::uint32_t>(count), std::move(after),

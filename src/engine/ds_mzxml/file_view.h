@@ -53,10 +53,12 @@ namespace orvoeng {
 class BlockNotes {
 public:
     virtual ~BlockNotes() = default;
-    // The bytes read ahead at `base`: notes on them replace any earlier.
-    // Once `wanted` is true the reader waits for the bytes: the notes end
-    // there, and the reader does the rest of the work itself.
-    virtual void take(std::int64_t base, std::string_view bytes,
+    // The bytes read ahead at `base`, but for the `gaps` left unread in
+    // them: notes on them of the `kind` the operation asks for (never 0)
+    // replace any earlier. Once `wanted` is true the reader waits for the
+    // bytes: the notes end there, and the reader does the rest of the work
+    // itself.
+    virtual void take(std::int64_t base, std::string_view bytes, unsigned kind, const Gaps& gaps,
                       const std::atomic<bool>& wanted) noexcept = 0;
     virtual void forget() noexcept = 0;
 };
@@ -95,12 +97,14 @@ public:
     // Starts an operation whose refills read no further than `read_ahead_end`
     // (the file's end when not given). Bytes handed out to earlier
     // operations are no longer served from the buffer.
-    // With `noted`, bytes read ahead for it come with notes (set_notes);
-    // with `sparse`, its refills leave the reader's gaps unread.
-    void start_operation(std::int64_t read_ahead_end, bool noted = false, bool sparse = false) {
+    // With a `notes_kind` other than 0, bytes read ahead for it come with
+    // notes of that kind (set_notes); with `sparse`, its refills leave the
+    // reader's gaps unread.
+    void start_operation(std::int64_t read_ahead_end, unsigned notes_kind = 0,
+                         bool sparse = false) {
         fresh_from = std::max(fresh_from, served_end);
         ahead_end = read_ahead_end;
-        noting = noted;
+        noting = notes_kind;
         skipping = sparse;
     }
     void start_operation() { start_operation(file_size); }
@@ -182,7 +186,7 @@ private:
 
     Buffer spare; // what the read ahead fills
     std::size_t spare_capacity = 0;
-    bool noting = false;
+    unsigned noting = 0;                     // the kind of notes the operation asks for
     std::unique_ptr<BlockNotes> notes_held;  // on buffer's bytes
     std::unique_ptr<BlockNotes> notes_ahead; // on spare's bytes
     ReadAhead background;                    // last: it ends its reads before the buffers go

@@ -1,6 +1,6 @@
 #include "mzXMLReader.h"
 
-#include "plain_peaks.h"
+#include "scan_notes.h"
 
 #include <ds/messages.h>
 
@@ -14,7 +14,7 @@ constexpr const char* source_file = "mzXMLReader";
 } // namespace
 
 MzXMLReader::MzXMLReader() {
-    view.set_notes(std::make_unique<PeakNotes>(index), std::make_unique<PeakNotes>(index));
+    view.set_notes(std::make_unique<ScanNotes>(index), std::make_unique<ScanNotes>(index));
 }
 
 // The file closes itself; the members free what they hold, once no read

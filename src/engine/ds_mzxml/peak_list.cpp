@@ -3,7 +3,7 @@
 #include <ds/messages.h>
 
 #include "peak_widen.h"
-#include "plain_peaks.h"
+#include "scan_notes.h"
 #include "text_number.h"
 
 #include <pal/exception.h>
@@ -210,7 +210,7 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
     }
     const auto length = static_cast<std::size_t>(end - begin);
     // Blocks read ahead for peak reads come with their plain scans decoded.
-    view.start_operation(read_ahead_end(scan_number), !reference);
+    view.start_operation(read_ahead_end(scan_number), reference ? 0U : ScanNotes::PEAKS);
     text = view.bytes(begin, length);
     if (view.failed()) {
         post_read_failure(socket);
@@ -311,8 +311,8 @@ bool MzXMLReader::read_plain_peaks(std::uint32_t scan_number, std::string_view t
                                    PeakRead& read, std::int32_t& count) {
     PlainPeaks found;
     const unsigned char* values = nullptr;
-    const auto* notes = static_cast<const PeakNotes*>(view.notes());
-    if (!notes || !notes->find(index[scan_number - 1], text.size(), found, values)) {
+    const auto* notes = static_cast<const ScanNotes*>(view.notes());
+    if (!notes || !notes->peaks().find(index[scan_number - 1], text.size(), found, values)) {
         const DecodeRoom room = [this](std::size_t bytes) {
             if (peak_bytes.size() < bytes)
                 peak_bytes.resize(bytes);

@@ -6,8 +6,8 @@
 // way finds.
 //
 // PeakNotes does the same work on the read-ahead thread for every scan of
-// a block read ahead for peak reads, so the reader's thread finds the
-// values decoded when it comes to the scan.
+// a block read ahead for peak reads (as part of ScanNotes), so the reader's
+// thread finds the values decoded when it comes to the scan.
 #pragma once
 
 #include "file_view.h"
@@ -46,15 +46,15 @@ using DecodeRoom = std::function<unsigned char*(std::size_t bytes)>;
 bool find_plain_peaks(std::string_view text, PlainPeaks& found, const DecodeRoom& room);
 
 // Notes on the plain scans that a block holds whole, their values decoded.
-class PeakNotes final : public BlockNotes {
+class PeakNotes {
 public:
     // `offsets`: the reader's scan index, which stays as it is while notes
     // are taken (the reader changes it only when the view is settled).
     explicit PeakNotes(const std::vector<std::int64_t>& offsets) : index(offsets) {}
 
-    void take(std::int64_t base, std::string_view bytes,
-              const std::atomic<bool>& wanted) noexcept override;
-    void forget() noexcept override { entries.clear(); }
+    // The bytes read ahead at `base`, whole; the notes end once `wanted`.
+    void take(std::int64_t base, std::string_view bytes, const std::atomic<bool>& wanted) noexcept;
+    void forget() noexcept { entries.clear(); }
 
     // The plain scan of `length` bytes at `begin`, with its decoded values;
     // false when the notes hold none.

@@ -93,7 +93,7 @@ void ReadAhead::start(std::int64_t offset, char* into, std::uint32_t count, Afte
             result_got = result ? got : 0;
             result_error = result ? 0 : file.last_error();
             if (result && then)
-                then(got, waited_for);
+                then(got, job_gaps, waited_for);
             then = nullptr;
             ready = true;
             result_posted.store(true, std::memory_order_release);
@@ -143,7 +143,7 @@ void ReadAhead::run() {
         // Taken before the lock: the caller uses the file only after wait().
         const std::uint32_t error = ok ? 0 : file.last_error();
         if (ok && after)
-            after(got, waited_for);
+            after(got, job_gaps, waited_for);
         hold.lock();
         result = ok;
         result_got = ok ? got : 0;

@@ -41,10 +41,12 @@ public:
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // What the thread does with the bytes of a read that succeeded, before
-    // the caller's wait() returns: the bytes read so far. `wanted` turns
-    // true once the caller waits for them; work that is only a help then
-    // stops, so that neither thread idles while the other works.
-    using AfterRead = std::function<void(std::uint32_t got, const std::atomic<bool>& wanted)>;
+    // the caller's wait() returns: the bytes read so far, and the gaps left
+    // unread in them. `wanted` turns true once the caller waits for them;
+    // work that is only a help then stops, so that neither thread idles
+    // while the other works.
+    using AfterRead =
+        std::function<void(std::uint32_t got, const Gaps& gaps, const std::atomic<bool>& wanted)>;
 
     // Starts reading `count` bytes at `offset` into `into`, which stays the
     // caller's and must not be touched until wait() returns; then `after`,

@@ -2,6 +2,7 @@
 
 #include <ds/messages.h>
 
+#include "scan_notes.h"
 #include "tag_lines.h"
 #include "text_number.h"
 #include "xml_duration.h"
@@ -29,7 +30,7 @@ constexpr std::int64_t HEADER_READ = 4096;
 constexpr std::int64_t HEADER_PREFETCH = 1536;
 // The most of a scan's start a one-pass read of its start tag looks at: a
 // tag longer than that is read line by line.
-constexpr std::int64_t TAG_SPAN = 4096;
+constexpr std::int64_t TAG_SPAN = PLAIN_HEADER_SPAN;
 // The least a header read leaves unread of a scan's peak data: less is
 // cheaper copied than skipped with a read of its own.
 constexpr std::int64_t LEAST_GAP = 16384;
@@ -125,6 +126,13 @@ struct HeaderValues {
     std::uint32_t scan_number;
     bool polarity_met = false;
     bool& centroided_met;
+
+    // As before the first value: for a read again line by line.
+    void reset() {
+        header = ScanHeader();
+        centroided_met = false;
+        polarity_met = false;
+    }
 
     bool take(std::size_t name, std::string_view value) {
         switch (name) {
@@ -248,7 +256,55 @@ private:
     bool precursor_charge_given = false;
 };
 
+// What one pass over a scan's first bytes read: nothing, its start tag
+// alone (`tag_length` bytes of lines), or its whole header.
+enum class PlainRead { NOT_PLAIN, TAG, WHOLE };
+
+// A start tag of plain lines in one pass; what follows it (the precursor,
+// the peaks line) in the same bytes when those lines are plain too. Each
+// line's values are the line reader's, in its order. After NOT_PLAIN the
+// values are as before the first, for the line reader to read them all.
+PlainRead read_plain(std::string_view bytes, HeaderValues& values_of, ScanHeader& header,
+                     std::size_t& tag_length) {
+    TagLines tag;
+    // Only a scan's own tag: bytes that no longer start with one (a file
+    // rewritten since the listing) may start with a tag whose line the
+    // line reader treats otherwise.
+    if (!bytes.starts_with("<scan") ||
+        !read_tag_lines(bytes, HEADER_NAMES, LineCursor::LINE_BUFFER_SIZE - 1, tag))
+        return PlainRead::NOT_PLAIN;
+    std::size_t taken = 0;
+    while (taken < tag.count && values_of.take(tag.values[taken].name, tag.values[taken].value))
+        ++taken;
+    if (taken == tag.count) {
+        PlainLines rest;
+        if (!rest.read(bytes, tag.length)) {
+            tag_length = tag.length;
+            return PlainRead::TAG;
+        }
+        if (rest.apply(values_of, header))
+            return PlainRead::WHOLE;
+    }
+    // A num that names another scan: the line reader says which values
+    // were read before it.
+    values_of.reset();
+    return PlainRead::NOT_PLAIN;
+}
+
 } // namespace
+
+bool plain_scan_header(std::string_view bytes, std::uint32_t scan_number, ScanHeader& header,
+                       bool& centroided_met) {
+    header = ScanHeader();
+    centroided_met = false;
+    HeaderValues values_of{header, scan_number, false, centroided_met};
+    std::size_t tag_length = 0;
+    if (read_plain(bytes, values_of, header, tag_length) != PlainRead::WHOLE)
+        return false;
+    if (!values_of.polarity_met)
+        header.polarity = 0;
+    return true;
+}
 
 bool MzXMLReader::scan_range(std::uint32_t scan_number, std::int64_t& begin,
                              std::int64_t& end) const {
@@ -345,7 +401,7 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     view.start_operation(ahead - begin > static_cast<std::int64_t>(FileView::BLOCK)
                              ? std::min(end, begin + HEADER_READ)
                              : ahead,
-                         false, !reference);
+                         reference ? 0U : ScanNotes::HEADERS, !reference);
 
     prefetch_next_scan(scan_number, HEADER_PREFETCH);
     // A file cut short since it was opened no longer holds the scan.
@@ -357,47 +413,30 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
     bool tag_closed = false;
     std::int64_t from = begin;
     if (!reference) {
-        // A start tag of plain lines in one pass; what follows it (the
-        // precursor, the peaks line) and any tag that is not plain, line by
-        // line. Each line's values are the line reader's, in its order.
-        TagLines tag;
+        // What is not plain is read line by line.
         const std::string_view bytes = view.bytes(
             begin, static_cast<std::size_t>(std::min<std::int64_t>(end - begin, TAG_SPAN)));
-        // Only a scan's own tag: bytes that no longer start with one (a file
-        // rewritten since the listing) may start with a tag whose line the
-        // line reader treats otherwise.
-        if (bytes.starts_with("<scan") &&
-            read_tag_lines(bytes, HEADER_NAMES, LineCursor::LINE_BUFFER_SIZE - 1, tag)) {
-            std::size_t taken = 0;
-            while (taken < tag.count &&
-                   values_of.take(tag.values[taken].name, tag.values[taken].value))
-                ++taken;
-            if (taken == tag.count) {
-                from = begin + static_cast<std::int64_t>(tag.length);
-                tag_closed = true;
-                // The lines after it mostly plain too: read in the same bytes.
-                PlainLines rest;
-                if (rest.read(bytes, tag.length)) {
-                    if (rest.apply(values_of, header) && !view.failed()) {
-                        if (!values_of.polarity_met)
-                            header.polarity = 0;
-                        return true;
-                    }
-                    // A num that names another scan: read again line by
-                    // line, which says which values were read before it.
-                    header = ScanHeader();
-                    centroided_met = false;
-                    values_of.polarity_met = false;
-                    from = begin;
-                    tag_closed = false;
-                }
-            } else {
-                // A num that names another scan: the line reader says
-                // which values were read before it.
-                header = ScanHeader();
-                centroided_met = false;
-                values_of.polarity_met = false;
+        // The read-ahead thread may have read the header in these bytes.
+        const auto* notes = static_cast<const ScanNotes*>(view.notes());
+        if (notes && notes->headers().find(begin, bytes.size(), header, centroided_met) &&
+            !view.failed())
+            return true;
+        std::size_t tag_length = 0;
+        switch (read_plain(bytes, values_of, header, tag_length)) {
+        case PlainRead::WHOLE:
+            if (!view.failed()) {
+                if (!values_of.polarity_met)
+                    header.polarity = 0;
+                return true;
             }
+            values_of.reset();
+            break;
+        case PlainRead::TAG:
+            from = begin + static_cast<std::int64_t>(tag_length);
+            tag_closed = true;
+            break;
+        case PlainRead::NOT_PLAIN:
+            break;
         }
     }
     LineCursor lines(view, from, end);

@@ -82,7 +82,7 @@ TEST(FileView, GapsAreLeftUnreadAndNeverServed) {
 // Notes that would go on for a minute: they end only as the reader waits.
 class SlowNotes final : public orvoeng::BlockNotes {
 public:
-    void take(std::int64_t base, std::string_view,
+    void take(std::int64_t base, std::string_view, unsigned, const Gaps&,
               const std::atomic<bool>& wanted) noexcept override {
         const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
         while (!wanted.load() && std::chrono::steady_clock::now() < until)
@@ -106,7 +106,7 @@ TEST(FileView, NotesEndWhenTheReaderWaitsForTheirBlock) {
     FileView view(file, [](std::int64_t from) { return from + BLOCK; });
     view.set_notes(std::make_unique<SlowNotes>(), std::make_unique<SlowNotes>());
     view.reset();
-    view.start_operation(view.size(), true);
+    view.start_operation(view.size(), 1);
     EXPECT_EQ(view.bytes(0, BLOCK).size(), BLOCK);
     // Read in order, the second block starts a read ahead of the third,
     // with notes; asking for the third waits for them.
