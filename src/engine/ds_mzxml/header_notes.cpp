@@ -19,7 +19,6 @@ bool touches_gap(const Gaps& gaps, std::int64_t from, std::int64_t count) {
 void HeaderNotes::take(std::int64_t base, std::string_view bytes, const Gaps& gaps,
                        const std::atomic<bool>& wanted) noexcept {
     entries.clear();
-    next = 0;
     if (index.size() < 2)
         return;
     const std::int64_t end = base + static_cast<std::int64_t>(bytes.size());
@@ -43,7 +42,7 @@ void HeaderNotes::take(std::int64_t base, std::string_view bytes, const Gaps& ga
             if (plain_scan_header(
                     bytes.substr(static_cast<std::size_t>(begin - base), entry.length), scan_number,
                     entry.header, entry.centroided_met))
-                entries.push_back(entry);
+                entries.add(entry);
         }
     } catch (...) {
         // Notes are a help only: without them the reader does the work.
@@ -53,17 +52,11 @@ void HeaderNotes::take(std::int64_t base, std::string_view bytes, const Gaps& ga
 
 bool HeaderNotes::find(std::int64_t begin, std::size_t length, ScanHeader& header,
                        bool& centroided_met) const {
-    if (next >= entries.size() || entries[next].begin != begin) {
-        const auto at =
-            std::lower_bound(entries.begin(), entries.end(), begin,
-                             [](const Entry& e, std::int64_t b) { return e.begin < b; });
-        next = static_cast<std::size_t>(at - entries.begin());
-    }
-    if (next >= entries.size() || entries[next].begin != begin || entries[next].length != length)
+    const Entry* entry = entries.find(begin, length);
+    if (!entry)
         return false;
-    header = entries[next].header;
-    centroided_met = entries[next].centroided_met;
-    ++next;
+    header = entry->header;
+    centroided_met = entry->centroided_met;
     return true;
 }
 

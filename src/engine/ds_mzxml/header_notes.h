@@ -6,6 +6,7 @@
 #pragma once
 
 #include "mzXMLReader.h"
+#include "noted_scans.h"
 #include "read_ahead.h"
 
 #include <atomic>
@@ -49,8 +50,7 @@ private:
         bool centroided_met;
     };
     const std::vector<std::int64_t>& index;
-    std::vector<Entry> entries;
-    mutable std::size_t next = 0; // where the next find looks first
+    NotedScans<Entry> entries;
 };
 
 } // namespace orvoeng

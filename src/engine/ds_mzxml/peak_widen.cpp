@@ -14,50 +14,46 @@ namespace {
 
 #if defined(ORVO_WIDEN_X86)
 
-// Four pairs of floats a step: one shuffle turns the byte order of eight
-// values, and each half widens into two peaks. The m/z lanes are checked
-// against the floor; the intensity lanes always pass.
-__attribute__((target("avx2"))) std::size_t widen_floats_avx2(const unsigned char* bytes,
-                                                              std::size_t count, double* out,
-                                                              double min_mz, bool& above) {
-    const __m256i order = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3,
-                                           2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
-    const __m256d floor = _mm256_set1_pd(min_mz);
-    const __m256d intensities = _mm256_castsi256_pd(_mm256_setr_epi64x(0, -1, 0, -1));
-    __m256d pass = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m256 values = _mm256_castsi256_ps(_mm256_shuffle_epi8(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 8 * i)), order));
-        const __m256d first = _mm256_cvtps_pd(_mm256_castps256_ps128(values));
-        const __m256d second = _mm256_cvtps_pd(_mm256_extractf128_ps(values, 1));
-        _mm256_storeu_pd(out + 2 * i, first);
-        _mm256_storeu_pd(out + 2 * i + 4, second);
-        pass =
-            _mm256_and_pd(pass, _mm256_or_pd(_mm256_cmp_pd(first, floor, _CMP_GT_OQ), intensities));
-        pass = _mm256_and_pd(pass,
-                             _mm256_or_pd(_mm256_cmp_pd(second, floor, _CMP_GT_OQ), intensities));
-    }
-    above = _mm256_movemask_pd(pass) == 0xF;
-    return i;
+// `pass` with the lanes of `peaks` that fail the floor cleared; intensity
+// lanes (set in `intensities`) always pass.
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline __m256d
+passed(__m256d pass, __m256d peaks, __m256d floor, __m256d intensities) {
+    return _mm256_and_pd(pass, _mm256_or_pd(_mm256_cmp_pd(peaks, floor, _CMP_GT_OQ), intensities));
 }
 
-// Two pairs of doubles a step.
-__attribute__((target("avx2"))) std::size_t widen_doubles_avx2(const unsigned char* bytes,
-                                                               std::size_t count, double* out,
-                                                               double min_mz, bool& above) {
-    const __m256i order = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
-                                           6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+// A step takes 32 bytes: four pairs of floats or two of doubles. One
+// shuffle turns the byte order of every value; floats widen a half at a
+// time into two peaks each. The m/z lanes are checked against the floor;
+// the intensity lanes always pass.
+template <class T>
+__attribute__((target("avx2"))) std::size_t
+widen_avx2(const unsigned char* bytes, std::size_t count, double* out, double min_mz, bool& above) {
+    constexpr std::size_t PAIRS = 32 / (2 * sizeof(T));
+    const __m256i order =
+        sizeof(T) == 4 ? _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3,
+                                          2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)
+                       : _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
+                                          6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
     const __m256d floor = _mm256_set1_pd(min_mz);
     const __m256d intensities = _mm256_castsi256_pd(_mm256_setr_epi64x(0, -1, 0, -1));
     __m256d pass = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
     std::size_t i = 0;
-    for (; i + 2 <= count; i += 2) {
-        const __m256d values = _mm256_castsi256_pd(_mm256_shuffle_epi8(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 16 * i)), order));
-        _mm256_storeu_pd(out + 2 * i, values);
-        pass = _mm256_and_pd(pass,
-                             _mm256_or_pd(_mm256_cmp_pd(values, floor, _CMP_GT_OQ), intensities));
+    for (; i + PAIRS <= count; i += PAIRS) {
+        const __m256i values = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 2 * sizeof(T) * i)), order);
+        if constexpr (sizeof(T) == 4) {
+            const __m256 floats = _mm256_castsi256_ps(values);
+            const __m256d first = _mm256_cvtps_pd(_mm256_castps256_ps128(floats));
+            const __m256d second = _mm256_cvtps_pd(_mm256_extractf128_ps(floats, 1));
+            _mm256_storeu_pd(out + 2 * i, first);
+            _mm256_storeu_pd(out + 2 * i + 4, second);
+            pass = passed(pass, first, floor, intensities);
+            pass = passed(pass, second, floor, intensities);
+        } else {
+            const __m256d doubles = _mm256_castsi256_pd(values);
+            _mm256_storeu_pd(out + 2 * i, doubles);
+            pass = passed(pass, doubles, floor, intensities);
+        }
     }
     above = _mm256_movemask_pd(pass) == 0xF;
     return i;
@@ -89,8 +85,7 @@ bool widen_pairs(const unsigned char* bytes, std::size_t count, Peak* out, doubl
     if (vector_steps()) {
         // A Peak is its m/z then its intensity: the list is those values in order.
         auto* values = reinterpret_cast<double*>(out);
-        done = sizeof(T) == 4 ? widen_floats_avx2(bytes, count, values, min_mz, above)
-                              : widen_doubles_avx2(bytes, count, values, min_mz, above);
+        done = widen_avx2<T>(bytes, count, values, min_mz, above);
     }
 #endif
     const bool rest =

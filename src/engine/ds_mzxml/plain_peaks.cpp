@@ -94,7 +94,6 @@ bool find_plain_peaks(std::string_view text, PlainPeaks& found, const DecodeRoom
 void PeakNotes::take(std::int64_t base, std::string_view bytes,
                      const std::atomic<bool>& wanted) noexcept {
     entries.clear();
-    next = 0;
     if (index.size() < 2)
         return;
     const std::int64_t end = base + static_cast<std::int64_t>(bytes.size());
@@ -130,7 +129,7 @@ void PeakNotes::take(std::int64_t base, std::string_view bytes,
                                   entry.found, room))
                 continue;
             used += entry.found.values * (entry.found.single ? 4 : 8);
-            entries.push_back(entry);
+            entries.add(entry);
         }
     } catch (...) {
         // Notes are a help only: without them the reader does the work.
@@ -140,17 +139,11 @@ void PeakNotes::take(std::int64_t base, std::string_view bytes,
 
 bool PeakNotes::find(std::int64_t begin, std::size_t length, PlainPeaks& found,
                      const unsigned char*& values) const {
-    if (next >= entries.size() || entries[next].begin != begin) {
-        const auto at =
-            std::lower_bound(entries.begin(), entries.end(), begin,
-                             [](const Entry& e, std::int64_t b) { return e.begin < b; });
-        next = static_cast<std::size_t>(at - entries.begin());
-    }
-    if (next >= entries.size() || entries[next].begin != begin || entries[next].length != length)
+    const Entry* entry = entries.find(begin, length);
+    if (!entry)
         return false;
-    found = entries[next].found;
-    values = decoded.get() + entries[next].at;
-    ++next;
+    found = entry->found;
+    values = decoded.get() + entry->at;
     return true;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "file_view.h"
+#include "noted_scans.h"
 #include "tag_search.h"
 
 #include <atomic>
@@ -69,10 +70,9 @@ private:
         std::size_t at; // of its values in `decoded`
     };
     const std::vector<std::int64_t>& index;
-    std::vector<Entry> entries;
+    NotedScans<Entry> entries;
     std::unique_ptr<unsigned char[]> decoded;
     std::size_t capacity = 0;
-    mutable std::size_t next = 0; // where the next find looks first
 };
 
 } // namespace orvoeng
