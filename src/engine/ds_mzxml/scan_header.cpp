@@ -418,8 +418,8 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, ScanHeader& heade
             begin, static_cast<std::size_t>(std::min<std::int64_t>(end - begin, TAG_SPAN)));
         // The read-ahead thread may have read the header in these bytes.
         const auto* notes = static_cast<const ScanNotes*>(view.notes());
-        if (notes && notes->headers().find(begin, bytes.size(), header, centroided_met) &&
-            !view.failed())
+        if (!view.failed() && notes &&
+            notes->headers().find(begin, bytes.size(), header, centroided_met))
             return true;
         std::size_t tag_length = 0;
         switch (read_plain(bytes, values_of, header, tag_length)) {
