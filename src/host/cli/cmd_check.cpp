@@ -16,6 +16,7 @@
 
 #include <future>
 #include <map>
+#include <system_error>
 
 namespace orvohost::cli {
 
@@ -121,8 +122,13 @@ void read_everything(Context& context, const std::filesystem::path& file, Report
     // The digest reads the file on its own; with a thread to spare it does
     // so while the plug-in reads, and the check takes the longer of the two.
     std::future<Sha1Result> digest;
-    if (spare_threads > 0)
-        digest = std::async(std::launch::async, [file] { return check_sha1(file); });
+    if (spare_threads > 0) {
+        try {
+            digest = std::async(std::launch::async, [file] { return check_sha1(file); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the digest is taken after the read.
+        }
+    }
     const std::uint32_t shown_levels = context.options.verbose > 0 ? 0xFFFFFFFF : 6;
     EventHandler progress = context.event_printer(file);
     EventHandler handler = [&](const PAL::Event& event) {
