@@ -5,9 +5,9 @@
 // so the figures stay meaningful while the reader behind it changes.
 #include "peak_checksum.h"
 
-#include <events.h>
-#include <plugin.h>
-#include <text.h>
+#include <host/session/events.h>
+#include <host/session/plugin.h>
+#include <host/session/utf8_text.h>
 
 #include <ds/data_source_intf.h>
 #include <ds/messages.h>

@@ -27,4 +27,4 @@ set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${header_only_dir})
 add_library(PkgConfig::NETTLE INTERFACE IMPORTED GLOBAL)
 set_target_properties(PkgConfig::NETTLE PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/src/host/compat)
+  INTERFACE_INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/third_party)

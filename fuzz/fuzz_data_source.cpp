@@ -5,8 +5,8 @@
 // failures (PAL::Exception and its subclasses, AppError above all) are how it
 // refuses a file; a crash, a sanitizer report, a hang or any other exception
 // is a finding.
-#include <events.h>
-#include <plugin.h>
+#include <host/session/events.h>
+#include <host/session/plugin.h>
 
 #include <ds/data_source_intf.h>
 

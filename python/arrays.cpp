@@ -1,6 +1,6 @@
 #include "arrays.h"
 
-#include <records.h>
+#include <host/session/record_values.h>
 
 #include <pal/memory.h>
 

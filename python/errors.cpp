@@ -2,10 +2,10 @@
 
 #include "session.h"
 
-#include <file_probe.h>
-#include <plugin.h>
-#include <read_failure.h>
-#include <text.h>
+#include <host/session/file_probe.h>
+#include <host/session/plugin.h>
+#include <host/session/read_failure.h>
+#include <host/session/utf8_text.h>
 
 #include <ds/messages.h>
 

@@ -6,9 +6,9 @@
 #include "run.h"
 #include "session.h"
 
-#include <read_failure.h>
-#include <records.h>
-#include <text.h>
+#include <host/session/read_failure.h>
+#include <host/session/record_values.h>
+#include <host/session/utf8_text.h>
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>

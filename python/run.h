@@ -9,7 +9,7 @@
 
 #include "event_log.h"
 
-#include <data_file.h>
+#include <host/session/data_file.h>
 
 #include <ds/data_source_intf.h>
 #include <ds/types.h>

@@ -3,9 +3,9 @@
 // them.
 #pragma once
 
-#include <catalog.h>
-#include <events.h>
-#include <plugin.h>
+#include <host/session/catalog.h>
+#include <host/session/events.h>
+#include <host/session/plugin.h>
 
 #include <filesystem>
 #include <memory>

@@ -1,12 +1,12 @@
 // orvo-mkmzxml: writes synthetic mzXML 2.1 files, as large as asked and the
 // same bytes for the same options, to feed the reader, the host and the
 // benchmarks with data of any size.
+#include "counted_output.h"
 #include "mzxml_document.h"
 #include "options.h"
-#include "output_file.h"
 #include "run_plan.h"
 
-#include <cli_doc.h>
+#include <host/cli/doc/cli_doc.h>
 
 #include <chrono>
 #include <cstdio>

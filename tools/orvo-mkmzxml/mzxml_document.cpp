@@ -1,11 +1,11 @@
 #include "mzxml_document.h"
 
-#include "number_text.h"
 #include "peak_encoding.h"
 #include "peak_list.h"
 #include "random.h"
 #include "scan_element.h"
 #include "sha1_text.h"
+#include "xml_numbers.h"
 
 #include <optional>
 #include <string>

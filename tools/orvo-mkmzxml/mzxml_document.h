@@ -2,8 +2,8 @@
 // the closing checksum.
 #pragma once
 
+#include "counted_output.h"
 #include "options.h"
-#include "output_file.h"
 #include "run_plan.h"
 
 namespace mkmzxml {

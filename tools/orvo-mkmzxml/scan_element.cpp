@@ -1,6 +1,6 @@
 #include "scan_element.h"
 
-#include "number_text.h"
+#include "xml_numbers.h"
 
 namespace mkmzxml {
 

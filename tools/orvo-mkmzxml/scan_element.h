@@ -2,8 +2,8 @@
 // decoding peaks, the precursor of a fragment scan, and the peaks.
 #pragma once
 
+#include "counted_output.h"
 #include "options.h"
-#include "output_file.h"
 #include "peak_list.h"
 
 #include <cstdint>

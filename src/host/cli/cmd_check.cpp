@@ -2,9 +2,10 @@
 // in sentences what the plug-in noticed, verifies the file's <sha1>, and
 // ends with a verdict per file; with --format json, one object a file.
 #include "context.h"
-#include "read_failure.h"
-#include "records.h"
-#include "sha1_check.h"
+
+#include <host/integrity/sha1_check.h>
+#include <host/session/read_failure.h>
+#include <host/session/record_values.h>
 
 #include <ds/messages.h>
 

@@ -3,9 +3,10 @@
 // the total ion current, the base peak (the most intense peak of each scan)
 // and the extracted ion (the peaks within a tolerance of one m/z, summed).
 #include "context.h"
-#include "mass_tolerance.h"
-#include "records.h"
-#include "svg_plot.h"
+
+#include <host/plot/svg_plot.h>
+#include <host/select/mass_tolerance.h>
+#include <host/session/record_values.h>
 
 #include <fmt/format.h>
 

@@ -1,7 +1,8 @@
 // orvo-host dump FILE: every scan and its peaks as JSON Lines.
 #include "context.h"
-#include "records.h"
-#include "text_pipeline.h"
+
+#include <host/output/parallel_format.h>
+#include <host/output/scan_cells.h>
 
 namespace orvohost::cli {
 

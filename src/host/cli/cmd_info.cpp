@@ -2,9 +2,11 @@
 // holds and, with --stats, what its spectra hold. In TSV and JSON one row
 // (one object) a file, so that a folder of runs reads as one table.
 #include "context.h"
-#include "records.h"
-#include "run_summary.h"
-#include "text.h"
+
+#include <host/output/scan_cells.h>
+#include <host/plot/run_summary.h>
+#include <host/session/record_values.h>
+#include <host/session/utf8_text.h>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>

@@ -1,10 +1,12 @@
 // orvo-host mgf FILE... [-o OUT.mgf]: MS2 spectra as an MGF peak list for
 // database-search engines.
 #include "context.h"
-#include "number_text.h"
-#include "records.h"
-#include "rows.h"
-#include "text_pipeline.h"
+
+#include <host/output/listing.h>
+#include <host/output/number_text.h>
+#include <host/output/parallel_format.h>
+#include <host/output/scan_cells.h>
+#include <host/session/record_values.h>
 
 #include <fmt/format.h>
 

@@ -3,8 +3,9 @@
 // and the precursors chosen from it on an MS1 plot, the highest peaks
 // labelled with their m/z.
 #include "context.h"
-#include "records.h"
-#include "svg_plot.h"
+
+#include <host/plot/svg_plot.h>
+#include <host/session/record_values.h>
 
 #include <fmt/format.h>
 

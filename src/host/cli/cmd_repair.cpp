@@ -4,8 +4,8 @@
 // The inputs are never changed.
 #include "context.h"
 
-#include "repair.h"
-#include "repair_error.h"
+#include <host/repair/repair.h>
+#include <host/repair/repair_error.h>
 
 #include <ds/messages.h>
 

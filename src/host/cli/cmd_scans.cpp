@@ -1,6 +1,7 @@
 // orvo-host scans FILE: one row per scan.
 #include "context.h"
-#include "records.h"
+
+#include <host/output/scan_cells.h>
 
 namespace orvohost::cli {
 

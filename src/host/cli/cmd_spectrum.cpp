@@ -1,7 +1,9 @@
 // orvo-host spectrum FILE [LABEL...]: the peaks of the scans asked for, by
 // label or by the scan filters, or both.
 #include "context.h"
-#include "records.h"
+
+#include <host/output/scan_cells.h>
+#include <host/session/record_values.h>
 
 #include <fmt/format.h>
 

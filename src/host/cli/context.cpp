@@ -1,7 +1,7 @@
 #include "context.h"
 
-#include "read_failure.h"
-#include "text.h"
+#include <host/session/read_failure.h>
+#include <host/session/utf8_text.h>
 
 #include <pal/exception.h>
 #include <pal/progress.h>

@@ -2,16 +2,16 @@
 // options common to all, and the one way errors and events reach a person.
 #pragma once
 
-#include "catalog.h"
-#include "data_file.h"
-#include "ordered_output.h"
-#include "output_file.h"
-#include "peak_filter.h"
-#include "plugin.h"
-#include "progress_bar.h"
-#include "rows.h"
-#include "scan_filter.h"
-#include "svg_plot.h"
+#include <host/output/listing.h>
+#include <host/output/ordered_output.h>
+#include <host/output/output_file.h>
+#include <host/output/progress_bar.h>
+#include <host/plot/svg_plot.h>
+#include <host/select/peak_filter.h>
+#include <host/select/scan_filter.h>
+#include <host/session/catalog.h>
+#include <host/session/data_file.h>
+#include <host/session/plugin.h>
 
 #include <CLI/CLI.hpp>
 

@@ -5,7 +5,7 @@
 // the host could not do its job, 2 for a usage error.
 #include "context.h"
 
-#include <cli_doc.h>
+#include <host/cli/doc/cli_doc.h>
 
 #include <fmt/format.h>
 

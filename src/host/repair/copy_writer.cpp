@@ -2,47 +2,29 @@
 
 #include "repair_error.h"
 
-#include <sha1_check.h>
+#include <host/base/hex.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <system_error>
 
 namespace orvohost::repair {
 
 CopyWriter::CopyWriter(std::filesystem::path target_path)
-    : target(std::move(target_path)), chunks(CHUNKS * CHUNK_BYTES), sizes(CHUNKS),
-      skip_hash(CHUNKS) {
+    : place(std::move(target_path)), file(place.stream()), chunks(CHUNKS * CHUNK_BYTES),
+      sizes(CHUNKS), skip_hash(CHUNKS) {
     sha1_init(&sha);
-    // A name of its own in the target's folder: the rename then stays on one
-    // file system, and two repairs never share a temporary file.
-    std::random_device random;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        temp_path = target;
-        temp_path += ".repair-" + std::to_string(random()) + ".tmp";
-        std::error_code ignored;
-        if (std::filesystem::exists(temp_path, ignored))
-            continue;
-        file = std::fopen(temp_path.string().c_str(), "wb");
-        if (!file)
-            break;
-    }
     if (!file)
-        throw RepairIoError("cannot write beside " + target.string() + ": " + std::strerror(errno));
+        throw RepairIoError("cannot write beside " + place.target().string() + ": " +
+                            std::strerror(place.open_error()));
     hasher = std::thread([this] { hash_chunks(); });
     writer = std::thread([this] { write_chunks(); });
 }
 
+// The file's own destructor removes the temporary file unless committed.
 CopyWriter::~CopyWriter() {
     stop();
-    if (file)
-        std::fclose(file);
-    if (!committed) {
-        std::error_code ignored;
-        std::filesystem::remove(temp_path, ignored);
-    }
 }
 
 void CopyWriter::stop() {
@@ -88,8 +70,8 @@ void CopyWriter::write_chunks() {
         const int error = errno;
         guard.lock();
         if (!ok) {
-            failure = std::make_exception_ptr(
-                RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(error)));
+            failure = std::make_exception_ptr(RepairIoError(
+                "cannot write " + place.temporary().string() + ": " + std::strerror(error)));
             changed.notify_all();
             return;
         }
@@ -151,22 +133,18 @@ void CopyWriter::close() {
         publish(false);
     settle();
     stop();
-    const bool failed = std::fflush(file) != 0 || std::ferror(file);
-    const bool close_failed = std::fclose(file) != 0;
     file = nullptr;
-    if (failed || close_failed)
-        throw RepairIoError("cannot write " + temp_path.string() + ": " + std::strerror(errno));
+    if (!place.close())
+        throw RepairIoError("cannot write " + place.temporary().string() + ": " +
+                            std::strerror(errno));
 }
 
 void CopyWriter::commit() {
     if (file)
         close();
-    std::error_code error;
-    std::filesystem::rename(temp_path, target, error);
-    if (error)
-        throw RepairIoError("cannot rename " + temp_path.string() + " to " + target.string() +
-                            ": " + error.message());
-    committed = true;
+    if (const std::error_code error = place.place())
+        throw RepairIoError("cannot rename " + place.temporary().string() + " to " +
+                            place.target().string() + ": " + error.message());
 }
 
 } // namespace orvohost::repair

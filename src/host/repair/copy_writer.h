@@ -9,6 +9,8 @@
 // another writes each full chunk while the next ones fill.
 #pragma once
 
+#include <host/base/file_into_place.h>
+
 #include <nettle/sha1.h>
 
 #include <condition_variable>
@@ -50,7 +52,7 @@ public:
     // Writes what is buffered and closes the file; raises RepairIoError.
     void close();
     // The temporary file, closed, for a look before committing.
-    const std::filesystem::path& temporary() const { return temp_path; }
+    const std::filesystem::path& temporary() const { return place.temporary(); }
     // Renames the temporary file to the target; raises RepairIoError.
     void commit();
 
@@ -70,9 +72,8 @@ private:
     void write_chunks();
     void stop();
 
-    std::filesystem::path target;
-    std::filesystem::path temp_path;
-    std::FILE* file = nullptr;
+    FileIntoPlace place;
+    std::FILE* file;          // the place's stream while it is open
     std::vector<char> chunks; // CHUNKS chunks, used in turn
     std::vector<std::size_t> sizes;
     std::vector<bool> skip_hash; // hashed by digest() already
@@ -80,7 +81,6 @@ private:
     std::uint64_t flushed = 0;
     sha1_ctx sha;
     bool hashing = true;
-    bool committed = false;
 
     std::mutex lock;
     std::condition_variable changed;

@@ -2,8 +2,9 @@
 
 #include "peak_text.h"
 #include "repair_error.h"
-#include "start_tag.h"
 #include "tag_reader.h"
+
+#include <host/markup/start_tag.h>
 
 #include <cstring>
 #include <string>

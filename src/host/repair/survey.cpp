@@ -1,8 +1,9 @@
 #include "survey.h"
 
 #include "repair_error.h"
-#include "start_tag.h"
 #include "tag_reader.h"
+
+#include <host/markup/start_tag.h>
 
 #include <atomic>
 #include <charconv>

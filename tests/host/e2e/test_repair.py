@@ -238,7 +238,7 @@ class Fixtures(unittest.TestCase):
                 self.assertIn(f"{source}: cannot be repaired: it ", done.stderr)
                 self.assertIn(reason, done.stderr)
                 self.assertEqual(target.read_bytes(), b"an earlier file")
-                self.assertEqual([p for p in self.dir.iterdir() if ".repair-" in p.name], [])
+                self.assertEqual([p for p in self.dir.iterdir() if p.name.endswith(".part")], [])
 
     def test_output_options(self):
         source = self.faults["count"][0]

@@ -1,14 +1,13 @@
 // The pieces of the repair that a wrong byte would break silently: the tag
-// stream that must give back every byte of the file, the start-tag edits
-// that must touch nothing else, and the peak text inflation.
-#include "copy_writer.h"
-#include "peak_text.h"
-#include "repair_error.h"
-#include "start_tag.h"
-#include "survey.h"
-#include "tag_reader.h"
+// stream that must give back every byte of the file, the copy's chunks
+// written and hashed in order, and the peak text inflation.
+#include <host/repair/copy_writer.h>
+#include <host/repair/peak_text.h>
+#include <host/repair/repair_error.h>
+#include <host/repair/survey.h>
+#include <host/repair/tag_reader.h>
 
-#include <sha1_check.h>
+#include <host/integrity/sha1_check.h>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -159,47 +158,6 @@ TEST(TagReader, NamesOfTags) {
     EXPECT_EQ(tag_name("<peaks\n precision=\"32\">"), "peaks");
     EXPECT_EQ(tag_name("<!-- scan -->"), "");
     EXPECT_EQ(tag_name("<?xml version=\"1.0\"?>"), "");
-}
-
-TEST(StartTag, FindsWholeNamesOnly) {
-    const StartTag tag("<precursorMz precursorScanNum=\"19\" scanNum='7' num = \"3\">");
-    EXPECT_EQ(tag.value("num"), "3");
-    EXPECT_EQ(tag.value("scanNum"), "7");
-    EXPECT_EQ(tag.value("precursorScanNum"), "19");
-    EXPECT_FALSE(tag.value("Num"));
-}
-
-TEST(StartTag, EditsTouchNothingElse) {
-    struct Case {
-        const char* before;
-        void (*edit)(StartTag&);
-        const char* after;
-    };
-    const Case cases[] = {
-        {"<scan num=\"19\"\n  msLevel=\"1\">", [](StartTag& t) { t.set_value("num", "1"); },
-         "<scan num=\"1\"\n  msLevel=\"1\">"},
-        {"<msRun>", [](StartTag& t) { t.add("scanCount", "2"); }, "<msRun scanCount=\"2\">"},
-        {"<peaks precision=\"64\"/>", [](StartTag& t) { t.add("byteOrder", "network"); },
-         "<peaks byteOrder=\"network\" precision=\"64\"/>"},
-        {"<peaks\tcontentType=\"m/z-int\">",
-         [](StartTag& t) { t.rename("contentType", "pairOrder"); },
-         "<peaks\tpairOrder=\"m/z-int\">"},
-        // The first attribute of a tag written over lines: the name keeps its
-        // blank, which a text search for "<peaks " needs.
-        {"<peaks compressionType=\"zlib\"\n       compressedLen=\"8\"\n       precision=\"64\">",
-         [](StartTag& t) {
-             t.remove("compressionType");
-             t.remove("compressedLen");
-         },
-         "<peaks precision=\"64\">"},
-        {"<peaks precision=\"64\" compressedLen=\"8\">",
-         [](StartTag& t) { t.remove("compressedLen"); }, "<peaks precision=\"64\">"},
-    };
-    for (const auto& c : cases) {
-        StartTag tag(c.before);
-        c.edit(tag);
-        EXPECT_EQ(tag.bytes(), c.after) << c.before;
-    }
 }
 
 TEST(PeakText, InflatesToThePlainBase64OfTheSameBytes) {

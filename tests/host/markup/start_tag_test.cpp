@@ -1,0 +1,48 @@
+// A start tag's attributes found by whole name, and edits that leave every
+// other byte of the tag as it was.
+#include <host/markup/start_tag.h>
+
+#include <gtest/gtest.h>
+
+using orvohost::StartTag;
+
+TEST(StartTag, FindsWholeNamesOnly) {
+    const StartTag tag("<precursorMz precursorScanNum=\"19\" scanNum='7' num = \"3\">");
+    EXPECT_EQ(tag.value("num"), "3");
+    EXPECT_EQ(tag.value("scanNum"), "7");
+    EXPECT_EQ(tag.value("precursorScanNum"), "19");
+    EXPECT_FALSE(tag.value("Num"));
+}
+
+TEST(StartTag, EditsTouchNothingElse) {
+    struct Case {
+        const char* before;
+        void (*edit)(StartTag&);
+        const char* after;
+    };
+    const Case cases[] = {
+        {"<scan num=\"19\"\n  msLevel=\"1\">", [](StartTag& t) { t.set_value("num", "1"); },
+         "<scan num=\"1\"\n  msLevel=\"1\">"},
+        {"<msRun>", [](StartTag& t) { t.add("scanCount", "2"); }, "<msRun scanCount=\"2\">"},
+        {"<peaks precision=\"64\"/>", [](StartTag& t) { t.add("byteOrder", "network"); },
+         "<peaks byteOrder=\"network\" precision=\"64\"/>"},
+        {"<peaks\tcontentType=\"m/z-int\">",
+         [](StartTag& t) { t.rename("contentType", "pairOrder"); },
+         "<peaks\tpairOrder=\"m/z-int\">"},
+        // The first attribute of a tag written over lines: the name keeps its
+        // blank, which a text search for "<peaks " needs.
+        {"<peaks compressionType=\"zlib\"\n       compressedLen=\"8\"\n       precision=\"64\">",
+         [](StartTag& t) {
+             t.remove("compressionType");
+             t.remove("compressedLen");
+         },
+         "<peaks precision=\"64\">"},
+        {"<peaks precision=\"64\" compressedLen=\"8\">",
+         [](StartTag& t) { t.remove("compressedLen"); }, "<peaks precision=\"64\">"},
+    };
+    for (const auto& c : cases) {
+        StartTag tag(c.before);
+        c.edit(tag);
+        EXPECT_EQ(tag.bytes(), c.after) << c.before;
+    }
+}
