@@ -9,6 +9,8 @@
 
 #include <host/integrity/sha1_check.h>
 
+#include <pal/string.h>
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -18,6 +20,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 using namespace orvohost::repair;
@@ -181,13 +185,28 @@ TEST(PeakText, InflatesToThePlainBase64OfTheSameBytes) {
     EXPECT_FALSE(inflate_peak_text("not*base64"));
 }
 
-TEST(PeakText, Base64OfEachTailLength) {
-    const auto encode = [](const char* text) {
-        return base64_text(reinterpret_cast<const unsigned char*>(text), std::strlen(text));
+TEST(PeakText, Base64IsTheStandardOneAndReadsBackThroughThePlatformDecoder) {
+    const auto encode = [](std::string_view text) {
+        return base64_text(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     };
-    EXPECT_EQ(encode(""), "");
-    EXPECT_EQ(encode("f"), "Zg==");
-    EXPECT_EQ(encode("fo"), "Zm8=");
-    EXPECT_EQ(encode("foo"), "Zm9v");
-    EXPECT_EQ(encode("foobar"), "Zm9vYmFy");
+    // The test vectors of RFC 4648, section 10.
+    for (const auto& [text, expected] : {std::pair{"", ""},
+                                         {"f", "Zg=="},
+                                         {"fo", "Zm8="},
+                                         {"foo", "Zm9v"},
+                                         {"foob", "Zm9vYg=="},
+                                         {"fooba", "Zm9vYmE="},
+                                         {"foobar", "Zm9vYmFy"}})
+        EXPECT_EQ(encode(text), expected) << text;
+    // Every byte value at every place of a group and every tail length: the
+    // reader's own decoder gives back the bytes.
+    std::string bytes;
+    for (int i = 0; i < 256 + 3; ++i)
+        bytes += static_cast<char>((i * 7) & 0xFF);
+    for (std::size_t length = 0; length <= bytes.size(); length += length < 12 ? 1 : 61) {
+        const std::string text = encode(std::string_view(bytes).substr(0, length));
+        std::string decoded(length + 3, '\0');
+        decoded.resize(PAL::base64_decode_exact(text, "", decoded.size(), decoded.data()));
+        EXPECT_EQ(decoded, bytes.substr(0, length)) << length;
+    }
 }
