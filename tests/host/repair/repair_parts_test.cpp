@@ -15,7 +15,6 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
