@@ -79,7 +79,7 @@ def test_values_equal_the_hosts_dump(path):
     except orvo.Error as e:
         # Refused by both, with the host's catalog sentence.
         assert not rows and str(e) in errors
-        assert e.code is None or e.code & 0x80000000
+        assert e.code is None or e.code & 0x80000000  # a status code of failure
         return
     with run:
         check_against_dump(run, rows)
@@ -113,7 +113,7 @@ def test_sample_run_facts_and_iteration():
         assert np.array_equal(run.spectrum(first)[1], run.spectrum(int(first))[1])
     with pytest.raises(orvo.Error) as refused:
         orvo.open(SAMPLE, first_label=2147483637)
-    assert refused.value.code == 0x80040819 and refused.value.message_id is not None
+    assert refused.value.message_name == "LABEL_OVERFLOW"
     with pytest.raises(orvo.Error) as refused:
         orvo.open(__file__)
     assert refused.value.arguments[0] == __file__ and __file__ in str(refused.value)
@@ -127,14 +127,13 @@ def test_errors_as_python_users_expect(tmp_path):
             orvo.open(path)
         error = raised.value
         assert isinstance(error, orvo.Error) and error.file == str(path)
-        assert error.code == 0x80040802 and "(status 0x80040802)" in str(error)
-        assert error.message_name == "FILE_REFUSED"
+        assert error.message_name == "FILE_REFUSED" and f"(status 0x{error.code:08X})" in str(error)
     edited = tmp_path / "counted.mzXML"
     edited.write_text(SAMPLE.read_text().replace('scanCount="36"', 'scanCount="30"'))
     with pytest.raises(orvo.Error) as raised:
         orvo.open(edited)
-    assert 'more than 30 scans' in str(raised.value) and raised.value.code == 0x80040802
     assert raised.value.message_name == "FILE_REFUSED_BECAUSE"
+    assert 'more than 30 scans' in str(raised.value) and raised.value.code == error.code
     # A file that does not state its centroiding is read as profile, with a warning.
     unstated = tmp_path / "unstated.mzXML"
     unstated.write_text(SAMPLE.read_text().replace(' centroided="1"', ""))

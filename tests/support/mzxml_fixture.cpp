@@ -137,6 +137,31 @@ std::filesystem::path corpus_dir() {
     return !dir.empty() && std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
 }
 
+std::vector<CorpusOutcome> corpus_outcomes(const std::filesystem::path& dir) {
+    const auto number_after = [](const std::string& text, const std::string& words) {
+        const auto at = text.find(words);
+        return at == std::string::npos ? 0u : unsigned(std::stoul(text.substr(at + words.size())));
+    };
+    std::ifstream notes(dir / "SOURCES.md");
+    std::vector<CorpusOutcome> out;
+    for (std::string row; std::getline(notes, row);) {
+        if (row.rfind("| ", 0) != 0 || row.find(".mzXML |") == std::string::npos)
+            continue;
+        const auto last = row.rfind(" | ") + 3;
+        CorpusOutcome o{.file = row.substr(2, row.find(' ', 2) - 2),
+                        .scans = number_after(row, " / "),
+                        .text = row.substr(last, row.rfind(" |") - last)};
+        o.text = o.text == "as above" ? out.at(out.size() - 1).text : o.text;
+        o.opens = o.text.find("open_state ") == std::string::npos;
+        o.open_state = number_after(o.text, "open_state ");
+        o.walk_fails_at = number_after(o.text, "walk fails at position ");
+        if (o.opens && !o.walk_fails_at && o.text.find("walk OK") == std::string::npos)
+            throw std::runtime_error("SOURCES.md: no outcome read for " + o.file + ": " + o.text);
+        out.push_back(o);
+    }
+    return out;
+}
+
 void set_env(const char* name, const char* value) {
 #ifdef _WIN32
     // An empty value removes the variable.

@@ -100,6 +100,20 @@ private:
 // The corpus of real mzXML files, or an empty path when it is absent.
 std::filesystem::path corpus_dir();
 
+// A file's outcome as the Summary table of the corpus's SOURCES.md states it.
+struct CorpusOutcome {
+    std::string file;
+    unsigned scans = 0;         // <scan> elements in the file
+    bool opens = false;         // the outcome names no open_state
+    unsigned open_state = 0;    // the reader's state when refused, else 0
+    unsigned walk_fails_at = 0; // position of the header that stops the walk; 0: no such
+    std::string text;           // the outcome as written
+};
+
+// One entry a row of the table in `dir`; "as above" repeats the row before.
+// Throws std::runtime_error at a row whose outcome it cannot read.
+std::vector<CorpusOutcome> corpus_outcomes(const std::filesystem::path& dir);
+
 // Sets an environment variable for the life of the object (LANG, TZ...).
 class ScopedEnv {
 public:

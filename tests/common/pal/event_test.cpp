@@ -10,8 +10,10 @@ namespace {
 
 using Socket = PAL::SmartPtr<PAL::EventSocket>;
 using EventPtr = PAL::SmartPtr<PAL::Event>;
+// Made-up identifiers: the platform layer carries any number and knows no message names.
+constexpr std::uint32_t EVENT_ID = 0x4C000042u, POSTED_ID = 0xCC000042u;
 EventPtr make_event(std::uint32_t level) {
-    return EventPtr(new PAL::MsgEvent(level, PAL::Message(0x4C0336B0u)));
+    return EventPtr(new PAL::MsgEvent(level, PAL::Message(EVENT_ID)));
 }
 
 // Keeps what it is handed and answers as `on_event` says.
@@ -33,13 +35,13 @@ TEST(EventSocketPost, AnswersWithTheListenersResult) {
     EXPECT_FALSE(socket->post(no));
     EXPECT_FALSE(socket->post(empty));
     EXPECT_FALSE(Socket(new PAL::EventSocket(nullptr))->post(yes));
-    PAL::post_message(socket, 3, PAL::Message(0xCC0236B2u).add(std::wstring(L"dataProcessing")));
+    PAL::post_message(socket, 3, PAL::Message(POSTED_ID).add(std::wstring(L"dataProcessing")));
     socket->set_listener(nullptr);
     EXPECT_FALSE(socket->post(yes));
     ASSERT_EQ(listener.kept.size(), 3u);
     const auto& posted = dynamic_cast<const PAL::MsgEvent&>(*listener.kept[2]);
     EXPECT_EQ(posted.level, 3u);
-    EXPECT_EQ(posted.message.id, 0xCC0236B2u);
+    EXPECT_EQ(posted.message.id, POSTED_ID);
     EXPECT_EQ(posted.message.args, std::vector<std::wstring>{L"dataProcessing"});
     EXPECT_EQ(listener.kept[2].pn->use_count, 1);
 }
@@ -49,7 +51,7 @@ TEST(EventSocketPost, ThrowingOrRepostingListenerLeavesTheSocketUsable) {
     auto* socket = new Socket(new PAL::EventSocket); // leaked on failure, with the listener
     auto* listener = new Listener([socket](EventPtr& event) {
         if (event->level == 1)
-            throw PAL::AppError(0x80040801u, PAL::Message(0xC8020001u), 1, "event_test");
+            throw PAL::AppError(0x80040801u, PAL::Message(EVENT_ID), 1, "event_test");
         auto third = make_event(3);
         return event->level == 3 || (*socket)->post(third);
     });

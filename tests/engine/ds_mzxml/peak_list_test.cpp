@@ -61,7 +61,8 @@ TEST(PeakList, Decoding) {
         for (const auto& event : events.listener.events)
             got.push_back({event.id, event.level, event.args});
         if (missing)
-            want = {{0xCC0236B3, 1, {L"2", *missing}}, {0xCC0236B4, 1, {L"2", L"2", L"0"}}};
+            want = {{msg::PEAK_ATTRIBUTES_MISSING.id, 1, {L"2", *missing}},
+                    {msg::PEAK_COUNT_DIFFERS.id, 1, {L"2", L"2", L"0"}}};
         EXPECT_EQ(got, want);
     }
 }
@@ -88,7 +89,7 @@ TEST(PeakList, CountOfZeroWithData) {
         for (const auto& event : events.listener.events)
             got.emplace_back(event.id, event.args);
         if (pairs > 0)
-            want = {{0xCC0236B4u, Args{L"2", L"0", std::to_wstring(pairs)}}};
+            want = {{msg::PEAK_COUNT_DIFFERS.id, Args{L"2", L"0", std::to_wstring(pairs)}}};
         EXPECT_EQ(got, want);
         EXPECT_TRUE(mz.empty() && intensity.empty());
     }
@@ -116,7 +117,7 @@ TEST(PeakList, RangesRefusedBeforeAnyRead) {
         EXPECT_TRUE(ReadRecorder::reads.empty()) << n;
         ASSERT_EQ(events.listener.events.size(), 1u) << n;
         EXPECT_EQ(std::tie(events.listener.events[0].id, events.listener.events[0].args),
-                  std::tuple(0xCC0236B4u, Args{std::to_wstring(n), L"0", L"0"}));
+                  std::tuple(msg::PEAK_COUNT_DIFFERS.id, Args{std::to_wstring(n), L"0", L"0"}));
     }
 }
 

@@ -43,7 +43,8 @@ TEST(DataProcessing, Elements) {
         EXPECT_EQ(events.listener.events.size(), found ? 0u : 1u) << element;
         for (const auto& e : events.listener.events)
             EXPECT_EQ(std::tie(e.id, e.level, e.args),
-                      std::tuple(0x4C0336B8u, 5u, std::vector<std::wstring>{L"dataProcessing"}));
+                      std::tuple(msg::NO_DATA_PROCESSING.id, msg::NO_DATA_PROCESSING.level,
+                                 std::vector<std::wstring>{L"dataProcessing"}));
     }
 }
 

@@ -67,9 +67,10 @@ TEST(ScanHeader, CentroidedAndNum) {
     ReaderAccess::run_centroided_given(file.reader) = true;
     EXPECT_TRUE(file.reader.centroid_info_complete(events.socket));
     const auto& posted = events.listener.events;
-    ASSERT_EQ(events.listener.ids(), std::vector<std::uint32_t>(2, 0x4C0336B9));
-    EXPECT_EQ(std::tie(posted[0].level, posted[0].args, posted[1].args[0]),
-              std::tuple(7u, std::vector<std::wstring>{L"false", L"2"}, L"true"));
+    ASSERT_EQ(events.listener.ids(), std::vector(2, msg::CENTROID_STATE.id));
+    EXPECT_EQ(
+        std::tie(posted[0].level, posted[0].args, posted[1].args[0]),
+        std::tuple(msg::CENTROID_STATE.level, std::vector<std::wstring>{L"false", L"2"}, L"true"));
 }
 
 // Unclosed precursorMz and missing peaks end at the next entry; peak data are not read.

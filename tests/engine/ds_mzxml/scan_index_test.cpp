@@ -1,5 +1,7 @@
 #include "mzXMLReader.h"
 
+#include <ds/messages.h>
+
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
@@ -18,13 +20,6 @@ using fixture::MzXmlWriter;
 using Offsets = std::vector<std::int64_t>;
 using Log = std::vector<std::wstring>;
 
-const std::wstring MISSING_START_TAG = L"CC0236B0", NO_SCHEMA = L"CC0236B1",
-                   SCANS_FOUND_DIFFER = L"CC0236B2", BUILDING_INDEX = L"4C0336B0",
-                   SCAN_OFFSET = L"4C0336B1", ENTRIES_DIFFER = L"4C0336B2",
-                   SCAN_COUNT = L"4C0336B3", INDEX_OFFSET = L"4C0336B4",
-                   NOT_A_SCAN_INDEX = L"4C0336B5", ID_OUT_OF_ORDER = L"4C0336B6",
-                   BAD_INDEX_LINE = L"4C0336B7";
-
 // One reader on one temporary file, with a socket that records events.
 struct Harness {
     fixture::TempDir dir;
@@ -34,18 +29,18 @@ struct Harness {
     bool open(const std::string& content) {
         return reader.open(dir.write("f", content).wstring(), false, recording.socket, {});
     }
-    // One "ID arg..." entry per event, each checked to come at its level: 1 for
-    // the errors (CC...), 7 for scan offsets, 6 for bad index lines and ids, else 5.
+    // One "NAME arg..." entry per event, each checked to come at its message's level.
     Log log() const {
         Log out;
         for (const auto& e : recording.listener.events) {
+            const msg::MessageDef* def = msg::find(e.id);
+            const std::string_view name = def ? def->name : "?";
             std::wostringstream entry;
-            entry << std::hex << std::uppercase << e.id;
+            entry << std::wstring(name.begin(), name.end());
             for (const auto& arg : e.args)
                 entry << L' ' << arg;
             out.push_back(entry.str());
-            const std::uint32_t level = e.id >> 24 == 0xCC ? 1 : e.id == 0x4C0336B1 ? 7 : 5;
-            EXPECT_EQ(e.level, e.id == 0x4C0336B6 || e.id == 0x4C0336B7 ? 6 : level) << out.back();
+            EXPECT_EQ(e.level, def ? def->level : 0) << out.back();
         }
         return out;
     }
@@ -76,21 +71,22 @@ TEST(ScanIndexTest, RecognisesMzXml20And21AndReadsASoundIndex) {
     MzXmlWriter w("mzXML_2.0");
     w.begin(2).scan({}).scan({}).end_run().index();
     const Offsets& at = w.scan_offsets();
-    const std::wstring missing = MISSING_START_TAG + L" ";
     const std::string late = "<?xml?>\n<mzXML a=\"mzXML_idx_2.1.xsd\">" + std::string(25, '\n');
     // content, open_state, event log, offsets (none when the file does not open)
     const std::tuple<std::string, std::uint32_t, Log, Offsets> cases[] = {
-        {"", 1, {NO_SCHEMA}, {}},
-        {MzXmlWriter("mzXML_3.0").begin(1).str(), 1, {NO_SCHEMA}, {}},
-        {"mzXML_2.1\n<run>\n", 4, {missing + L"?xml", missing + L"mzXML", missing + L"msRun"}, {}},
+        {"", 1, {L"NO_SCHEMA"}, {}},
+        {MzXmlWriter("mzXML_3.0").begin(1).str(), 1, {L"NO_SCHEMA"}, {}},
+        {"mzXML_2.1\n<run>\n",
+         4,
+         {L"MISSING_START_TAG ?xml", L"MISSING_START_TAG mzXML", L"MISSING_START_TAG msRun"},
+         {}},
         {late + "<msRun a=\"\">\n", 0, {}, {}},                   // "<msRun " after line 26
         {"<mzXML a=\"mzXML_2.1\">\n<msRun a=\"\">\n", 0, {}, {}}, // no "<?xml"
-        {run_of(1, std::nullopt).end_run().index().str(), 3, {SCAN_COUNT + L" 0"}, {}},
+        {run_of(1, std::nullopt).end_run().index().str(), 3, {L"SCAN_COUNT 0"}, {}},
         {w.str(),
          0,
-         {SCAN_COUNT + L" 2", INDEX_OFFSET + L" " + std::to_wstring(w.index_offset()),
-          SCAN_OFFSET + L" 1 " + std::to_wstring(at[0]),
-          SCAN_OFFSET + L" 2 " + std::to_wstring(at[1])},
+         {L"SCAN_COUNT 2", L"INDEX_OFFSET " + std::to_wstring(w.index_offset()),
+          L"SCAN_OFFSET 1 " + std::to_wstring(at[0]), L"SCAN_OFFSET 2 " + std::to_wstring(at[1])},
          with_end(at, w.index_offset())},
     };
     for (const auto& [content, state, log, offsets] : cases) {
@@ -123,27 +119,27 @@ TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
         per_line[i] += static_cast<std::int64_t>(i) + 1;
     const std::pair<std::string, std::wstring> cases[] = {
         {MzXmlWriter(base).no_index("<indexOffset xsi:nil=\"true\">9</indexOffset>").str(),
-         INDEX_OFFSET + L" 0"},
-        {MzXmlWriter(base).no_index("").str(), INDEX_OFFSET + L" 0"},
-        {replaced("</mzXML>", std::string(1100, ' ') + "</mzXML>"), INDEX_OFFSET + L" 0"},
-        {replaced("name=\"scan\"", "name=\"scans\""), NOT_A_SCAN_INDEX},
-        {replaced("<offset id=\"3\">", "<offset id=\"4\">"), ID_OUT_OF_ORDER + L" 4 3"},
-        {indexed(Offsets(at.begin(), at.end() - 1)), ENTRIES_DIFFER + L" 59 60"},
+         L"INDEX_OFFSET 0"},
+        {MzXmlWriter(base).no_index("").str(), L"INDEX_OFFSET 0"},
+        {replaced("</mzXML>", std::string(1100, ' ') + "</mzXML>"), L"INDEX_OFFSET 0"},
+        {replaced("name=\"scan\"", "name=\"scans\""), L"NOT_A_SCAN_INDEX"},
+        {replaced("<offset id=\"3\">", "<offset id=\"4\">"), L"ID_OUT_OF_ORDER 4 3"},
+        {indexed(Offsets(at.begin(), at.end() - 1)), L"ENTRIES_DIFFER 59 60"},
         {replaced("<offset id=\"2\">", "<offset ix=\"2\">"),
-         BAD_INDEX_LINE + L"     <offset ix=\"2\">" + std::to_wstring(at[1]) + L"</offset>\n"},
-        {indexed(per_line), BUILDING_INDEX},
-        {indexed(set(at, 0, -5)), BUILDING_INDEX},
-        {indexed(set(at, 16, at[16] + 1)), BUILDING_INDEX},
-        {indexed(set(at, 17, at[16])), BUILDING_INDEX}, // not ascending
-        {indexed(set(at, 59, at[59] + 1)), BUILDING_INDEX},
-        {indexed(set(at, 59, 1000000000)), BUILDING_INDEX}, // beyond the file
+         L"BAD_INDEX_LINE     <offset ix=\"2\">" + std::to_wstring(at[1]) + L"</offset>\n"},
+        {indexed(per_line), L"BUILDING_INDEX"},
+        {indexed(set(at, 0, -5)), L"BUILDING_INDEX"},
+        {indexed(set(at, 16, at[16] + 1)), L"BUILDING_INDEX"},
+        {indexed(set(at, 17, at[16])), L"BUILDING_INDEX"}, // not ascending
+        {indexed(set(at, 59, at[59] + 1)), L"BUILDING_INDEX"},
+        {indexed(set(at, 59, 1000000000)), L"BUILDING_INDEX"}, // beyond the file
     };
     for (const auto& [content, reason] : cases) {
         SCOPED_TRACE(reason);
         Harness h;
         EXPECT_TRUE(h.open(content));
         EXPECT_EQ(h.reader.offsets(), with_end(at, base.run_end_offset()));
-        EXPECT_EQ(h.count(BUILDING_INDEX), 1u);
+        EXPECT_EQ(h.count(L"BUILDING_INDEX"), 1u);
         EXPECT_EQ(h.count(reason), 1u);
     }
 }
@@ -178,7 +174,7 @@ TEST(ScanIndexTest, SearchFindsTheScansAgainstTheDeclaredCount) {
                                      : file.run_end_offset();
         EXPECT_EQ(h.open(file.str()), differ.empty());
         EXPECT_EQ(h.reader.open_state(), differ.empty() ? 0u : 2u);
-        EXPECT_EQ(h.count(SCANS_FOUND_DIFFER + differ), differ.empty() ? 0u : 1u);
+        EXPECT_EQ(h.count(L"SCANS_FOUND_DIFFER" + differ), differ.empty() ? 0u : 1u);
         if (differ.empty()) {
             EXPECT_EQ(h.reader.offsets(), with_end(file.scan_offsets(), end));
         }
@@ -205,7 +201,7 @@ TEST(LargeFileTest, ScansAndIndexBeyondFourGiB) {
     std::ofstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(base) << tail;
     ASSERT_TRUE(h.reader.open(path.wstring(), false, h.recording.socket, {}));
     EXPECT_EQ(h.reader.offsets(), (Offsets{at[0], at[1], index_at}));
-    EXPECT_EQ(h.log().back(), SCAN_OFFSET + L" 2 " + std::to_wstring(at[1]));
+    EXPECT_EQ(h.log().back(), L"SCAN_OFFSET 2 " + std::to_wstring(at[1]));
     MzXMLReader searcher;
     ASSERT_TRUE(searcher.open(path.wstring(), true, {}, {}) && searcher.read_scan_count({}) &&
                 searcher.build_index({}, {}));

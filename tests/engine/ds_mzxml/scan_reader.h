@@ -5,6 +5,7 @@
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
+#include <ds/messages.h>
 #include <os/syscalls.h>
 
 #include <gtest/gtest.h>

@@ -12,9 +12,10 @@ import xml.etree.ElementTree as ET
 from pathlib import Path
 
 from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, host, json_lines, ok, parse_mgf,
-                            tsv_rows)
+                            status_code, tsv_rows)
 
 LAST_LINE = re.compile(r"(?m)^orvo-host: (.*)\(status (0x8004[0-9A-F]{4})\)\n\Z")
+REFUSED, BAD_HEADER = status_code("FILE_REFUSED"), status_code("BAD_SCAN_HEADER")
 
 
 def last_line(test, done):
@@ -129,24 +130,24 @@ class RealFiles(unittest.TestCase):
 
     def test_each_refusal_names_its_cause_in_the_last_line(self):
         cases = {  # name: arguments, words the last line must hold, status code
-            "missing": (["scans", self.dir / "absent.mzXML"], ["does not exist",
-                                                               "No such file"], "0x80040802"),
-            "folder": (["scans", self.dir], ["is a folder"], "0x80040802"),
-            "empty": (["info", self.empty], ["is empty"], "0x80040802"),
+            "missing": (["scans", self.dir / "absent.mzXML"], ["does not exist", "No such file"],
+                        REFUSED),
+            "folder": (["scans", self.dir], ["is a folder"], REFUSED),
+            "empty": (["info", self.empty], ["is empty"], REFUSED),
             "schema 3.2": (["scans", self.schema3], ["mzXML 3.2: only 2.0 and 2.1 are read"],
-                           "0x80040802"),
+                           REFUSED),
             "count": (["scans", self.counted_wrong],
                       [f'more than {self.scans - 3} scans', f'scanCount="{self.scans - 3}"'],
-                      "0x80040802"),
+                      REFUSED),
             "num": (["dump", self.numbered], ['carries num="19"', 'num="1" is expected'],
-                    "0x8004081A"),
+                    BAD_HEADER),
         }
         if os.geteuid() != 0 and not RUNNER:
             locked = self.dir / "locked.mzXML"
             shutil.copy(self.bare, locked)
             locked.chmod(0)
             cases["unreadable"] = (["scans", locked], ["may not be read", "Permission denied"],
-                                   "0x80040802")
+                                   REFUSED)
         for name, (args, words, code) in cases.items():
             with self.subTest(name):
                 cause, status = last_line(self, host(*args))
@@ -168,7 +169,7 @@ class RealFiles(unittest.TestCase):
         self.assertTrue(all({"id", "level", "sentence"} <= set(e) for e in good["events"]))
         self.assertEqual(good["quiet_event_counts"]["SCAN_OFFSET"], self.scans)
         self.assertEqual((bad["verdict"], bad["status_code"], bad["scans_listed"]),
-                         ("failed", "0x8004081A", None))
+                         ("failed", BAD_HEADER, None))
         self.assertIn('num="19"', bad["reason"])
         self.assertIn("repair", bad["hint"])
 

@@ -64,8 +64,8 @@ struct Session {
         const auto name = path.wstring();
         peek = attempt([&] { create()->peek_file(name, 1, sink.socket); });
         auto source = create();
-        PAL::SmartPtr<PAL::Progress> root(
-            new PAL::Progress(sink.socket, PAL::Message(0x4C020001), 1, 1));
+        PAL::SmartPtr<PAL::Progress> root(new PAL::Progress(
+            sink.socket, PAL::Message(0x4C020001) /* the host's own: no plug-in name */, 1, 1));
         open = attempt([&] { scans = *source->open_file(name, 1, &opts, 1, sink.socket, root); });
         if (!open.ok)
             return;

@@ -2,6 +2,8 @@
 // mangled name, driven as a host.
 #include "loaded_plugin.h"
 
+#include <ds/messages.h>
+
 #include "support/mzxml_fixture.h"
 #include "support/recording_listener.h"
 
@@ -27,6 +29,7 @@ using Options = orvoeng::PeakListOptions;
 using Failure = std::tuple<std::uint32_t, std::uint32_t, std::vector<std::wstring>>;
 
 using fixture::entry_point;
+namespace msg = orvoeng::msg;
 
 // Windows opens the file shared for reading only: nothing can change it while
 // the plug-in has it open.
@@ -88,10 +91,15 @@ struct Opened {
     Failure failure;
 };
 
-Failure no_scan(std::uint32_t label) {
-    return {0x80040808, 0xC8020008, {std::to_wstring(label)}};
+// What raising `def` with `args` gives.
+Failure fails(const orvoeng::msg::MessageDef& def, std::vector<std::wstring> args = {}) {
+    return {def.code, def.id, std::move(args)};
 }
-const Failure not_open{0x80040801, 0xC8020001, {}}, already_open{0x80040800, 0xC8020000, {}};
+
+Failure no_scan(std::uint32_t label) {
+    return fails(msg::NO_SUCH_LABEL, {std::to_wstring(label)});
+}
+const Failure not_open = fails(msg::NOT_OPEN), already_open = fails(msg::ALREADY_OPEN);
 
 TEST(Entry, VersionTwentyGivesOneFactoryOthersNullAndOneErrorEvent) {
     auto* const factory = entry_point()(20, {});
@@ -102,8 +110,8 @@ TEST(Entry, VersionTwentyGivesOneFactoryOthersNullAndOneErrorEvent) {
         EXPECT_EQ(sink.listener.events.size(), version == 20 ? 0u : 1u);
         for (const auto& e : sink.listener.events)
             EXPECT_EQ(std::tuple(e.kind, e.level, e.id, e.args),
-                      std::tuple(PAL::Event::MSG_EVENT, 1u, 0xCC020000u,
-                                 std::vector<std::wstring>{L"mzXML"}));
+                      std::tuple(PAL::Event::MSG_EVENT, msg::WRONG_VERSION.level,
+                                 msg::WRONG_VERSION.id, std::vector<std::wstring>{L"mzXML"}));
     }
 }
 
@@ -150,21 +158,22 @@ TEST(States, RefusedOpensLeaveTheObjectNew) {
     const std::wstring schema = L"Document does not conform to version 2.0 of mzXML schema",
                        reason = L"Character sequence invalid or has no mapping";
     const auto unmapped = [&](const wchar_t* locale, wchar_t c) {
-        return Failure{0x80040424, 0xC8010024, {locale, bad, reason, std::to_wstring(bad.find(c))}};
+        return fails(msg::PATH_NOT_CONVERTIBLE,
+                     {locale, bad, reason, std::to_wstring(bad.find(c))});
     };
     std::vector<std::tuple<const char*, std::wstring, int, Failure>> cases = {
-        {"C", good, 2, {0x80040804, 0xC8020004, {}}},
-        {"C", missing, 1, {0x80040802, 0xC8020002, {missing}}},
-        {"C", mgf, 1, {0x80040802, 0xC8020003, {mgf, schema}}},
-        {"C", v3, 1, {0x80040802, 0xC8020003, {v3, schema}}},
+        {"C", good, 2, fails(msg::BAD_SELECTOR)},
+        {"C", missing, 1, fails(msg::FILE_REFUSED, {missing})},
+        {"C", mgf, 1, fails(msg::FILE_REFUSED_BECAUSE, {mgf, schema})},
+        {"C", v3, 1, fails(msg::FILE_REFUSED_BECAUSE, {v3, schema})},
         // Not regular files: refused at once.
-        {"C", folder, 1, {0x80040802, 0xC8020002, {folder}}},
+        {"C", folder, 1, fails(msg::FILE_REFUSED, {folder})},
         // The OS would open the file named by the part before the NUL.
-        {"C", nul, 1, {0x80040802, 0xC8020002, {nul}}}};
+        {"C", nul, 1, fails(msg::FILE_REFUSED, {nul})}};
 #ifdef _WIN32
     // A device by its reserved name. The user's code page is the system's
     // ANSI one whatever LC_ALL says, and the user's locale has no name.
-    cases.push_back({"C", L"NUL", 1, {0x80040802, 0xC8020002, {L"NUL"}}});
+    cases.push_back({"C", L"NUL", 1, fails(msg::FILE_REFUSED, {L"NUL"})});
     if (::GetACP() == 1252)
         cases.push_back({"C", bad, 1, unmapped(L"*", L'\u4e2d')});
     else
@@ -174,8 +183,8 @@ TEST(States, RefusedOpensLeaveTheObjectNew) {
     // A FIFO without waiting for a writer, and a device.
     const auto fifo = (dir.path() / "pipe.mzXML").wstring();
     ASSERT_EQ(::mkfifo((dir.path() / "pipe.mzXML").c_str(), 0600), 0);
-    cases.insert(cases.end(), {{"C", fifo, 1, {0x80040802, 0xC8020002, {fifo}}},
-                               {"C", L"/dev/null", 1, {0x80040802, 0xC8020002, {L"/dev/null"}}},
+    cases.insert(cases.end(), {{"C", fifo, 1, fails(msg::FILE_REFUSED, {fifo})},
+                               {"C", L"/dev/null", 1, fails(msg::FILE_REFUSED, {L"/dev/null"})},
                                {"xx_YY.NOPE-8", bad, 1, unmapped(L"C", L'\u00e9')},
                                {"en_US.iso88591", bad, 1, unmapped(L"en_US.iso88591", L'\u4e2d')}});
 #endif
@@ -211,13 +220,13 @@ TEST(ScanWalk, LabelsParentsChargesAndScanMix) {
     }
     fixture::TempDir dir;
     fixture::RecordingSocket sink;
-    PAL::SmartPtr<PAL::Progress> root(
-        new PAL::Progress(sink.socket, PAL::Message(0x4C020001), 1, 1));
+    PAL::SmartPtr<PAL::Progress> root(new PAL::Progress(
+        sink.socket, PAL::Message(0x4C020001) /* the host's own: no plug-in name */, 1, 1));
     Opened run(dir.write("run.mzXML", mzxml(scans)), {}, 100, sink.socket, root);
     const auto done = sink.listener.percentages();
-    const auto starts = sink.listener.with_id(0x4C020006);
+    const auto starts = sink.listener.with_id(msg::SCAN_WALK.id);
     EXPECT_EQ(std::tuple(done.empty() ? 0 : done.back(), starts.size(), starts.at(0).level),
-              std::tuple(100, 1u, 4u));
+              std::tuple(100, 1u, msg::SCAN_WALK.level));
     ASSERT_EQ(run.scans.size(), expected.size());
     for (std::uint32_t i = 0; i < expected.size(); ++i) {
         const auto& r = run.scans[i];
@@ -249,7 +258,7 @@ TEST(ScanWalk, NoLabelAboveTheLimitAndNoLookupWraps) {
     const auto path = dir.write(
         "run.mzXML", mzxml({scan(1, "", {101.0, 1.0}), scan(1, "", {102.0, 1.0}), scan(1)}));
     EXPECT_EQ(Opened(path, {}, orvoeng::MAX_LABEL - 2).scans.at(2).label, orvoeng::MAX_LABEL);
-    const Failure too_many{0x80040819, 0xC8020019, {}};
+    const Failure too_many = fails(msg::LABEL_OVERFLOW);
     EXPECT_EQ(Opened(path, {}, orvoeng::MAX_LABEL - 1).failure, too_many);
     const std::uint32_t first = 0xFFFFFFFE; // first + 3 wraps to 1
     Opened wrapped(path, {}, first);
@@ -262,10 +271,11 @@ TEST(ScanWalk, NoLabelAboveTheLimitAndNoLookupWraps) {
 // mzStar profile data are refused; centroiding comes from the file or the host
 // (flag 8), never both or neither; a scan may say it is centroided.
 TEST(ScanWalk, CentroidingAndPeakKindFromTheRunTheHostOrTheScan) {
-    const Failure ok, conflict{0x8004081B, 0xC802001B, {}}, unstated{0x8004080F, 0xC802000F, {}};
+    const Failure ok, conflict = fails(msg::CENTROIDING_CONFLICT),
+                      unstated = fails(msg::CENTROIDING_UNKNOWN);
     // Run head, scan attribute, options; failure, or is_centroided and peak kind.
     const std::vector<std::tuple<std::string, std::string, Options, Failure, bool, int>> cases = {
-        {processing("0", "mzStar 1.0.4"), "", {}, {0x80040847, 0xC8020047, {}}, false, 0},
+        {processing("0", "mzStar 1.0.4"), "", {}, fails(msg::MZSTAR_PROFILE), false, 0},
         {processing("1", "mzStar 1.0.4"), "", {}, ok, true, 0},
         {processing("1"), "", Options{8, 0, 0, 0, true}, conflict, false, 0},
         {processing("1"), "", Options{1, 0, 0, 0, false}, conflict, false, 0}, // any flag at all
@@ -311,15 +321,15 @@ TEST(Spectra, FilterEventsCacheAndScansWithoutPeaks) {
     ASSERT_EQ(peaks.size(), 2u);
     EXPECT_EQ(std::tuple(peaks[0].mz, peaks[0].intensity, peaks[1].mz, peaks[1].intensity),
               std::tuple(1.0000001, 3.0, 500.0, 4.0));
-    const auto read = sink.listener.with_id(0x4C030004);
+    const auto read = sink.listener.with_id(msg::PEAKS_READ.id);
     EXPECT_EQ(std::tuple(read.size(), read.at(0).level, read.at(0).args),
-              std::tuple(1u, 7u, std::vector<std::wstring>{L"5", L"1"}));
+              std::tuple(1u, msg::PEAKS_READ.level, std::vector<std::wstring>{L"5", L"1"}));
     EXPECT_TRUE(run.source->get_spectrum(3, 0, {})->peaks->empty()) << "peaksCount 0 is no error";
-    const Failure no_peaks{0x8004081C, 0xC802001C, {L"2", L"Application Error 0xc802001c"}};
+    const Failure no_peaks = fails(msg::BAD_PEAKS, {L"2", L"Application Error 0xc802001c"});
     EXPECT_EQ(raised([&] { run.source->get_spectrum(2, 0, {}); }), no_peaks);
     // Emptied since it was listed, the file no longer holds the scan.
-    const Failure changed{
-        0x8004081C, 0xC802001C, {L"2", L"The file has changed since it was opened"}};
+    const Failure changed =
+        fails(msg::BAD_PEAKS, {L"2", L"The file has changed since it was opened"});
     orvoeng::RawSpecInfo info;
     for (int pass = 0; pass < 2; ++pass) {
         EXPECT_EQ(raised([&] { run.source->get_raw_spec_info(2, 0, info); }),
@@ -361,7 +371,7 @@ TEST(Spectra, NamesEndAtAnyWhiteSpaceAndCompressedPeaksAreRefused) {
     for (std::uint32_t label : {1u, 2u, 4u})
         EXPECT_EQ(run.source->get_spectrum(label, 0, {})->peaks->size(), 1u) << label;
     EXPECT_EQ(raised([&] { run.source->get_spectrum(3, 0, {}); }),
-              (Failure{0x8004081C, 0xC802001C, {L"3", L"Unsupported compressionType=\"zlib\""}}));
+              fails(msg::BAD_PEAKS, {L"3", L"Unsupported compressionType=\"zlib\""}));
 }
 
 // Instrument entries in order; completion times, UTC unless zoned; after peek too.
@@ -397,51 +407,35 @@ TEST(RunInfo, InstrumentEntriesAndCompletionTimeAfterPeekOrOpen) {
             EXPECT_EQ(info.extract(0).mapped(), path);
             EXPECT_EQ(Entries(info.begin(), info.end()), entries) << head;
             EXPECT_EQ(raised([&, s = seconds] { EXPECT_EQ(ds->get_completion_time(), s); }),
-                      error.empty() ? Failure() : Failure(0x80040853, 0xC8020053, {error}));
+                      error.empty() ? Failure() : fails(msg::NO_COMPLETION_TIME, {error}));
         }
     }
 }
 
-// Real files: each lists its scans and spectra, or fails as its outcome implies.
+// Real files: each lists its scans and spectra, or fails as SOURCES.md's outcome says.
 TEST(Corpus, EveryFileOpensAsItsExpectedOutcomeSays) {
     const auto dir = fixture::corpus_dir();
     if (dir.empty())
         GTEST_SKIP() << "no corpus folder (../shared/corpus): real-file checks skipped";
-    // What opening raises (an empty argument stands for the path), or the scan count.
-    const std::wstring v2 = L"Document does not conform to version 2.0 of mzXML schema";
-    const Failure walk{0x8004081A, 0xC802001A, {L"1"}}, unknown{0x80040802, 0xC8020002, {L""}},
-        no_index{0x80040802, 0xC8020003, {L"", L"File corrupt. Unable to read/create index"}},
-        schema{0x80040802, 0xC8020003, {L"", v2}};
-    const std::vector<std::tuple<std::size_t, Failure, std::vector<std::string>>> corpus = {
-        {1, {}, {"readmzxmldata__A1-0_A1.mzXML", "openms-pyopenms__test.mzXML"}},
-        {3, {}, {"openms-2008__Tutorial_FileIO.mzXML"}},
-        {4, {}, {"openms__InspectOutfile_test_1.mzXML", "openms__InspectOutfile_test_2.mzXML"}},
-        {5, {}, {"msnbase__dummyiTRAQ.mzXML"}}, // states no centroiding
-        {20, {}, {"openms__FileInfo_4_input.mzXML"}},
-        {114, {}, {"openms__OpenSwathWorkflow_2_input.mzXML"}},
-        {0,
-         walk,
-         {"pwiz__tiny.pwiz.mzXML", "pwiz-examples__tiny.pwiz.mzXML", "openms__MzXMLFile_1.mzXML",
-          "openms-pyopenms__test2.mzXML"}},
-        {0,
-         no_index,
-         {"pyteomics__test.mzXML", "mzxmljl__test96.mzXML", "openms__MzXMLFile_3_64bit.mzXML",
-          "openms-pyopenms__test1.mzXML"}},
-        {0, unknown, {"openms__MzXMLFile_2_minimal.mzXML"}},
-        {0, schema, {"mzxmljl__test64.mzXML", "maldiquantforeign__tiny1.mzXML3.0.mzXML"}}};
-    for (const auto& [scans, failure, names] : corpus) {
-        for (const auto& name : names) {
-            auto expected = failure;
-            for (auto& arg : std::get<2>(expected))
-                arg = arg.empty() ? (dir / name).wstring() : arg;
-            Opened run(dir / name, {name.starts_with("msnbase") ? 8u : 0u, 0, 0, 0, false});
-            EXPECT_EQ(run.failure, expected) << name;
-            EXPECT_EQ(run.scans.size(), scans) << name;
-            for (const auto& record : run.scans) {
-                const auto spectrum = run.source->get_spectrum(record.label, 0, {});
-                for (const auto& peak : *spectrum->peaks)
-                    ASSERT_GT(peak.mz, 1.0) << name;
-            }
+    for (const auto& o : fixture::corpus_outcomes(dir)) {
+        const auto path = (dir / o.file).wstring();
+        // What the reader's open_state of a refused file makes the plug-in raise.
+        const std::wstring reason =
+            o.open_state == 1 ? L"Document does not conform to version 2.0 of mzXML schema"
+                              : L"File corrupt. Unable to read/create index";
+        const Failure expected =
+            o.walk_fails_at     ? fails(msg::BAD_SCAN_HEADER, {std::to_wstring(o.walk_fails_at)})
+            : o.opens           ? Failure()
+            : o.open_state == 0 ? fails(msg::FILE_REFUSED, {path})
+                                : fails(msg::FILE_REFUSED_BECAUSE, {path, reason});
+        const bool unstated = o.text.find("centroiding not stated") != std::string::npos;
+        Opened run(dir / o.file, {unstated ? Options::CENTROIDED_GIVEN : 0u, 0, 0, 0, false});
+        EXPECT_EQ(run.failure, expected) << o.file;
+        EXPECT_EQ(run.scans.size(), expected == Failure() ? o.scans : 0u) << o.file;
+        for (const auto& record : run.scans) {
+            const auto spectrum = run.source->get_spectrum(record.label, 0, {});
+            for (const auto& peak : *spectrum->peaks)
+                ASSERT_GT(peak.mz, 1.0) << o.file;
         }
     }
 }
