@@ -125,13 +125,17 @@ py::dict scan_columns(const Run& run) {
     const auto& scans = run.scans();
     using Scan = orvoeng::ScanRecord;
     // Widest columns first, so each starts aligned to its values.
-    ColumnBlock block(scans.size(), 4 * sizeof(double) + 5 * sizeof(std::uint32_t));
+    const orvohost::ScanNumbers numbers = run.scan_numbers();
+    const auto number_of = [&numbers](const Scan& s) { return numbers.of(s.file_position); };
+    ColumnBlock block(scans.size(), 5 * sizeof(double) + 5 * sizeof(std::uint32_t));
     py::array parent = block.column<std::int64_t>(
         scans, [](const Scan& s) { return static_cast<std::int64_t>(parent_of(s).value_or(0)); });
     py::array retention =
         block.column<double>(scans, [](const Scan& s) { return s.retention_time; });
     py::array precursor = block.column<double>(
         scans, [](const Scan& s) { return precursor_of(s).value_or(NOTHING); });
+    py::array number =
+        block.column<std::int64_t>(scans, [&](const Scan& s) { return number_of(s).value_or(0); });
     py::array current = block.column<double>(
         scans, [](const Scan& s) { return orvohost::known_tic(s).value_or(NOTHING); });
     py::array label = block.column<std::uint32_t>(scans, [](const Scan& s) { return s.label; });
@@ -158,10 +162,13 @@ py::dict scan_columns(const Run& run) {
     out["charge"] = masked(charge, scans, [](const Scan& s) { return charge_of(s).has_value(); });
     out["tic"] = current;
     out["position"] = position;
+    out["scan_number"] =
+        masked(number, scans, [&](const Scan& s) { return number_of(s).has_value(); });
     return out;
 }
 
-py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
+py::dict scan_dict(const orvoeng::ScanRecord& scan, std::optional<std::int64_t> number,
+                   const py::tuple& arrays) {
     // The keys are interned once: an iteration makes a dict a scan. Never
     // freed, as the module's other static objects.
     enum Key {
@@ -174,6 +181,7 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
         CHARGE,
         CURRENT,
         POSITION,
+        NUMBER,
         MZ,
         INTENSITY,
         KEYS
@@ -181,7 +189,7 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
     static const std::array<PyObject*, KEYS> keys = [] {
         constexpr const char* names[KEYS] = {"label",      "parent_label", "ms_level", "polarity",
                                              "rt_seconds", "precursor_mz", "charge",   "tic",
-                                             "position",   "mz",           "intensity"};
+                                             "position",   "scan_number",  "mz",       "intensity"};
         std::array<PyObject*, KEYS> made{};
         for (std::size_t i = 0; i < KEYS; ++i)
             if ((made[i] = PyUnicode_InternFromString(names[i])) == nullptr)
@@ -200,6 +208,7 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, const py::tuple& arrays) {
     out[key(CHARGE)] = or_none(charge_of(scan));
     out[key(CURRENT)] = or_none(orvohost::known_tic(scan));
     out[key(POSITION)] = scan.file_position;
+    out[key(NUMBER)] = or_none(number);
     out[key(MZ)] = arrays[0];
     out[key(INTENSITY)] = arrays[1];
     return out;

@@ -4,6 +4,9 @@
 
 #include "run.h"
 
+#include <cstdint>
+#include <optional>
+
 #include <ds/data_source_intf.h>
 #include <ds/types.h>
 
@@ -15,7 +18,8 @@ namespace orvopy {
 
 pybind11::dict scan_columns(const Run& run);
 // One scan's header values, with "mz" and "intensity" from `arrays`.
-pybind11::dict scan_dict(const orvoeng::ScanRecord& scan, const pybind11::tuple& arrays);
+pybind11::dict scan_dict(const orvoeng::ScanRecord& scan, std::optional<std::int64_t> number,
+                         const pybind11::tuple& arrays);
 
 // (mz, intensity): strided float64 views of the peak list, which a small
 // owner object keeps alive for as long as either array lives.

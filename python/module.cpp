@@ -6,6 +6,8 @@
 #include "run.h"
 #include "session.h"
 
+#include <host/repair/repair.h>
+#include <host/repair/repair_error.h>
 #include <host/session/read_failure.h>
 #include <host/session/record_values.h>
 #include <host/session/utf8_text.h>
@@ -18,6 +20,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace py = pybind11;
@@ -92,7 +95,7 @@ py::tuple peaks_of(Run& run, long long label) {
 class ScanIterator {
 public:
     ScanIterator(py::object owner, Run& listed, std::optional<int> level)
-        : keep(std::move(owner)), run(listed), ms_level(level) {}
+        : keep(std::move(owner)), run(listed), ms_level(level), numbers(listed.scan_numbers()) {}
 
     // The next scan's dict; an empty object after the last.
     py::object next() {
@@ -103,7 +106,8 @@ public:
         Fetched item = std::move(batch[taken++]);
         if (item.failure)
             std::rethrow_exception(item.failure);
-        return scan_dict(item.scan, peak_arrays(item.spectrum));
+        return scan_dict(item.scan, numbers.of(item.scan.file_position),
+                         peak_arrays(item.spectrum));
     }
 
 private:
@@ -142,6 +146,7 @@ private:
     py::object keep; // the Run, alive while its iterator is
     Run& run;
     std::optional<int> ms_level;
+    orvohost::ScanNumbers numbers;
     std::size_t index = 0; // the next scan of the list to look at
     std::vector<Fetched> batch;
     std::size_t taken = 0;
@@ -282,14 +287,32 @@ py::list event_list(const Run& run) {
 }
 
 std::unique_ptr<Run> open_run(const std::filesystem::path& path, std::optional<bool> centroided,
-                              std::uint32_t first_label) {
+                              std::uint32_t first_label, bool strict,
+                              std::optional<std::filesystem::path> temp_dir) {
     orvohost::ReadOptions options;
     options.centroided = centroided;
     options.first_label = first_label;
+    std::string mended;
+    if (!strict) {
+        orvohost::CopyPolicy policy;
+        policy.folder = temp_dir.value_or(std::filesystem::path());
+        policy.threads = std::max(1U, std::thread::hardware_concurrency());
+        options.repaired_copy = policy;
+        // Called without the interpreter lock: the warning waits for it.
+        options.on_repaired = [&mended](const std::filesystem::path&, const std::string& what) {
+            mended = what;
+        };
+    }
     std::unique_ptr<Run> run;
     {
         const py::gil_scoped_release unlocked;
         run = std::make_unique<Run>(path, options);
+    }
+    if (!mended.empty()) {
+        const std::string note = path.string() + ": read through a repaired copy: " + mended +
+                                 " (pass strict=True to orvo.open to refuse instead)";
+        if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 2) != 0)
+            throw py::error_already_set();
     }
     if (run->profile_assumed()) {
         const std::string note =
@@ -300,6 +323,24 @@ std::unique_ptr<Run> open_run(const std::filesystem::path& path, std::optional<b
             throw py::error_already_set();
     }
     return run;
+}
+
+// Writes a copy of `source` that the plug-in opens, into `target` (renamed
+// into place only when whole), and returns what was mended.
+std::string repair_to(const std::filesystem::path& source, const std::filesystem::path& target) {
+    const py::gil_scoped_release unlocked;
+    namespace repair = orvohost::repair;
+    try {
+        repair::CopyWriter out(target);
+        const repair::RepairReport report =
+            repair::repair_file(source, out, {}, std::max(1U, std::thread::hardware_concurrency()));
+        out.commit();
+        return repair::describe(report);
+    } catch (const repair::RepairRefused& refusal) {
+        throw orvohost::HostError(source.string() + ": cannot be repaired: it " + refusal.what());
+    } catch (const repair::RepairIoError& failure) {
+        throw orvohost::HostError(failure.what());
+    }
 }
 
 } // namespace
@@ -415,12 +456,26 @@ are neither kept nor counted.)")
     add_spectrum_method(run_class);
 
     m.def("open", &open_run, py::arg("path"), py::kw_only(), py::arg("centroided") = py::none(),
-          py::arg("first_label") = 1, R"(Opens and lists an mzXML file; returns a Run.
+          py::arg("first_label") = 1, py::arg("strict") = false, py::arg("temp_dir") = py::none(),
+          R"(Opens and lists an mzXML file; returns a Run.
 
 centroided: for files that do not say whether their spectra are centroided
 (default: read them as profile spectra, with a UserWarning).
 first_label: the label of the first scan (labels count up from it).
+strict: refuse a file the plug-in refuses, as an engine would. By default a
+file refused for a cause orvo.repair mends (mzXML 3.x, scans not numbered
+1, 2, 3, a wrong scanCount...) is read through a repaired temporary copy,
+with a UserWarning saying what was mended; the copy is removed when the Run
+is closed or collected, and at exit.
+temp_dir: the folder of that copy (default: the system's temporary folder).
 Raises orvo.Error naming the cause when the file cannot be read:
 FileNotFoundError, IsADirectoryError or PermissionError (each also an
 orvo.Error) when the path is no readable file.)");
+    m.def("repair", &repair_to, py::arg("source"), py::arg("target"),
+          R"(Writes a copy of source that the reader opens and lists completely:
+scans numbered by position, the declared scan count made true, a fresh
+index, peaks attributes completed, mzXML 3.x brought to 2.1; every other
+byte as it was. Returns what was mended, in words. The copy takes the
+target's name only once it is whole; source is never changed. Raises
+orvo.Error when the file cannot be repaired or the copy not written.)");
 }

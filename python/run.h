@@ -59,6 +59,8 @@ public:
     std::size_t events_dropped() const;
 
     const std::filesystem::path& path() const { return file_path; }
+    // The num the file the person gave gives each scan.
+    orvohost::ScanNumbers scan_numbers() const { return open_file().scan_numbers(); }
     // True when the file does not state its centroiding and no choice was
     // given: it was read as profile spectra.
     bool profile_assumed() const { return assumed_profile; }

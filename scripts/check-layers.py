@@ -22,16 +22,16 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ROOMS = {
     "base": set(),
     "markup": set(),
-    "session": {"base", "markup"},
+    "repair": {"base", "markup"},
+    "session": {"base", "markup", "repair"},
     "integrity": {"base"},
     "select": {"base", "markup", "session"},
     "output": {"base", "markup", "session"},
     "plot": {"base", "markup", "session", "select", "output"},
-    "repair": {"base", "markup"},
     "cli": {"base", "markup", "session", "integrity", "select", "output", "plot", "repair"},
 }
 FACES = {
-    "python": {"base", "markup", "session"},
+    "python": {"base", "markup", "repair", "session"},
     "bench": {"base", "markup", "session"},
     "fuzz": {"base", "markup", "session"},
 }

@@ -131,7 +131,7 @@ def test_errors_as_python_users_expect(tmp_path):
     edited = tmp_path / "counted.mzXML"
     edited.write_text(SAMPLE.read_text().replace('scanCount="36"', 'scanCount="30"'))
     with pytest.raises(orvo.Error) as raised:
-        orvo.open(edited)
+        orvo.open(edited, strict=True)
     assert raised.value.message_name == "FILE_REFUSED_BECAUSE"
     assert 'more than 30 scans' in str(raised.value) and raised.value.code == error.code
     # A file that does not state its centroiding is read as profile, with a warning.
@@ -144,6 +144,39 @@ def test_errors_as_python_users_expect(tmp_path):
         assert run.spectrum_info(1)["kind"] == "profile"
     with orvo.open(unstated, centroided=True) as run:
         assert run.info["centroiding_stated"] is True
+
+
+def test_a_refused_file_is_read_through_a_repaired_copy(tmp_path):
+    """Unless strict: numbered as the original, the copy gone once closed."""
+    text = SAMPLE.read_text()
+    # Scans numbered from 101 and a count that is wrong: two refusals in one.
+    for n in range(36, 0, -1):
+        text = text.replace(f'<scan num="{n}"', f'<scan num="{n + 100}"')
+    text = text.replace('scanCount="36"', 'scanCount="40"')
+    edited = tmp_path / "edited.mzXML"
+    edited.write_text(text)
+    copies = tmp_path / "copies"
+    copies.mkdir()
+    with pytest.warns(UserWarning, match=r"read through a repaired copy: renumbered 36 scans "
+                                         r"from 101, scanCount 40 set to 36"):
+        run = orvo.open(edited, temp_dir=copies)
+    with run, orvo.open(SAMPLE) as sample:
+        assert len(list(copies.iterdir())) == 1
+        assert list(run.scans["scan_number"]) == [n + 100 for n in range(1, 37)]
+        assert list(sample.scans["scan_number"]) == list(range(1, 37))
+        assert [s["scan_number"] for s in run.spectra(ms_level=1)] == [
+            int(n) + 100 for n in sample.scans["label"][sample.scans["ms_level"] == 1]]
+        assert all((a == b).all() for a, b in zip(run.spectrum(5), sample.spectrum(5)))
+    assert list(copies.iterdir()) == []
+    # What repair mends, written where it is asked.
+    fixed = tmp_path / "fixed.mzXML"
+    assert orvo.repair(edited, fixed).startswith("renumbered 36 scans from 101")
+    with orvo.open(fixed, strict=True) as run:
+        assert len(run) == 36
+    (tmp_path / "notes.txt").write_text("not mzXML\n")
+    with pytest.raises(orvo.Error, match="notes.txt: cannot be repaired: it "):
+        orvo.repair(tmp_path / "notes.txt", tmp_path / "never.mzXML")
+    assert not (tmp_path / "never.mzXML").exists()
 
 
 def test_missing_values_are_masked_none_or_nan(tmp_path):

@@ -1,5 +1,7 @@
 #include "file_into_place.h"
 
+#include "temporary_files.h"
+
 #include <fmt/format.h>
 
 #include <cerrno>
@@ -26,7 +28,9 @@ FileIntoPlace::FileIntoPlace(std::filesystem::path target) : target_path(std::mo
     if (!file) {
         error_number = errno;
         temp_path.clear();
+        return;
     }
+    track_temporary(temp_path);
 }
 
 FileIntoPlace::~FileIntoPlace() {
@@ -36,6 +40,8 @@ FileIntoPlace::~FileIntoPlace() {
         std::error_code ignored;
         std::filesystem::remove(temp_path, ignored);
     }
+    if (!temp_path.empty())
+        forget_temporary(temp_path);
 }
 
 bool FileIntoPlace::close() {

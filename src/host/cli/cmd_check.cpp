@@ -49,6 +49,9 @@ struct Report {
     std::size_t failed = 0;
     std::string failure; // why the file could not be listed
     std::optional<std::uint32_t> status_code;
+    // For a file an engine refuses: what a repaired copy mends when it
+    // reads, every spectrum included; unset when no copy reads.
+    std::optional<std::string> copy_mends;
     Sha1Result sha1;
 
     bool ok() const { return failure.empty() && failed == 0; }
@@ -108,14 +111,29 @@ std::string verdict_text(const Report& report) {
     return "OK, every scan and spectrum reads";
 }
 
-// A refused file has a way forward: a repaired copy.
+// A refused file has a way forward only where a repaired copy reads.
 std::string repair_hint(const Report& report) {
-    const bool repairable = report.status_code == orvoeng::msg::FILE_REFUSED.code ||
-                            report.status_code == orvoeng::msg::BAD_SCAN_HEADER.code;
-    if (report.listed || !repairable)
+    if (!report.copy_mends)
         return {};
-    return "orvo-host repair FILE -o COPY writes a copy the reader opens (FILE itself is left "
-           "unchanged)";
+    return "a repaired copy reads (" + *report.copy_mends +
+           "): orvo-host repair FILE -o COPY writes one, FILE itself left unchanged; the reading "
+           "subcommands read through one unless --strict";
+}
+
+// The verdict stays the engine's; whether a repaired copy would read is
+// what the person may do next.
+std::optional<std::string> repaired_copy_mends(Context& context, const ReadFailure& failure) {
+    if (!repair_may_mend(failure))
+        return std::nullopt;
+    try {
+        const RepairedCopy copy(failure.file, context.copy_policy());
+        DataFile data(context.plugin(), copy.path(), {});
+        for (const auto& scan : data.open(context.read_options(), {}))
+            data.spectrum(scan.label);
+        return copy.mended();
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 void read_everything(Context& context, const std::filesystem::path& file, Report& report,
@@ -171,6 +189,9 @@ void read_everything(Context& context, const std::filesystem::path& file, Report
     } catch (const PAL::AppError& error) {
         report.status_code = error.code;
         report.failure = context.failure_text({}, std::current_exception());
+        if (const auto* failure = dynamic_cast<const ReadFailure*>(&error);
+            failure && !report.listed)
+            report.copy_mends = repaired_copy_mends(context, *failure);
     } catch (...) {
         report.failure = context.failure_text({}, std::current_exception());
     }

@@ -23,8 +23,14 @@ void add_dump(CLI::App& app, Context& context, int& status) {
         OutputFile out("");
         status = 0;
         // One thread of the budget fetches; the others write JSON.
-        TextPipeline pipeline(thread_budget(context.options) - 1, append_scan_json,
-                              [&out](std::string& text) { out.write(text); });
+        const ScanNumbers numbers = data.scan_numbers();
+        TextPipeline pipeline(
+            thread_budget(context.options) - 1,
+            [&numbers](std::string& text, const orvoeng::ScanRecord& scan,
+                       const orvoeng::Spectrum* spectrum) {
+                append_scan_json(text, scan, spectrum, numbers);
+            },
+            [&out](std::string& text) { out.write(text); });
         {
             PAL::SmartPtr<PAL::Progress> node(
                 new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));

@@ -121,7 +121,7 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
     // was learnt is kept.
     std::string failure;
     try {
-        const RunInfo run = data.peek();
+        const RunInfo run = data.peek(context.reading_options());
         for (const auto& [key, value] : run.instrument)
             fields.emplace_back(info_key_name(key), utf8(value));
         fields.emplace_back("completion_time", run.completion_time

@@ -19,13 +19,15 @@ namespace {
 
 // TITLE follows the <stem>.<first>.<last>.<charge> form that search engines
 // parse back into scan numbers and charge; 0 stands for an unknown charge.
-// CHARGE carries the ion's sign, which search engines take from it: a scan
-// of negative polarity gives "2-".
+// The scan numbers are the file's own, so that a hit names the scan in the
+// file the person has. CHARGE carries the ion's sign, which search engines
+// take from it: a scan of negative polarity gives "2-".
 void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanRecord& scan,
-                 const orvoeng::Spectrum& spectrum) {
+                 const orvoeng::Spectrum& spectrum, const ScanNumbers& numbers) {
     const auto charge = signed_charge(scan);
+    const std::int64_t number = numbers.of(scan.file_position).value_or(scan.label);
     auto to = std::back_inserter(out);
-    fmt::format_to(to, "BEGIN IONS\nTITLE={0}.{1}.{1}.{2}\nSCANS={1}\nPEPMASS=", stem, scan.label,
+    fmt::format_to(to, "BEGIN IONS\nTITLE={0}.{1}.{1}.{2}\nSCANS={1}\nPEPMASS=", stem, number,
                    charge ? std::abs(*charge) : 0);
     append_number(out, scan.precursor_mz);
     if (charge)
@@ -72,11 +74,12 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                 PAL::SmartPtr<PAL::Progress> node(
                     new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
                 const std::string stem = file.stem().string();
+                const ScanNumbers numbers = data.scan_numbers();
                 TextPipeline pipeline(
                     result.format_threads,
-                    [&stem](std::string& text, const orvoeng::ScanRecord& scan,
-                            const orvoeng::Spectrum* spectrum) {
-                        append_ions(text, stem, scan, *spectrum);
+                    [&stem, &numbers](std::string& text, const orvoeng::ScanRecord& scan,
+                                      const orvoeng::Spectrum* spectrum) {
+                        append_ions(text, stem, scan, *spectrum, numbers);
                     },
                     [&result](std::string& text) {
                         result.out += text;

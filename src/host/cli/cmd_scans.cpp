@@ -18,12 +18,13 @@ void add_scans(CLI::App& app, Context& context, int& status) {
             scans = &context.open(data, root);
         }
         OutputFile out("");
+        const ScanNumbers numbers = data.scan_numbers();
         const auto writer = make_row_writer(context.format(), scan_columns());
         std::string text;
         for (const auto& scan : *scans) {
             if (!selection.selects(scan))
                 continue;
-            writer->row(scan_row(scan), text);
+            writer->row(scan_row(scan, numbers), text);
             out.write_when_full(text);
         }
         writer->finish(text);

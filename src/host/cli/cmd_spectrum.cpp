@@ -59,7 +59,7 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
             std::string text;
             if (format == Format::JSON) {
                 const orvoeng::ScanRecord* scan = data.find(label);
-                append_scan_json(text, *scan, spectrum.get());
+                append_scan_json(text, *scan, spectrum.get(), data.scan_numbers());
             } else if (format == Format::TSV) {
                 // One header for the whole listing; peak values as short as exact.
                 if (header)

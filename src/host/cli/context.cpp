@@ -71,9 +71,40 @@ std::string Context::event_text(const PAL::MsgEvent& event) {
     return message_sentence(host_catalog, event.message);
 }
 
+CopyPolicy Context::copy_policy() const {
+    CopyPolicy policy;
+    policy.folder = options.temp_dir;
+    policy.threads = thread_budget(options);
+    return policy;
+}
+
+ReadOptions Context::reading_options() {
+    ReadOptions read = read_options();
+    if (options.strict)
+        return read;
+    read.repaired_copy = copy_policy();
+    read.on_repaired = [this](const std::filesystem::path& file, const std::string& mended) {
+        note(file.string() + ": read through a repaired copy: " + mended);
+    };
+    return read;
+}
+
+void Context::report_failure(const std::filesystem::path& file, std::exception_ptr error) {
+    note(failure_text(file, error));
+    try {
+        std::rethrow_exception(error);
+    } catch (const ReadFailure& failure) {
+        if (options.strict && repair_may_mend(failure))
+            note(fmt::format("{}: orvo-host repair {} -o COPY writes a copy the reader opens; "
+                             "without --strict it is read through one",
+                             failure.file.string(), failure.file.string()));
+    } catch (...) {
+    }
+}
+
 const std::vector<orvoeng::ScanRecord>& Context::open(DataFile& data,
                                                       const PAL::SmartPtr<PAL::Progress>& parent) {
-    const auto& scans = data.open(read_options(), parent);
+    const auto& scans = data.open(reading_options(), parent);
     if (data.profile_assumed())
         note(data.path().filename().string() +
              ": the file does not state whether its spectra are centroided; they are read as "
@@ -149,6 +180,11 @@ void add_shared_options(CLI::App& command, Options& options, unsigned takes) {
                     "for files that do not state it: whether the spectra are centroided "
                     "(default: read as profile)")
         ->check(CLI::IsMember({"yes", "no"}));
+    command.add_flag("--strict", options.strict,
+                     "refuse a file the plug-in refuses, as an engine would, instead of reading "
+                     "it through a repaired copy");
+    command.add_option("--temp-dir", options.temp_dir,
+                       "folder of repaired copies (default: $TMPDIR, else the system's)");
     if (takes & JOBS)
         command
             .add_option("-j,--jobs", options.jobs,

@@ -37,6 +37,10 @@ struct Options {
     std::string centroided; // yes, no or empty
     std::uint32_t first_label = 1;
     int jobs = 0; // threads to use; 0: one a core
+    // Refuse what the plug-in refuses, as an engine would, rather than read
+    // through a repaired copy.
+    bool strict = false;
+    std::string temp_dir; // of repaired copies; empty: $TMPDIR
 };
 
 // An option whose text `parse` reads into its place; what it cannot read
@@ -69,13 +73,22 @@ public:
     const Plugin& plugin();
     HostCatalog& catalog() { return host_catalog; }
     Format format() const;
+    // How an engine reads: a refused file stays refused.
     ReadOptions read_options() const;
+    // How the reading subcommands read: a file refused for a cause repair
+    // mends is read through a repaired copy, and the person told so,
+    // unless --strict.
+    ReadOptions reading_options();
+    CopyPolicy copy_policy() const;
 
     // One line on standard error, "orvo-host: " first.
     void note(const std::string& line);
     // What went wrong with `file`, as a sentence: catalog text and status
     // code for the plug-in's errors, the description for other failures.
     std::string failure_text(const std::filesystem::path& file, std::exception_ptr error);
+    // Notes the failure and, on a line of its own, the next step where one
+    // helps: with --strict, the repair that makes a copy the reader opens.
+    void report_failure(const std::filesystem::path& file, std::exception_ptr error);
     // The sentence of a plug-in event.
     std::string event_text(const PAL::MsgEvent& event);
 

@@ -5,6 +5,7 @@
 // the host could not do its job, 2 for a usage error.
 #include "context.h"
 
+#include <host/base/temporary_files.h>
 #include <host/cli/doc/cli_doc.h>
 
 #include <fmt/format.h>
@@ -78,6 +79,9 @@ std::optional<std::string> conflicting_options(CLI::App& app, const Options& opt
 } // namespace
 
 int main(int argc, char** argv) {
+    // Repaired copies and outputs not yet in place are removed also when
+    // the person presses Ctrl-C or the program is told to stop.
+    orvohost::remove_temporaries_on_signals();
     Context context;
     int status = 0;
 
@@ -122,7 +126,7 @@ int main(int argc, char** argv) {
     } catch (...) {
         // Whatever the subcommand met, the person gets a sentence, never an abort.
         context.progress().finish();
-        context.note(context.failure_text({}, std::current_exception()));
+        context.report_failure({}, std::current_exception());
         return 1;
     }
     context.progress().finish();

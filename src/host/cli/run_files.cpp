@@ -16,7 +16,7 @@ void run_one(Context& context, const FileJob& job, const std::string& file, File
         job(file, result);
     } catch (...) {
         // The job's own output so far stays; the failure closes it.
-        context.note(context.failure_text(file, std::current_exception()));
+        context.report_failure(file, std::current_exception());
         result.ok = false;
     }
 }

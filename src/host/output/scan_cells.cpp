@@ -33,7 +33,7 @@ const std::vector<Column>& scan_columns() {
     // it does not give is "?", since "-" is a polarity there.
     static const std::vector<Column> columns{
         "label",        "parent_label", "ms_level", {"polarity", "?"}, "rt_seconds", "rt_minutes",
-        "precursor_mz", "charge",       "tic",      "position"};
+        "precursor_mz", "charge",       "tic",      "position",        "scan_number"};
     return columns;
 }
 
@@ -46,7 +46,7 @@ bool single_precision(const std::vector<orvoeng::Peak>& peaks) {
     return single != 0;
 }
 
-Row scan_row(const orvoeng::ScanRecord& scan) {
+Row scan_row(const orvoeng::ScanRecord& scan, const ScanNumbers& numbers) {
     const bool ms2 = scan.scan_type.ms_level >= 2;
     return Row{static_cast<std::int64_t>(scan.label),
                optional_cell(known_parent(scan)),
@@ -57,11 +57,12 @@ Row scan_row(const orvoeng::ScanRecord& scan) {
                ms2 ? Cell(scan.precursor_mz) : Cell(std::monostate{}),
                optional_cell(known_charge(scan)),
                optional_cell(known_tic(scan)),
-               static_cast<std::int64_t>(scan.file_position)};
+               static_cast<std::int64_t>(scan.file_position),
+               optional_cell(numbers.of(scan.file_position))};
 }
 
 void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
-                      const orvoeng::Spectrum* spectrum) {
+                      const orvoeng::Spectrum* spectrum, const ScanNumbers& numbers) {
     const auto number = [&out](std::string_view key, const auto& value) {
         out += key;
         if constexpr (std::is_floating_point_v<std::decay_t<decltype(value)>>)
@@ -88,6 +89,7 @@ void append_scan_json(std::string& out, const orvoeng::ScanRecord& scan,
     optional(",\"charge\":", known_charge(scan));
     optional(",\"tic\":", known_tic(scan));
     number(",\"position\":", scan.file_position);
+    optional(",\"scan_number\":", numbers.of(scan.file_position));
     if (spectrum) {
         const auto& peaks = *spectrum->peaks;
         const bool single = single_precision(peaks);

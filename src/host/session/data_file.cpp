@@ -3,6 +3,8 @@
 #include "read_failure.h"
 #include "utf8_text.h"
 
+#include <host/repair/repair_error.h>
+
 #include <ds/messages.h>
 
 #include <pal/exception.h>
@@ -19,17 +21,32 @@ void DataFile::deliver(const PAL::Event& event) {
     if (event.kind == PAL::Event::MSG_EVENT) {
         const auto& posted = static_cast<const PAL::MsgEvent&>(event);
         if (posted.level <= 1) {
-            call_errors.push_back(posted.message);
+            call_errors.push_back(as_given(posted.message));
             if (holding) {
-                held.emplace_back(posted.level, posted.message);
+                held.emplace_back(posted.level, call_errors.back());
                 return;
             }
         } else if (muted) {
             return;
         }
+        if (copy && handler) {
+            handler(PAL::MsgEvent(posted.level, as_given(posted.message)));
+            return;
+        }
     }
     if (handler)
         handler(event);
+}
+
+PAL::Message DataFile::as_given(PAL::Message message) const {
+    if (copy) {
+        const std::wstring copy_path = from_argument(copy->path().string());
+        const std::wstring given = from_argument(file_path.string());
+        for (auto& argument : message.args)
+            if (argument == copy_path)
+                argument = given;
+    }
+    return message;
 }
 
 void DataFile::release_held(bool succeeded) {
@@ -50,7 +67,9 @@ auto DataFile::guarded(Call&& call) {
     } catch (const ReadFailure&) {
         throw;
     } catch (const PAL::AppError& error) {
-        throw ReadFailure(error, file_path, std::move(call_errors));
+        PAL::AppError given = error;
+        given.message = as_given(error.message);
+        throw ReadFailure(given, file_path, std::move(call_errors));
     }
 }
 
@@ -70,7 +89,23 @@ void DataFile::check_openable() const {
                         " is not a regular file (a pipe, socket or device); give an mzXML file");
 }
 
-RunInfo DataFile::peek() {
+RunInfo DataFile::peek(const ReadOptions& options) {
+    opened_with = options;
+    try {
+        return peek_run();
+    } catch (const ReadFailure& failure) {
+        if (!read_through_copy(failure))
+            throw;
+    }
+    try {
+        return peek_run();
+    } catch (const ReadFailure&) {
+        give_up_copy();
+        throw;
+    }
+}
+
+RunInfo DataFile::peek_run() {
     check_openable();
     // A peeked data source can never list, so it gets one of its own.
     const DataSource peeked = plugin.create();
@@ -100,6 +135,53 @@ RunInfo DataFile::peek() {
 
 const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& options,
                                                        const PAL::SmartPtr<PAL::Progress>& parent) {
+    opened_with = options;
+    try {
+        return open_listing(options, parent);
+    } catch (const ReadFailure& failure) {
+        if (!read_through_copy(failure))
+            throw;
+        try {
+            return open_listing(options, parent);
+        } catch (const ReadFailure&) {
+            // The copy reads no better: the original's refusal stands.
+            give_up_copy();
+            throw failure;
+        }
+    }
+}
+
+bool DataFile::read_through_copy(const ReadFailure& failure) {
+    if (copy || !opened_with.repaired_copy || !repair_may_mend(failure))
+        return false;
+    try {
+        copy = std::make_unique<RepairedCopy>(file_path, *opened_with.repaired_copy);
+    } catch (const repair::RepairRefused&) {
+        return false;
+    }
+    wide_path = from_argument(copy->path().string());
+    if (opened_with.on_repaired)
+        opened_with.on_repaired(file_path, copy->mended());
+    return true;
+}
+
+void DataFile::give_up_copy() {
+    copy.reset();
+    wide_path = from_argument(file_path.string());
+}
+
+std::optional<std::string> DataFile::mended() const {
+    if (!copy)
+        return std::nullopt;
+    return copy->mended();
+}
+
+ScanNumbers DataFile::scan_numbers() const {
+    return copy ? copy->original_numbers() : ScanNumbers();
+}
+
+const std::vector<orvoeng::ScanRecord>&
+DataFile::open_listing(const ReadOptions& options, const PAL::SmartPtr<PAL::Progress>& parent) {
     check_openable();
     assumed_profile = false;
     // A listing that ends in the centroiding question is asked again: its
@@ -177,8 +259,33 @@ const orvoeng::ScanRecord* DataFile::find(std::uint32_t label) const {
 }
 
 PAL::SmartPtr<orvoeng::Spectrum> DataFile::spectrum(std::uint32_t label) {
-    orvoeng::DataSourceIntf& listing = source();
-    return guarded([&] { return listing.get_spectrum(label, 0, channel.socket()); });
+    try {
+        orvoeng::DataSourceIntf& listing = source();
+        return guarded([&] { return listing.get_spectrum(label, 0, channel.socket()); });
+    } catch (const ReadFailure& failure) {
+        // Peak lists the plug-in cannot decode (attributes missing, blanks
+        // inside base64 groups) are what a repair mends: the rest of the
+        // file is read through the copy, listed again, quietly.
+        if (failure.code != orvoeng::msg::BAD_PEAKS.code || !read_through_copy(failure))
+            throw;
+        DataSource before = std::move(listed);
+        replaced = scans;
+        ReadOptions again = opened_with;
+        if (assumed_profile)
+            again.centroided = false;
+        muted = true;
+        try {
+            list(again, {});
+            muted = false;
+            return guarded([&] { return listed->get_spectrum(label, 0, channel.socket()); });
+        } catch (const PAL::AppError&) {
+            muted = false;
+            listed = std::move(before);
+            scans = replaced;
+            give_up_copy();
+            throw failure;
+        }
+    }
 }
 
 PAL::SmartPtr<PAL::Progress> DataFile::root_progress(unsigned int steps) {

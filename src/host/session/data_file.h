@@ -10,6 +10,8 @@
 
 #include "events.h"
 #include "plugin.h"
+#include "read_failure.h"
+#include "repaired_copy.h"
 
 #include <ds/data_source_intf.h>
 #include <ds/types.h>
@@ -19,6 +21,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +33,13 @@ struct ReadOptions {
     std::uint32_t first_label = 1;
     // For files that do not state their centroiding; unset passes no flag.
     std::optional<bool> centroided;
+    // Where a file the plug-in refuses for a cause repair mends is read
+    // through a repaired temporary copy; unset: refused as an engine
+    // refuses it.
+    std::optional<CopyPolicy> repaired_copy;
+    // Told once a file, when it is read through a repaired copy, what the
+    // repair mended.
+    std::function<void(const std::filesystem::path& file, const std::string& mended)> on_repaired;
 };
 
 struct RunInfo {
@@ -49,7 +60,7 @@ public:
     const std::filesystem::path& path() const { return file_path; }
 
     // Recognises the file and reads its run information without listing it.
-    RunInfo peek();
+    RunInfo peek(const ReadOptions& options = {});
 
     // Lists the file's scans; progress under `parent`, which may be empty.
     // A file that does not state its centroiding, opened without a choice,
@@ -71,6 +82,11 @@ public:
     // does not state its centroiding and no choice was given.
     bool profile_assumed() const { return assumed_profile; }
 
+    // What the repair mended when the file is read through a repaired copy.
+    std::optional<std::string> mended() const;
+    // The num the file itself gives each scan.
+    ScanNumbers scan_numbers() const;
+
 private:
     void deliver(const PAL::Event& event);
     // Delivers the held error events when the call succeeded; a failed
@@ -85,6 +101,18 @@ private:
     // Refuses what would block the plug-in's open: a FIFO waits for a
     // writer forever.
     void check_openable() const;
+    // After `failure`, reads the file through a repaired copy from now on,
+    // when the options allow one and the failure is one a repair may mend;
+    // false when it is not (the caller raises the failure then).
+    bool read_through_copy(const ReadFailure& failure);
+    // Back to the file itself, the copy removed.
+    void give_up_copy();
+    RunInfo peek_run();
+    // A message as the person knows the file: the copy's path in its
+    // arguments replaced by the path given.
+    PAL::Message as_given(PAL::Message message) const;
+    const std::vector<orvoeng::ScanRecord>&
+    open_listing(const ReadOptions& options, const PAL::SmartPtr<PAL::Progress>& parent);
 
     const Plugin& plugin;
     std::filesystem::path file_path;
@@ -106,6 +134,11 @@ private:
     // large file is megabytes, and the plug-in keeps no hold on it.
     orvoeng::ScanList scans;
     std::uint32_t first_label = 1;
+    // The options of the last open, for a copy made when a spectrum fails.
+    ReadOptions opened_with;
+    std::unique_ptr<RepairedCopy> copy;
+    // A listing replaced by the copy's, still referred to by callers.
+    orvoeng::ScanList replaced;
 };
 
 } // namespace orvohost

@@ -110,6 +110,9 @@ DocumentStart read_document_start(const std::filesystem::path& path) {
     start.mzxml_tag = head.find("<mzXML") != std::string::npos;
     start.msrun_tag = head.find("<msRun ") != std::string::npos;
     start.bare_msrun_tag = head.find("<msRun>") != std::string::npos;
+    start.mzml_tag =
+        head.find("<mzML") != std::string::npos || head.find("<indexedmzML") != std::string::npos;
+    start.any_tag = head.find('<') != std::string::npos;
     start.schema_version = first_schema_version(head);
     return start;
 }

@@ -29,6 +29,8 @@ struct DocumentStart {
     bool mzxml_tag = false;       // "<mzXML"
     bool msrun_tag = false;       // "<msRun " with attributes
     bool bare_msrun_tag = false;  // "<msRun>" without any
+    bool mzml_tag = false;        // "<mzML" or "<indexedmzML": another format
+    bool any_tag = false;         // a "<" at all: text that may be XML
     // The version of the first mzXML schema the file names ("3.2" for
     // ".../mzXML_3.2" or "mzXML_idx_3.2"); empty when it names none.
     std::string schema_version;

@@ -68,8 +68,14 @@ std::string refusal_cause(HostCatalog& catalog, const ReadFailure& failure) {
     if (const auto problem = path_problem(failure.file))
         return problem->text;
     const DocumentStart start = read_document_start(failure.file);
+    if (!start.any_tag)
+        return "it is not XML: no tag stands in its first 26 lines";
+    if (start.mzml_tag && !start.mzxml_tag)
+        return "it is an mzML file, not mzXML: only mzXML 2.0 and 2.1 are read";
     const bool other_schema = !start.schema_version.empty() && start.schema_version != "2.0" &&
                               start.schema_version != "2.1";
+    if (find_event(failure, msg::NO_SCHEMA) && start.schema_version.starts_with("1."))
+        return fmt::format("it is mzXML {}, and mzXML 1.x is not read", start.schema_version);
     if (find_event(failure, msg::NO_SCHEMA) && other_schema)
         return fmt::format("it is mzXML {}: only 2.0 and 2.1 are read", start.schema_version);
     for (const auto* def : {&msg::SCANS_FOUND_DIFFER, &msg::NO_SCHEMA, &msg::MISSING_START_TAG})
@@ -145,6 +151,17 @@ std::string failure_sentence(HostCatalog& catalog, const PAL::AppError& error,
 bool read_failed(const PAL::AppError& error) {
     const auto* failure = dynamic_cast<const ReadFailure*>(&error);
     return failure && find_event(*failure, msg::READ_FAILED) != nullptr;
+}
+
+bool repair_may_mend(const ReadFailure& failure) {
+    if (failure.code != msg::FILE_REFUSED.code && failure.code != msg::BAD_SCAN_HEADER.code &&
+        failure.code != msg::BAD_PEAKS.code)
+        return false;
+    if (read_failed(failure) || find_event(failure, msg::FILE_CHANGED) ||
+        path_problem(failure.file))
+        return false;
+    const DocumentStart start = read_document_start(failure.file);
+    return start.mzxml_tag && !start.schema_version.starts_with("1.");
 }
 
 std::string message_name(std::uint32_t id) {

@@ -47,6 +47,12 @@ std::string failure_sentence(HostCatalog& catalog, const PAL::AppError& error,
 // failing disk or share), not because of what the file holds.
 bool read_failed(const PAL::AppError& error);
 
+// Whether the failure comes from what the file holds, in a way a repair may
+// mend: a refused open, a scan header or a peak list the plug-in cannot
+// read, in a file that starts as mzXML later than 1.x. Never for a read
+// the system failed, a file that changed, or a path that is no file.
+bool repair_may_mend(const ReadFailure& failure);
+
 // The name of a message identifier in the shared table ("BAD_PEAKS"), or
 // its number in hex when the table has none.
 std::string message_name(std::uint32_t id);

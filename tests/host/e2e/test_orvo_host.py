@@ -303,7 +303,7 @@ class OrvoHost(unittest.TestCase):
             "missing file": (1, ["scans", "/nonexistent/run.mzXML"]),
             "directory": (1, ["scans", self.tmp.name]),
             "text file": (1, ["scans", self.text_file]),
-            "schema 3.2": (1, ["scans", self.schema32]),
+            "schema 3.2": (1, ["--strict", "scans", self.schema32]),
             "bad label": (1, ["spectrum", sample, "99999"]),
             "plot of a bad label": (1, ["plot", sample, "99999", "-o", no_svg]),
             "centroiding given twice": (1, ["--centroided", "no", "scans", sample]),
@@ -324,7 +324,8 @@ class OrvoHost(unittest.TestCase):
             "zero jobs": (2, ["-j", "0", "check", sample]),
         }
         if (CORPUS / "mzxmljl__test64.mzXML").is_file():
-            cases["corpus schema 3.2"] = (1, ["scans", CORPUS / "mzxmljl__test64.mzXML"])
+            cases["corpus schema 3.2"] = (1, ["--strict", "scans",
+                                               CORPUS / "mzxmljl__test64.mzXML"])
         for name, (status, args) in cases.items():
             with self.subTest(name):
                 done = host(*args)

@@ -14,7 +14,9 @@ from pathlib import Path
 from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, host, json_lines, ok, parse_mgf,
                             status_code, tsv_rows)
 
-LAST_LINE = re.compile(r"(?m)^orvo-host: (.*)\(status (0x8004[0-9A-F]{4})\)\n\Z")
+LAST_LINE = re.compile(r"(?m)^orvo-host: (.*)\(status (0x8004[0-9A-F]{4})\)\n"
+                       r"(orvo-host: .*: orvo-host repair .* -o COPY writes a copy the reader "
+                       r"opens; without --strict it is read through one\n)?\Z")
 REFUSED, BAD_HEADER = status_code("FILE_REFUSED"), status_code("BAD_SCAN_HEADER")
 
 
@@ -150,7 +152,7 @@ class RealFiles(unittest.TestCase):
                                    REFUSED)
         for name, (args, words, code) in cases.items():
             with self.subTest(name):
-                cause, status = last_line(self, host(*args))
+                cause, status = last_line(self, host("--strict", *args))
                 self.assertEqual(status, code)
                 for word in words:
                     self.assertIn(word, cause)
@@ -177,7 +179,7 @@ class RealFiles(unittest.TestCase):
         keep = self.dir / "keep.mgf"
         keep.write_bytes(b"an earlier result\n")
         before = set(self.dir.iterdir())
-        done = host("mgf", self.bare, self.numbered, "-o", keep)
+        done = host("--strict", "mgf", self.bare, self.numbered, "-o", keep)
         self.assertEqual(done.returncode, 1)
         self.assertEqual(keep.read_bytes(), b"an earlier result\n")
         self.assertEqual(set(self.dir.iterdir()), before)
@@ -239,8 +241,18 @@ class RealCorpusFiles(unittest.TestCase):
         }
         for name, words in cases.items():
             with self.subTest(name):
-                cause, _ = last_line(self, host("scans", self.corpus(name)))
+                done = host("--strict", "scans", self.corpus(name))
+                cause, _ = last_line(self, done)
                 self.assertIn(words, cause)
+                # The next step is named last, and the file named is the one given.
+                self.assertTrue(done.stderr.endswith("read through one\n"), done.stderr)
+                self.assertIn(f"orvo-host repair {self.corpus(name)} -o COPY", done.stderr)
+                # Without --strict the same file is read through a repaired copy.
+                done = host("--format", "json", "scans", self.corpus(name))
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertRegex(done.stderr, rf"{re.escape(str(self.corpus(name)))}: read "
+                                              r"through a repaired copy: .*index rebuilt")
+                self.assertNotIn("orvo-repaired", done.stderr)
 
     def test_files_without_totioncurrent_or_centroiding(self):
         rows = json_lines(ok(self, "--format", "json", "scans",
