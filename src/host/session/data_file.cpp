@@ -121,6 +121,11 @@ RunInfo DataFile::peek_run() {
     release_held(true);
     RunInfo info;
     info.instrument = guarded([&] { return peeked->get_instrument_info(); });
+    // The file's name is the one the person gave, never the copy's.
+    if (copy)
+        for (auto& [key, value] : info.instrument)
+            if (key == orvoeng::FileName && value == wide_path)
+                value = from_argument(file_path.string());
     try {
         const std::int64_t time = guarded([&] { return peeked->get_completion_time(); });
         if (time != 0)
