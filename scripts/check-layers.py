@@ -28,7 +28,9 @@ ROOMS = {
     "select": {"base", "markup", "session"},
     "output": {"base", "markup", "session"},
     "plot": {"base", "markup", "session", "select", "output"},
-    "cli": {"base", "markup", "session", "integrity", "select", "output", "plot", "repair"},
+    "mzml": {"base", "markup", "session", "select", "output"},
+    "cli": {"base", "markup", "session", "integrity", "select", "output", "plot", "repair",
+            "mzml"},
 }
 FACES = {
     "python": {"base", "markup", "repair", "session"},

@@ -158,6 +158,9 @@ void add_bpc(CLI::App& app, Context& context, int& status);
 void add_xic(CLI::App& app, Context& context, int& status);
 void add_check(CLI::App& app, Context& context, int& status);
 void add_repair(CLI::App& app, Context& context, int& status);
+#ifdef ORVO_HOST_MZML
+void add_mzml(CLI::App& app, Context& context, int& status);
+#endif
 
 // The filters of scans, judged from the listing: --ms-level, --scans,
 // --rt, --charge. A text that is no range is a usage error that says why.

@@ -106,6 +106,9 @@ int main(int argc, char** argv) {
     add_xic(app, context, status);
     add_check(app, context, status);
     add_repair(app, context, status);
+#ifdef ORVO_HOST_MZML
+    add_mzml(app, context, status);
+#endif
 
     if (const auto written = orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION))
         return *written;

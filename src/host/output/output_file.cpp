@@ -73,6 +73,10 @@ void OutputFile::flush() {
         fail(errno);
 }
 
+std::filesystem::path OutputFile::written_path() const {
+    return placed ? placed->temporary() : std::filesystem::path();
+}
+
 void OutputFile::commit() {
     flush();
     if (stream == stdout)

@@ -8,6 +8,7 @@
 #include <host/base/file_into_place.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ public:
     void write_when_full(std::string& text);
     // Hands what is buffered to the system; raises HostError as write does.
     void flush();
+    // Where the bytes written so far can be read back before commit(): the
+    // temporary file of a regular target; empty for standard output and a
+    // target written directly (a pipe, a device).
+    std::filesystem::path written_path() const;
     // Flushes and, for a regular file, gives the written file the target's
     // name; raises HostError when anything could not be written.
     void commit();

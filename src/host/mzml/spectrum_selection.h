@@ -1,0 +1,48 @@
+// The spectra one mzML file holds: the listed scans a filter selects, in
+// file order, each with its index in the file. Known before any spectrum is
+// fetched, so that the spectrum list states its count up front and a
+// precursor can tell whether its parent scan is written too.
+#pragma once
+
+#include <ds/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace orvohost::mzml {
+
+class SpectrumSelection {
+public:
+    // `scans` (the plug-in's listing, labels consecutive in file order)
+    // must outlive the selection.
+    SpectrumSelection(const std::vector<orvoeng::ScanRecord>& scans,
+                      const std::function<bool(const orvoeng::ScanRecord&)>& selects);
+
+    std::size_t size() const { return positions.size(); }
+    const orvoeng::ScanRecord& scan(std::size_t index) const { return (*listed)[positions[index]]; }
+    // The index of a scan of the listing; none when it is not selected.
+    std::optional<std::size_t> index_of(const orvoeng::ScanRecord& scan) const;
+
+    bool has_ms1() const { return ms1 > 0; }
+    bool has_msn() const { return positions.size() > ms1; }
+
+    // The scan an MS2 scan was picked from, when the listing knows it.
+    const orvoeng::ScanRecord* parent(const orvoeng::ScanRecord& scan) const;
+
+    // Whether the spectrum at `index` is a point of the total ion current
+    // chromatogram: the MS1 spectra when there are any, else every one.
+    bool in_chromatogram(std::size_t index) const;
+
+private:
+    static constexpr std::uint32_t NOT_SELECTED = UINT32_MAX;
+
+    const std::vector<orvoeng::ScanRecord>* listed;
+    std::vector<std::uint32_t> positions; // of each index in the listing
+    std::vector<std::uint32_t> index_at;  // of each position, or NOT_SELECTED
+    std::size_t ms1 = 0;
+};
+
+} // namespace orvohost::mzml

@@ -1,0 +1,448 @@
+"""orvo-host mzml: each file written as indexed mzML 1.1 that the schema
+accepts, whose every value reads back to the mzXML's own text (decoded here,
+not by orvo-host), whose index offsets and checksum hold, and which
+ProteoWizard's msconvert, where installed, reads to the same values as the
+source."""
+import base64
+import hashlib
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import xml.etree.ElementTree as ET
+import zlib
+from pathlib import Path
+
+from test_orvo_host import CORPUS, CORPUS_EXPECTED, HOST, MKMZXML, RUNNER, SAMPLE, host
+
+MZML = "{http://psi.hupo.org/ms/mzml}"
+MZXML = re.compile(r"\{http://sashimi\.sourceforge\.net/schema_revision/mzXML_2\.[01]\}")
+MSCONVERT = None if RUNNER else shutil.which("msconvert")
+
+
+def openms_file(*parts):
+    """A file of Debian's openms-common, or None when the package is absent."""
+    for root in sorted(Path("/usr/share").glob("openms*")):
+        path = root.joinpath(*parts)
+        if path.is_file():
+            return path
+    return None
+
+
+SCHEMA = openms_file("SCHEMAS", "mzML_idx_1_10.xsd")
+XMLLINT = shutil.which("xmllint")
+
+
+def local(tag):
+    return MZXML.sub("", tag)
+
+
+def mzxml_scans(path):
+    """Every scan of an mzXML file from its own text: level, polarity,
+    seconds, precursor and its charge, and the decoded peaks."""
+    scans = []
+    for scan in ET.parse(path).getroot().iter():
+        if local(scan.tag) != "scan":
+            continue
+        peaks = next(e for e in scan if local(e.tag) == "peaks")
+        raw = base64.b64decode(peaks.text or "")
+        wide = peaks.get("precision") == "64"
+        count = len(raw) // (8 if wide else 4)
+        values = struct.unpack(f">{count}{'d' if wide else 'f'}", raw)
+        precursor = next((e for e in scan if local(e.tag) == "precursorMz"), None)
+        scans.append({
+            "num": int(scan.get("num")),
+            "level": int(scan.get("msLevel")),
+            "polarity": scan.get("polarity"),
+            "rt": float(re.fullmatch(r"PT([0-9.eE+-]+)S", scan.get("retentionTime")).group(1)),
+            "tic": float(scan.get("totIonCurrent", "0")),
+            "precursor": float(precursor.text) if precursor is not None else None,
+            "charge": (int(precursor.get("precursorCharge"))
+                       if precursor is not None and precursor.get("precursorCharge") else None),
+            "mz": list(values[0::2]),
+            "intensity": list(values[1::2]),
+            "wide": wide,
+        })
+    return scans
+
+
+def decode_array(array):
+    """The values of a binaryDataArray written without numpress."""
+    names = {p.get("accession") for p in array.iter(MZML + "cvParam")}
+    raw = base64.b64decode(array.find(MZML + "binary").text or "")
+    if "MS:1000574" in names:
+        raw = zlib.decompress(raw)
+    wide = "MS:1000523" in names
+    count = len(raw) // (8 if wide else 4)
+    return list(struct.unpack(f"<{count}{'d' if wide else 'f'}", raw)), wide
+
+
+def params(element):
+    """accession -> (value, unit) of an element's own cvParams."""
+    return {p.get("accession"): (p.get("value"), p.get("unitAccession"))
+            for p in element.findall(MZML + "cvParam")}
+
+
+def mzml_spectra(path):
+    """Each spectrum as msconvert's or orvo-host's mzML holds it."""
+    spectra = []
+    for spectrum in ET.parse(path).getroot().iter(MZML + "spectrum"):
+        own = params(spectrum)
+        scan = params(spectrum.find(f"{MZML}scanList/{MZML}scan"))
+        rt, unit = scan["MS:1000016"]
+        seconds = float(rt) * (60 if unit == "UO:0000031" else 1)
+        arrays, wide = {}, {}
+        for array in spectrum.iter(MZML + "binaryDataArray"):
+            kind = "mz" if "MS:1000514" in params(array) else "intensity"
+            arrays[kind], wide[kind] = decode_array(array)
+        precursor = spectrum.find(f"{MZML}precursorList/{MZML}precursor")
+        ion = (precursor.find(f"{MZML}selectedIonList/{MZML}selectedIon")
+               if precursor is not None else None)
+        ion_params = params(ion) if ion is not None else {}
+        spectra.append({
+            "id": spectrum.get("id"),
+            "index": int(spectrum.get("index")),
+            "length": int(spectrum.get("defaultArrayLength")),
+            "level": int(own["MS:1000511"][0]),
+            "polarity": "+" if "MS:1000130" in own else "-" if "MS:1000129" in own else None,
+            "rt": seconds,
+            "tic": float(own["MS:1000285"][0]) if "MS:1000285" in own else None,
+            "precursor": (float(ion_params["MS:1000744"][0])
+                          if "MS:1000744" in ion_params else None),
+            "charge": int(ion_params["MS:1000041"][0]) if "MS:1000041" in ion_params else None,
+            "spectrum_ref": precursor.get("spectrumRef") if precursor is not None else None,
+            "external": precursor.get("externalSpectrumID") if precursor is not None else None,
+            "mz": arrays.get("mz"),
+            "intensity": arrays.get("intensity"),
+            "wide": wide,
+        })
+    return spectra
+
+
+def as_float32(value):
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
+class Mzml(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.dir = Path(cls.tmp.name)
+
+        def make(name, *args):
+            path = cls.dir / name
+            subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
+                           capture_output=True, stdin=subprocess.DEVNULL)
+            return path
+
+        wide = make("wide64.mzXML", "--scans", "14", "--ms1-every", "3", "--ms1-peaks", "25",
+                    "--ms2-peaks", "7", "--precision", "64", "--no-index", "--centroided", "0",
+                    "--layout", "converter", "--seed", "4")
+        # A negative-mode run: the same bytes with each polarity turned.
+        narrow = make("narrow32.mzXML", "--scans", "9", "--ms1-every", "4", "--ms1-peaks", "30",
+                      "--ms2-peaks", "5", "--no-sha1", "--seed", "3")
+        negative = cls.dir / "negative.mzXML"
+        text = narrow.read_text(encoding="latin-1")
+        assert text.count('polarity="+"') == 9
+        negative.write_text(text.replace('polarity="+"', 'polarity="-"'), encoding="latin-1")
+        cls.fixtures = {"sample": Path(SAMPLE), "wide64": wide, "negative": negative}
+        cls.count = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def convert(self, source, *options, verify=True):
+        """The mzML orvo-host writes of `source`, checked with --verify."""
+        Mzml.count += 1
+        out = self.dir / f"out{Mzml.count}.mzML"
+        done = host("mzml", source, "-o", out, *(["--verify"] if verify else []), *options)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        if verify:
+            spectra = len(mzxml_scans(source))
+            self.assertRegex(done.stderr.splitlines()[-1],
+                             rf"verified: {spectra} spectr(a|um), index and checksum$")
+        return out
+
+    def assert_valid(self, path):
+        # Without the schema the other checks still run; test_schema_at_hand
+        # says what was not done.
+        if not (SCHEMA and XMLLINT):
+            return
+        done = subprocess.run([XMLLINT, "--noout", "--schema", str(SCHEMA), str(path)],
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr[-2000:])
+
+    def test_schema_at_hand(self):
+        if not (SCHEMA and XMLLINT):
+            self.skipTest("no mzML_idx_1_10.xsd (Debian's openms-common) or no xmllint: "
+                          "outputs are not validated against the schema")
+        self.assert_valid(self.convert(self.fixtures["sample"]))
+
+    def assert_index_and_checksum(self, path):
+        data = path.read_bytes()
+        end = data.index(b"<fileChecksum>") + len(b"<fileChecksum>")
+        stated = re.search(rb"<fileChecksum>([0-9a-f]{40})</fileChecksum>", data).group(1)
+        self.assertEqual(stated.decode(), hashlib.sha1(data[:end]).hexdigest())
+        at = int(re.search(rb"<indexListOffset>(\d+)</indexListOffset>", data).group(1))
+        self.assertTrue(data.startswith(b"<indexList ", at))
+        offsets = re.findall(rb'<offset idRef="([^"]+)">(\d+)</offset>', data)
+        ids = re.findall(rb'<(spectrum|chromatogram) index="\d+" id="([^"]+)"', data)
+        self.assertEqual([ref for ref, _ in offsets], [i for _, i in ids])
+        for ref, offset in offsets:
+            tag = data[int(offset):int(offset) + 200]
+            self.assertRegex(tag, rb'^<(spectrum|chromatogram) index="\d+" id="'
+                             + re.escape(ref) + b'"')
+
+    def assert_same_as_source(self, source, spectra, mz_wide=False):
+        scans = mzxml_scans(source)
+        self.assertEqual(len(spectra), len(scans))
+        by_num = {s["num"]: i for i, s in enumerate(scans)}
+        for i, (scan, spectrum) in enumerate(zip(scans, spectra)):
+            with self.subTest(scan=scan["num"]):
+                self.assertEqual(spectrum["index"], i)
+                self.assertEqual(spectrum["id"], f"scan={scan['num']}")
+                self.assertEqual(spectrum["length"], len(scan["mz"]))
+                self.assertEqual(spectrum["level"], scan["level"])
+                self.assertEqual(spectrum["polarity"], scan["polarity"])
+                self.assertEqual(spectrum["rt"], scan["rt"])
+                self.assertEqual(spectrum["tic"], scan["tic"] or sum(scan["intensity"]))
+                self.assertEqual(spectrum["precursor"], scan["precursor"])
+                self.assertEqual(spectrum["charge"], scan["charge"])
+                # The source's precision, or 64 bits for m/z when asked.
+                self.assertEqual(spectrum["wide"], {"mz": scan["wide"] or mz_wide,
+                                                    "intensity": scan["wide"]})
+                self.assertEqual(spectrum["mz"], scan["mz"])
+                self.assertEqual(spectrum["intensity"], scan["intensity"])
+                if scan["level"] >= 2:
+                    parent = max(n for n, s in enumerate(scans[:i]) if s["level"] == 1)
+                    self.assertEqual(spectrum["spectrum_ref"], f"scan={scans[parent]['num']}")
+                    self.assertIn(scans[parent]["num"], by_num)
+
+    def test_every_option_writes_valid_mzml_of_the_source_values(self):
+        for name, source in self.fixtures.items():
+            for options in ([], ["--zlib"], ["--mz-precision", "64"],
+                            ["--zlib", "--mz-precision", "64"]):
+                with self.subTest(fixture=name, options=options):
+                    out = self.convert(source, *options)
+                    self.assert_valid(out)
+                    self.assert_index_and_checksum(out)
+                    self.assert_same_as_source(source, mzml_spectra(out),
+                                               mz_wide="--mz-precision" in options)
+
+    def test_numpress_keeps_values_within_its_precision(self):
+        source = self.fixtures["sample"]
+        scans = mzxml_scans(source)
+        for options in (["--numpress", "linear"], ["--numpress", "linear,pic", "--zlib"],
+                        ["--numpress", "slof"]):
+            with self.subTest(options=options):
+                out = self.convert(source, *options)
+                self.assert_valid(out)
+                self.assert_index_and_checksum(out)
+                root = ET.parse(out).getroot()
+                terms = {p.get("accession") for p in root.iter(MZML + "cvParam")}
+                wanted = {"linear": "MS:1002312", "pic": "MS:1002313", "slof": "MS:1002314"}
+                for kind in options[1].split(","):
+                    accession = wanted[kind]
+                    if "--zlib" in options:
+                        accession = {"MS:1002312": "MS:1002746",
+                                     "MS:1002313": "MS:1002747"}[accession]
+                    self.assertIn(accession, terms)
+                if MSCONVERT:
+                    # msconvert decodes numpress: its values lie within
+                    # numpress's error of the source's.
+                    read = self.msconvert(out, f"np{Mzml.count}")
+                    self.assertIsNotNone(read)
+                    self.assertEqual(len(read), len(scans))
+                    for scan, spectrum in zip(scans, read):
+                        for got, want in zip(spectrum["mz"], scan["mz"], strict=True):
+                            self.assertAlmostEqual(got, want, delta=1e-4 * max(1.0, want) * 1e-2)
+                        for got, want in zip(spectrum["intensity"], scan["intensity"],
+                                             strict=True):
+                            self.assertAlmostEqual(got, want, delta=max(0.51, 2e-3 * want))
+
+    def test_filters_and_external_precursors(self):
+        source = self.fixtures["sample"]
+        scans = mzxml_scans(source)
+        out = self.dir / "ms2.mzML"
+        done = host("mzml", source, "-o", out, "--ms-level", "2", "--mz", "300:1500", "--verify")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assert_valid(out)
+        spectra = mzml_spectra(out)
+        ms2 = [s for s in scans if s["level"] == 2]
+        self.assertEqual(len(spectra), len(ms2))
+        for scan, spectrum in zip(ms2, spectra):
+            kept = [(m, i) for m, i in zip(scan["mz"], scan["intensity"]) if 300 <= m <= 1500]
+            self.assertEqual(list(zip(spectrum["mz"], spectrum["intensity"])), kept)
+            # The parent was left out: named in the source file, not here.
+            self.assertIsNone(spectrum["spectrum_ref"])
+            self.assertRegex(spectrum["external"], r"^scan=\d+$")
+            # The total ion current is that of the peaks written.
+            self.assertAlmostEqual(spectrum["tic"], sum(i for _, i in kept), delta=1e-6 *
+                                   max(1.0, spectrum["tic"]))
+        # The chromatogram is then one of the MS2 spectra.
+        chromatogram = ET.parse(out).getroot().find(f".//{MZML}chromatogram")
+        self.assertEqual(int(chromatogram.get("defaultArrayLength")), len(ms2))
+
+    def test_the_same_bytes_whatever_the_threads(self):
+        big = self.dir / "threads.mzXML"
+        subprocess.run([*RUNNER, MKMZXML, "-o", str(big), "--size", "2M", "--seed", "8"],
+                       check=True, capture_output=True)
+        outputs = []
+        for jobs in ("1", "2", "4"):
+            out = self.dir / f"threads{jobs}.mzML"
+            done = host("-j", jobs, "mzml", big, "-o", out, *(["--zlib"] if jobs == "4" else []))
+            self.assertEqual(done.returncode, 0, done.stderr)
+            outputs.append(out)
+        self.assertEqual(outputs[0].read_bytes(), outputs[1].read_bytes())
+        self.assert_index_and_checksum(outputs[2])
+        self.assert_same_as_source(big, mzml_spectra(outputs[2]))
+
+    def test_output_options_and_failures(self):
+        sample = self.fixtures["sample"]
+        bad = self.dir / "bad.mzXML"
+        bad.write_text("<mzXML>not a run</mzXML>\n")
+        cases = [
+            (["mzml", sample], 2, "give -o OUT, --suffix .mzML or --out-dir DIR"),
+            (["mzml", sample, sample, "-o", self.dir / "x.mzML"], 2, "-o names one output"),
+            (["mzml", sample, "--out-dir", self.dir / "none"], 2, "is not a folder"),
+            (["mzml", sample, "-o", "-", "--verify"], 2, "needs a file"),
+            (["mzml", sample, "--numpress", "pic,slof", "-o", self.dir / "y.mzML"], 2,
+             "give one of them"),
+            (["mzml", sample, "--mz-precision", "32", "-o", self.dir / "y.mzML"], 2, "64"),
+        ]
+        for args, status, text in cases:
+            with self.subTest(args=args[1:]):
+                done = host(*args)
+                self.assertEqual(done.returncode, status, done.stderr)
+                self.assertIn(text, done.stderr)
+        # The same name from two folders would be one output.
+        twin = self.dir / "twin"
+        twin.mkdir(exist_ok=True)
+        shutil.copy(sample, twin / "sample.mzXML")
+        done = host("mzml", sample, twin / "sample.mzXML", "--out-dir", self.dir)
+        self.assertEqual(done.returncode, 2)
+        self.assertIn("would both be written to", done.stderr)
+
+        # Without --keep-going the first failure stops the run; files before
+        # it are written, none is left half-written.
+        for keep_going in (False, True):
+            with self.subTest(keep_going=keep_going):
+                folder = self.dir / f"keep{keep_going}"
+                folder.mkdir()
+                files = [self.fixtures["negative"], bad, self.fixtures["wide64"]]
+                done = host("-j", "1", "mzml", *files, "--out-dir", folder,
+                            *(["--keep-going"] if keep_going else []))
+                self.assertEqual(done.returncode, 1)
+                self.assertIn("bad.mzXML", done.stderr)
+                written = sorted(p.name for p in folder.iterdir())
+                expected = ["negative.mzML"] + (["wide64.mzML"] if keep_going else [])
+                self.assertEqual(written, expected)
+                self.assertIn("1 file not converted" if not keep_going else "2 of 3 files read",
+                              done.stderr)
+        # A target that is its own source is refused, and the source kept.
+        copy = self.dir / "self.mzML"
+        shutil.copy(sample, copy)
+        before = copy.read_bytes()
+        done = host("mzml", copy, "--suffix", ".mzML")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("would replace the file itself", done.stderr)
+        self.assertEqual(copy.read_bytes(), before)
+        # --suffix writes beside the source; standard output takes one file.
+        done = host("mzml", self.fixtures["negative"], "--suffix", ".conv.mzML")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        beside = self.fixtures["negative"].with_name("negative.conv.mzML")
+        self.assertEqual(host("mzml", self.fixtures["negative"], "-o", "-").stdout,
+                         beside.read_text(encoding="utf-8"))
+
+    def msconvert(self, path, name):
+        """msconvert's reading of `path`, written by it as 64-bit mzML; None
+        when it cannot read the file."""
+        work = self.dir / name
+        work.mkdir()
+        done = subprocess.run([MSCONVERT, str(path), "--mzML", "--64", "-o", str(work),
+                               "--outfile", "out.mzML"], capture_output=True, text=True)
+        try:
+            return mzml_spectra(work / "out.mzML") if done.returncode == 0 else None
+        except (ET.ParseError, FileNotFoundError):
+            return None
+
+    def assert_msconvert_reads_alike(self, source, out, name):
+        """Returns whether msconvert reads the source, so that there was
+        something to compare."""
+        original = self.msconvert(source, name + ".in")
+        if original is None:
+            return False
+        converted = self.msconvert(out, name + ".out")
+        self.assertIsNotNone(converted, "msconvert reads the source but not the mzML")
+        self.assertEqual(len(converted), len(original))
+        for a, b in zip(original, converted):
+            for key in ("level", "polarity", "rt", "precursor", "charge", "mz", "intensity"):
+                self.assertEqual(b[key], a[key], f"{name} {a['id']}: {key}")
+            # Where the source gives no total ion current, msconvert gives
+            # none; the mzML has the sum of the peaks.
+            if a["tic"] is not None:
+                self.assertEqual(b["tic"], a["tic"])
+        return True
+
+    def test_msconvert_reads_the_mzml_as_it_reads_the_source(self):
+        if not MSCONVERT:
+            self.skipTest("no msconvert (Debian's libpwiz-tools): comparison not run")
+        for name, source in self.fixtures.items():
+            for options in ([], ["--zlib"]):
+                with self.subTest(fixture=name, options=options):
+                    out = self.convert(source, *options, verify=False)
+                    self.assertTrue(self.assert_msconvert_reads_alike(
+                        source, out, f"{name}{''.join(options)}"))
+
+    def test_corpus_files_that_open(self):
+        if not (CORPUS / "SOURCES.md").is_file():
+            self.skipTest(f"no mzXML corpus at {CORPUS} (set ORVO_CORPUS): corpus not converted")
+        names = sorted(n for n, outcome in CORPUS_EXPECTED.items() if outcome == "ok")
+        folder = self.dir / "corpus"
+        folder.mkdir()
+        files = [CORPUS / n for n in names if (CORPUS / n).is_file()]
+        self.assertTrue(files)
+        done = host("mzml", *files, "--out-dir", folder, "--verify")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        compared = 0
+        for path in files:
+            out = folder / (path.stem + ".mzML")
+            with self.subTest(path.name):
+                self.assertRegex(done.stderr, re.escape(str(out)) + r": verified: \d+ spectr")
+                self.assert_valid(out)
+                self.assert_index_and_checksum(out)
+                if MSCONVERT:
+                    compared += self.assert_msconvert_reads_alike(path, out,
+                                                                  "corpus-" + path.stem)
+        if MSCONVERT:
+            self.assertGreater(compared, 0, "msconvert read none of the corpus files")
+
+    @unittest.skipIf(RUNNER or sys.platform != "linux", "peak memory is read on Linux")
+    @unittest.skipIf(os.environ.get("ORVO_SANITIZED") == "1",
+                     "a sanitizer's allocator keeps freed memory: peak memory is not the host's")
+    def test_memory_does_not_grow_with_the_file(self):
+        peak = []
+        for size in ("2M", "40M"):
+            source = self.dir / f"mem{size}.mzXML"
+            subprocess.run([MKMZXML, "-o", str(source), "--size", size, "--seed", "9"],
+                           check=True, capture_output=True)
+            probe = ("import resource, subprocess, sys\n"
+                     "subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)\n"
+                     "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
+            done = subprocess.run([sys.executable, "-c", probe, HOST, "-q", "mzml", str(source),
+                                   "-o", str(self.dir / "mem.mzML")],
+                                  capture_output=True, text=True, check=True)
+            peak.append(int(done.stdout))
+        small, large = peak
+        self.assertGreater((self.dir / "mem.mzML").stat().st_size, 30 << 20)
+        self.assertLess(large - small, 8 << 10, peak)
+
+
+if __name__ == "__main__":
+    unittest.main()
