@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev local
   python3 libxml2-utils util-linux clang-14 libclang-rt-14-dev
   python3-dev pybind11-dev python3-numpy python3-pytest
   python3-pandas python3-dask python3-distributed
-  libexpat1-dev libmsnumpress-dev openms-common libpwiz-tools)
+  libexpat1-dev libmsnumpress-dev openms-common)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
