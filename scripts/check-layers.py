@@ -35,7 +35,7 @@ ROOMS = {
 FACES = {
     "python": {"base", "markup", "repair", "session"},
     "bench": {"base", "markup", "session"},
-    "fuzz": {"base", "markup", "session"},
+    "fuzz": {"base", "markup", "repair", "session"},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*[<"]([^>"]+)[>"]', re.M)

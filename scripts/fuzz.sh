@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(fuzz_data_source fuzz_base64 fuzz_datetime fuzz_codecvt)
+((${#targets[@]})) || targets=(fuzz_data_source fuzz_repair fuzz_base64 fuzz_datetime fuzz_codecvt)
 preset=${FUZZ_PRESET:-fuzz}
 work=${FUZZ_WORK:-build/$preset-work}
 bin=build/$preset
@@ -44,6 +44,19 @@ for target in "${targets[@]}"; do
     done
     [ -x build/release/fuzz/write_seeds ] && build/release/fuzz/write_seeds "$corpus" >/dev/null
     extra=(-dict=fuzz/mzxml.dict -max_len=16384)
+  fi
+  if [ "$target" = fuzz_repair ]; then
+    # Files as people have them: the real ones beside the project, and
+    # generated 3.x files and files numbered or counted wrong.
+    cp -n ../shared/corpus/*.mzXML "$corpus"/ 2>/dev/null || true
+    for args in "--scans 3 --ms1-peaks 4 --ms2-peaks 2 --mzxml3 --seed 4" \
+      "--scans 3 --ms1-peaks 3 --ms2-peaks 2 --first-num 19 --declared-scans 9 --seed 5" \
+      "--scans 2 --ms1-peaks 3 --layout converter --mzxml3 --no-sha1 --seed 6"; do
+      name="mk_$(echo "$args" | tr -c 'a-z0-9' '_').mzXML"
+      # shellcheck disable=SC2086
+      [ -e "$corpus/$name" ] || "$bin"/bin/orvo-mkmzxml -o "$corpus/$name" $args >/dev/null
+    done
+    extra=(-dict=fuzz/mzxml.dict -max_len=65536)
   fi
   echo "== fuzz: $target ($preset) for ${FUZZ_RUNS:+$FUZZ_RUNS runs, at most }${seconds}s"
   log="$work/$target.log"

@@ -81,13 +81,20 @@ def test_summaries_are_read_on_the_workers(client, files):
     assert pids <= worker_pids
 
 
-def test_a_file_the_plug_in_refuses_fails_the_computation(client, files, tmp_path):
+def test_a_file_that_cannot_be_read_fails_skips_or_names_its_cause(client, files, tmp_path):
     broken = tmp_path / "broken.mzXML"
     broken.write_text('<?xml version="1.0"?>\n<mzXML>\n<msRun scanCount="2">\n')
     frame = orvo_dask.scans([files[0], str(broken)])
     with pytest.raises(orvo.Error) as raised:
         frame.compute()
     assert raised.value.code is not None
+    kept = orvo_dask.scans([str(broken), files[0]], errors="skip").compute()
+    assert set(kept["file"]) == {files[0]} and len(kept) == FILES[0][0]
+    table = orvo_dask.summaries([files[1], str(broken)]).compute().reset_index(drop=True)
+    assert table["error"][0] is None
+    assert str(broken) in table["error"][1] and table["scans"][1] == 0
+    with pytest.raises(ValueError):
+        orvo_dask.scans(files, errors="ignore")
 
 
 def test_no_files_is_a_usage_error():
