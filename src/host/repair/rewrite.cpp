@@ -52,7 +52,8 @@ public:
     }
 
     void run() {
-        for (Token token = reader.next(); token.kind != Token::END; token = reader.next()) {
+        for (Token token = reader.next(); token.kind != Token::END && !ended;
+             token = reader.next()) {
             if (token.kind == Token::TEXT) {
                 if (in_peak_text)
                     peak_text(token.bytes);
@@ -80,12 +81,6 @@ private:
             return run_end(bytes);
         if (name == "mzXML" && survey.is_3x())
             return root(bytes);
-        if (!in_run && name == "index" && !index_written)
-            return index(bytes);
-        if (!in_run && name == "indexOffset")
-            return index_offset(bytes);
-        if (!in_run && name == "sha1")
-            return sha1(bytes);
         out.write(bytes);
     }
 
@@ -233,44 +228,26 @@ private:
         out.write(kept);
     }
 
+    // The copy ends as every reader of an index expects, whatever the input
+    // had after its run (an index, a digest, a second document, junk): the
+    // fresh index, its offset, the digest where the input had one, the
+    // root's end tag. A copy repaired again so comes out the same.
     void run_end(std::string_view bytes) {
         in_run = false;
         out.write(bytes);
-        if (!survey.has_index) {
-            out.write(survey.line_end + "  ");
-            write_index();
-        }
-        if (!survey.has_index_offset && !survey.has_index) {
-            out.write(survey.line_end + "  ");
-            write_index_offset();
-        }
-    }
-
-    void index(std::string_view bytes) {
+        out.write(survey.line_end + "  ");
         write_index();
-        if (!bytes.ends_with("/>"))
-            skip_to("/index");
-        if (!survey.has_index_offset) {
-            out.write(survey.line_end + "  ");
-            write_index_offset();
-        }
-    }
-
-    void index_offset(std::string_view bytes) {
+        out.write(survey.line_end + "  ");
         write_index_offset();
-        if (!bytes.ends_with("/>"))
-            skip_to("/indexOffset");
-    }
-
-    // The digest covers every byte up to and including its own start tag.
-    void sha1(std::string_view bytes) {
-        out.write(bytes);
-        if (bytes.ends_with("/>"))
-            return;
-        out.write(out.digest());
-        skip_to("/sha1");
-        out.write("</sha1>");
-        report.sha1 = true;
+        if (survey.has_sha1) {
+            // The digest covers every byte up to and including its own start tag.
+            out.write(survey.line_end + "  <sha1>");
+            out.write(out.digest());
+            out.write("</sha1>");
+            report.sha1 = true;
+        }
+        out.write(survey.line_end + "</mzXML>" + survey.line_end);
+        ended = true;
     }
 
     void write_index() {
@@ -286,18 +263,10 @@ private:
         }
         text += survey.line_end + "  </index>";
         out.write(text);
-        index_written = true;
     }
 
     void write_index_offset() {
         out.write("<indexOffset>" + std::to_string(index_at) + "</indexOffset>");
-    }
-
-    // Drops every token up to and including the end tag `name`.
-    void skip_to(std::string_view name) {
-        for (Token token = reader.next(); token.kind != Token::END; token = reader.next())
-            if (token.kind == Token::TAG && tag_name(token.bytes) == name)
-                return;
     }
 
     TagReader reader;
@@ -312,7 +281,7 @@ private:
     bool in_peak_text = false;
     bool peak_text_changed = false;
     std::size_t group_phase = 0; // characters of the current base64 group
-    bool index_written = false;
+    bool ended = false; // the run's end and the copy's trailer written
 };
 
 } // namespace

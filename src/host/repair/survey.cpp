@@ -89,7 +89,10 @@ public:
 
     // Adds what the pass after this one found.
     void join(SurveyPass&& after) {
-        survey.nums.insert(survey.nums.end(), after.survey.nums.begin(), after.survey.nums.end());
+        // The copy ends with the first run: scans after it are not the file's.
+        if (!run_closed)
+            survey.nums.insert(survey.nums.end(), after.survey.nums.begin(),
+                               after.survey.nums.end());
         survey.has_index |= after.survey.has_index;
         survey.has_index_offset |= after.survey.has_index_offset;
         survey.has_sha1 |= after.survey.has_sha1;
@@ -149,6 +152,10 @@ private:
             if (!survey.version.starts_with("2.") && !survey.version.starts_with("3."))
                 throw RepairRefused("is of mzXML schema " + survey.version +
                                     "; only files of schema 2.x and 3.x can be repaired");
+        } else if (run_closed && name != "index" && name != "indexOffset" && name != "sha1") {
+            // After the run the copy has only its own index and digest: what
+            // else stands there is left out, not judged.
+            return;
         } else if (name == "scan") {
             const StartTag tag(token.bytes);
             const auto num = tag.value("num");

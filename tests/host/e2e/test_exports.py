@@ -9,13 +9,10 @@ import tempfile
 import unittest
 from pathlib import Path
 
-import struct
 
-from test_orvo_host import HOST, MKMZXML, RUNNER, host, json_lines, ok, parse_mgf
+from test_orvo_host import (HOST, MKMZXML, RUNNER, as_float32, generate, host, json_lines, ok,
+                            parse_mgf)
 
-
-def as_float32(value):
-    return struct.unpack("f", struct.pack("f", value))[0]
 
 
 class Exports(unittest.TestCase):
@@ -25,10 +22,7 @@ class Exports(unittest.TestCase):
         cls.dir = Path(cls.tmp.name)
 
         def make(name, *args):
-            path = cls.dir / name
-            subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
-                           capture_output=True, stdin=subprocess.DEVNULL)
-            return path
+            return generate(cls.dir / name, *args)
 
         # Each MGF is several mebibytes: a file read out of turn waits on disk.
         cls.runs = [make(f"run{i}.mzXML", "--size", "3M", "--seed", str(i), *extra)

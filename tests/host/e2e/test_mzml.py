@@ -18,7 +18,8 @@ import xml.etree.ElementTree as ET
 import zlib
 from pathlib import Path
 
-from test_orvo_host import CORPUS, HOST, MKMZXML, RUNNER, SAMPLE, corpus_outcomes, host
+from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, SAMPLE, as_float32, corpus_outcomes,
+                            generate, host)
 
 MZML = "{http://psi.hupo.org/ms/mzml}"
 MZXML = re.compile(r"\{http://sashimi\.sourceforge\.net/schema_revision/mzXML_2\.[01]\}")
@@ -124,9 +125,6 @@ def mzml_spectra(path):
     return spectra
 
 
-def as_float32(value):
-    return struct.unpack("<f", struct.pack("<f", value))[0]
-
 
 class Mzml(unittest.TestCase):
     @classmethod
@@ -135,10 +133,7 @@ class Mzml(unittest.TestCase):
         cls.dir = Path(cls.tmp.name)
 
         def make(name, *args):
-            path = cls.dir / name
-            subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
-                           capture_output=True, stdin=subprocess.DEVNULL)
-            return path
+            return generate(cls.dir / name, *args)
 
         wide = make("wide64.mzXML", "--scans", "14", "--ms1-every", "3", "--ms1-peaks", "25",
                     "--ms2-peaks", "7", "--precision", "64", "--no-index", "--centroided", "0",

@@ -6,6 +6,7 @@ import os
 import re
 import shlex
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -74,6 +75,18 @@ def host(*args):
     return run(*RUNNER, HOST, *args)
 
 
+def generate(path, *args):
+    """A file written by the generator, with these options."""
+    subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
+                   capture_output=True, stdin=subprocess.DEVNULL)
+    return path
+
+
+def as_float32(value):
+    """The value as a 32-bit float holds it."""
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
 def ok(test, *args):
     done = host(*args)
     test.assertEqual(done.returncode, 0, f"orvo-host {' '.join(map(str, args))}: {done.stderr}")
@@ -119,10 +132,7 @@ class OrvoHost(unittest.TestCase):
         tmp = Path(cls.tmp.name)
 
         def make(name, *args):
-            path = tmp / name
-            subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
-                           capture_output=True, stdin=subprocess.DEVNULL)
-            return path
+            return generate(tmp / name, *args)
 
         wide = make("wide64.mzXML", "--scans", "12", "--ms1-every", "3", "--ms1-peaks", "25",
                     "--ms2-peaks", "7", "--precision", "64", "--no-index", "--centroided", "0",

@@ -11,7 +11,7 @@ import unittest
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
-from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, host, json_lines, ok, parse_mgf,
+from test_orvo_host import (CORPUS, generate, HOST, MKMZXML, RUNNER, host, json_lines, ok, parse_mgf,
                             status_code, tsv_rows)
 
 LAST_LINE = re.compile(r"(?m)^orvo-host: (.*)\(status (0x8004[0-9A-F]{4})\)\n"
@@ -35,10 +35,7 @@ class RealFiles(unittest.TestCase):
         tmp = cls.dir = Path(cls.tmp.name)
 
         def make(name, *args):
-            path = tmp / name
-            subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
-                           capture_output=True, stdin=subprocess.DEVNULL)
-            return path
+            return generate(tmp / name, *args)
 
         def edited(source, name, *edits):
             text = source.read_text(encoding="latin-1")
