@@ -83,9 +83,11 @@ ReadOptions Context::reading_options() {
     if (options.strict)
         return read;
     read.repaired_copy = copy_policy();
-    read.on_repaired = [this](const std::filesystem::path& file, const std::string& mended) {
-        note(file.string() + ": read through a repaired copy: " + mended);
-    };
+    // -q shows nothing on success; a file read through a copy is a success.
+    if (!options.quiet)
+        read.on_repaired = [this](const std::filesystem::path& file, const std::string& mended) {
+            note(file.string() + ": read through a repaired copy: " + mended);
+        };
     return read;
 }
 

@@ -73,6 +73,8 @@ class RepairedReading(unittest.TestCase):
                       "19, scanCount 40 set to 12", done.stderr)
         rows = json_lines(done.stdout)
         self.assertEqual([r["scan_number"] for r in rows], list(range(19, 31)))
+        quiet = self.reading("-q", "--format", "json", "scans", self.numbered)
+        self.assertEqual((quiet.returncode, quiet.stderr, quiet.stdout), (0, "", done.stdout))
         self.assertEqual([r["label"] for r in rows], list(range(1, 13)))
         ms2 = [r["scan_number"] for r in rows if r["ms_level"] == 2]
         blocks = parse_mgf(self.reading("mgf", self.numbered).stdout)
