@@ -125,7 +125,7 @@ void convert(Context& context, MzmlArgs& args, const std::filesystem::path& file
         std::async(std::launch::async, [file] { return mzml::file_sha1(file); });
     mzml::InstrumentDescription instrument;
     try {
-        instrument = mzml::describe_instrument(data.peek().instrument);
+        instrument = mzml::describe_instrument(data.peek(context.reading_options()).instrument);
     } catch (...) {
         // No run information: the instrument stays unknown, and a file that
         // cannot be read at all says why when it is listed.
@@ -134,7 +134,8 @@ void convert(Context& context, MzmlArgs& args, const std::filesystem::path& file
     const auto& scans = context.open(data, root);
     root->step(1);
     const mzml::SpectrumSelection selection(
-        scans, [&args](const orvoeng::ScanRecord& scan) { return args.filter.selects(scan); });
+        scans, [&args](const orvoeng::ScanRecord& scan) { return args.filter.selects(scan); },
+        data.scan_numbers());
 
     mzml::RunHead head;
     head.source = file;

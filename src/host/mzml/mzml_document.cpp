@@ -39,8 +39,9 @@ void MzmlDocument::format_spectrum(std::string& text, std::size_t index,
         const SpectrumContext context{selection, arrays, filtered};
         tics[index] = append_spectrum(text, context, index, spectrum).tic;
     } catch (const MzmlWriteError& error) {
-        throw MzmlWriteError(
-            fmt::format("spectrum {}: {}", native_id(selection.scan(index)), error.what()));
+        throw MzmlWriteError(fmt::format("spectrum {}: {}",
+                                         native_id(selection.native_number(selection.scan(index))),
+                                         error.what()));
     }
     offsets[index] = text.size() - start;
 }
@@ -95,7 +96,7 @@ void MzmlDocument::write_index_list(std::string& text, std::uint64_t chromatogra
         text += "    <index name=\"spectrum\">\n";
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             text += "      <offset idRef=\"";
-            append_native_id(text, selection.scan(i));
+            append_native_id(text, selection.native_number(selection.scan(i)));
             fmt::format_to(std::back_inserter(text), "\">{}</offset>\n", offsets[i]);
             if (text.size() >= PIECE) {
                 out.write(text);

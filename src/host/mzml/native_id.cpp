@@ -6,17 +6,13 @@
 
 namespace orvohost::mzml {
 
-std::uint32_t native_scan_number(const orvoeng::ScanRecord& scan) {
-    return scan.label;
-}
-
-void append_native_id(std::string& out, std::uint32_t number) {
+void append_native_id(std::string& out, std::int64_t number) {
     fmt::format_to(std::back_inserter(out), "scan={}", number);
 }
 
-std::string native_id(const orvoeng::ScanRecord& scan) {
+std::string native_id(std::int64_t number) {
     std::string id;
-    append_native_id(id, scan);
+    append_native_id(id, number);
     return id;
 }
 

@@ -5,8 +5,9 @@
 namespace orvohost::mzml {
 
 SpectrumSelection::SpectrumSelection(const std::vector<orvoeng::ScanRecord>& scans,
-                                     const std::function<bool(const orvoeng::ScanRecord&)>& selects)
-    : listed(&scans), index_at(scans.size(), NOT_SELECTED) {
+                                     const std::function<bool(const orvoeng::ScanRecord&)>& selects,
+                                     ScanNumbers file_numbers)
+    : listed(&scans), numbers(std::move(file_numbers)), index_at(scans.size(), NOT_SELECTED) {
     for (std::size_t position = 0; position < scans.size(); ++position) {
         if (!selects(scans[position]))
             continue;

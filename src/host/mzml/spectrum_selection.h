@@ -4,6 +4,8 @@
 // precursor can tell whether its parent scan is written too.
 #pragma once
 
+#include <host/session/scan_numbers.h>
+
 #include <ds/types.h>
 
 #include <cstddef>
@@ -17,14 +19,23 @@ namespace orvohost::mzml {
 class SpectrumSelection {
 public:
     // `scans` (the plug-in's listing, labels consecutive in file order)
-    // must outlive the selection.
+    // must outlive the selection; `numbers` are the nums the source file
+    // gives them.
     SpectrumSelection(const std::vector<orvoeng::ScanRecord>& scans,
-                      const std::function<bool(const orvoeng::ScanRecord&)>& selects);
+                      const std::function<bool(const orvoeng::ScanRecord&)>& selects,
+                      ScanNumbers numbers = {});
 
     std::size_t size() const { return positions.size(); }
     const orvoeng::ScanRecord& scan(std::size_t index) const { return (*listed)[positions[index]]; }
     // The index of a scan of the listing; none when it is not selected.
     std::optional<std::size_t> index_of(const orvoeng::ScanRecord& scan) const;
+
+    // The N of the scan's native id "scan=N": the file's own num, so that
+    // an id names the scan of the file the person has; the label where the
+    // file gives none.
+    std::int64_t native_number(const orvoeng::ScanRecord& scan) const {
+        return numbers.of(scan.file_position).value_or(scan.label);
+    }
 
     bool has_ms1() const { return ms1 > 0; }
     bool has_msn() const { return positions.size() > ms1; }
@@ -40,6 +51,7 @@ private:
     static constexpr std::uint32_t NOT_SELECTED = UINT32_MAX;
 
     const std::vector<orvoeng::ScanRecord>* listed;
+    ScanNumbers numbers;
     std::vector<std::uint32_t> positions; // of each index in the listing
     std::vector<std::uint32_t> index_at;  // of each position, or NOT_SELECTED
     std::size_t ms1 = 0;

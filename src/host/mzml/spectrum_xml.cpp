@@ -33,7 +33,7 @@ void append_precursor(std::string& out, const SpectrumContext& context,
             out += SOURCE_FILE_ID;
             out += "\" externalSpectrumID=\"";
         }
-        append_native_id(out, *parent);
+        append_native_id(out, context.selection.native_number(*parent));
         out += '"';
     }
     out += ">\n";
@@ -71,7 +71,7 @@ SpectrumFacts append_spectrum(std::string& out, const SpectrumContext& context, 
 
     out += indent(L);
     fmt::format_to(std::back_inserter(out), "<spectrum index=\"{}\" id=\"", index);
-    append_native_id(out, scan);
+    append_native_id(out, context.selection.native_number(scan));
     fmt::format_to(std::back_inserter(out), "\" defaultArrayLength=\"{}\">\n", peaks.size());
     append_cv_integer(out, L + 1, Cv::MS_LEVEL, level);
     append_cv_param(out, L + 1, level == 1 ? Cv::MS1_SPECTRUM : Cv::MSN_SPECTRUM);

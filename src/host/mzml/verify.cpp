@@ -164,7 +164,7 @@ void Verifier::spectrum(const ReadElement& e) {
 
 void Verifier::check_spectrum(const ReadElement& e, std::size_t index) {
     const orvoeng::ScanRecord& scan = source.selection.scan(index);
-    const std::string id = native_id(scan);
+    const std::string id = native_id(source.selection.native_number(scan));
     if (e.id != id)
         differs(fmt::format("has the id '{}' where '{}' is due", e.id, id));
     if (e.index != std::to_string(index))
@@ -200,7 +200,8 @@ void Verifier::check_spectrum(const ReadElement& e, std::size_t index) {
     if (level >= 2) {
         const orvoeng::ScanRecord* parent = source.selection.parent(scan);
         const bool local = parent && source.selection.index_of(*parent);
-        const std::string parent_id = parent ? native_id(*parent) : "";
+        const std::string parent_id =
+            parent ? native_id(source.selection.native_number(*parent)) : "";
         if (e.spectrum_ref != (local ? parent_id : ""))
             differs(fmt::format("refers to the precursor spectrum '{}' where '{}' is due",
                                 e.spectrum_ref, local ? parent_id : ""));
@@ -267,7 +268,7 @@ void Verifier::index_entry(const ReadIndexEntry& entry) {
         if (k >= spectrum_at.size())
             fail(fmt::format("its spectrum index has more entries than the {} spectra",
                              spectrum_at.size()));
-        const std::string id = native_id(source.selection.scan(k));
+        const std::string id = native_id(source.selection.native_number(source.selection.scan(k)));
         if (entry.id != id)
             fail(fmt::format("entry {} of its spectrum index names '{}' where '{}' is due", k,
                              entry.id, id));

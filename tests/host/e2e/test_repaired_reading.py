@@ -2,6 +2,7 @@
 temporary copy that no ending leaves behind, numbered as the file the person
 has; --strict refuses as an engine does and names the next step."""
 import os
+import re
 import signal
 import subprocess
 import tempfile
@@ -83,6 +84,13 @@ class RepairedReading(unittest.TestCase):
                          [[str(n), str(n)] for n in ms2])
         dumped = json_lines(self.reading("dump", self.numbered).stdout)
         self.assertEqual([r["scan_number"] for r in dumped], list(range(19, 31)))
+        if "mzml" in host("--help").stdout:
+            mzml = self.dir / "numbered.mzML"
+            done = self.reading("mzml", self.numbered, "-o", mzml, "--verify")
+            self.assertEqual(done.returncode, 0, done.stderr)
+            text = mzml.read_text(encoding="utf-8")
+            self.assertEqual(re.findall(r'<spectrum index="\d+" id="scan=(\d+)"', text),
+                             [str(n) for n in range(19, 31)])
         # A file read as it is keeps its positions as its numbers.
         rows = tsv_rows(ok(self, "--format", "tsv", "scans", SAMPLE))
         self.assertTrue(all(r["scan_number"] == r["position"] for r in rows))
