@@ -179,13 +179,17 @@ private:
             return out.write(tag.bytes());
         }
 
-        // The whole compressed text, up to </peaks>, to inflate at once.
+        // The whole compressed text, up to </peaks>, to inflate at once. Any
+        // other tag ends it too: compressed peaks hold no markup, and a tag
+        // that stands there (</msRun> of a broken file) is the file's.
         std::string content;
         Token token = reader.next();
-        for (; token.kind != Token::END && tag_name(token.bytes) != "/peaks"; token = reader.next())
+        for (; token.kind == Token::TEXT; token = reader.next())
             content.append(token.bytes);
-        const std::string end_tag(token.kind == Token::END ? "" : token.bytes);
-        if (const auto plain = inflate_peak_text(content)) {
+        const bool closed = token.kind == Token::TAG && tag_name(token.bytes) == "/peaks";
+        const std::string next_tag(token.kind == Token::END ? "" : token.bytes);
+        const auto plain = closed ? inflate_peak_text(content) : std::nullopt;
+        if (plain) {
             tag.remove("compressionType");
             tag.remove("compressedLen");
             count_edits();
@@ -199,7 +203,10 @@ private:
             out.write(bytes);
             out.write(content);
         }
-        out.write(end_tag);
+        if (closed)
+            out.write(next_tag);
+        else if (!next_tag.empty())
+            this->tag(next_tag);
     }
 
     // Base64 may hold white space anywhere, but the reader takes it only
