@@ -3,6 +3,8 @@
 #include "spectrum_xml.h"
 #include "xml_text.h"
 
+#include <host/markup/xml_text.h>
+
 #include <fmt/format.h>
 
 #include <cctype>
@@ -41,9 +43,9 @@ void append_file_description(std::string& out, const RunHead& head) {
     out += "        <sourceFile id=\"";
     out += SOURCE_FILE_ID;
     out += "\" name=\"";
-    append_escaped(out, head.source.filename().string());
+    append_xml_escaped(out, head.source.filename().string());
     out += "\" location=\"";
-    append_escaped(out, folder_uri(head.source));
+    append_xml_escaped(out, folder_uri(head.source));
     out += "\">\n";
     append_cv_param(out, 5, Cv::SCAN_NUMBER_NATIVE_ID);
     append_cv_param(out, 5, Cv::MZXML_FORMAT);

@@ -1,5 +1,6 @@
 #include "xml_text.h"
 
+#include <host/markup/xml_text.h>
 #include <host/output/number_text.h>
 
 #include <fmt/format.h>
@@ -46,37 +47,6 @@ std::string_view indent(std::size_t level) {
     return BLANKS.substr(0, std::min(BLANKS.size(), 2 * level));
 }
 
-void append_escaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '\t':
-        case '\n':
-        case '\r':
-            // An attribute value's white space is normalised to blanks by
-            // every reader; a reference keeps it.
-            fmt::format_to(std::back_inserter(out), "&#{};", static_cast<int>(c));
-            break;
-        default:
-            out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-        }
-    }
-}
-
 void append_cv_param(std::string& out, std::size_t level, Cv term) {
     open_cv_param(out, level, term);
     close_cv_param(out, std::nullopt);
@@ -85,7 +55,7 @@ void append_cv_param(std::string& out, std::size_t level, Cv term) {
 void append_cv_param(std::string& out, std::size_t level, Cv term, std::string_view value,
                      std::optional<Cv> unit) {
     open_cv_param(out, level, term);
-    append_escaped(out, value);
+    append_xml_escaped(out, value);
     close_cv_param(out, unit);
 }
 

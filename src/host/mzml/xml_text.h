@@ -1,4 +1,4 @@
-// The small pieces of mzML text: escaped attribute values, indentation, and
+// The small pieces of mzML text: indentation, and
 // cvParam elements whose accession and name always come from the one table
 // of terms.
 #pragma once
@@ -14,11 +14,6 @@ namespace orvohost::mzml {
 
 // Two blanks a level of nesting.
 std::string_view indent(std::size_t level);
-
-// `text` as an attribute value or element text: the five characters XML
-// reserves become references, and the control characters XML 1.0 cannot
-// carry at all become '?'; the rest (UTF-8 included) is kept.
-void append_escaped(std::string& out, std::string_view text);
 
 // <cvParam cvRef=".." accession=".." name=".." value=""/> on its own line.
 void append_cv_param(std::string& out, std::size_t level, Cv term);

@@ -2,6 +2,8 @@
 
 #include "label_placement.h"
 
+#include <host/markup/xml_text.h>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -62,63 +64,6 @@ std::vector<Point> finite_points(std::span<const double> x, std::span<const doub
         if (std::isfinite(x[i]) && std::isfinite(y[i]))
             points.push_back({x[i], y[i]});
     return points;
-}
-
-// Text for XML character data and attribute values. Bytes that are not
-// UTF-8, and controls XML forbids, become U+FFFD: titles carry file names,
-// which may be in any encoding, and one bad byte would spoil the document.
-std::string escaped(std::string_view text) {
-    static constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                    out += REPLACEMENT;
-                else
-                    out += static_cast<char>(c);
-            }
-            ++i;
-            continue;
-        }
-        const std::size_t length = c >= 0xC2 && c <= 0xDF   ? 2
-                                   : c >= 0xE0 && c <= 0xEF ? 3
-                                   : c >= 0xF0 && c <= 0xF4 ? 4
-                                                            : 0;
-        bool valid = length > 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k)
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (valid) {
-            // Overlong forms, surrogates, values beyond U+10FFFF, U+FFFE and U+FFFF.
-            const auto second = static_cast<unsigned char>(text[i + 1]);
-            valid =
-                !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second > 0x9F) &&
-                !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second > 0x8F) &&
-                !(c == 0xEF && second == 0xBF && static_cast<unsigned char>(text[i + 2]) >= 0xBE);
-        }
-        if (valid) {
-            out.append(text.substr(i, length));
-            i += length;
-        } else {
-            out += REPLACEMENT;
-            ++i;
-        }
-    }
-    return out;
 }
 
 // A coordinate with two decimals; whatever arithmetic did to extreme
@@ -292,7 +237,7 @@ void frame(std::string& out, const Page& page, const Axis& x, const Axis& y, con
         "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"{0}\" height=\"{1}\" "
         "viewBox=\"0 0 {0} {1}\" font-family=\"Helvetica, Arial, sans-serif\" font-size=\"12\">\n",
         page.width, page.height);
-    put(out, "<title>{}</title>\n", escaped(text.title));
+    put(out, "<title>{}</title>\n", xml_escaped(text.title));
     put(out, "<rect width=\"{}\" height=\"{}\" fill=\"white\"/>\n", page.width, page.height);
 
     put(out, "<g class=\"grid\" stroke=\"#e4e4e4\" stroke-width=\"1\">\n");
@@ -332,20 +277,20 @@ void frame(std::string& out, const Page& page, const Axis& x, const Axis& y, con
     put(out,
         "<text class=\"x-label\" x=\"{}\" y=\"{}\" text-anchor=\"middle\" "
         "font-size=\"14\">{}</text>\n",
-        coord(centre_x), page.height - 20, escaped(text.x_label));
+        coord(centre_x), page.height - 20, xml_escaped(text.x_label));
     put(out,
         "<text class=\"y-label\" x=\"22\" y=\"{0}\" text-anchor=\"middle\" font-size=\"14\" "
         "transform=\"rotate(-90 22 {0})\">{1}</text>\n",
-        coord(centre_y), escaped(text.y_label));
+        coord(centre_y), xml_escaped(text.y_label));
     put(out,
         "<text class=\"title\" xml:space=\"preserve\" x=\"{}\" y=\"28\" text-anchor=\"middle\" "
         "font-size=\"17\" font-weight=\"bold\">{}</text>\n",
-        page.width / 2, escaped(text.title));
+        page.width / 2, xml_escaped(text.title));
     if (!text.subtitle.empty())
         put(out,
             "<text class=\"subtitle\" xml:space=\"preserve\" x=\"{}\" y=\"50\" "
             "text-anchor=\"middle\" font-size=\"13\" fill=\"#333\">{}</text>\n",
-            page.width / 2, escaped(text.subtitle));
+            page.width / 2, xml_escaped(text.subtitle));
     if (empty)
         put(out,
             "<text class=\"note\" x=\"{}\" y=\"{}\" text-anchor=\"middle\" font-size=\"16\" "
@@ -388,7 +333,7 @@ void draw_marks(std::string& out, const Page& page, const Axis& x, const PlotSpe
         if (const auto taken = placer.place(places))
             put(texts, "<text class=\"mark-label\" x=\"{}\" y=\"{}\">{}</text>\n",
                 coord(places[*taken].left), coord(places[*taken].bottom - 0.3 * MARK_LABEL_SIZE),
-                escaped(mark.text));
+                xml_escaped(mark.text));
     }
     put(out, "</g>\n");
     if (!texts.empty())

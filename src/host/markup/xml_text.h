@@ -1,0 +1,18 @@
+// Text written into an XML document, as character data or an attribute
+// value.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvohost {
+
+// Appends `text` with the markup characters as entities; tab, line feed and
+// carriage return as references, which an attribute value would otherwise
+// fold into blanks; and bytes that are not UTF-8, and the controls XML
+// forbids, as U+FFFD. Such text comes from file names in any encoding, and
+// one bad byte would spoil the whole document.
+void append_xml_escaped(std::string& out, std::string_view text);
+std::string xml_escaped(std::string_view text);
+
+} // namespace orvohost
