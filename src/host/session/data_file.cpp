@@ -150,6 +150,7 @@ const std::vector<orvoeng::ScanRecord>& DataFile::open(const ReadOptions& option
             return open_listing(options, parent);
         } catch (const ReadFailure&) {
             // The copy reads no better: the original's refusal stands.
+            listed.reset();
             give_up_copy();
             throw failure;
         }

@@ -128,6 +128,9 @@ private:
     // asked again, which the first listing delivered already.
     bool muted = false;
     bool assumed_profile = false;
+    // Before the data sources, so that it is removed after them: Windows
+    // deletes no file that is still open.
+    std::unique_ptr<RepairedCopy> copy;
     EventChannel channel;
     DataSource listed;
     // The plug-in's own list, kept rather than copied: a listing of a
@@ -136,7 +139,6 @@ private:
     std::uint32_t first_label = 1;
     // The options of the last open, for a copy made when a spectrum fails.
     ReadOptions opened_with;
-    std::unique_ptr<RepairedCopy> copy;
     // A listing replaced by the copy's, still referred to by callers.
     orvoeng::ScanList replaced;
 };
