@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows DLLs, host and tests with mingw-w64 (the mingw preset)
-# and runs every test under Wine. Installs the cross compiler and Wine first
-# when they are missing (Debian packages, no recommends).
+# and runs every test under Wine, or those that ctest options given to it
+# select (-R orvo_host_e2e). Installs the cross compiler and Wine first when
+# they are missing (Debian packages, no recommends).
 #
 # Wine is made ready once, in a prefix in a temporary folder: a persistent
 # wineserver, started with its standard streams on /dev/null so that no
@@ -43,4 +44,4 @@ trap stop_wine EXIT
 
 cmake --preset mingw
 cmake --build --preset mingw
-ctest --preset mingw -j2 </dev/null
+ctest --preset mingw -j2 "$@" </dev/null
