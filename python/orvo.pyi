@@ -32,7 +32,7 @@ class UnreadableFileError(Error, PermissionError):
     """The file may not be read."""
 
 # A scan's header values (label, parent_label, ms_level, polarity, rt_seconds,
-# precursor_mz, charge, tic, position; None where the file gives none) with
+# precursor_mz, charge, tic, position, scan_number; None where the file gives none) with
 # its mz and intensity arrays.
 Scan = Dict[str, Any]
 
@@ -69,4 +69,9 @@ def open(
     *,
     centroided: Optional[bool] = None,
     first_label: int = 1,
+    strict: bool = False,
+    temp_dir: Optional[Union[str, os.PathLike[str]]] = None,
 ) -> Run: ...
+def repair(
+    source: Union[str, os.PathLike[str]], target: Union[str, os.PathLike[str]]
+) -> str: ...
