@@ -10,8 +10,8 @@ import time
 import unittest
 from pathlib import Path
 
-from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, SAMPLE, host, json_lines, ok,
-                            parse_mgf, run, tsv_rows)
+from test_orvo_host import (CORPUS, HOST, RUNNER, SAMPLE, generate, host, json_lines, ok,
+                            parse_mgf, tsv_rows)
 
 # Every subcommand that reads, with what it needs beside the file.
 READERS = {
@@ -36,10 +36,10 @@ class RepairedReading(unittest.TestCase):
         cls.copies.mkdir()
         # Numbered from 19 with a declared count that is wrong, as converters leave them.
         cls.numbered = cls.dir / "numbered.mzXML"
-        run(MKMZXML, "-o", cls.numbered, "--scans", "12", "--first-num", "19",
-            "--declared-scans", "40", "--no-sha1")
+        generate(cls.numbered, "--scans", "12", "--first-num", "19", "--declared-scans", "40",
+                 "--no-sha1")
         cls.schema3 = cls.dir / "schema3.mzXML"
-        run(MKMZXML, "-o", cls.schema3, "--scans", "12", "--mzxml3")
+        generate(cls.schema3, "--scans", "12", "--mzxml3")
 
     @classmethod
     def tearDownClass(cls):
@@ -152,7 +152,7 @@ class RepairedReading(unittest.TestCase):
         if RUNNER:
             self.skipTest("POSIX signals: not sent to a program under an emulator")
         big = self.dir / "big.mzXML"
-        run(MKMZXML, "-o", big, "--scans", "2000", "--ms2-peaks", "50", "--mzxml3")
+        generate(big, "--scans", "2000", "--ms2-peaks", "50", "--mzxml3")
         for stop in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=stop.name):
                 # Its MGF goes to a pipe nobody reads: once the pipe is full
