@@ -42,6 +42,12 @@ std::uint64_t room_for_copy(std::uint64_t bytes) {
 RepairedCopy::RepairedCopy(const std::filesystem::path& original, const CopyPolicy& policy) {
     const std::filesystem::path folder = temporary_folder(policy);
     std::error_code error;
+    // Asked first: not every system's free-space call fails for a folder
+    // that is not there.
+    if (!std::filesystem::is_directory(folder, error))
+        throw HostError(fmt::format("{}: a repaired copy cannot be made in {}: there is no such "
+                                    "folder; give --temp-dir DIR",
+                                    original.string(), folder.string()));
     const std::uint64_t size = std::filesystem::file_size(original, error);
     const auto space = std::filesystem::space(folder, error);
     if (error)
