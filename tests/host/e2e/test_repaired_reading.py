@@ -10,8 +10,9 @@ import time
 import unittest
 from pathlib import Path
 
-from test_orvo_host import (CORPUS, HOST, RUNNER, SAMPLE, generate, host, json_lines, ok,
-                            parse_mgf, tsv_rows)
+from test_orvo_host import (CORPUS, HOST, RUNNER, SAMPLE, as_float32, generate, host,
+                            json_lines, ok, parse_mgf, tsv_rows)
+from test_repair import MSCONVERT, spectra_by_msconvert
 
 # Every subcommand that reads, with what it needs beside the file.
 READERS = {
@@ -65,6 +66,36 @@ class RepairedReading(unittest.TestCase):
                     done = self.reading(*args)
                     self.assertEqual(done.returncode, 0, done.stderr)
                     self.assertNotIn("orvo-repaired", done.stderr + done.stdout)
+
+    def test_values_through_the_copy_are_msconverts_of_the_original(self):
+        if not MSCONVERT:
+            self.skipTest("no msconvert (Debian's libpwiz-tools): comparison not run")
+        if not (CORPUS / "SOURCES.md").is_file():
+            self.skipTest(f"no mzXML corpus at {CORPUS} (set ORVO_CORPUS)")
+        compared = 0
+        for path in sorted(CORPUS.glob("*.mzXML")):
+            if host("--strict", "-q", "scans", path).returncode == 0:
+                continue  # read as it is: no copy to judge
+            with self.subTest(path.name):
+                theirs = spectra_by_msconvert(path, self.dir / ("pwiz-" + path.stem))
+                if theirs is None:
+                    continue  # msconvert cannot read it either
+                done = self.reading("dump", path)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                ours = json_lines(done.stdout)
+                self.assertEqual(len(ours), len(theirs))
+                for k, (mine, pwiz) in enumerate(zip(ours, theirs)):
+                    # The plug-in keeps the peaks above m/z 1.0: the engine's rule.
+                    kept = [(m, i) for m, i in zip(pwiz["mz"], pwiz["intensity"]) if m > 1.0]
+                    read = list(zip(mine["mz"], mine["intensity"]))
+                    if len(read) == len(kept) and all(
+                            (m, i) == (a, b) or (as_float32(m), as_float32(i)) == (a, b)
+                            for (m, i), (a, b) in zip(read, kept)):
+                        continue
+                    self.fail(f"spectrum {k + 1}: {len(read)} peaks read through the copy, "
+                              f"msconvert gives {len(kept)} above m/z 1.0 or other values")
+                compared += 1
+        self.assertGreater(compared, 0)
 
     def test_the_copy_is_named_and_numbered_as_the_file_given(self):
         done = self.reading("--format", "json", "scans", self.numbered)
