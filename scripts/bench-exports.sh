@@ -104,4 +104,30 @@ if command -v FileConverter >/dev/null; then
 else
   echo "(FileConverter not installed: Debian's topp)"
 fi
+
+# mzML, the conversion people most often make, beside the two converters'.
+if "$bin"/orvo-host --help | grep -q '^  mzml'; then
+  echo
+  job 3 "orvo-host mzml" "$bin"/orvo-host -q mzml "$file" -o "$out"
+  mzml_wall=$t
+  job 3 "orvo-host mzml --zlib" "$bin"/orvo-host -q mzml --zlib "$file" -o "$out"
+  as_mzml() { awk -v a="$1" -v b="$mzml_wall" 'BEGIN{printf "orvo mzml %.1fx faster", a / b}'; }
+  if command -v msconvert >/dev/null; then
+    peer_dir="$out_dir/msconvert-out"
+    rm -rf "$peer_dir"
+    run_best 1 sh -c "msconvert '$file' --mzML -o '$peer_dir' --outfile peer.mzML >/dev/null 2>&1 &&
+      mv '$peer_dir/peer.mzML' '$out'"
+    read -r t m o <<<"$best"
+    row "msconvert --mzML (ProteoWizard)" "$t" "$m" "$o" "$(as_mzml "$t")"
+    rm -rf "$peer_dir"
+  fi
+  if command -v FileConverter >/dev/null; then
+    run_best 1 sh -c "FileConverter -in '$file' -out '$out_dir/peer.mzML' >/dev/null 2>&1 &&
+      mv '$out_dir/peer.mzML' '$out'"
+    read -r t m o <<<"$best"
+    row "FileConverter -out .mzML (OpenMS)" "$t" "$m" "$o" "$(as_mzml "$t")"
+  fi
+else
+  echo "(orvo-host has no mzml here: it needs expat and MS-Numpress)"
+fi
 rm -f "$out" "$data/time.txt"
