@@ -288,7 +288,7 @@ private:
     bool in_peak_text = false;
     bool peak_text_changed = false;
     std::size_t group_phase = 0; // characters of the current base64 group
-    bool ended = false; // the run's end and the copy's trailer written
+    bool ended = false;          // the run's end and the copy's trailer written
 };
 
 } // namespace

@@ -11,7 +11,7 @@ from pathlib import Path
 
 
 from test_orvo_host import (HOST, MKMZXML, RUNNER, as_float32, generate, host, json_lines, ok,
-                            parse_mgf)
+                            parse_mgf, peak_memory_kib)
 
 
 
@@ -91,15 +91,7 @@ class Exports(unittest.TestCase):
                        capture_output=True)
         peak = []
         for path in (self.runs[0], big):
-            # The peak resident memory of one orvo-host, read by a parent of
-            # its own.
-            probe = ("import resource, subprocess, sys\n"
-                     "subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)\n"
-                     "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
-            done = subprocess.run([sys.executable, "-c", probe, HOST, "-q", "mgf", str(path),
-                                   "-o", str(self.dir / "big.mgf")],
-                                  capture_output=True, text=True, check=True)
-            peak.append(int(done.stdout))
+            peak.append(peak_memory_kib(HOST, "-q", "mgf", path, "-o", self.dir / "big.mgf"))
         small, large = peak
         self.assertGreater((self.dir / "big.mgf").stat().st_size, 30 << 20)
         # Ten times the file, the same memory: within a few mebibytes.

@@ -19,7 +19,7 @@ import zlib
 from pathlib import Path
 
 from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, SAMPLE, as_float32, corpus_outcomes,
-                            generate, host)
+                            generate, host, peak_memory_kib)
 
 MZML = "{http://psi.hupo.org/ms/mzml}"
 MZXML = re.compile(r"\{http://sashimi\.sourceforge\.net/schema_revision/mzXML_2\.[01]\}")
@@ -427,13 +427,7 @@ class Mzml(unittest.TestCase):
             source = self.dir / f"mem{size}.mzXML"
             subprocess.run([MKMZXML, "-o", str(source), "--size", size, "--seed", "9"],
                            check=True, capture_output=True)
-            probe = ("import resource, subprocess, sys\n"
-                     "subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)\n"
-                     "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
-            done = subprocess.run([sys.executable, "-c", probe, HOST, "-q", "mzml", str(source),
-                                   "-o", str(self.dir / "mem.mzML")],
-                                  capture_output=True, text=True, check=True)
-            peak.append(int(done.stdout))
+            peak.append(peak_memory_kib(HOST, "-q", "mzml", source, "-o", self.dir / "mem.mzML"))
         small, large = peak
         self.assertGreater((self.dir / "mem.mzML").stat().st_size, 30 << 20)
         self.assertLess(large - small, 8 << 10, peak)

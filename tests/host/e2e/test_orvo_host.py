@@ -8,6 +8,7 @@ import shlex
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
@@ -80,6 +81,17 @@ def generate(path, *args):
     subprocess.run([*RUNNER, MKMZXML, "-o", str(path), *args], check=True,
                    capture_output=True, stdin=subprocess.DEVNULL)
     return path
+
+
+def peak_memory_kib(*command):
+    """The peak resident memory of one run of `command`, in KiB, read by a
+    parent process of its own so that nothing else is counted."""
+    probe = ("import resource, subprocess, sys\n"
+             "subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL)\n"
+             "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
+    done = subprocess.run([sys.executable, "-c", probe, *map(str, command)],
+                          capture_output=True, text=True, check=True)
+    return int(done.stdout)
 
 
 def as_float32(value):
