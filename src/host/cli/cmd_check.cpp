@@ -3,6 +3,7 @@
 // ends with a verdict per file; with --format json, one object a file.
 #include "context.h"
 
+#include <host/base/count_text.h>
 #include <host/integrity/sha1_check.h>
 #include <host/session/read_failure.h>
 #include <host/session/record_values.h>
@@ -212,10 +213,10 @@ std::string report_text(const std::filesystem::path& file, const Report& report)
         out += fmt::format("  ... and {} more spectra that cannot be read\n",
                            report.failed - SHOWN_FAILURES);
     if (report.listed)
-        out +=
-            fmt::format("  {} scans listed ({}, {}), {} spectra read with {} peaks\n", report.scans,
-                        report.scan_mix, report.centroided ? "centroided" : "profile",
-                        report.spectra, report.peaks);
+        out += fmt::format(
+            "  {} listed ({}, {}), {} read with {}\n", counted(report.scans, "scan", "scans"),
+            report.scan_mix, report.centroided ? "centroided" : "profile",
+            counted(report.spectra, "spectrum", "spectra"), counted(report.peaks, "peak", "peaks"));
     if (!report.quiet_events.empty())
         out += "  " + quiet_counts_text(report.quiet_events) + " (-v lists them)\n";
     out += sha1_line(report.sha1);

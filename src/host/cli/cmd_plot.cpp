@@ -4,6 +4,7 @@
 // labelled with their m/z.
 #include "context.h"
 
+#include <host/base/count_text.h>
 #include <host/plot/svg_plot.h>
 #include <host/session/record_values.h>
 
@@ -93,7 +94,7 @@ void add_plot(CLI::App& app, Context& context, int& status) {
             intensity.push_back(peak.intensity);
         }
         const std::string shown = mz.size() == read
-                                      ? fmt::format("{} peaks", read)
+                                      ? counted(read, "peak", "peaks")
                                       : fmt::format("{} of {} peaks", mz.size(), read);
         spec.trace = spectrum->peak_kind == 0 ? Trace::STICKS : Trace::PROFILE;
         // The m/z filter is also the view: the axis spans what was asked.

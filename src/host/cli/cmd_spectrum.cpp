@@ -2,6 +2,7 @@
 // label or by the scan filters, or both.
 #include "context.h"
 
+#include <host/base/count_text.h>
 #include <host/output/scan_cells.h>
 #include <host/session/record_values.h>
 
@@ -75,8 +76,8 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
                     text.push_back('\n');
                 }
             } else {
-                text = fmt::format("scan {}: {}, {} peaks\n", label, peak_kind_text(*spectrum),
-                                   peaks.size());
+                text = fmt::format("scan {}: {}, {}\n", label, peak_kind_text(*spectrum),
+                                   counted(peaks.size(), "peak", "peaks"));
                 const auto writer = make_row_writer(format, {"mz", "intensity"});
                 for (const auto& peak : peaks)
                     writer->row({peak.mz, peak.intensity}, text);

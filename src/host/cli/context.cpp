@@ -107,7 +107,7 @@ void Context::report_failure(const std::filesystem::path& file, std::exception_p
 const std::vector<orvoeng::ScanRecord>& Context::open(DataFile& data,
                                                       const PAL::SmartPtr<PAL::Progress>& parent) {
     const auto& scans = data.open(reading_options(), parent);
-    if (data.profile_assumed())
+    if (data.profile_assumed() && !options.quiet)
         note(data.path().filename().string() +
              ": the file does not state whether its spectra are centroided; they are read as "
              "profile spectra (give --centroided yes or no to choose)");

@@ -122,7 +122,8 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     }
     if (write_failure)
         std::rethrow_exception(write_failure);
-    if (files.size() > 1)
+    // Quiet on success: a failure still names itself and the count.
+    if (files.size() > 1 && (!context.options.quiet || failed > 0))
         context.note(fmt::format("{} of {} files read, {} failed", files.size() - failed,
                                  files.size(), failed));
     return failed == 0 ? 0 : 1;

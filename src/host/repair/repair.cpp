@@ -3,17 +3,11 @@
 #include "rewrite.h"
 #include "survey.h"
 
+#include <host/base/count_text.h>
+
 #include <system_error>
 
 namespace orvohost::repair {
-
-namespace {
-
-std::string plural(std::uint64_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
-} // namespace
 
 RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
                          const ScanMapSink& map, unsigned threads) {
@@ -33,14 +27,14 @@ std::string describe(const RepairReport& report) {
     if (!report.old_version.empty())
         parts.push_back("schema " + report.old_version + " written as 2.1");
     if (report.renumbered > 0) {
-        std::string text = "renumbered " + plural(report.renumbered, "scan", "scans");
+        std::string text = "renumbered " + counted(report.renumbered, "scan", "scans");
         if (report.first_renumbered)
             text += " from " + std::to_string(*report.first_renumbered);
         parts.push_back(text);
     }
     if (report.references > 0)
         parts.push_back(
-            plural(report.references, "precursor scan reference", "precursor scan references") +
+            counted(report.references, "precursor scan reference", "precursor scan references") +
             " renumbered");
     if (report.old_count)
         parts.push_back("scanCount " + *report.old_count + " set to " +
@@ -48,20 +42,20 @@ std::string describe(const RepairReport& report) {
     if (report.count_added)
         parts.push_back("scanCount " + std::to_string(report.scans) + " added");
     if (report.decompressed > 0)
-        parts.push_back(plural(report.decompressed, "peak list", "peak lists") + " decompressed");
+        parts.push_back(counted(report.decompressed, "peak list", "peak lists") + " decompressed");
     if (report.content_types > 0)
         parts.push_back("contentType written as pairOrder in " +
-                        plural(report.content_types, "peak list", "peak lists"));
+                        counted(report.content_types, "peak list", "peak lists"));
     if (report.byte_orders > 0)
         parts.push_back("byteOrder=\"network\" added to " +
-                        plural(report.byte_orders, "peak list", "peak lists"));
+                        counted(report.byte_orders, "peak list", "peak lists"));
     if (report.pair_orders > 0)
         parts.push_back("pairOrder=\"m/z-int\" added to " +
-                        plural(report.pair_orders, "peak list", "peak lists"));
+                        counted(report.pair_orders, "peak list", "peak lists"));
     if (report.regrouped > 0)
         parts.push_back("blanks inside base64 groups removed from " +
-                        plural(report.regrouped, "peak list", "peak lists"));
-    parts.push_back("index rebuilt: " + plural(report.scans, "scan", "scans"));
+                        counted(report.regrouped, "peak list", "peak lists"));
+    parts.push_back("index rebuilt: " + counted(report.scans, "scan", "scans"));
     if (report.sha1)
         parts.push_back("sha1 recomputed");
     if (!report.undecodable.empty()) {

@@ -177,6 +177,27 @@ class OrvoHost(unittest.TestCase):
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
+    def test_quiet_on_success_plural_as_counted(self):
+        unstated = self.fixtures["unstated"][0]
+        files = [f for f, *_ in self.fixtures.values()]
+        for args, said in ((["scans", unstated], "does not state whether its spectra are centroided"),
+                           (["info", *files], "4 of 4 files read, 0 failed"),
+                           (["check", *files], "4 of 4 files read, 0 failed")):
+            with self.subTest(args[0]):
+                self.assertIn(said, host(*args).stderr)
+                done = host("-q", *args)
+                self.assertEqual((done.returncode, done.stderr), (0, ""))
+        # A failure is still named, and so is the count it changes.
+        done = host("-q", "info", unstated, self.text_file)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("1 of 2 files read, 1 failed", done.stderr)
+        one = Path(self.tmp.name) / "one.mzXML"
+        generate(one, "--scans", "1", "--ms1-peaks", "1")
+        self.assertIn("  1 scan listed (one MS1 scan, centroided), 1 spectrum read with 1 peak\n",
+                      ok(self, "check", one))
+        self.assertIn("scan 1: centroided, 1 peak\n",
+                      ok(self, "--format", "table", "spectrum", one, "1"))
+
     def test_info_reports_the_file(self):
         for name, (path, opts, centroided, _) in self.fixtures.items():
             with self.subTest(fixture=name):
