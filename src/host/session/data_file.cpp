@@ -96,12 +96,13 @@ RunInfo DataFile::peek(const ReadOptions& options) {
     } catch (const ReadFailure& failure) {
         if (!read_through_copy(failure))
             throw;
-    }
-    try {
-        return peek_run();
-    } catch (const ReadFailure&) {
-        give_up_copy();
-        throw;
+        try {
+            return peek_run();
+        } catch (const ReadFailure&) {
+            // The copy reads no better: the original's refusal stands.
+            give_up_copy();
+            throw failure;
+        }
     }
 }
 
