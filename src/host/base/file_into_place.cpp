@@ -23,14 +23,16 @@ std::filesystem::path temporary_beside(const std::filesystem::path& target) {
 
 FileIntoPlace::FileIntoPlace(std::filesystem::path target) : target_path(std::move(target)) {
     temp_path = temporary_beside(target_path);
+    // Tracked before it exists: a signal that comes as it is created still
+    // finds it.
+    track_temporary(temp_path);
     errno = 0;
     file = std::fopen(temp_path.string().c_str(), "wb");
     if (!file) {
         error_number = errno;
+        forget_temporary(temp_path);
         temp_path.clear();
-        return;
     }
-    track_temporary(temp_path);
 }
 
 FileIntoPlace::~FileIntoPlace() {
