@@ -21,17 +21,9 @@ namespace {
 
 using namespace orvohost::cli;
 
-int usage_error(Context& context, const std::string& what) {
-    context.progress().finish();
-    fmt::print(stderr,
-               "orvo-host: {}\nusage: orvo-host [OPTIONS] SUBCOMMAND ... (see orvo-host --help)\n",
-               what);
-    return 2;
-}
-
-// The first word that is neither an option nor an option's value, when it
-// names no subcommand: CLI11 would only say that a subcommand is required.
-std::optional<std::string> unknown_subcommand(CLI::App& app, int argc, char** argv) {
+// The first word that is neither an option nor an option's value: the
+// subcommand, when one is named.
+std::optional<std::string> first_word(CLI::App& app, int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view word = argv[i];
         if (word == "--")
@@ -45,12 +37,27 @@ std::optional<std::string> unknown_subcommand(CLI::App& app, int argc, char** ar
                 ++i; // its value
             continue;
         }
-        for (const CLI::App* command : app.get_subcommands({}))
-            if (command->check_name(std::string(word)))
-                return std::nullopt;
         return std::string(word);
     }
     return std::nullopt;
+}
+
+bool names_subcommand(CLI::App& app, const std::string& word) {
+    for (const CLI::App* command : app.get_subcommands({}))
+        if (command->check_name(word))
+            return true;
+    return false;
+}
+
+// Points to the help of the subcommand the words name, where they name one.
+int usage_error(Context& context, CLI::App& app, int argc, char** argv, const std::string& what) {
+    context.progress().finish();
+    const auto word = first_word(app, argc, argv);
+    const std::string help = word && names_subcommand(app, *word) ? "orvo-host " + *word + " --help"
+                                                                  : "orvo-host --help";
+    fmt::print(stderr, "orvo-host: {}\nusage: orvo-host [OPTIONS] SUBCOMMAND ... (see {})\n", what,
+               help);
+    return 2;
 }
 
 std::string subcommand_names(CLI::App& app) {
@@ -112,9 +119,11 @@ int main(int argc, char** argv) {
 
     if (const auto written = orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION))
         return *written;
-    if (const auto unknown = unknown_subcommand(app, argc, argv))
-        return usage_error(context, fmt::format("unknown subcommand '{}' (the subcommands are {})",
-                                                *unknown, subcommand_names(app)));
+    // CLI11 would only say that a subcommand is required.
+    if (const auto word = first_word(app, argc, argv); word && !names_subcommand(app, *word))
+        return usage_error(context, app, argc, argv,
+                           fmt::format("unknown subcommand '{}' (the subcommands are {})", *word,
+                                       subcommand_names(app)));
     // Runs once every word is read, before the subcommand does.
     app.parse_complete_callback([&app, &context] {
         if (const auto conflict = conflicting_options(app, context.options))
@@ -125,7 +134,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& success) {
         return app.exit(success);
     } catch (const CLI::ParseError& error) {
-        return usage_error(context, error.what());
+        return usage_error(context, app, argc, argv, error.what());
     } catch (...) {
         // Whatever the subcommand met, the person gets a sentence, never an abort.
         context.progress().finish();

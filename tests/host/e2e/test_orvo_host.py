@@ -177,6 +177,15 @@ class OrvoHost(unittest.TestCase):
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
+    def test_usage_errors_point_to_the_help_that_helps(self):
+        for args, help_line in ((["scans", "--ms-level", "0", SAMPLE], "orvo-host scans --help"),
+                                (["-q", "spectrum", SAMPLE, "abc"], "orvo-host spectrum --help"),
+                                (["bogus", SAMPLE], "orvo-host --help"), ([], "orvo-host --help")):
+            with self.subTest(args=args):
+                done = host(*args)
+                self.assertEqual(done.returncode, 2)
+                self.assertTrue(done.stderr.endswith(f"(see {help_line})\n"), done.stderr)
+
     def test_quiet_on_success_plural_as_counted(self):
         unstated = self.fixtures["unstated"][0]
         files = [f for f, *_ in self.fixtures.values()]
