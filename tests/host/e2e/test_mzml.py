@@ -15,13 +15,11 @@ import sys
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
-import zlib
 from pathlib import Path
 
-from test_orvo_host import (CORPUS, HOST, MKMZXML, RUNNER, SAMPLE, as_float32, corpus_outcomes,
-                            generate, host, peak_memory_kib)
+from test_orvo_host import (CORPUS, HOST, MKMZXML, MZML, RUNNER, SAMPLE, as_float32,
+                            corpus_outcomes, decode_array, generate, host, peak_memory_kib)
 
-MZML = "{http://psi.hupo.org/ms/mzml}"
 MZXML = re.compile(r"\{http://sashimi\.sourceforge\.net/schema_revision/mzXML_2\.[01]\}")
 MSCONVERT = None if RUNNER else shutil.which("msconvert")
 
@@ -70,17 +68,6 @@ def mzxml_scans(path):
             "wide": wide,
         })
     return scans
-
-
-def decode_array(array):
-    """The values of a binaryDataArray written without numpress."""
-    names = {p.get("accession") for p in array.iter(MZML + "cvParam")}
-    raw = base64.b64decode(array.find(MZML + "binary").text or "")
-    if "MS:1000574" in names:
-        raw = zlib.decompress(raw)
-    wide = "MS:1000523" in names
-    count = len(raw) // (8 if wide else 4)
-    return list(struct.unpack(f"<{count}{'d' if wide else 'f'}", raw)), wide
 
 
 def params(element):

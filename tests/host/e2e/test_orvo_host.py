@@ -1,6 +1,7 @@
 """orvo-host run as a person runs it. What a file holds is read from the
 file's own text (scan tags, msLevel, peaksCount), never from orvo-host, so a
 wrong reader cannot vouch for itself."""
+import base64
 import json
 import os
 import re
@@ -12,6 +13,7 @@ import sys
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
+import zlib
 from pathlib import Path
 
 HOST = os.environ.get("ORVO_HOST", "")
@@ -20,6 +22,7 @@ MKMZXML = os.environ.get("ORVO_MKMZXML", "")
 RUNNER = shlex.split(os.environ.get("ORVO_RUNNER", ""))
 SAMPLE = os.environ.get("ORVO_SAMPLE", "")
 CORPUS = Path(os.environ.get("ORVO_CORPUS", "/nonexistent-corpus"))
+MZML = "{http://psi.hupo.org/ms/mzml}"
 MESSAGES = Path(__file__).resolve().parents[3] / "src" / "engine" / "inc" / "ds" / "messages.h"
 
 BAR = re.compile(r"\[[# ]+\]\s*\d+%")
@@ -92,6 +95,18 @@ def peak_memory_kib(*command):
     done = subprocess.run([sys.executable, "-c", probe, *map(str, command)],
                           capture_output=True, text=True, check=True)
     return int(done.stdout)
+
+
+def decode_array(array):
+    """The values of an mzML binaryDataArray written without numpress, and whether
+    they are 64-bit."""
+    names = {p.get("accession") for p in array.iter(MZML + "cvParam")}
+    raw = base64.b64decode(array.find(MZML + "binary").text or "")
+    if "MS:1000574" in names:
+        raw = zlib.decompress(raw)
+    wide = "MS:1000523" in names
+    count = len(raw) // (8 if wide else 4)
+    return list(struct.unpack(f"<{count}{'d' if wide else 'f'}", raw)), wide
 
 
 def as_float32(value):

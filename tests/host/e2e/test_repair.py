@@ -2,19 +2,18 @@
 by orvo-mkmzxml or by a small edit of its output, comes out as a copy that
 `check` passes with the values of the same run written cleanly. ProteoWizard's
 msconvert, where installed, is the independent judge of the real files."""
-import base64
 import hashlib
 import os
 import re
 import shlex
 import shutil
-import struct
 import subprocess
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
-import zlib
 from pathlib import Path
+
+from test_orvo_host import MZML, decode_array
 
 HOST = os.environ.get("ORVO_HOST", "")
 MKMZXML = os.environ.get("ORVO_MKMZXML", "")
@@ -266,18 +265,11 @@ def spectra_by_msconvert(path, work):
     if done.returncode != 0 or not (work / "out.mzML").is_file():
         return None
     spectra = []
-    ns = "{http://psi.hupo.org/ms/mzml}"
-    for spectrum in ET.parse(work / "out.mzML").getroot().iter(ns + "spectrum"):
+    for spectrum in ET.parse(work / "out.mzML").getroot().iter(MZML + "spectrum"):
         arrays = {}
-        for array in spectrum.iter(ns + "binaryDataArray"):
-            names = {p.get("accession") for p in array.iter(ns + "cvParam")}
-            raw = base64.b64decode(array.find(ns + "binary").text or "")
-            if "MS:1000574" in names:
-                raw = zlib.decompress(raw)
-            wide = "MS:1000523" in names
-            count = len(raw) // (8 if wide else 4)
-            data = struct.unpack(f"<{count}{'d' if wide else 'f'}", raw)
-            arrays["mz" if "MS:1000514" in names else "intensity"] = data
+        for array in spectrum.iter(MZML + "binaryDataArray"):
+            names = {p.get("accession") for p in array.iter(MZML + "cvParam")}
+            arrays["mz" if "MS:1000514" in names else "intensity"] = tuple(decode_array(array)[0])
         spectra.append(arrays)
     return spectra
 

@@ -1,10 +1,9 @@
 #include <host/integrity/sha1_check.h>
 
 #include "support/mzxml_fixture.h"
+#include "support/sha1_hex.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
-#include <nettle/sha1.h>
 
 #include <cctype>
 #include <fstream>
@@ -17,14 +16,7 @@ using orvohost::check_sha1;
 using orvohost::SHA1_CHECK_BLOCK;
 using orvohost::Sha1Result;
 
-std::string sha1_hex(std::string_view bytes) {
-    sha1_ctx context;
-    sha1_init(&context);
-    sha1_update(&context, bytes.size(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    std::uint8_t digest[SHA1_DIGEST_SIZE];
-    sha1_digest(&context, SHA1_DIGEST_SIZE, digest);
-    return fmt::format("{:02x}", fmt::join(digest, ""));
-}
+using fixture::sha1_hex;
 
 const std::string HEAD = "<?xml version=\"1.0\"?>\n<mzXML>\n";
 

@@ -6,8 +6,9 @@
 #include <host/mzml/mzml_error.h>
 #include <host/mzml/verify.h>
 
+#include "support/sha1_hex.h"
+
 #include <gtest/gtest.h>
-#include <nettle/sha1.h>
 
 #include <fmt/format.h>
 
@@ -119,14 +120,7 @@ std::string write(const SampleRun& run, const SpectrumSelection& selection,
     return document;
 }
 
-std::string sha1_hex(std::string_view bytes) {
-    sha1_ctx context;
-    sha1_init(&context);
-    sha1_update(&context, bytes.size(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    std::uint8_t digest[SHA1_DIGEST_SIZE];
-    sha1_digest(&context, SHA1_DIGEST_SIZE, digest);
-    return fmt::format("{:02x}", fmt::join(digest, ""));
-}
+using fixture::sha1_hex;
 
 // The text of the spectrum whose id is `id`.
 std::string spectrum_text(const std::string& document, const std::string& id) {
