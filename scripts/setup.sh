@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev locales tzdata
-  pkg-config libcli11-dev libfmt-dev nlohmann-json3-dev nettle-dev zlib1g-dev
+  pkg-config libcli11-dev libfmt-dev nlohmann-json3-dev nettle-dev zlib1g-dev libdeflate-dev
   python3 libxml2-utils util-linux clang-14 libclang-rt-14-dev
   python3-dev pybind11-dev python3-numpy python3-pytest
   python3-pandas python3-dask python3-distributed

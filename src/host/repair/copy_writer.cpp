@@ -12,9 +12,10 @@
 namespace orvohost::repair {
 
 CopyWriter::CopyWriter(std::filesystem::path target_path)
-    : place(std::move(target_path)), file(place.stream()), chunks(CHUNKS * CHUNK_BYTES),
-      sizes(CHUNKS), skip_hash(CHUNKS) {
+    : place(std::move(target_path)), file(place.stream()), chunks(CHUNKS), sizes(CHUNKS),
+      skip_hash(CHUNKS) {
     sha1_init(&sha);
+    ready_chunk();
     if (!file)
         throw RepairIoError("cannot write beside " + place.target().string() + ": " +
                             std::strerror(place.open_error()));
@@ -50,7 +51,7 @@ void CopyWriter::hash_chunks() {
         guard.unlock();
         if (!skip)
             sha1_update(&sha, sizes[slot],
-                        reinterpret_cast<const std::uint8_t*>(chunks.data() + slot * CHUNK_BYTES));
+                        reinterpret_cast<const std::uint8_t*>(chunks[slot].get()));
         guard.lock();
         ++hashed;
         changed.notify_all();
@@ -65,8 +66,7 @@ void CopyWriter::write_chunks() {
             return;
         const std::size_t slot = written % CHUNKS;
         guard.unlock();
-        const bool ok =
-            std::fwrite(chunks.data() + slot * CHUNK_BYTES, 1, sizes[slot], file) == sizes[slot];
+        const bool ok = std::fwrite(chunks[slot].get(), 1, sizes[slot], file) == sizes[slot];
         const int error = errno;
         guard.lock();
         if (!ok) {
@@ -81,6 +81,10 @@ void CopyWriter::write_chunks() {
 }
 
 void CopyWriter::publish(bool hashed_already) {
+    if (!hasher.joinable()) {
+        hasher = std::thread([this] { hash_chunks(); });
+        writer = std::thread([this] { write_chunks(); });
+    }
     std::unique_lock<std::mutex> guard(lock);
     const std::size_t slot = filled % CHUNKS;
     sizes[slot] = used;
@@ -94,6 +98,25 @@ void CopyWriter::publish(bool hashed_already) {
         guard, [&] { return failure || (filled - hashed < CHUNKS && filled - written < CHUNKS); });
     if (failure)
         std::rethrow_exception(failure);
+    ready_chunk();
+}
+
+void CopyWriter::publish_part(bool hashed_already) {
+    if (hasher.joinable())
+        return publish(hashed_already);
+    if (hashing && !hashed_already)
+        sha1_update(&sha, used, reinterpret_cast<const std::uint8_t*>(chunk()));
+    if (std::fwrite(chunk(), 1, used, file) != used)
+        throw RepairIoError("cannot write " + place.temporary().string() + ": " +
+                            std::strerror(errno));
+    flushed += used;
+    used = 0;
+}
+
+void CopyWriter::ready_chunk() {
+    auto& next = chunks[filled % CHUNKS];
+    if (!next)
+        next = std::make_unique_for_overwrite<char[]>(CHUNK_BYTES);
 }
 
 void CopyWriter::settle() {
@@ -124,13 +147,13 @@ std::string CopyWriter::digest() {
     sha1_digest(&copy, SHA1_DIGEST_SIZE, bytes);
     // These bytes are hashed already: they are written, not hashed again.
     if (used > 0)
-        publish(true);
+        publish_part(true);
     return hex(bytes, SHA1_DIGEST_SIZE);
 }
 
 void CopyWriter::close() {
     if (used > 0)
-        publish(false);
+        publish_part(false);
     settle();
     stop();
     file = nullptr;

@@ -6,7 +6,8 @@
 //
 // Bytes are gathered in small chunks, small enough to stay in the
 // processor's cache while they are hashed and written: a thread hashes and
-// another writes each full chunk while the next ones fill.
+// another writes each full chunk while the next ones fill. A copy smaller
+// than a chunk is hashed and written on the caller's thread.
 #pragma once
 
 #include <host/base/file_into_place.h>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -61,10 +63,18 @@ public:
 private:
     static constexpr std::size_t CHUNKS = 16;
 
-    char* chunk() { return chunks.data() + (filled % CHUNKS) * CHUNK_BYTES; }
+    char* chunk() { return chunks[filled % CHUNKS].get(); }
+    // Allocates the chunk to fill next when it is first used: a small copy
+    // takes one chunk, not all of them.
+    void ready_chunk();
     void write_large(std::string_view bytes);
-    // Hands the chunk being filled to the two threads; waits for a free one.
+    // Hands the chunk being filled to the two threads, started on the first
+    // full chunk; waits for a free one.
     void publish(bool hashed_already);
+    // Hands over the chunk being filled before it is full: hashed and
+    // written right here while the threads have not been needed, so a small
+    // copy starts none.
+    void publish_part(bool hashed_already);
     // Waits until every published chunk is hashed and written; raises what
     // the writing met.
     void settle();
@@ -73,8 +83,8 @@ private:
     void stop();
 
     FileIntoPlace place;
-    std::FILE* file;          // the place's stream while it is open
-    std::vector<char> chunks; // CHUNKS chunks, used in turn
+    std::FILE* file;                             // the place's stream while it is open
+    std::vector<std::unique_ptr<char[]>> chunks; // CHUNKS chunks, used in turn
     std::vector<std::size_t> sizes;
     std::vector<bool> skip_hash; // hashed by digest() already
     std::size_t used = 0;        // bytes in the chunk being filled

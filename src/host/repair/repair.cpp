@@ -14,7 +14,7 @@ RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
     RepairReport report;
     const Survey survey = survey_file(input, threads);
     out.set_hashing(survey.has_sha1);
-    rewrite_file(input, survey, out, map, report);
+    rewrite_file(input, survey, out, map, report, threads);
     report.bytes_out = out.position();
     out.close();
     std::error_code ignored;

@@ -1,6 +1,6 @@
 #include "rewrite.h"
 
-#include "peak_text.h"
+#include "ordered_copy.h"
 #include "repair_error.h"
 #include "tag_reader.h"
 
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace orvohost::repair {
 
@@ -19,31 +20,11 @@ namespace {
 // scan's number.
 constexpr std::string_view ORIGINAL_NUMBER = "<!--original scan number ";
 
-// Whether the text holds a blank, tab, carriage return or line feed. No
-// base64 character is at or below the blank, so one comparison a byte
-// tells; blocks of 64 without an early exit let the compiler vectorise it.
-bool has_blank(std::string_view text) {
-    constexpr std::size_t BLOCK = 64;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t i = 0;
-    for (; i + BLOCK <= text.size(); i += BLOCK) {
-        unsigned char low = 0;
-        for (std::size_t j = 0; j < BLOCK; ++j)
-            low |= static_cast<unsigned char>(bytes[i + j] <= ' ');
-        if (low)
-            break;
-    }
-    for (; i < text.size(); ++i)
-        if (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')
-            return true;
-    return false;
-}
-
 class Rewriter {
 public:
     Rewriter(const std::filesystem::path& input, const Survey& facts, CopyWriter& copy,
-             const ScanMapSink& sink, RepairReport& changes)
-        : reader(input), survey(facts), out(copy), map(sink), report(changes) {
+             const ScanMapSink& sink, RepairReport& changes, unsigned threads)
+        : reader(input), survey(facts), out(copy, threads), map(sink), report(changes) {
         offsets.reserve(survey.nums.size());
         if (survey.renumbers())
             for (std::size_t i = 0; i < survey.nums.size(); ++i)
@@ -64,6 +45,7 @@ public:
                 tag(token.bytes);
             }
         }
+        out.settle();
     }
 
 private:
@@ -121,8 +103,8 @@ private:
     }
 
     void scan(std::string_view bytes) {
-        const std::uint64_t position = offsets.size() + 1;
-        offsets.push_back(out.position());
+        const std::uint64_t position = ++scans_seen;
+        out.append_position(offsets);
         StartTag tag(bytes);
         const auto num = tag.value("num");
         if (map)
@@ -166,7 +148,8 @@ private:
         const bool byte_order = !tag.value("byteOrder");
         if (byte_order)
             tag.add("byteOrder", "network");
-        const auto count_edits = [&] {
+        // By value: for a compressed text it runs once the text has inflated.
+        const auto count_edits = [this, content_type, pair_order, byte_order] {
             report.content_types += content_type ? 1U : 0U;
             report.pair_orders += pair_order ? 1U : 0U;
             report.byte_orders += byte_order ? 1U : 0U;
@@ -188,18 +171,20 @@ private:
             content.append(token.bytes);
         const bool closed = token.kind == Token::TAG && tag_name(token.bytes) == "/peaks";
         const std::string next_tag(token.kind == Token::END ? "" : token.bytes);
-        const auto plain = closed ? inflate_peak_text(content) : std::nullopt;
-        if (plain) {
+        if (closed) {
             tag.remove("compressionType");
             tag.remove("compressedLen");
-            count_edits();
-            ++report.decompressed;
-            out.write(tag.bytes());
-            out.write(*plain);
+            // Copied as it was when it does not inflate: the person learns
+            // which scan, the rest of the file still reads.
+            out.write_peaks(std::string(tag.bytes()), std::string(bytes), std::move(content),
+                            [this, count_edits, scan = scans_seen](bool inflated) {
+                                if (!inflated)
+                                    return report.undecodable.push_back(scan);
+                                count_edits();
+                                ++report.decompressed;
+                            });
         } else {
-            // Copied as it was: the person learns which scan, the rest of
-            // the file still reads.
-            report.undecodable.push_back(offsets.size());
+            report.undecodable.push_back(scans_seen);
             out.write(bytes);
             out.write(content);
         }
@@ -242,48 +227,55 @@ private:
     void run_end(std::string_view bytes) {
         in_run = false;
         out.write(bytes);
-        out.write(survey.line_end + "  ");
-        write_index();
-        out.write(survey.line_end + "  ");
-        write_index_offset();
+        // Offsets and the digest need every byte before them in place.
+        CopyWriter& copy = out.settle();
+        finish_copy(copy);
+    }
+
+    void finish_copy(CopyWriter& copy) {
+        copy.write(survey.line_end + "  ");
+        write_index(copy);
+        copy.write(survey.line_end + "  ");
+        write_index_offset(copy);
         if (survey.has_sha1) {
             // The digest covers every byte up to and including its own start tag.
-            out.write(survey.line_end + "  <sha1>");
-            out.write(out.digest());
-            out.write("</sha1>");
+            copy.write(survey.line_end + "  <sha1>");
+            copy.write(copy.digest());
+            copy.write("</sha1>");
             report.sha1 = true;
         }
-        out.write(survey.line_end + "</mzXML>" + survey.line_end);
+        copy.write(survey.line_end + "</mzXML>" + survey.line_end);
         ended = true;
     }
 
-    void write_index() {
-        index_at = out.position();
+    void write_index(CopyWriter& copy) {
+        index_at = copy.position();
         std::string text = "<index name=\"scan\">";
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             text += survey.line_end + "    <offset id=\"" + std::to_string(i + 1) + "\">" +
                     std::to_string(offsets[i]) + "</offset>";
             if (text.size() > (std::size_t{1} << 20)) {
-                out.write(text);
+                copy.write(text);
                 text.clear();
             }
         }
         text += survey.line_end + "  </index>";
-        out.write(text);
+        copy.write(text);
     }
 
-    void write_index_offset() {
-        out.write("<indexOffset>" + std::to_string(index_at) + "</indexOffset>");
+    void write_index_offset(CopyWriter& copy) {
+        copy.write("<indexOffset>" + std::to_string(index_at) + "</indexOffset>");
     }
 
     TagReader reader;
     const Survey& survey;
-    CopyWriter& out;
+    OrderedCopy out;
     const ScanMapSink& map;
     RepairReport& report;
     std::vector<std::uint64_t> offsets;
     std::unordered_map<std::int64_t, std::uint64_t> new_numbers;
     std::uint64_t index_at = 0;
+    std::uint64_t scans_seen = 0;
     bool in_run = false;
     bool in_peak_text = false;
     bool peak_text_changed = false;
@@ -294,8 +286,8 @@ private:
 } // namespace
 
 void rewrite_file(const std::filesystem::path& input, const Survey& survey, CopyWriter& out,
-                  const ScanMapSink& map, RepairReport& report) {
-    Rewriter rewriter(input, survey, out, map, report);
+                  const ScanMapSink& map, RepairReport& report, unsigned threads) {
+    Rewriter rewriter(input, survey, out, map, report, threads);
     rewriter.run();
     report.scans = survey.nums.size();
 }

@@ -10,7 +10,9 @@
 
 namespace orvohost::repair {
 
+// With more than one thread, compressed peak texts inflate on `threads`
+// threads of their own.
 void rewrite_file(const std::filesystem::path& input, const Survey& survey, CopyWriter& out,
-                  const ScanMapSink& map, RepairReport& report);
+                  const ScanMapSink& map, RepairReport& report, unsigned threads);
 
 } // namespace orvohost::repair

@@ -85,7 +85,8 @@ bool seek_to(std::FILE* file, std::uint64_t offset) {
 } // namespace
 
 TagReader::TagReader(const std::filesystem::path& file_path, std::uint64_t from)
-    : path(file_path), buffer(BLOCK_BYTES), base(from) {
+    : path(file_path), buffer(std::make_unique_for_overwrite<char[]>(BLOCK_BYTES)),
+      capacity(BLOCK_BYTES), base(from) {
     file = std::fopen(path.string().c_str(), "rb");
     if (!file)
         throw RepairIoError("cannot read " + describe(path, errno));
@@ -105,17 +106,21 @@ bool TagReader::fill() {
     if (at_eof)
         return false;
     if (begin > 0) {
-        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+        std::memmove(buffer.get(), buffer.get() + begin, end - begin);
         end -= begin;
         base += begin;
         begin = 0;
     }
-    if (end == buffer.size()) {
-        if (buffer.size() >= MAX_TAG_BYTES)
+    if (end == capacity) {
+        if (capacity >= MAX_TAG_BYTES)
             return false;
-        buffer.resize(std::min(buffer.size() * 2, MAX_TAG_BYTES));
+        const std::size_t larger = std::min(capacity * 2, MAX_TAG_BYTES);
+        auto grown = std::make_unique_for_overwrite<char[]>(larger);
+        std::memcpy(grown.get(), buffer.get(), end);
+        buffer = std::move(grown);
+        capacity = larger;
     }
-    const std::size_t got = std::fread(buffer.data() + end, 1, buffer.size() - end, file);
+    const std::size_t got = std::fread(buffer.get() + end, 1, capacity - end, file);
     if (got == 0) {
         if (std::ferror(file))
             throw RepairIoError("cannot read " + describe(path, errno));
@@ -127,7 +132,7 @@ bool TagReader::fill() {
 }
 
 std::size_t TagReader::tag_length() const {
-    return markup_end(std::string_view(buffer.data() + begin, end - begin));
+    return markup_end(std::string_view(buffer.get() + begin, end - begin));
 }
 
 Token TagReader::next() {
@@ -135,7 +140,7 @@ Token TagReader::next() {
         return {};
     Token token;
     token.offset = base + begin;
-    const char* start = buffer.data() + begin;
+    const char* start = buffer.get() + begin;
     if (*start != '<') {
         const void* lt = std::memchr(start, '<', end - begin);
         const std::size_t length =
@@ -162,7 +167,7 @@ Token TagReader::next() {
     }
     token.kind = Token::TAG;
     token.offset = base + begin;
-    token.bytes = std::string_view(buffer.data() + begin, length);
+    token.bytes = std::string_view(buffer.get() + begin, length);
     begin += length;
     return token;
 }

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace orvohost::repair {
 
@@ -46,7 +46,9 @@ private:
 
     std::filesystem::path path;
     std::FILE* file = nullptr;
-    std::vector<char> buffer;
+    // Not zeroed: a repair of a small file makes several readers.
+    std::unique_ptr<char[]> buffer;
+    std::size_t capacity = 0;
     std::size_t begin = 0;
     std::size_t end = 0;
     std::uint64_t base = 0; // file offset of buffer[0]

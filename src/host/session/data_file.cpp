@@ -14,8 +14,9 @@
 namespace orvohost {
 
 DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandler on_event)
-    : plugin(loaded), file_path(std::move(path)), wide_path(from_argument(file_path.string())),
-      handler(std::move(on_event)), channel([this](const PAL::Event& event) { deliver(event); }) {}
+    : plugin(loaded), file_path(std::move(path)), wide_given(from_argument(file_path.string())),
+      wide_path(wide_given), handler(std::move(on_event)),
+      channel([this](const PAL::Event& event) { deliver(event); }) {}
 
 void DataFile::deliver(const PAL::Event& event) {
     if (event.kind == PAL::Event::MSG_EVENT) {
@@ -39,13 +40,10 @@ void DataFile::deliver(const PAL::Event& event) {
 }
 
 PAL::Message DataFile::as_given(PAL::Message message) const {
-    if (copy) {
-        const std::wstring copy_path = from_argument(copy->path().string());
-        const std::wstring given = from_argument(file_path.string());
+    if (copy)
         for (auto& argument : message.args)
-            if (argument == copy_path)
-                argument = given;
-    }
+            if (argument == wide_path)
+                argument = wide_given;
     return message;
 }
 
@@ -174,7 +172,7 @@ bool DataFile::read_through_copy(const ReadFailure& failure) {
 
 void DataFile::give_up_copy() {
     copy.reset();
-    wide_path = from_argument(file_path.string());
+    wide_path = wide_given;
 }
 
 std::optional<std::string> DataFile::mended() const {

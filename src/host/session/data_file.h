@@ -116,7 +116,8 @@ private:
 
     const Plugin& plugin;
     std::filesystem::path file_path;
-    std::wstring wide_path;
+    std::wstring wide_given; // file_path as the plug-in takes it
+    std::wstring wide_path;  // wide_given, or the copy's path while there is one
     EventHandler handler;
     // Error events of the call under way, for the failure it may end in.
     std::vector<PAL::Message> call_errors;

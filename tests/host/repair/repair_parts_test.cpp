@@ -3,6 +3,7 @@
 // written and hashed in order, and the peak text inflation.
 #include <host/repair/copy_writer.h>
 #include <host/repair/peak_text.h>
+#include <host/repair/repair.h>
 #include <host/repair/repair_error.h>
 #include <host/repair/survey.h>
 #include <host/repair/tag_reader.h>
@@ -182,6 +183,69 @@ TEST(PeakText, InflatesToThePlainBase64OfTheSameBytes) {
     EXPECT_FALSE(inflate_peak_text(base64_text(packed.data(), size - 3))) << "a cut stream";
     EXPECT_FALSE(inflate_peak_text("AAAAAAAA"));
     EXPECT_FALSE(inflate_peak_text("not*base64"));
+    packed.resize(size);
+    packed.push_back(0);
+    EXPECT_FALSE(inflate_peak_text(base64_text(packed.data(), packed.size())))
+        << "bytes after the stream";
+
+    // One inflater for many texts, as a thread uses it: a failure leaves it
+    // ready for the next, and a stream a thousand times its packed size
+    // grows the buffer it keeps.
+    PeakInflater inflater;
+    const std::string zeros(1 << 20, '\0');
+    std::vector<unsigned char> deflated(compressBound(static_cast<uLong>(zeros.size())));
+    uLongf deflated_size = static_cast<uLongf>(deflated.size());
+    ASSERT_EQ(compress(deflated.data(), &deflated_size,
+                       reinterpret_cast<const Bytef*>(zeros.data()),
+                       static_cast<uLong>(zeros.size())),
+              Z_OK);
+    EXPECT_FALSE(inflater.plain_text("AAAAAAAA"));
+    EXPECT_EQ(inflater.plain_text(base64_text(deflated.data(), deflated_size)),
+              base64_text(reinterpret_cast<const unsigned char*>(zeros.data()), zeros.size()));
+    EXPECT_EQ(inflater.plain_text(base64_text(packed.data(), size)), plain);
+}
+
+// A 3.x file of many zlib peak texts, one of them broken, and scans to
+// renumber: inflated on four threads, the copy and the report are those of
+// one thread, byte for byte and in order.
+TEST(Repair, PeakTextsInflatedOnThreadsGiveTheCopyOfOneThread) {
+    std::string text = "<?xml version=\"1.0\"?>\n<mzXML xmlns=\"http://sashimi.sourceforge.net/"
+                       "schema_revision/mzXML_3.2\">\n<msRun scanCount=\"3\">\n";
+    for (int i = 0; i < 3000; ++i) {
+        std::string values(static_cast<std::size_t>(8 * (i % 50)), static_cast<char>(i));
+        std::vector<unsigned char> packed(compressBound(static_cast<uLong>(values.size())));
+        uLongf size = static_cast<uLongf>(packed.size());
+        ASSERT_EQ(compress(packed.data(), &size, reinterpret_cast<const Bytef*>(values.data()),
+                           static_cast<uLong>(values.size())),
+                  Z_OK);
+        const std::string peaks = i == 1234 ? "broken" : base64_text(packed.data(), size);
+        text += "<scan num=\"" + std::to_string(i + 5) +
+                "\" msLevel=\"1\" peaksCount=\"1\">\n<peaks precision=\"32\" "
+                "compressionType=\"zlib\" compressedLen=\"" +
+                std::to_string(size) + "\">" + peaks + "</peaks>\n</scan>\n";
+    }
+    TempFile file(text + "</msRun>\n<sha1>0</sha1>\n</mzXML>\n");
+    const auto repaired = [&](unsigned threads, RepairReport& report) {
+        const auto target = std::filesystem::path(file.path).concat("." + std::to_string(threads));
+        {
+            CopyWriter out(target);
+            report = repair_file(file.path, out, {}, threads);
+            out.commit();
+        }
+        std::ifstream in(target, std::ios::binary);
+        std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        in.close();
+        std::filesystem::remove(target);
+        return bytes;
+    };
+    RepairReport one;
+    RepairReport four;
+    const std::string copy = repaired(1, one);
+    EXPECT_TRUE(repaired(4, four) == copy);
+    EXPECT_EQ(one.decompressed, 2999U);
+    EXPECT_EQ(four.decompressed, one.decompressed);
+    EXPECT_EQ(four.undecodable, std::vector<std::uint64_t>{1235});
+    EXPECT_EQ(describe(four), describe(one));
 }
 
 TEST(PeakText, Base64IsTheStandardOneAndReadsBackThroughThePlatformDecoder) {
