@@ -15,6 +15,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace py = pybind11;
@@ -119,9 +120,42 @@ py::object masked(const py::array& data, const std::vector<orvoeng::ScanRecord>&
     return masked_array(data, py::arg("mask") = mask);
 }
 
+// The columns of what the scan tags state: the peak count masked where a
+// tag gives none, numbers NaN, filter lines str or None.
+void add_tag_columns(py::dict& out, const std::vector<orvoeng::ScanRecord>& scans,
+                     const orvohost::ScanTags& tags) {
+    const auto rows = static_cast<py::ssize_t>(scans.size());
+    py::array_t<std::int64_t> count(rows);
+    py::array_t<bool> no_count(rows);
+    py::list lines(scans.size());
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        const auto& given = tags.of(scans[i].file_position);
+        count.mutable_data()[i] = given.peaks_count.value_or(0);
+        no_count.mutable_data()[i] = !given.peaks_count;
+        lines[i] = or_none(given.filter_line);
+    }
+    static const py::handle masked_array =
+        py::object(py::module_::import("numpy.ma").attr("masked_array")).release();
+    out["peaks_count"] = masked_array(count, py::arg("mask") = no_count);
+    using Number = std::optional<double> orvohost::ScanTagValues::*;
+    for (const auto& [name, member] :
+         {std::pair<const char*, Number>{"base_peak_mz", &orvohost::ScanTagValues::base_peak_mz},
+          {"base_peak_intensity", &orvohost::ScanTagValues::base_peak_intensity},
+          {"precursor_intensity", &orvohost::ScanTagValues::precursor_intensity},
+          {"collision_energy", &orvohost::ScanTagValues::collision_energy}}) {
+        py::array_t<double> column(rows);
+        for (std::size_t i = 0; i < scans.size(); ++i)
+            column.mutable_data()[i] = (tags.of(scans[i].file_position).*member).value_or(NOTHING);
+        out[name] = column;
+    }
+    static const py::handle as_array =
+        py::object(py::module_::import("numpy").attr("array")).release();
+    out["filter_line"] = as_array(lines, py::arg("dtype") = "O");
+}
+
 } // namespace
 
-py::dict scan_columns(const Run& run) {
+py::dict scan_columns(Run& run) {
     const auto& scans = run.scans();
     using Scan = orvoeng::ScanRecord;
     // Widest columns first, so each starts aligned to its values.
@@ -164,11 +198,12 @@ py::dict scan_columns(const Run& run) {
     out["position"] = position;
     out["scan_number"] =
         masked(number, scans, [&](const Scan& s) { return number_of(s).has_value(); });
+    add_tag_columns(out, scans, run.scan_tags());
     return out;
 }
 
 py::dict scan_dict(const orvoeng::ScanRecord& scan, std::optional<std::int64_t> number,
-                   const py::tuple& arrays) {
+                   const orvohost::ScanTagValues& tags, const py::tuple& arrays) {
     // The keys are interned once: an iteration makes a dict a scan. Never
     // freed, as the module's other static objects.
     enum Key {
@@ -182,14 +217,35 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, std::optional<std::int64_t> 
         CURRENT,
         POSITION,
         NUMBER,
+        PEAKS_COUNT,
+        BASE_MZ,
+        BASE_INTENSITY,
+        PRECURSOR_INTENSITY,
+        ENERGY,
+        FILTER,
         MZ,
         INTENSITY,
         KEYS
     };
     static const std::array<PyObject*, KEYS> keys = [] {
-        constexpr const char* names[KEYS] = {"label",      "parent_label", "ms_level", "polarity",
-                                             "rt_seconds", "precursor_mz", "charge",   "tic",
-                                             "position",   "scan_number",  "mz",       "intensity"};
+        constexpr const char* names[KEYS] = {"label",
+                                             "parent_label",
+                                             "ms_level",
+                                             "polarity",
+                                             "rt_seconds",
+                                             "precursor_mz",
+                                             "charge",
+                                             "tic",
+                                             "position",
+                                             "scan_number",
+                                             "peaks_count",
+                                             "base_peak_mz",
+                                             "base_peak_intensity",
+                                             "precursor_intensity",
+                                             "collision_energy",
+                                             "filter_line",
+                                             "mz",
+                                             "intensity"};
         std::array<PyObject*, KEYS> made{};
         for (std::size_t i = 0; i < KEYS; ++i)
             if ((made[i] = PyUnicode_InternFromString(names[i])) == nullptr)
@@ -209,6 +265,12 @@ py::dict scan_dict(const orvoeng::ScanRecord& scan, std::optional<std::int64_t> 
     out[key(CURRENT)] = or_none(orvohost::known_tic(scan));
     out[key(POSITION)] = scan.file_position;
     out[key(NUMBER)] = or_none(number);
+    out[key(PEAKS_COUNT)] = or_none(tags.peaks_count);
+    out[key(BASE_MZ)] = or_none(tags.base_peak_mz);
+    out[key(BASE_INTENSITY)] = or_none(tags.base_peak_intensity);
+    out[key(PRECURSOR_INTENSITY)] = or_none(tags.precursor_intensity);
+    out[key(ENERGY)] = or_none(tags.collision_energy);
+    out[key(FILTER)] = or_none(tags.filter_line);
     out[key(MZ)] = arrays[0];
     out[key(INTENSITY)] = arrays[1];
     return out;

@@ -16,10 +16,11 @@
 
 namespace orvopy {
 
-pybind11::dict scan_columns(const Run& run);
-// One scan's header values, with "mz" and "intensity" from `arrays`.
+pybind11::dict scan_columns(Run& run);
+// One scan's header values and its tags' values, with "mz" and
+// "intensity" from `arrays`.
 pybind11::dict scan_dict(const orvoeng::ScanRecord& scan, std::optional<std::int64_t> number,
-                         const pybind11::tuple& arrays);
+                         const orvohost::ScanTagValues& tags, const pybind11::tuple& arrays);
 
 // (mz, intensity): strided float64 views of the peak list, which a small
 // owner object keeps alive for as long as either array lives.

@@ -85,6 +85,21 @@ py::tuple peaks_of(Run& run, long long label) {
     return peak_arrays(spectrum);
 }
 
+// What an iteration does with a spectrum that cannot be read: raise its
+// error, leave the scan out, or give it with empty arrays. The labels of
+// the last two are kept on the run.
+enum class OnError { RAISE, SKIP, EMPTY };
+
+OnError on_error(const std::string& text) {
+    if (text == "raise")
+        return OnError::RAISE;
+    if (text == "skip")
+        return OnError::SKIP;
+    if (text == "empty")
+        return OnError::EMPTY;
+    throw py::value_error("errors must be 'raise', 'skip' or 'empty', not '" + text + "'");
+}
+
 // Yields the scans of one run in label order, optionally of one MS level,
 // each a dict of its header values with its arrays. When the interpreter
 // lock is shared, spectra are fetched BATCH at a time with the lock released
@@ -94,20 +109,29 @@ py::tuple peaks_of(Run& run, long long label) {
 // peak list alive rather than a batch of them.
 class ScanIterator {
 public:
-    ScanIterator(py::object owner, Run& listed, std::optional<int> level)
-        : keep(std::move(owner)), run(listed), ms_level(level), numbers(listed.scan_numbers()) {}
+    ScanIterator(py::object owner, Run& listed, std::optional<int> level,
+                 OnError errors = OnError::RAISE)
+        : keep(std::move(owner)), run(listed), ms_level(level), on_failure(errors),
+          numbers(listed.scan_numbers()), tags(listed.scan_tags()) {}
 
     // The next scan's dict; an empty object after the last.
     py::object next() {
-        if (taken == batch.size())
-            fetch_batch();
-        if (taken == batch.size())
-            return {};
-        Fetched item = std::move(batch[taken++]);
-        if (item.failure)
-            std::rethrow_exception(item.failure);
-        return scan_dict(item.scan, numbers.of(item.scan.file_position),
-                         peak_arrays(item.spectrum));
+        for (;;) {
+            if (taken == batch.size())
+                fetch_batch();
+            if (taken == batch.size())
+                return {};
+            Fetched item = std::move(batch[taken++]);
+            if (item.failure) {
+                if (on_failure == OnError::RAISE)
+                    std::rethrow_exception(item.failure);
+                run.skipped_labels.insert(item.scan.label);
+                if (on_failure == OnError::SKIP)
+                    continue;
+            }
+            return scan_dict(item.scan, numbers.of(item.scan.file_position),
+                             tags.of(item.scan.file_position), peak_arrays(item.spectrum));
+        }
     }
 
 private:
@@ -146,7 +170,9 @@ private:
     py::object keep; // the Run, alive while its iterator is
     Run& run;
     std::optional<int> ms_level;
+    OnError on_failure;
     orvohost::ScanNumbers numbers;
+    orvohost::ScanTags tags;
     std::size_t index = 0; // the next scan of the list to look at
     std::vector<Fetched> batch;
     std::size_t taken = 0;
@@ -403,9 +429,13 @@ and scan_mix: the names orvo-host info gives.)")
 
 The columns of orvo-host scans: label, parent_label, ms_level, polarity ("+"
 or "-"), rt_seconds, precursor_mz, charge, tic (total ion current), position
-(1-based, in the file). What the file does not give is masked (parent_label,
-polarity, charge: numpy masked arrays) or NaN (precursor_mz, tic; the plug-in
-hands 0 for a scan without totIonCurrent, which is taken as not given); so
+(1-based, in the file), scan_number, and what the scan's tags state:
+peaks_count (as the file declares it, before the reader's m/z floor),
+base_peak_mz, base_peak_intensity, precursor_intensity, collision_energy and
+filter_line. What the file does not give is masked (parent_label, polarity,
+charge, scan_number, peaks_count: numpy masked arrays), NaN (precursor_mz,
+tic, and the other numbers; the plug-in hands 0 for a scan without
+totIonCurrent, which is taken as not given) or None (filter_line); so
 pandas.DataFrame(run.scans) is the scan table, with NaN where a value is
 missing.)")
         .def(
@@ -435,11 +465,25 @@ missing.)")
             "ahead of the loop.")
         .def(
             "spectra",
-            [](py::object self, std::optional<int> ms_level) {
-                return std::make_unique<ScanIterator>(self, self.cast<Run&>(), ms_level);
+            [](py::object self, std::optional<int> ms_level, const std::string& errors) {
+                return std::make_unique<ScanIterator>(self, self.cast<Run&>(), ms_level,
+                                                      on_error(errors));
             },
-            py::arg("ms_level") = py::none(),
-            "Like iterating over the run, for the scans of one MS level only.")
+            py::arg("ms_level") = py::none(), py::kw_only(), py::arg("errors") = "raise",
+            R"(Like iterating over the run, optionally for the scans of one MS level only.
+
+errors: what a spectrum that cannot be read does. "raise" (the default)
+raises its orvo.Error and ends the loop; "skip" leaves the scan out; "empty"
+gives the scan with empty mz and intensity arrays. The labels of the scans
+skipped or emptied are added to run.skipped_labels.)")
+        .def_property_readonly(
+            "skipped_labels",
+            [](const Run& run) {
+                return std::vector<std::uint32_t>(run.skipped_labels.begin(),
+                                                  run.skipped_labels.end());
+            },
+            "The labels whose spectra spectra(errors=\"skip\" or \"empty\") could not read, "
+            "ascending, each once.")
         .def("__len__", [](const Run& run) { return run.scans().size(); })
         .def_property_readonly("events", &event_list, R"(The plug-in's events so far.
 

@@ -2,7 +2,7 @@
 
 import datetime
 import os
-from typing import Any, Dict, Iterator, List, Optional, SupportsIndex, Tuple, Union
+from typing import Any, Dict, Iterator, List, Literal, Optional, SupportsIndex, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -32,8 +32,10 @@ class UnreadableFileError(Error, PermissionError):
     """The file may not be read."""
 
 # A scan's header values (label, parent_label, ms_level, polarity, rt_seconds,
-# precursor_mz, charge, tic, position, scan_number; None where the file gives none) with
-# its mz and intensity arrays.
+# precursor_mz, charge, tic, position, scan_number) and what its tags state
+# (peaks_count as declared, base_peak_mz, base_peak_intensity,
+# precursor_intensity, collision_energy, filter_line), None where the file
+# gives none, with its mz and intensity arrays.
 Scan = Dict[str, Any]
 
 class ScanIterator(Iterator[Scan]):
@@ -57,7 +59,21 @@ class Run:
     def spectrum(self, label: SupportsIndex) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
     def spectrum_info(self, label: SupportsIndex) -> Dict[str, Union[str, int]]: ...
     def __iter__(self) -> ScanIterator: ...
-    def spectra(self, ms_level: Optional[int] = None) -> ScanIterator: ...
+    def spectra(
+        self,
+        ms_level: Optional[int] = None,
+        *,
+        errors: Literal["raise", "skip", "empty"] = "raise",
+    ) -> ScanIterator:
+        """Each scan with its arrays, in label order, optionally of one MS level.
+
+        errors: "raise" (the default) raises a spectrum's orvo.Error and ends
+        the loop; "skip" leaves the scan out; "empty" gives it with empty
+        arrays. Skipped or emptied labels are added to skipped_labels."""
+    @property
+    def skipped_labels(self) -> List[int]:
+        """Labels whose spectra spectra(errors="skip" or "empty") could not
+        read, ascending, each once."""
     def __len__(self) -> int: ...
     @property
     def events(self) -> List[Tuple[int, int, str]]: ...

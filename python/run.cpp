@@ -53,6 +53,11 @@ PAL::SmartPtr<orvoeng::Spectrum> Run::spectrum(std::uint32_t label) {
     return open_file().spectrum(label);
 }
 
+orvohost::ScanTags Run::scan_tags() {
+    const std::lock_guard<std::mutex> hold(calls);
+    return open_file().scan_tags();
+}
+
 orvoeng::RawSpecInfo Run::spectrum_info(std::uint32_t label) {
     const std::lock_guard<std::mutex> hold(calls);
     orvoeng::RawSpecInfo out;

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,12 @@ public:
     // True when the file does not state its centroiding and no choice was
     // given: it was read as profile spectra.
     bool profile_assumed() const { return assumed_profile; }
+    // What the scan tags state beyond the records; read on first use.
+    orvohost::ScanTags scan_tags();
+
+    // Labels whose spectra an iteration that does not raise could not read.
+    // Touched only while the interpreter lock is held.
+    std::set<std::uint32_t> skipped_labels;
 
 private:
     void log(const PAL::Event& event);

@@ -43,7 +43,8 @@ __all__ = ["scans", "summaries", "read_scans", "read_summary"]
 
 # Columns whose values a file may not give: masked in run.scans, they come
 # out as NaN (None for polarity) in every partition, whatever one file holds.
-_STABLE_TYPES = {"parent_label": "float64", "charge": "float64", "polarity": "object"}
+_STABLE_TYPES = {"parent_label": "float64", "charge": "float64", "polarity": "object",
+                 "filter_line": "object"}
 
 
 def _scan_table(run):
@@ -54,7 +55,10 @@ def _scan_table(run):
 _SCAN_COLUMNS = {"file": "object", "label": "uint32", "parent_label": "float64",
                  "ms_level": "int32", "polarity": "object", "rt_seconds": "float64",
                  "precursor_mz": "float64", "charge": "float64", "tic": "float64",
-                 "position": "uint32", "scan_number": "int64"}
+                 "position": "uint32", "scan_number": "int64", "peaks_count": "int64",
+                 "base_peak_mz": "float64", "base_peak_intensity": "float64",
+                 "precursor_intensity": "float64", "collision_energy": "float64",
+                 "filter_line": "object"}
 
 
 def _errors_argument(errors):

@@ -35,7 +35,8 @@ def dump(path):
 def same(value, dumped):
     """A dumped null is a masked value or NaN in the module's columns."""
     if dumped is None:
-        return value is np.ma.masked or (isinstance(value, float) and math.isnan(value))
+        return value is None or value is np.ma.masked or (
+            isinstance(value, float) and math.isnan(value))
     return value == dumped
 
 
@@ -50,6 +51,11 @@ def same_peaks(values, dumped):
     return np.array_equal(as_written, values)
 
 
+# What the scan tags state, as orvo-host scans and dump name it.
+TAG_KEYS = ("peaks_count", "base_peak_mz", "base_peak_intensity", "precursor_intensity",
+            "collision_energy", "filter_line")
+
+
 def check_against_dump(run, rows):
     columns = run.scans
     by_label = {row["label"]: row for row in rows}
@@ -61,14 +67,18 @@ def check_against_dump(run, rows):
             continue
         # The module's columns carry the host's names.
         for key in ("parent_label", "ms_level", "polarity", "rt_seconds", "precursor_mz",
-                    "charge", "tic", "position"):
+                    "charge", "tic", "position", "scan_number") + TAG_KEYS:
             value = columns[key][i]
-            assert same(value if value is np.ma.masked else value.item(), row[key]), (label, key)
+            value = value.item() if isinstance(value, np.generic) else value
+            assert same(value, row[key]), (label, key)
         mz, intensity = run.spectrum(label)
         assert mz.dtype == np.float64 and intensity.dtype == np.float64
         assert same_peaks(mz, row["mz"]) and same_peaks(intensity, row["intensity"])
         assert run.spectrum_info(label) == {"kind": row["kind"], "peak_count": row["peak_count"]}
     assert len(by_label) <= len(columns["label"])
+    # A scan's dict holds the same tag values, None where the file gives none.
+    for scan in run.spectra(errors="skip"):
+        assert {k: scan[k] for k in TAG_KEYS} == {k: by_label[scan["label"]][k] for k in TAG_KEYS}
 
 
 @pytest.mark.parametrize("path", [SAMPLE] + corpus_files(), ids=lambda p: p and p.name)
@@ -301,3 +311,29 @@ def test_reading_twice_does_not_grow(tmp_path):
         read_all(path)
     gc.collect()
     assert resident_kib() - before < 4096
+
+
+def test_spectra_raise_skip_or_empty_a_spectrum_that_fails(tmp_path):
+    path = tmp_path / "one_bad.mzXML"
+    subprocess.run([MKMZXML, "-o", str(path), "--scans", "6", "--ms1-peaks", "5",
+                    "--ms2-peaks", "4", "--no-index"], check=True, capture_output=True)
+    text = path.read_text(encoding="latin-1")
+    # Scan 4 declares one peak more than its peak text holds; strict, so no
+    # repaired copy reads it in its place.
+    bad = re.search(r'<scan num="4"[^>]*?peaksCount="(\d+)"', text)
+    text = text[:bad.start(1)] + str(int(bad[1]) + 1) + text[bad.end(1):]
+    path.write_text(text, encoding="latin-1")
+    with orvo.open(path, strict=True) as run:
+        labels = run.scans["label"].tolist()
+        with pytest.raises(orvo.Error) as failed:
+            list(run.spectra())
+        assert failed.value.code is not None and run.skipped_labels == []
+        assert [s["label"] for s in run.spectra(errors="skip")] == [1, 2, 3, 5, 6]
+        assert run.skipped_labels == [4]
+        empty = list(run.spectra(errors="empty"))
+        assert [s["label"] for s in empty] == labels
+        assert len(empty[3]["mz"]) == len(empty[3]["intensity"]) == 0
+        assert empty[3]["peaks_count"] == int(bad[1]) + 1 and len(empty[2]["mz"]) > 0
+        assert run.skipped_labels == [4]
+        with pytest.raises(ValueError):
+            run.spectra(errors="ignore")

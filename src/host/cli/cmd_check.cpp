@@ -47,6 +47,9 @@ struct Report {
     bool centroided = false;
     std::size_t spectra = 0;
     std::size_t peaks = 0;
+    // Peaks the plug-in's m/z floor left out, and the spectra they were in.
+    std::size_t under_floor = 0;
+    std::size_t floored_spectra = 0;
     std::size_t failed = 0;
     std::string failure; // why the file could not be listed
     std::optional<std::uint32_t> status_code;
@@ -176,6 +179,8 @@ void read_everything(Context& context, const std::filesystem::path& file, Report
                 node->step(1);
                 try {
                     report.peaks += data.spectrum(scan.label)->peaks->size();
+                    report.under_floor += data.peaks_under_floor();
+                    report.floored_spectra += data.peaks_under_floor() > 0 ? 1U : 0U;
                     ++report.spectra;
                 } catch (...) {
                     if (++report.failed <= SHOWN_FAILURES)
@@ -217,6 +222,11 @@ std::string report_text(const std::filesystem::path& file, const Report& report)
             "  {} listed ({}, {}), {} read with {}\n", counted(report.scans, "scan", "scans"),
             report.scan_mix, report.centroided ? "centroided" : "profile",
             counted(report.spectra, "spectrum", "spectra"), counted(report.peaks, "peak", "peaks"));
+    if (report.under_floor > 0)
+        out += fmt::format("  the m/z floor left out {} of {}; the reader reads no peak at or "
+                           "under it\n",
+                           counted(report.under_floor, "peak", "peaks"),
+                           counted(report.floored_spectra, "spectrum", "spectra"));
     if (!report.quiet_events.empty())
         out += "  " + quiet_counts_text(report.quiet_events) + " (-v lists them)\n";
     out += sha1_line(report.sha1);
@@ -237,6 +247,7 @@ std::string report_json(const std::filesystem::path& file, const Report& report)
     object["spectra_read"] = report.spectra;
     object["spectra_failed"] = report.failed;
     object["peaks"] = report.peaks;
+    object["peaks_under_mz_floor"] = report.under_floor;
     object["centroided"] = report.listed ? Json(report.centroided) : Json(nullptr);
     object["centroiding_stated"] = report.listed ? Json(!report.profile_assumed) : Json(nullptr);
     object["sha1"] = sha1_state(report.sha1);

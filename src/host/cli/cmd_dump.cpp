@@ -1,4 +1,5 @@
-// orvo-host dump FILE: every scan and its peaks as JSON Lines.
+// orvo-host dump FILE...: every scan and its peaks as JSON Lines; with
+// several files, each line names its file.
 #include "context.h"
 
 #include <host/output/parallel_format.h>
@@ -15,43 +16,54 @@ void add_dump(CLI::App& app, Context& context, int& status) {
     add_peak_filter(*command, peaks);
     add_shared_options(*command, context.options, JOBS);
     command->callback([&context, &status] {
-        const std::string& file = selection.file;
-        DataFile data(context.plugin(), file, context.event_printer(file));
-        const auto root = data.root_progress(2);
-        const auto& scans = context.open(data, root);
-        root->step(1);
+        const bool many = selection.files.size() > 1;
         OutputFile out("");
-        status = 0;
-        // One thread of the budget fetches; the others write JSON.
-        const ScanNumbers numbers = data.scan_numbers();
-        TextPipeline pipeline(
-            thread_budget(context.options) - 1,
-            [&numbers](std::string& text, const orvoeng::ScanRecord& scan,
-                       const orvoeng::Spectrum* spectrum) {
-                append_scan_json(text, scan, spectrum, numbers);
-            },
-            [&out](std::string& text) { out.write(text); });
-        {
-            PAL::SmartPtr<PAL::Progress> node(
-                new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
-            for (const auto& scan : scans) {
-                node->step(1);
-                if (!selection.selects(scan))
-                    continue;
-                PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-                try {
-                    spectrum = data.spectrum(scan.label);
-                    peaks.apply_to(*spectrum);
-                } catch (...) {
-                    context.note(context.failure_text(file, std::current_exception()));
-                    status = 1;
-                    continue;
+        FilterTally tally;
+        bool spectrum_failed = false;
+        status = each_file(context, selection.files, [&](const std::string& file) {
+            DataFile data(context.plugin(), file, context.event_printer(file));
+            const auto root = data.root_progress(2);
+            const auto& scans = context.open(data, root);
+            root->step(1);
+            // One thread of the budget fetches; the others write JSON.
+            const ScanNumbers numbers = data.scan_numbers();
+            const ScanTags tags = data.scan_tags();
+            const std::string named = many ? file : std::string();
+            TextPipeline pipeline(
+                thread_budget(context.options) - 1,
+                [&numbers, &tags, &named](std::string& text, const orvoeng::ScanRecord& scan,
+                                          const orvoeng::Spectrum* spectrum) {
+                    append_scan_json(text, scan, spectrum, numbers, tags.of(scan.file_position),
+                                     named);
+                },
+                [&out](std::string& text) { out.write(text); });
+            tally.judged += scans.size();
+            {
+                PAL::SmartPtr<PAL::Progress> node(
+                    new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
+                for (const auto& scan : scans) {
+                    node->step(1);
+                    if (!selection.selects(scan))
+                        continue;
+                    ++tally.passed;
+                    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
+                    try {
+                        spectrum = data.spectrum(scan.label);
+                        peaks.apply_to(*spectrum);
+                    } catch (...) {
+                        context.note(context.failure_text(file, std::current_exception()));
+                        spectrum_failed = true;
+                        continue;
+                    }
+                    pipeline.add(scan, std::move(spectrum));
                 }
-                pipeline.add(scan, std::move(spectrum));
             }
-        }
-        pipeline.finish();
+            pipeline.finish();
+        });
         out.commit();
+        if (spectrum_failed)
+            status = 1;
+        note_when_none_passed(context, tally);
     });
 }
 

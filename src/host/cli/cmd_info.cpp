@@ -32,8 +32,9 @@ std::vector<Column> info_columns() {
         "rt_min_seconds", "rt_max_seconds", "precursor_mz_min",   "precursor_mz_max",
         "charges"};
     if (with_stats)
-        for (const char* name : {"peaks_total", "peaks_min", "peaks_median", "peaks_max", "mz_min",
-                                 "mz_max", "intensity_min", "intensity_max", "peak_kind"})
+        for (const char* name :
+             {"peaks_total", "peaks_min", "peaks_median", "peaks_max", "mz_min", "mz_max",
+              "intensity_min", "intensity_max", "peak_kind", "peaks_under_mz_floor"})
             columns.emplace_back(name);
     columns.emplace_back("error");
     return columns;
@@ -142,11 +143,14 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
         if (with_stats) {
             PAL::SmartPtr<PAL::Progress> node(
                 new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
+            std::uint64_t under_floor = 0;
             for (const auto& scan : scans) {
                 node->step(1);
                 summary.add_spectrum(scan, *data.spectrum(scan.label));
+                under_floor += data.peaks_under_floor();
             }
             add_peak_summary(fields, summary);
+            fields.emplace_back("peaks_under_mz_floor", under_floor);
         }
     } catch (...) {
         failure = context.failure_text(file, std::current_exception());
@@ -214,7 +218,7 @@ void add_info(CLI::App& app, Context& context, int& status) {
         LISTING, info_job);
     command->add_flag("--stats", with_stats,
                       "also read every spectrum: peak counts (total, min, median, max), m/z and "
-                      "intensity ranges, centroided or profile");
+                      "intensity ranges, centroided or profile, peaks the m/z floor left out");
 }
 
 } // namespace orvohost::cli

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <iterator>
 
@@ -64,9 +65,11 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
         if (filter.ms_levels.empty())
             filter.ms_levels = {{2, 2}};
         OutputFile out(output);
+        std::atomic<std::uint64_t> judged{0};
+        std::atomic<std::uint64_t> passed{0};
         status = run_files(
             context, files,
-            [&context](const std::filesystem::path& file, FileResult& result) {
+            [&context, &judged, &passed](const std::filesystem::path& file, FileResult& result) {
                 DataFile data(context.plugin(), file, context.event_printer(file));
                 const auto root = data.root_progress(2);
                 const auto& scans = context.open(data, root);
@@ -85,10 +88,12 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                         result.out += text;
                         result.pass_on();
                     });
+                judged += scans.size();
                 for (const auto& scan : scans) {
                     node->step(1);
                     if (!filter.selects(scan))
                         continue;
+                    ++passed;
                     PAL::SmartPtr<orvoeng::Spectrum> spectrum;
                     try {
                         spectrum = data.spectrum(scan.label);
@@ -106,6 +111,7 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
         // A run that failed leaves an earlier file of that name as it was.
         if (status == 0)
             out.commit();
+        note_when_none_passed(context, {judged, passed});
     });
 }
 

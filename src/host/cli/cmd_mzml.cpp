@@ -136,6 +136,7 @@ void convert(Context& context, MzmlArgs& args, const std::filesystem::path& file
     const mzml::SpectrumSelection selection(
         scans, [&args](const orvoeng::ScanRecord& scan) { return args.filter.selects(scan); },
         data.scan_numbers());
+    note_when_none_passed(context, {scans.size(), selection.size()}, file.string());
 
     mzml::RunHead head;
     head.source = file;

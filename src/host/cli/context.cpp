@@ -1,5 +1,6 @@
 #include "context.h"
 
+#include <host/base/count_text.h>
 #include <host/session/read_failure.h>
 #include <host/session/utf8_text.h>
 
@@ -195,6 +196,13 @@ void add_shared_options(CLI::App& command, Options& options, unsigned takes) {
             ->check(CLI::Range(1, 256));
 }
 
+void note_when_none_passed(Context& context, const FilterTally& tally, const std::string& file) {
+    if (tally.passed > 0 || tally.judged == 0 || context.options.quiet)
+        return;
+    context.note(fmt::format("{}0 of {} passed the filters", file.empty() ? "" : file + ": ",
+                             counted(tally.judged, "scan", "scans")));
+}
+
 unsigned thread_budget(const Options& options) {
     if (options.jobs > 0)
         return static_cast<unsigned>(options.jobs);
@@ -250,7 +258,7 @@ void add_peak_filter(CLI::App& command, PeakFilter& filter) {
 }
 
 void add_scan_selection(CLI::App& command, ScanSelection& selection) {
-    command.add_option("FILE", selection.file, "mzXML file")->required();
+    command.add_option("FILE", selection.files, "mzXML files")->required();
     add_scan_filter(command, selection.filter);
 }
 

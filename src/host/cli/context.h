@@ -139,6 +139,28 @@ using FileJob = std::function<void(const std::filesystem::path& file, FileResult
 int run_files(Context& context, const std::vector<std::string>& files, const FileJob& job,
               OutputFile& out);
 
+// Reads `files` one after another for a listing that is one table over
+// them all. One file's failure raises, as with a single file; with several,
+// each failure is reported and the rest are read, and a closing line counts
+// them. Returns 0 when every file read, else 1.
+int each_file(Context& context, const std::vector<std::string>& files,
+              const std::function<void(const std::string& file)>& read);
+
+// The closing line of a command over several files: how many read.
+void note_files_read(Context& context, std::size_t files, std::size_t failed);
+
+// Scans the filters let through, of those they judged; a command whose
+// filters let nothing through says so, since an empty output alone reads
+// like a broken file.
+struct FilterTally {
+    std::uint64_t judged = 0;
+    std::uint64_t passed = 0;
+};
+// "0 of N scans passed the filters", unless -q, when none of N passed.
+// `file` names the file the count is of, when it is of one of several.
+void note_when_none_passed(Context& context, const FilterTally& tally,
+                           const std::string& file = {});
+
 // A subcommand over FILE... whose files are each read by `job` and printed
 // on standard output in argument order.
 CLI::App* add_files_command(CLI::App& app, Context& context, int& status, const std::string& name,
@@ -171,10 +193,10 @@ void add_scan_filter(CLI::App& command, ScanFilter& filter, const char* levels =
 // The filters of peaks: --mz, --min-intensity, --top.
 void add_peak_filter(CLI::App& command, PeakFilter& filter);
 
-// The FILE argument and the scan filters of a subcommand that goes through
-// the scans of one file.
+// The FILE arguments and the scan filters of a subcommand that goes through
+// the scans of its files.
 struct ScanSelection {
-    std::string file;
+    std::vector<std::string> files;
     ScanFilter filter;
 
     bool selects(const orvoeng::ScanRecord& scan) const { return filter.selects(scan); }

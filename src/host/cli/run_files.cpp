@@ -122,10 +122,34 @@ int run_files(Context& context, const std::vector<std::string>& files, const Fil
     }
     if (write_failure)
         std::rethrow_exception(write_failure);
+    note_files_read(context, files.size(), failed);
+    return failed == 0 ? 0 : 1;
+}
+
+void note_files_read(Context& context, std::size_t files, std::size_t failed) {
     // Quiet on success: a failure still names itself and the count.
-    if (files.size() > 1 && (!context.options.quiet || failed > 0))
-        context.note(fmt::format("{} of {} files read, {} failed", files.size() - failed,
-                                 files.size(), failed));
+    if (files > 1 && (!context.options.quiet || failed > 0))
+        context.note(fmt::format("{} of {} files read, {} failed", files - failed, files, failed));
+}
+
+int each_file(Context& context, const std::vector<std::string>& files,
+              const std::function<void(const std::string& file)>& read) {
+    if (files.size() == 1) {
+        read(files.front());
+        return 0;
+    }
+    std::size_t failed = 0;
+    for (const std::string& file : files) {
+        try {
+            read(file);
+        } catch (const CLI::Error&) {
+            throw;
+        } catch (...) {
+            context.report_failure(file, std::current_exception());
+            ++failed;
+        }
+    }
+    note_files_read(context, files.size(), failed);
     return failed == 0 ? 0 : 1;
 }
 

@@ -15,4 +15,9 @@ namespace orvohost {
 void append_xml_escaped(std::string& out, std::string_view text);
 std::string xml_escaped(std::string_view text);
 
+// An attribute value as written, with the five predefined entities and
+// character references expanded; a reference that names no character is
+// kept as written.
+std::string xml_unescaped(std::string_view text);
+
 } // namespace orvohost

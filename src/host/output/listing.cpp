@@ -11,14 +11,18 @@ namespace orvohost {
 
 namespace {
 
-// Tables are read by people: ten significant digits keep every m/z and
-// intensity a file writes as 32-bit floats, without the long tails of
-// derived values such as minutes. TSV and JSON keep every digit.
-std::string cell_text(const Cell& cell, const char* empty, bool for_people = false) {
+// A table shows the digits TSV and JSON give, so that a value read off the
+// screen is the one a script reads.
+std::string cell_text(const Cell& cell, const char* empty) {
     if (const auto* i = std::get_if<std::int64_t>(&cell))
         return std::to_string(*i);
     if (const auto* d = std::get_if<double>(&cell))
-        return for_people ? fmt::format("{:.10g}", *d) : number_text(*d);
+        return number_text(*d);
+    if (const auto* f = std::get_if<float>(&cell)) {
+        std::string text;
+        append_as_float(text, *f);
+        return text;
+    }
     if (const auto* s = std::get_if<std::string>(&cell))
         return *s;
     return empty;
@@ -90,6 +94,8 @@ public:
                 fmt::format_to(std::back_inserter(out), "{}", *n);
             else if (const auto* d = std::get_if<double>(&cell))
                 append_json_number(out, *d);
+            else if (const auto* f = std::get_if<float>(&cell))
+                append_json_number(out, *f, true);
             else if (const auto* s = std::get_if<std::string>(&cell))
                 append_json_string(out, *s);
             else
@@ -115,7 +121,7 @@ public:
             if (std::holds_alternative<std::string>(cells[i]) && i < numeric.size())
                 numeric[i] = false;
             const char* empty = i < missing.size() ? missing[i].table_missing.c_str() : "-";
-            texts.push_back(cell_text(cells[i], empty, true));
+            texts.push_back(cell_text(cells[i], empty));
         }
         rows.push_back(std::move(texts));
     }

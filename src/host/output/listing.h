@@ -1,7 +1,7 @@
 // Listings in the three forms people ask for: an aligned table for the
-// terminal, TSV for spreadsheets and pandas, JSON Lines for jq. TSV and
-// JSON hold every value exactly, as short as exact, a table ten significant digits; an
-// empty cell is "-" in a table, empty in TSV and null in JSON.
+// terminal, TSV for spreadsheets and pandas, JSON Lines for jq. Every form
+// writes a number alike, as short as exact; an empty cell is "-" in a
+// table, empty in TSV and null in JSON.
 #pragma once
 
 #include "number_text.h"
@@ -18,7 +18,9 @@ namespace orvohost {
 
 enum class Format { TABLE, TSV, JSON };
 
-using Cell = std::variant<std::monostate, std::int64_t, double, std::string>;
+// A float is a value known to be exactly a 32-bit one (a peak of a 32-bit
+// file), written with the float's digits.
+using Cell = std::variant<std::monostate, std::int64_t, double, std::string, float>;
 using Row = std::vector<Cell>;
 
 // A column of a listing: its name, and what a table shows where a row has

@@ -9,6 +9,8 @@
 
 #include <pal/exception.h>
 
+#include <cwchar>
+
 #include <sys/stat.h>
 
 namespace orvohost {
@@ -21,6 +23,9 @@ DataFile::DataFile(const Plugin& loaded, std::filesystem::path path, EventHandle
 void DataFile::deliver(const PAL::Event& event) {
     if (event.kind == PAL::Event::MSG_EVENT) {
         const auto& posted = static_cast<const PAL::MsgEvent&>(event);
+        if (posted.message.id == orvoeng::msg::PEAKS_READ.id && !posted.message.args.empty())
+            values_read = static_cast<std::uint32_t>(
+                std::wcstoul(posted.message.args[0].c_str(), nullptr, 10));
         if (posted.level <= 1) {
             call_errors.push_back(as_given(posted.message));
             if (holding) {
@@ -185,6 +190,13 @@ ScanNumbers DataFile::scan_numbers() const {
     return copy ? copy->original_numbers() : ScanNumbers();
 }
 
+const ScanTags& DataFile::scan_tags() {
+    // The listing's positions are those of the file the plug-in read.
+    if (!tags)
+        tags = read_scan_tags(copy ? copy->path() : file_path);
+    return *tags;
+}
+
 const std::vector<orvoeng::ScanRecord>&
 DataFile::open_listing(const ReadOptions& options, const PAL::SmartPtr<PAL::Progress>& parent) {
     check_openable();
@@ -264,6 +276,16 @@ const orvoeng::ScanRecord* DataFile::find(std::uint32_t label) const {
 }
 
 PAL::SmartPtr<orvoeng::Spectrum> DataFile::spectrum(std::uint32_t label) {
+    values_read.reset();
+    under_floor = 0;
+    auto spectrum = fetch(label);
+    const std::size_t handed = spectrum->peaks->size();
+    if (values_read && *values_read > handed)
+        under_floor = static_cast<std::uint32_t>(*values_read - handed);
+    return spectrum;
+}
+
+PAL::SmartPtr<orvoeng::Spectrum> DataFile::fetch(std::uint32_t label) {
     try {
         orvoeng::DataSourceIntf& listing = source();
         return guarded([&] { return listing.get_spectrum(label, 0, channel.socket()); });
@@ -281,6 +303,7 @@ PAL::SmartPtr<orvoeng::Spectrum> DataFile::spectrum(std::uint32_t label) {
         muted = true;
         try {
             list(again, {});
+            tags.reset();
             muted = false;
             return guarded([&] { return listed->get_spectrum(label, 0, channel.socket()); });
         } catch (const PAL::AppError&) {

@@ -12,6 +12,7 @@
 #include "plugin.h"
 #include "read_failure.h"
 #include "repaired_copy.h"
+#include "scan_tags.h"
 
 #include <ds/data_source_intf.h>
 #include <ds/types.h>
@@ -86,6 +87,13 @@ public:
     std::optional<std::string> mended() const;
     // The num the file itself gives each scan.
     ScanNumbers scan_numbers() const;
+    // What the scan tags of the file the plug-in lists state beyond its
+    // records; read on the first call, after open.
+    const ScanTags& scan_tags();
+    // How many peaks of the last spectrum fetched the plug-in's m/z floor
+    // left out: the m/z values its notice says it read, less the peaks it
+    // handed over. Free, where comparing with the tags would read the file.
+    std::uint32_t peaks_under_floor() const { return under_floor; }
 
 private:
     void deliver(const PAL::Event& event);
@@ -95,6 +103,7 @@ private:
     // Runs a call into the plug-in; its AppError leaves as a ReadFailure.
     template <class Call>
     auto guarded(Call&& call);
+    PAL::SmartPtr<orvoeng::Spectrum> fetch(std::uint32_t label);
     const std::vector<orvoeng::ScanRecord>& list(const ReadOptions& options,
                                                  const PAL::SmartPtr<PAL::Progress>& parent);
 
@@ -142,6 +151,10 @@ private:
     ReadOptions opened_with;
     // A listing replaced by the copy's, still referred to by callers.
     orvoeng::ScanList replaced;
+    std::optional<ScanTags> tags;
+    // The m/z values the plug-in said it read for the spectrum under way.
+    std::optional<std::uint32_t> values_read;
+    std::uint32_t under_floor = 0;
 };
 
 } // namespace orvohost
