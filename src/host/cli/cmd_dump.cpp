@@ -1,5 +1,5 @@
-// orvo-host dump FILE...: every scan and its peaks as JSON Lines; with
-// several files, each line names its file.
+// orvo-host dump FILE... [-o OUT.jsonl]: every scan and its peaks as JSON
+// Lines; with several files, each line names its file.
 #include "context.h"
 
 #include <host/output/parallel_format.h>
@@ -12,12 +12,14 @@ void add_dump(CLI::App& app, Context& context, int& status) {
         "dump", "Write every scan with its header values and peaks as JSON Lines");
     static ScanSelection selection;
     static PeakFilter peaks;
+    static std::string output;
     add_scan_selection(*command, selection);
+    add_output_option(*command, output, "JSON Lines file");
     add_peak_filter(*command, peaks);
     add_shared_options(*command, context.options, JOBS);
     command->callback([&context, &status] {
         const bool many = selection.files.size() > 1;
-        OutputFile out("");
+        OutputFile out(output);
         FilterTally tally;
         bool spectrum_failed = false;
         status = each_file(context, selection.files, [&](const std::string& file) {
@@ -60,9 +62,10 @@ void add_dump(CLI::App& app, Context& context, int& status) {
             }
             pipeline.finish();
         });
-        out.commit();
         if (spectrum_failed)
             status = 1;
+        // A run that failed leaves an earlier file of that name as it was.
+        out.finish(status == 0);
         note_when_none_passed(context, tally);
     });
 }

@@ -1,12 +1,14 @@
 // orvo-host mgf FILE... [-o OUT.mgf]: MS2 spectra as an MGF peak list for
 // database-search engines.
 #include "context.h"
+#include "keep_going.h"
 
 #include <host/output/listing.h>
 #include <host/output/number_text.h>
 #include <host/output/parallel_format.h>
 #include <host/output/scan_cells.h>
 #include <host/session/record_values.h>
+#include <host/session/scan_tags.h>
 
 #include <fmt/format.h>
 
@@ -19,18 +21,29 @@ namespace orvohost::cli {
 namespace {
 
 // TITLE follows the <stem>.<first>.<last>.<charge> form that search engines
-// parse back into scan numbers and charge; 0 stands for an unknown charge.
-// The scan numbers are the file's own, so that a hit names the scan in the
-// file the person has. CHARGE carries the ion's sign, which search engines
-// take from it: a scan of negative polarity gives "2-".
+// parse back into scan numbers and charge; an unknown charge leaves its
+// field empty, as msconvert writes it. The scan numbers are the file's own,
+// so that a hit names the scan in the file the person has. PEPMASS carries
+// the precursor's intensity after its m/z where the file gives one; 0,
+// which converters write for none, is left out as msconvert leaves it. CHARGE
+// carries the ion's sign, which search engines take from it: a scan of
+// negative polarity gives "2-".
 void append_ions(std::string& out, const std::string& stem, const orvoeng::ScanRecord& scan,
-                 const orvoeng::Spectrum& spectrum, const ScanNumbers& numbers) {
+                 const orvoeng::Spectrum& spectrum, const ScanNumbers& numbers,
+                 const ScanTags& tags) {
     const auto charge = signed_charge(scan);
     const std::int64_t number = numbers.of(scan.file_position).value_or(scan.label);
     auto to = std::back_inserter(out);
-    fmt::format_to(to, "BEGIN IONS\nTITLE={0}.{1}.{1}.{2}\nSCANS={1}\nPEPMASS=", stem, number,
-                   charge ? std::abs(*charge) : 0);
+    fmt::format_to(to, "BEGIN IONS\nTITLE={0}.{1}.{1}.", stem, number);
+    if (charge)
+        fmt::format_to(to, "{}", std::abs(*charge));
+    fmt::format_to(to, "\nSCANS={}\nPEPMASS=", number);
     append_number(out, scan.precursor_mz);
+    if (const auto intensity = tags.of(scan.file_position).precursor_intensity;
+        intensity && *intensity > 0) {
+        out.push_back(' ');
+        append_number(out, *intensity);
+    }
     if (charge)
         fmt::format_to(to, "\nCHARGE={}{}", std::abs(*charge), *charge < 0 ? '-' : '+');
     out += "\nRTINSECONDS=";
@@ -54,10 +67,10 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
     static std::string output;
     static ScanFilter filter;
     static PeakFilter peaks;
+    static KeepGoing keep_going("written", "writes");
     command->add_option("FILE", files, "mzXML files")->required();
-    command->add_option("-o,--output", output,
-                        "MGF file to write (default: standard output); written whole or not at "
-                        "all");
+    add_output_option(*command, output, "MGF file");
+    keep_going.add_flag(*command);
     add_scan_filter(*command, filter, "2");
     add_peak_filter(*command, peaks);
     add_shared_options(*command, context.options, JOBS);
@@ -69,7 +82,8 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
         std::atomic<std::uint64_t> passed{0};
         status = run_files(
             context, files,
-            [&context, &judged, &passed](const std::filesystem::path& file, FileResult& result) {
+            keep_going.guard([&context, &judged, &passed](const std::filesystem::path& file,
+                                                          FileResult& result) {
                 DataFile data(context.plugin(), file, context.event_printer(file));
                 const auto root = data.root_progress(2);
                 const auto& scans = context.open(data, root);
@@ -78,11 +92,13 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                     new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
                 const std::string stem = file.stem().string();
                 const ScanNumbers numbers = data.scan_numbers();
+                // Not among the plug-in's records: read from the file it reads.
+                const ScanTags tags = data.scan_tags();
                 TextPipeline pipeline(
                     result.format_threads,
-                    [&stem, &numbers](std::string& text, const orvoeng::ScanRecord& scan,
-                                      const orvoeng::Spectrum* spectrum) {
-                        append_ions(text, stem, scan, *spectrum, numbers);
+                    [&stem, &numbers, &tags](std::string& text, const orvoeng::ScanRecord& scan,
+                                             const orvoeng::Spectrum* spectrum) {
+                        append_ions(text, stem, scan, *spectrum, numbers, tags);
                     },
                     [&result](std::string& text) {
                         result.out += text;
@@ -106,11 +122,12 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                     pipeline.add(scan, std::move(spectrum));
                 }
                 pipeline.finish();
-            },
+            }),
             out);
-        // A run that failed leaves an earlier file of that name as it was.
-        if (status == 0)
-            out.commit();
+        // A run that failed leaves an earlier file of that name as it was;
+        // with --keep-going the files that read are written all the same.
+        out.finish(status == 0 || (keep_going.enabled() && keep_going.any_read()));
+        keep_going.report(context);
         note_when_none_passed(context, {judged, passed});
     });
 }

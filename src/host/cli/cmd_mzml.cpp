@@ -3,6 +3,7 @@
 // beside its target and renamed once whole (and, with --verify, read back
 // and found equal to its source).
 #include "context.h"
+#include "keep_going.h"
 
 #include <host/base/host_error.h>
 #include <host/mzml/array_options.h>
@@ -17,7 +18,6 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
 #include <future>
 #include <map>
 #include <memory>
@@ -35,17 +35,13 @@ struct MzmlArgs {
     std::string mz_precision;
     std::vector<std::string> numpress;
     bool zlib = false;
-    bool keep_going = false;
     bool verify = false;
+    KeepGoing keep_going{"converted", "converts"};
     ScanFilter filter;
     PeakFilter peaks;
 
     std::vector<std::filesystem::path> targets;
     mzml::ArrayOptions arrays;
-    // Set by the first failure without --keep-going: the files not started
-    // by then are left alone.
-    std::atomic<bool> stopped{false};
-    std::atomic<std::size_t> skipped{0};
 };
 
 constexpr const char* DEFAULT_SUFFIX = ".mzML";
@@ -244,9 +240,7 @@ void add_mzml(CLI::App& app, Context& context, int& status) {
     command->add_flag("--verify", args->verify,
                       "read each written file back and hold every spectrum, index offset and the "
                       "checksum against the source before it takes its name");
-    command->add_flag("--keep-going", args->keep_going,
-                      "with several files, convert every one that reads; without it the first "
-                      "failure stops the run");
+    args->keep_going.add_flag(*command);
     add_scan_filter(*command, args->filter);
     add_peak_filter(*command, args->peaks);
     add_shared_options(*command, context.options, JOBS);
@@ -256,27 +250,13 @@ void add_mzml(CLI::App& app, Context& context, int& status) {
         OutputFile out("");
         status = run_files(
             context, args->files,
-            [&context, args](const std::filesystem::path& file, FileResult& result) {
-                if (args->stopped) {
-                    ++args->skipped;
-                    result.ok = false;
-                    return;
-                }
-                try {
-                    convert(context, *args, file, args->targets[result.index],
-                            result.format_threads);
-                } catch (...) {
-                    if (!args->keep_going)
-                        args->stopped = true;
-                    throw;
-                }
-            },
+            args->keep_going.guard([&context, args](const std::filesystem::path& file,
+                                                    FileResult& result) {
+                convert(context, *args, file, args->targets[result.index], result.format_threads);
+            }),
             out);
         out.commit();
-        if (args->skipped > 0)
-            context.note(fmt::format("{} file{} not converted after the first failure "
-                                     "(--keep-going converts every file that reads)",
-                                     args->skipped.load(), args->skipped == 1 ? "" : "s"));
+        args->keep_going.report(context);
     });
 }
 

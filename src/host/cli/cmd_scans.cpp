@@ -1,5 +1,5 @@
-// orvo-host scans FILE...: one row per scan; with several files, one table
-// over them all, its first column the file.
+// orvo-host scans FILE... [-o OUT]: one row per scan; with several files, one
+// table over them all, its first column the file.
 #include "context.h"
 
 #include <host/output/scan_cells.h>
@@ -10,15 +10,17 @@ void add_scans(CLI::App& app, Context& context, int& status) {
     auto* command = app.add_subcommand(
         "scans", "List every scan with its header values; several files give one table");
     static ScanSelection selection;
+    static std::string output;
     add_scan_selection(*command, selection);
+    add_output_option(*command, output, "listing");
     add_shared_options(*command, context.options, LISTING);
     command->callback([&context, &status] {
         const bool many = selection.files.size() > 1;
         std::vector<Column> columns = scan_columns();
         if (many)
             columns.insert(columns.begin(), Column("file"));
-        OutputFile out("");
-        const auto writer = make_row_writer(context.format(), columns);
+        OutputFile out(output);
+        const auto writer = make_row_writer(context.format(output), columns);
         std::string text;
         FilterTally tally;
         status = each_file(context, selection.files, [&](const std::string& file) {
@@ -44,7 +46,8 @@ void add_scans(CLI::App& app, Context& context, int& status) {
         });
         writer->finish(text);
         out.write(text);
-        out.commit();
+        // A run that failed leaves an earlier file of that name as it was.
+        out.finish(status == 0);
         note_when_none_passed(context, tally);
     });
 }

@@ -1,5 +1,5 @@
-// orvo-host spectrum FILE... [LABEL...]: the peaks of the scans asked for,
-// by label or by the scan filters, or both, in each file given.
+// orvo-host spectrum FILE... [LABEL...] [-o OUT]: the peaks of the scans asked
+// for, by label or by the scan filters, or both, in each file given.
 #include "context.h"
 
 #include <host/base/count_text.h>
@@ -62,11 +62,13 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
     static std::vector<std::string> words;
     static ScanFilter filter;
     static PeakFilter kept;
+    static std::string output;
     command
         ->add_option("FILE", words,
                      "mzXML files, then the labels of the scans to print (default: the scans the "
                      "filters select)")
         ->required();
+    add_output_option(*command, output, "listing");
     add_scan_filter(*command, filter);
     add_peak_filter(*command, kept);
     add_shared_options(*command, context.options, LISTING);
@@ -78,8 +80,8 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
         if (labels.empty() && !filter.any())
             throw CLI::RequiredError("LABEL (or a scan filter such as --scans or --rt)");
         const bool many = files.size() > 1;
-        OutputFile out("");
-        const Format format = context.format();
+        OutputFile out(output);
+        const Format format = context.format(output);
         bool header = format == Format::TSV;
         bool spectrum_failed = false;
         FilterTally tally;
@@ -160,9 +162,10 @@ void add_spectrum(CLI::App& app, Context& context, int& status) {
                 out.write(text);
             }
         });
-        out.commit();
         if (spectrum_failed)
             status = 1;
+        // A run that failed leaves an earlier file of that name as it was.
+        out.finish(status == 0);
         if (filter.any())
             note_when_none_passed(context, tally);
     });

@@ -54,6 +54,12 @@ Format Context::format() const {
     return ::isatty(STDOUT_FILENO) == 1 ? Format::TABLE : Format::TSV;
 }
 
+Format Context::format(const std::string& output) const {
+    if (options.format.empty() && !output.empty() && output != "-")
+        return Format::TSV;
+    return format();
+}
+
 ReadOptions Context::read_options() const {
     ReadOptions read;
     read.first_label = options.first_label;
@@ -224,6 +230,14 @@ CLI::Option* add_parsed(CLI::App& command, const std::string& name,
     return option;
 }
 
+CLI::Option* add_output_option(CLI::App& command, std::string& path, const std::string& what) {
+    return command.add_option("-o,--output", path,
+                              fmt::format("{} to write (default: standard output); written beside "
+                                          "it and renamed into place only when the command "
+                                          "succeeds",
+                                          what));
+}
+
 void add_scan_filter(CLI::App& command, ScanFilter& filter, const char* levels) {
     add_parsed(
         command, "--ms-level",
@@ -237,8 +251,10 @@ void add_scan_filter(CLI::App& command, ScanFilter& filter, const char* levels) 
         },
         "only scans of these labels, as 10-20,25");
     add_parsed(
-        command, "--rt", [&filter](const std::string& text) { filter.rt = parse_interval(text); },
-        "only scans of a retention time in this range, in seconds: A:B, A: or :B");
+        command, "--rt",
+        [&filter](const std::string& text) { filter.rt = parse_time_interval(text); },
+        "only scans of a retention time in this range: A:B, A: or :B, in seconds (400 or 400s) "
+        "or in minutes, as the chromatograms' axis shows them (105m:115m)");
     add_parsed(
         command, "--charge",
         [&filter](const std::string& text) { filter.charges = parse_whole_ranges(text, 1, 1000); },

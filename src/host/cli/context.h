@@ -73,6 +73,9 @@ public:
     const Plugin& plugin();
     HostCatalog& catalog() { return host_catalog; }
     Format format() const;
+    // The format of a listing written to `output` (as -o names it): without
+    // --format, a file is written as TSV whatever standard output is.
+    Format format(const std::string& output) const;
     // How an engine reads: a refused file stays refused.
     ReadOptions read_options() const;
     // How the reading subcommands read: a file refused for a cause repair
@@ -183,6 +186,10 @@ void add_repair(CLI::App& app, Context& context, int& status);
 #ifdef ORVO_HOST_MZML
 void add_mzml(CLI::App& app, Context& context, int& status);
 #endif
+
+// -o of an export: `what` is written there instead of standard output,
+// beside the target and renamed into place only when the command succeeds.
+CLI::Option* add_output_option(CLI::App& command, std::string& path, const std::string& what);
 
 // The filters of scans, judged from the listing: --ms-level, --scans,
 // --rt, --charge. A text that is no range is a usage error that says why.

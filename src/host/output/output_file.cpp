@@ -97,4 +97,11 @@ void OutputFile::commit() {
         throw HostError(fmt::format("cannot write {}: {}", target, error.message()));
 }
 
+void OutputFile::finish(bool succeeded) {
+    if (succeeded)
+        commit();
+    else
+        flush();
+}
+
 } // namespace orvohost

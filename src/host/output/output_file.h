@@ -41,6 +41,10 @@ public:
     // Flushes and, for a regular file, gives the written file the target's
     // name; raises HostError when anything could not be written.
     void commit();
+    // commit() when the command succeeded; otherwise only flush, so that
+    // standard output has what was written while a temporary file goes
+    // with this object and the target stays as it was.
+    void finish(bool succeeded);
 
 private:
     [[noreturn]] void fail(int error) const;

@@ -6,32 +6,67 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace orvohost {
 
 double MassTolerance::half_width(double mz) const {
-    return ppm ? std::fabs(mz) * value * 1e-6 : value;
+    switch (unit) {
+    case Unit::PPM:
+        return std::fabs(mz) * value * 1e-6;
+    case Unit::MMU:
+        return value * 1e-3;
+    case Unit::DA:
+        break;
+    }
+    return value;
 }
 
 bool MassTolerance::matches(double target, double mz) const {
     return std::fabs(mz - target) <= half_width(target);
 }
 
+const char* unit_text(MassTolerance::Unit unit) {
+    switch (unit) {
+    case MassTolerance::Unit::PPM:
+        return "ppm";
+    case MassTolerance::Unit::MMU:
+        return "mmu";
+    case MassTolerance::Unit::DA:
+        break;
+    }
+    return "Da";
+}
+
 MassTolerance parse_mass_tolerance(std::string_view text) {
     MassTolerance tolerance;
-    tolerance.ppm = text.size() > 3 && text.substr(text.size() - 3) == "ppm";
-    if (tolerance.ppm)
-        text.remove_suffix(3);
-    const std::string_view number = text;
+    std::string_view number = text;
+    tolerance.unit_assumed = true;
+    tolerance.unit = MassTolerance::Unit::DA;
+    constexpr std::pair<std::string_view, MassTolerance::Unit> UNITS[] = {
+        {"ppm", MassTolerance::Unit::PPM},
+        {"mmu", MassTolerance::Unit::MMU},
+        {"da", MassTolerance::Unit::DA},
+    };
+    for (const auto& [suffix, unit] : UNITS)
+        if (ends_with_unit(text, suffix)) {
+            number = text.substr(0, text.size() - suffix.size());
+            tolerance.unit = unit;
+            tolerance.unit_assumed = false;
+            break;
+        }
+    const auto refuse = [text] {
+        return std::invalid_argument(
+            fmt::format("'{}' is not a tolerance above 0: write 10ppm, 0.01Da or 5mmu", text));
+    };
     try {
         tolerance.value = parse_number(number);
     } catch (const std::invalid_argument&) {
-        tolerance.value = 0;
+        throw refuse();
     }
     if (!(tolerance.value > 0))
-        throw std::invalid_argument(
-            fmt::format("'{}{}' is not a tolerance above 0: write 10ppm or 0.01 (m/z)", number,
-                        tolerance.ppm ? "ppm" : ""));
+        throw refuse();
     return tolerance;
 }
 

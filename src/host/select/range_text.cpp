@@ -2,10 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace orvohost {
 
@@ -33,6 +35,16 @@ std::uint32_t parse_whole(std::string_view text, std::uint32_t least, std::uint3
 
 } // namespace
 
+bool ends_with_unit(std::string_view text, std::string_view unit) {
+    if (text.size() < unit.size())
+        return false;
+    const std::string_view end = text.substr(text.size() - unit.size());
+    for (std::size_t i = 0; i < unit.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(end[i])) != unit[i])
+            return false;
+    return true;
+}
+
 double parse_number(std::string_view text) {
     text = trimmed(text);
     // from_chars takes no leading '+'; people write one.
@@ -46,22 +58,54 @@ double parse_number(std::string_view text) {
     return value;
 }
 
-Interval parse_interval(std::string_view text) {
+namespace {
+
+// A retention time in seconds from a number of seconds or of minutes.
+double parse_seconds(std::string_view given) {
+    std::string_view text = trimmed(given);
+    constexpr std::pair<std::string_view, double> UNITS[] = {{"min", 60}, {"m", 60}, {"s", 1}};
+    double scale = 1;
+    for (const auto& [unit, seconds] : UNITS)
+        if (ends_with_unit(text, unit)) {
+            text.remove_suffix(unit.size());
+            scale = seconds;
+            break;
+        }
+    try {
+        return parse_number(text) * scale;
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument(fmt::format(
+            "'{}' is not a time: write seconds (90 or 90s) or minutes (1.5m)", trimmed(given)));
+    }
+}
+
+// "A:B", "A:" or ":B", each end read by `end`.
+Interval interval_of(std::string_view text, double (*end)(std::string_view)) {
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos)
         throw std::invalid_argument(
             fmt::format("'{}' is not a range: write A:B, or A: or :B for an open end", text));
     Interval interval;
     const std::string_view start = trimmed(text.substr(0, colon));
-    const std::string_view end = trimmed(text.substr(colon + 1));
+    const std::string_view stop = trimmed(text.substr(colon + 1));
     if (!start.empty())
-        interval.lo = parse_number(start);
-    if (!end.empty())
-        interval.hi = parse_number(end);
+        interval.lo = end(start);
+    if (!stop.empty())
+        interval.hi = end(stop);
     if (interval.lo > interval.hi)
         throw std::invalid_argument(
             fmt::format("the range {} is empty: its start is above its end", text));
     return interval;
+}
+
+} // namespace
+
+Interval parse_interval(std::string_view text) {
+    return interval_of(text, parse_number);
+}
+
+Interval parse_time_interval(std::string_view text) {
+    return interval_of(text, parse_seconds);
 }
 
 WholeRanges parse_whole_ranges(std::string_view text, std::uint32_t least, std::uint32_t most) {

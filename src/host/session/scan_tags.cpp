@@ -73,6 +73,7 @@ ScanTags read_scan_tags(const std::filesystem::path& path) {
     if (!file)
         return {};
     std::vector<ScanTagValues> scans;
+    bool before_peaks = false; // a scan's tag read, its peaks not yet
     // Tags are looked for a block at a time; the peak text between them is
     // base64, which holds no "<", so the search runs over it at memchr's pace.
     constexpr std::size_t BLOCK = std::size_t{1} << 20;
@@ -89,13 +90,17 @@ ScanTags read_scan_tags(const std::filesystem::path& path) {
             if (close == std::string::npos)
                 break;
             const std::string_view tag = std::string_view(text).substr(at, close - at);
-            if (tag_named(tag, "scan"))
+            if (tag_named(tag, "scan")) {
                 scans.push_back(scan_values(tag));
-            else if (tag_named(tag, "precursorMz") && !scans.empty())
-                // Of the scan whose tag came last: a precursor stands before
-                // the peaks and the scans nested in its scan.
+                before_peaks = true;
+            } else if (tag_named(tag, "peaks")) {
+                before_peaks = false;
+            } else if (tag_named(tag, "precursorMz") && before_peaks) {
+                // Of the scan whose tag came last, and the last before its
+                // peaks: the one whose m/z and charge the plug-in's record holds.
                 scans.back().precursor_intensity =
                     number_of<double>(StartTag(tag), "precursorIntensity");
+            }
             at = close + 1;
         }
         text.erase(0, at == std::string::npos ? text.size() : at);

@@ -199,7 +199,7 @@ class RealFiles(unittest.TestCase):
         blocks = parse_mgf(ok(self, "mgf", self.bare))
         self.assertTrue(blocks)
         self.assertIn({b.get("CHARGE") for b in blocks}, ({"2-"}, {"2-", None}))
-        self.assertTrue(all(b["TITLE"].endswith(".2" if "CHARGE" in b else ".0") for b in blocks))
+        self.assertTrue(all(b["TITLE"].endswith(".2" if "CHARGE" in b else ".") for b in blocks))
 
     def test_usage_errors_name_what_is_wrong(self):
         done = host("bogus", self.bare)

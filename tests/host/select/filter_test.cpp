@@ -61,6 +61,19 @@ TEST(RangeText, RefusesWithTheReason) {
     }
 }
 
+TEST(RangeText, TimesInSecondsOrMinutes) {
+    const auto ends = [](const char* text) {
+        const Interval interval = parse_time_interval(text);
+        return std::pair{interval.lo, interval.hi};
+    };
+    EXPECT_EQ(ends("105m:115m"), (std::pair{6300.0, 6900.0}));
+    EXPECT_EQ(ends("90:2MIN"), (std::pair{90.0, 120.0}));
+    EXPECT_EQ(ends(" 1.5m : 100s "), (std::pair{90.0, 100.0}));
+    EXPECT_TRUE(parse_time_interval("2m:").contains(1e300));
+    for (const char* bad : {"5h:6h", "m:2", "2m:1m"})
+        EXPECT_THROW(parse_time_interval(bad), std::invalid_argument) << bad;
+}
+
 orvoeng::ScanRecord scan(std::uint32_t label, std::int16_t level, double rt,
                          std::int16_t charge = orvoeng::NO_CHARGE) {
     orvoeng::ScanRecord record;
@@ -114,14 +127,22 @@ TEST(PeakFilter, WindowFloorThenTopInMzOrder) {
     EXPECT_TRUE(filter.apply(peaks).empty());
 }
 
-TEST(MassTolerance, PpmOrMzUnits) {
+TEST(MassTolerance, UnitsWrittenOutInAnyCase) {
     const MassTolerance ppm = parse_mass_tolerance("10ppm");
     EXPECT_TRUE(ppm.matches(1000, 1000.0099));
     EXPECT_FALSE(ppm.matches(1000, 1000.0101));
-    const MassTolerance units = parse_mass_tolerance("0.01");
-    EXPECT_TRUE(units.matches(100, 99.991));
-    EXPECT_FALSE(units.matches(100, 100.011));
-    for (const char* bad : {"0", "-5ppm", "ppm", "abc", "10 da"})
+    for (const char* text : {"0.01Da", "0.01 da", "10mmu", "10 MMU"}) {
+        const MassTolerance da = parse_mass_tolerance(text);
+        EXPECT_FALSE(da.unit_assumed) << text;
+        EXPECT_TRUE(da.matches(100, 99.991)) << text;
+        EXPECT_FALSE(da.matches(100, 100.011)) << text;
+    }
+    // A bare number is Da, marked as taken rather than written.
+    const MassTolerance bare = parse_mass_tolerance("0.01");
+    EXPECT_TRUE(bare.unit_assumed);
+    EXPECT_EQ(bare.unit, MassTolerance::Unit::DA);
+    EXPECT_TRUE(bare.matches(100, 99.991));
+    for (const char* bad : {"0", "-5ppm", "ppm", "abc", "10 Th", "5ppmDa"})
         EXPECT_THROW(parse_mass_tolerance(bad), std::invalid_argument) << bad;
 }
 
