@@ -283,17 +283,18 @@ py::dict info_dict(Run& run) {
         facts = &run.info();
     }
     py::dict info;
-    for (const auto& [key, value] : facts->peeked.instrument) {
-        const py::str name(orvohost::info_key_name(key));
-        const py::str text(orvohost::utf8(value));
-        // A key the file gives more than once (Detail) becomes a list.
-        if (!info.contains(name))
-            info[name] = text;
-        else if (py::isinstance<py::list>(info[name]))
-            info[name].cast<py::list>().append(text);
-        else
-            info[name] = py::list(py::make_tuple(info[name], text));
-    }
+    const orvohost::RunFacts& run_facts = facts->run;
+    info["file_name"] = run_facts.file_name;
+    info["operator"] = run_facts.operator_name;
+    info["instrument"] = run_facts.instrument;
+    info["mass_analyzer"] = run_facts.mass_analyzer;
+    // One detail as a text, several as a list, as orvo-host info gives them.
+    if (run_facts.details.size() == 1)
+        info["detail"] = run_facts.details.front();
+    else if (run_facts.details.empty())
+        info["detail"] = py::none();
+    else
+        info["detail"] = run_facts.details;
     info["completion_time"] =
         facts->peeked.completion_time ? utc_datetime(*facts->peeked.completion_time) : py::none();
     info["centroided"] = facts->centroided;
@@ -420,11 +421,12 @@ later call raises ValueError. Arrays already handed out stay valid.)");
             "path", [](const Run& run) { return run.path(); }, "The file's path.")
         .def_property_readonly("info", &info_dict, R"(The run's facts as a dict.
 
-Instrument entries by name (file_name, instrument, mass_analyzer, operator;
-detail as a list when the file gives several), completion_time (a datetime
-in UTC, or None when the file gives none), centroided, centroiding_stated
-(False when the file does not say and it was read as profile), scan_count
-and scan_mix: the names orvo-host info gives.)")
+file_name (the file the run was converted from, its first parentFile),
+operator, instrument, mass_analyzer, detail (a list when the file gives
+several), completion_time (a datetime in UTC), centroided (None where each
+scan states its own), centroiding_stated (False when the file does not say
+and it was read as profile), scan_count and scan_mix: the names orvo-host
+info gives. What the file does not give is None.)")
         .def_property_readonly("scans", &scan_columns, R"(The scan list as a dict of numpy columns.
 
 The columns of orvo-host scans: label, parent_label, ms_level, polarity ("+"

@@ -8,7 +8,7 @@
 namespace orvopy {
 
 Run::Run(std::filesystem::path path, const orvohost::ReadOptions& options)
-    : file_path(std::move(path)) {
+    : file_path(std::move(path)), chosen(options.centroided.has_value()) {
     file = std::make_unique<orvohost::DataFile>(Session::get().plugin(), file_path,
                                                 [this](const PAL::Event& event) { log(event); });
     const std::lock_guard<std::mutex> hold(calls);
@@ -71,8 +71,11 @@ const Run::Info& Run::info() {
     if (!facts) {
         Info read;
         read.peeked = data.peek();
+        const orvohost::RunHead head = orvohost::read_run_head(file_path);
+        read.run = orvohost::run_facts(read.peeked.instrument, head);
         orvoeng::DataSourceIntf& source = data.source();
-        read.centroided = source.is_centroided();
+        read.centroided =
+            orvohost::listed_centroiding(source.is_centroided(), head, chosen, assumed_profile);
         read.centroiding_stated = !assumed_profile;
         read.scan_count = source.get_scan_count();
         read.scan_mix = source.get_scan_mix();

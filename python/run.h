@@ -10,6 +10,7 @@
 #include "event_log.h"
 
 #include <host/session/data_file.h>
+#include <host/session/run_facts.h>
 
 #include <ds/data_source_intf.h>
 #include <ds/types.h>
@@ -49,7 +50,8 @@ public:
     // from a peek, the rest from the listing.
     struct Info {
         orvohost::RunInfo peeked;
-        bool centroided = false;
+        orvohost::RunFacts run;
+        std::optional<bool> centroided;
         bool centroiding_stated = true;
         std::uint32_t scan_count = 0;
         std::int32_t scan_mix = 0;
@@ -77,6 +79,7 @@ private:
     orvohost::DataFile& open_file() const;
 
     std::filesystem::path file_path;
+    bool chosen = false; // the person chose the centroiding
     // Before the file: it may still post events while it closes.
     EventLog logged{EVENT_LOG_LIMIT};
     std::unique_ptr<orvohost::DataFile> file;

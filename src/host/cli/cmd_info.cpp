@@ -6,7 +6,7 @@
 #include <host/output/scan_cells.h>
 #include <host/plot/run_summary.h>
 #include <host/session/record_values.h>
-#include <host/session/utf8_text.h>
+#include <host/session/run_facts.h>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -114,6 +114,22 @@ void add_peak_summary(std::vector<std::pair<std::string, Json>>& fields,
     fields.emplace_back("peak_kind", read ? Json(summary.peak_kind()) : Json(nullptr));
 }
 
+// The run's facts in the order every output form gives them; a field the
+// file does not give is there, empty.
+void add_facts(std::vector<std::pair<std::string, Json>>& fields, const RunFacts& facts) {
+    const auto text = [](const std::optional<std::string>& value) {
+        return value ? Json(*value) : Json(nullptr);
+    };
+    fields.emplace_back("file_name", text(facts.file_name));
+    fields.emplace_back("operator", text(facts.operator_name));
+    fields.emplace_back("instrument", text(facts.instrument));
+    fields.emplace_back("mass_analyzer", text(facts.mass_analyzer));
+    if (facts.details.empty())
+        fields.emplace_back("detail", nullptr);
+    for (const std::string& detail : facts.details)
+        fields.emplace_back("detail", detail);
+}
+
 void info_job(Context& context, const std::filesystem::path& file, FileResult& result) {
     DataFile data(context.plugin(), file, context.event_printer(file));
     std::vector<std::pair<std::string, Json>> fields;
@@ -123,8 +139,8 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
     std::string failure;
     try {
         const RunInfo run = data.peek(context.reading_options());
-        for (const auto& [key, value] : run.instrument)
-            fields.emplace_back(info_key_name(key), utf8(value));
+        const RunHead head = read_run_head(file);
+        add_facts(fields, run_facts(run.instrument, head));
         fields.emplace_back("completion_time", run.completion_time
                                                    ? Json(iso8601_utc(*run.completion_time))
                                                    : Json(nullptr));
@@ -134,7 +150,11 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
         auto& source = data.source();
         fields.emplace_back("scan_count", source.get_scan_count());
         fields.emplace_back("scan_mix", scan_mix_text(source.get_scan_mix()));
-        fields.emplace_back("centroided", source.is_centroided());
+        const std::size_t centroided = fields.size();
+        const auto listed =
+            listed_centroiding(source.is_centroided(), head, !context.options.centroided.empty(),
+                               data.profile_assumed());
+        fields.emplace_back("centroided", listed ? Json(*listed) : Json(nullptr));
         fields.emplace_back("centroiding_stated", !data.profile_assumed());
         RunSummary summary;
         for (const auto& scan : scans)
@@ -151,6 +171,12 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
             }
             add_peak_summary(fields, summary);
             fields.emplace_back("peaks_under_mz_floor", under_floor);
+            // Once the spectra are read, the answer is theirs, as peak_kind
+            // gives it: true or false for a whole run of one kind.
+            if (summary.spectra_read()) {
+                const auto kind = summary.all_centroided();
+                fields[centroided].second = kind ? Json(*kind) : Json(nullptr);
+            }
         }
     } catch (...) {
         failure = context.failure_text(file, std::current_exception());
@@ -213,12 +239,13 @@ void info_job(Context& context, const std::filesystem::path& file, FileResult& r
 void add_info(CLI::App& app, Context& context, int& status) {
     auto* command = add_files_command(
         app, context, status, "info",
-        "Summarise each file: instrument, scans per MS level, retention-time and precursor "
-        "ranges, charges (with --stats, peaks too)",
+        "Summarise each file: the file it was converted from, operator, instrument, scans per MS "
+        "level, retention-time and precursor ranges, charges (with --stats, peaks too)",
         LISTING, info_job);
     command->add_flag("--stats", with_stats,
                       "also read every spectrum: peak counts (total, min, median, max), m/z and "
-                      "intensity ranges, centroided or profile, peaks the m/z floor left out");
+                      "intensity ranges, centroided or profile as the peaks show it per MS level, "
+                      "peaks the m/z floor left out");
 }
 
 } // namespace orvohost::cli

@@ -3,6 +3,7 @@
 // and the precursors chosen from it on an MS1 plot, the highest peaks
 // labelled with their m/z.
 #include "context.h"
+#include "usage_text.h"
 
 #include <host/base/count_text.h>
 #include <host/plot/svg_plot.h>
@@ -72,7 +73,7 @@ void add_plot(CLI::App& app, Context& context, int& status) {
         return defaults;
     }();
     command->add_option("FILE", file, "mzXML file")->required();
-    command->add_option("LABEL", label, "scan label")->required();
+    command->add_option("LABEL", label, "scan label")->required()->check(scan_label_check());
     command->add_option("-o,--output", output, "SVG file to write")->required();
     add_peak_filter(*command, peaks);
     command->add_option("--labels", spec.labels,

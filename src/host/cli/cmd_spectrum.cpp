@@ -1,6 +1,7 @@
 // orvo-host spectrum FILE... [LABEL...] [-o OUT]: the peaks of the scans asked
 // for, by label or by the scan filters, or both, in each file given.
 #include "context.h"
+#include "usage_text.h"
 
 #include <host/base/count_text.h>
 #include <host/output/scan_cells.h>

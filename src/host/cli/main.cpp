@@ -4,6 +4,8 @@
 // Exit status: 0 when everything read, 1 when a file or spectrum failed or
 // the host could not do its job, 2 for a usage error.
 #include "context.h"
+#include "man_sections.h"
+#include "usage_text.h"
 
 #include <host/base/temporary_files.h>
 #include <host/cli/doc/cli_doc.h>
@@ -117,13 +119,17 @@ int main(int argc, char** argv) {
     add_mzml(app, context, status);
 #endif
 
-    if (const auto written = orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION))
+    if (const auto written =
+            orvocli::write_requested(argc, argv, app, "orvo " ORVO_VERSION, host_man_sections()))
         return *written;
     // CLI11 would only say that a subcommand is required.
-    if (const auto word = first_word(app, argc, argv); word && !names_subcommand(app, *word))
+    if (const auto word = first_word(app, argc, argv); word && !names_subcommand(app, *word)) {
+        if (const auto unknown = leading_unknown_option(app, argc, argv, *word))
+            return usage_error(context, app, argc, argv, *unknown);
         return usage_error(context, app, argc, argv,
                            fmt::format("unknown subcommand '{}' (the subcommands are {})", *word,
                                        subcommand_names(app)));
+    }
     // Runs once every word is read, before the subcommand does.
     app.parse_complete_callback([&app, &context] {
         if (const auto conflict = conflicting_options(app, context.options))
@@ -133,6 +139,9 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::Success& success) {
         return app.exit(success);
+    } catch (const CLI::ExtrasError& error) {
+        const auto unknown = unknown_option_text(app);
+        return usage_error(context, app, argc, argv, unknown ? *unknown : error.what());
     } catch (const CLI::ParseError& error) {
         return usage_error(context, app, argc, argv, error.what());
     } catch (...) {

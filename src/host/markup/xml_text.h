@@ -1,5 +1,5 @@
 // Text written into an XML document, as character data or an attribute
-// value.
+// value, and an attribute value read back.
 #pragma once
 
 #include <string>

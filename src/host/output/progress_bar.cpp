@@ -1,13 +1,48 @@
 #include "progress_bar.h"
 
+#include "progress_line.h"
+
 #include <fmt/format.h>
 
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#endif
 
 namespace orvohost {
 
 namespace {
-constexpr int WIDTH = 30;
+
+// The width of the terminal `stream` writes to, asked at each redraw, since
+// a window may be resized while a file is read; else $COLUMNS, else 80.
+std::size_t terminal_columns(std::FILE* stream) {
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO console;
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    if (::GetConsoleScreenBufferInfo(handle, &console) != 0 &&
+        console.srWindow.Right > console.srWindow.Left)
+        return static_cast<std::size_t>(console.srWindow.Right - console.srWindow.Left + 1);
+#else
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#endif
+    if (const char* given = std::getenv("COLUMNS")) {
+        std::size_t columns = 0;
+        const char* end = given + std::strlen(given);
+        if (const auto [at, error] = std::from_chars(given, end, columns);
+            error == std::errc{} && at == end && columns > 0)
+            return columns;
+    }
+    return 80;
+}
 
 std::string duration_text(double seconds) {
     const auto whole = static_cast<std::uint64_t>(seconds + 0.5);
@@ -51,20 +86,13 @@ void ProgressBar::update(const std::string& label, std::uint16_t percentage, std
         return;
     last = percentage;
     drawn = now;
-    std::string bar;
-    if (percentage > 100) {
-        bar = fmt::format("[{:^{}}]   ?%", "working", WIDTH);
-    } else {
-        const int filled = percentage * WIDTH / 100;
-        bar = fmt::format("[{}{}] {:3}%", std::string(static_cast<std::size_t>(filled), '#'),
-                          std::string(static_cast<std::size_t>(WIDTH - filled), ' '), percentage);
-        const std::string rate = progress_rate_text(
-            percentage, std::chrono::duration<double>(now - start).count(), bytes);
-        if (!rate.empty())
-            bar += " " + rate;
-    }
-    // \r returns to the line's start and \x1b[K clears what a longer label left.
-    fmt::print(stream, "\r{} {}\x1b[K", bar, label);
+    const std::string rate =
+        progress_rate_text(percentage, std::chrono::duration<double>(now - start).count(), bytes);
+    // \r returns to the line's start and \x1b[K clears what a longer line
+    // left; the line fits the terminal, so it is one row and the next
+    // redraw and the clearing at the end cover all of it.
+    fmt::print(stream, "\r{}\x1b[K",
+               progress_line(percentage, rate, label, terminal_columns(stream)));
     std::fflush(stream);
     shown = true;
 }

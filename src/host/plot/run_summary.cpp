@@ -1,5 +1,7 @@
 #include "run_summary.h"
 
+#include "peak_kind_judge.h"
+
 #include <host/session/record_values.h>
 
 #include <fmt/format.h>
@@ -43,7 +45,10 @@ void RunSummary::add_spectrum(const orvoeng::ScanRecord& scan, const orvoeng::Sp
         widen(intensity, peak.intensity);
     }
     auto& kind = kinds[scan.scan_type.ms_level];
-    ++(spectrum.peak_kind == 0 ? kind.first : kind.second);
+    if (const auto judged = judge_peak_kind(peaks))
+        ++(*judged == PeakKind::CENTROIDED ? kind.judged_centroided : kind.judged_profile);
+    else
+        ++(spectrum.peak_kind == 0 ? kind.stated_centroided : kind.stated_profile);
 }
 
 std::uint32_t RunSummary::fewest_peaks() const {
@@ -69,18 +74,44 @@ double RunSummary::median_peaks() const {
     return (lower + upper) / 2;
 }
 
-std::string RunSummary::peak_kind() const {
-    const auto kind_of = [](const std::pair<std::uint64_t, std::uint64_t>& counts) {
-        return counts.second == 0 ? "centroided" : counts.first == 0 ? "profile" : "mixed";
-    };
-    std::string whole;
-    std::string each;
-    for (const auto& [level, counts] : kinds) {
-        const std::string kind = kind_of(counts);
-        whole = whole.empty() || whole == kind ? kind : "differs";
-        each += fmt::format("{}MS{} {}", each.empty() ? "" : ", ", level, kind);
+// A level's kind: that of nine in ten of its judged spectra, since a few
+// nearly empty scans of a profile run read as sticks; without any judged,
+// what the file states of all.
+std::string RunSummary::Kinds::text() const {
+    if (judged_centroided + judged_profile > 0) {
+        const std::uint64_t all = judged_centroided + judged_profile;
+        return judged_profile * 10 <= all      ? "centroided"
+               : judged_centroided * 10 <= all ? "profile"
+                                               : "mixed";
     }
-    return whole == "differs" || whole == "mixed" ? each : whole;
+    return stated_profile == 0 ? "centroided" : stated_centroided == 0 ? "profile" : "mixed";
+}
+
+// The one kind of every level, "differs" when they are not one.
+std::string RunSummary::whole_kind() const {
+    std::string whole;
+    for (const auto& [level, counts] : kinds) {
+        const std::string kind = counts.text();
+        whole = whole.empty() || whole == kind ? kind : "differs";
+    }
+    return whole;
+}
+
+std::string RunSummary::peak_kind() const {
+    const std::string whole = whole_kind();
+    if (whole != "differs" && whole != "mixed")
+        return whole;
+    std::string each;
+    for (const auto& [level, counts] : kinds)
+        each += fmt::format("{}MS{} {}", each.empty() ? "" : ", ", level, counts.text());
+    return each;
+}
+
+std::optional<bool> RunSummary::all_centroided() const {
+    const std::string whole = whole_kind();
+    if (whole == "centroided" || whole == "profile")
+        return whole == "centroided";
+    return std::nullopt;
 }
 
 std::string counts_text(const std::map<std::int32_t, std::uint64_t>& counts, const char* zero) {

@@ -43,15 +43,28 @@ public:
     std::uint32_t most_peaks() const;
     // The middle count, or the mean of the two middle ones.
     double median_peaks() const;
-    // "centroided" or "profile" when every spectrum is so; else each
-    // level's, as "MS1 profile, MS2 centroided" ("mixed" for a level of
-    // both kinds).
+    // The kind of the spectra as their peaks show it (peak_kind_judge):
+    // a level is of the kind of nine in ten of its judged spectra, else
+    // "mixed"; a level whose spectra are all too short to judge takes what
+    // the file states. "centroided" or "profile" when every level is so;
+    // else each level's, as "MS1 profile, MS2 centroided".
     std::string peak_kind() const;
+    // True or false when the kind is one for the whole run; nothing when
+    // the levels differ or no spectrum was read.
+    std::optional<bool> all_centroided() const;
 
 private:
+    struct Kinds {
+        std::uint64_t judged_centroided = 0;
+        std::uint64_t judged_profile = 0;
+        std::uint64_t stated_centroided = 0;
+        std::uint64_t stated_profile = 0;
+        std::string text() const;
+    };
+    std::string whole_kind() const;
+
     std::vector<std::uint32_t> peak_counts;
-    // Per level: spectra centroided, spectra in profile.
-    std::map<std::int32_t, std::pair<std::uint64_t, std::uint64_t>> kinds;
+    std::map<std::int32_t, Kinds> kinds;
 };
 
 // A count per key as "1:12 2:30", the keys ascending; `zero` names key 0.

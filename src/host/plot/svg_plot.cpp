@@ -1,6 +1,7 @@
 #include "svg_plot.h"
 
 #include "label_placement.h"
+#include "text_fit.h"
 
 #include <host/markup/xml_text.h>
 
@@ -37,6 +38,8 @@ Page page_of(const PlotSpec& spec) {
     return {width, height, 90, width - 30, 70, height - 70};
 }
 
+// Between a centred text and the page's edge.
+constexpr double MARGIN = 10;
 constexpr const char* INK = "#1f4e9c";
 constexpr const char* MARK_INK = "#c0392b";
 constexpr double LABEL_SIZE = 10;
@@ -277,20 +280,21 @@ void frame(std::string& out, const Page& page, const Axis& x, const Axis& y, con
     put(out,
         "<text class=\"x-label\" x=\"{}\" y=\"{}\" text-anchor=\"middle\" "
         "font-size=\"14\">{}</text>\n",
-        coord(centre_x), page.height - 20, xml_escaped(text.x_label));
+        coord(centre_x), page.height - 20,
+        xml_escaped(fitted_text(text.x_label, 14, page.right - page.left)));
     put(out,
         "<text class=\"y-label\" x=\"22\" y=\"{0}\" text-anchor=\"middle\" font-size=\"14\" "
         "transform=\"rotate(-90 22 {0})\">{1}</text>\n",
-        coord(centre_y), xml_escaped(text.y_label));
+        coord(centre_y), xml_escaped(fitted_text(text.y_label, 14, page.height - 2 * MARGIN)));
     put(out,
         "<text class=\"title\" xml:space=\"preserve\" x=\"{}\" y=\"28\" text-anchor=\"middle\" "
         "font-size=\"17\" font-weight=\"bold\">{}</text>\n",
-        page.width / 2, xml_escaped(text.title));
+        page.width / 2, xml_escaped(fitted_title(text.title, 17, page.width - 2 * MARGIN, true)));
     if (!text.subtitle.empty())
         put(out,
             "<text class=\"subtitle\" xml:space=\"preserve\" x=\"{}\" y=\"50\" "
             "text-anchor=\"middle\" font-size=\"13\" fill=\"#333\">{}</text>\n",
-            page.width / 2, xml_escaped(text.subtitle));
+            page.width / 2, xml_escaped(fitted_text(text.subtitle, 13, page.width - 2 * MARGIN)));
     if (empty)
         put(out,
             "<text class=\"note\" x=\"{}\" y=\"{}\" text-anchor=\"middle\" font-size=\"16\" "

@@ -16,6 +16,8 @@
 
 namespace orvohost {
 
+// Each text is drawn whole where it fits the page, else shortened in the
+// middle (the title's file name first, before its two blanks).
 struct PlotText {
     std::string title;    // first line, e.g. "sample.mzXML  scan 12"
     std::string subtitle; // second line; may be empty

@@ -61,6 +61,23 @@ TEST(ManPage, ShowsEveryVisibleOptionAndSubcommandAndEscapesRoff) {
     EXPECT_EQ(page.find("secret"), std::string::npos) << "a hidden option is shown";
 }
 
+TEST(ManPage, WritesTheProgramsOwnSectionsAfterTheSubcommands) {
+    Program program;
+    std::ostringstream out;
+    orvocli::write_man_page(
+        out, program.app, "orvo 9.9",
+        {{"Exit status", "", {{"2", "a usage error"}}},
+         {"ENVIRONMENT", "Read at start.", {{"ORVO_BASE64", "avx2 or scalar-only"}}}});
+    const std::string page = out.str();
+    const auto exit_status = page.find(".SH EXIT STATUS\n.TP\n\\fB2\\fR\na usage error\n");
+    const auto environment = page.find(
+        ".SH ENVIRONMENT\nRead at start.\n.TP\n\\fBORVO_BASE64\\fR\navx2 or scalar\\-only");
+    EXPECT_NE(exit_status, std::string::npos) << page;
+    EXPECT_NE(environment, std::string::npos) << page;
+    EXPECT_LT(page.find(".SH SUBCOMMANDS"), exit_status);
+    EXPECT_LT(exit_status, environment);
+}
+
 // Runs the written completion in bash for a command line (the word under
 // the cursor last) and gives what it offers, one word a line, sorted.
 std::string complete(const CLI::App& app, const std::string& line) {

@@ -201,6 +201,55 @@ class OrvoHost(unittest.TestCase):
                 self.assertEqual(done.returncode, 2)
                 self.assertTrue(done.stderr.endswith(f"(see {help_line})\n"), done.stderr)
 
+    def test_usage_errors_say_what_was_wrong_in_words(self):
+        cases = {
+            ("scans", SAMPLE, "--ms-lvl", "2"): "unknown option --ms-lvl (did you mean --ms-level?)",
+            ("scans", SAMPLE, "--fromat=tsv"): "unknown option --fromat (did you mean --format?)",
+            ("dump", SAMPLE, "--centroid", "no"): "(did you mean --centroided?)",
+            ("--ms-lvl", "2", "scans", SAMPLE): "unknown option --ms-lvl (did you mean --ms",
+            ("scans", SAMPLE, "--stats"): "scans takes no --stats (info does)",
+            ("check", SAMPLE, "--zzz"): "unknown option --zzz\n",
+            ("spectrum", SAMPLE, "abc"): "'abc' is not a scan label: a label is a whole number",
+            ("plot", SAMPLE, "-3", "-o", "x.svg"): "'-3' is not a scan label",
+        }
+        for args, says in cases.items():
+            with self.subTest(args=args):
+                done = host(*args)
+                self.assertEqual((done.returncode, done.stdout), (2, ""), done.stderr)
+                self.assertIn(says, done.stderr)
+                self.assertNotRegex(done.stderr, "not expected|Could not convert")
+        # A negative number is a value, never taken for an option.
+        self.assertEqual(host("scans", SAMPLE, "--rt", "-5:1").returncode, 0)
+
+    def test_man_page_has_exit_status_environment_files_and_examples(self):
+        page = Path(self.tmp.name) / "orvo-host.1"
+        self.assertEqual(host("--write-man-page", page).returncode, 0)
+        text = page.read_text(encoding="utf-8")
+        sections = re.findall(r"(?m)^\.SH (.+)$", text)
+        for name in ("EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES"):
+            self.assertIn(name, sections)
+        environment = text.split(".SH ENVIRONMENT")[1].split(".SH ")[0].replace("\\-", "-")
+        # Every variable the sources name to getenv is there, with those read
+        # through the C library: the temporary folder, the locale, the width.
+        root = Path(__file__).resolve().parents[3]
+        read = {"TMPDIR", "COLUMNS", "LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG"}
+        for folder in ("src", "common", "python", "tools"):
+            for source in (root / folder).rglob("*.cpp"):
+                read |= set(re.findall(r'getenv\("(\w+)"\)',
+                                       source.read_text(encoding="utf-8", errors="replace")))
+        self.assertGreaterEqual(read, {"ORVO_PLUGIN", "ORVO_BASE64"})
+        for name in read:
+            self.assertRegex(environment, rf"(?m)^\\fB(.*, )?{name}(, .*)?\\fR$", name)
+        # Each example runs as written on the example file.
+        examples = text.split(".SH EXAMPLES")[1].split(".SH ")[0].replace("\\-", "-")
+        for line in re.findall(r"(?m)^\\fBorvo-host (info --stats|tic|spectrum) run\.mzXML(.*)\\fR$",
+                               examples):
+            with self.subTest(example=line):
+                out = Path(self.tmp.name) / "tic.svg"
+                args = [SAMPLE if a == "run.mzXML" else out if a == "tic.svg" else a
+                        for a in (line[0] + " run.mzXML" + line[1]).split()]
+                self.assertEqual(host(*args).returncode, 0)
+
     def test_quiet_on_success_plural_as_counted(self):
         unstated = self.fixtures["unstated"][0]
         files = [f for f, *_ in self.fixtures.values()]
@@ -436,6 +485,44 @@ class OrvoHost(unittest.TestCase):
             self.skipTest("run through a runner, the program sees no console: terminal side not run")
         if not script:
             self.skipTest("script (util-linux) is not installed: the terminal side was not run")
+
+
+    def test_progress_line_fits_a_narrow_terminal_and_is_cleared(self):
+        if RUNNER:
+            self.skipTest("run through a runner, the program sees no console")
+        import fcntl
+        import pty
+        import termios
+        long_named = Path(self.tmp.name) / ("2026-01-02_run_" + "x" * 90 + "_end.mzXML")
+        shutil.copyfile(self.fixtures["wide64"][0], long_named)
+        for columns in (60, 80):
+            with self.subTest(columns=columns):
+                master, slave = pty.openpty()
+                fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+                # COLUMNS says otherwise: the terminal's own width wins.
+                child = subprocess.Popen([HOST, "check", long_named], stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.DEVNULL, stderr=slave,
+                                         env={**os.environ, "COLUMNS": "200"})
+                os.close(slave)
+                written = b""
+                while True:
+                    try:
+                        chunk = os.read(master, 65536)
+                    except OSError:  # the terminal's other side is closed
+                        break
+                    if not chunk:
+                        break
+                    written += chunk
+                os.close(master)
+                self.assertEqual(child.wait(timeout=120), 0)
+                text = written.decode("utf-8")
+                bars = [p.replace("\x1b[K", "") for p in text.split("\r") if BAR.search(p)]
+                self.assertTrue(bars, text)
+                for bar in bars:
+                    self.assertLess(len(bar), columns, bar)
+                    self.assertRegex(bar, r"2026-01-02.*\u2026.*_end\.mzXML$")
+                # Cleared at the end: nothing of the bar is left on the line.
+                self.assertTrue(text.endswith("\r\x1b[K"), repr(text[-80:]))
 
 
 class Corpus(unittest.TestCase):

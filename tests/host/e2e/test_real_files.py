@@ -262,6 +262,49 @@ class RealCorpusFiles(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertIn("read as profile spectra", done.stderr)
 
+    def test_info_gives_what_the_file_says_and_missing_as_missing(self):
+        files = sorted(CORPUS.glob("*.mzXML"))
+        done = host("--format", "json", "info", "--stats", *files)
+        infos = {Path(o["file"]).name: o for o in json_lines(done.stdout) if o["error"] is None}
+        self.assertGreaterEqual(len(infos), 12, done.stderr)
+        with_operator = 0
+        for path in files:
+            if path.name not in infos:
+                continue
+            info, text = infos[path.name], path.read_text(encoding="latin-1")
+            with self.subTest(path.name):
+                # From the file's own text: its first parentFile and the
+                # operator of its msInstrument.
+                parent = re.search(r'<parentFile\b[^>]*\bfileName="([^"]*)"', text)
+                self.assertEqual(info["file_name"], parent[1] if parent and parent[1] else None)
+                instrument = re.search(r"<msInstrument\b.*?</msInstrument>", text, re.S)
+                person = instrument and re.search(r"<operator\b([^>]*)>", instrument[0])
+                names = [re.search(rf'\b{n}="([^"]*)"', person[1]) for n in ("first", "last")] \
+                    if person else []
+                expected = " ".join(n[1] for n in names if n and n[1]) or None
+                self.assertEqual(info["operator"], expected)
+                with_operator += expected is not None
+                # Never a blank, an empty text or the path for what is not given.
+                for key in ("file_name", "operator", "instrument", "mass_analyzer"):
+                    self.assertTrue(info[key] is None or info[key].strip() == info[key] != "",
+                                    (key, info[key]))
+                self.assertNotEqual(info["file_name"], info["file"])
+                # One answer on centroiding, the peaks' own.
+                kind = info["peak_kind"]
+                self.assertEqual(info["centroided"], {"centroided": True, "profile": False}.get(kind),
+                                 kind)
+        self.assertGreaterEqual(with_operator, 4)
+        # Profile MS1 beside centroided MS2 in a run that states profile.
+        self.assertEqual(infos["openms-pyopenms__test2.mzXML"]["peak_kind"],
+                         "MS1 profile, MS2 centroided")
+        self.assertEqual(infos["msnbase__dummyiTRAQ.mzXML"]["peak_kind"], "profile")
+        self.assertEqual(infos["openms__FileInfo_4_input.mzXML"]["peak_kind"], "centroided")
+        # In a table what is missing is "-".
+        table = ok(self, "--format", "table", "info", self.corpus("openms-pyopenms__test.mzXML"))
+        cells = dict(line.split(None, 1) if " " in line.strip() else (line.strip(), "")
+                     for line in table.splitlines()[1:])
+        self.assertEqual((cells["operator"].strip(), cells["instrument"].strip()), ("-", "-"))
+
     def test_mgf_charges_agree_with_msconvert(self):
         msconvert = shutil.which("msconvert")
         if RUNNER or not msconvert:

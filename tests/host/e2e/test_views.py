@@ -50,6 +50,34 @@ def write_profile_run(path):
     return path
 
 
+def write_raw2xml_run(path):
+    """A run as raw2xml writes one: profile MS1 scans (an even 0.02 m/z
+    grid), centroided MS2 scans, and dataProcessing saying profile for all."""
+    subprocess.run([*RUNNER, MKMZXML, "-o", str(path), "--scans", "12", "--ms1-every", "4",
+                    "--ms1-peaks", "5", "--ms2-peaks", "15", "--no-index", "--no-sha1",
+                    "--centroided", "0", "--seed", "13"],
+                   check=True, capture_output=True, stdin=subprocess.DEVNULL)
+
+    def profile(match):
+        tag, body = match.group(1), match.group(2)
+        if 'msLevel="1"' not in tag:
+            return tag + body
+        points = []
+        for k in range(3000):
+            mz = 400 + k * 0.02
+            points += [mz, 1e5 * 2.718281828 ** (-((mz - 431.2) / 0.05) ** 2) + 50 * (k % 7)]
+        peaks = base64.b64encode(struct.pack(f">{len(points)}f", *points)).decode()
+        tag = re.sub(r'peaksCount="\d+"', 'peaksCount="3000"', tag)
+        body = re.sub(r"(<peaks [^>]*>)[^<]*(</peaks>)", rf"\g<1>{peaks}\g<2>", body)
+        return tag + body
+
+    text = path.read_text(encoding="latin-1")
+    assert '<dataProcessing centroided="0"' in text
+    path.write_text(re.sub(r"(<scan [^>]*>)(.*?</peaks>)", profile, text, flags=re.S),
+                    encoding="latin-1")
+    return path
+
+
 def png_pixels(path):
     """(width, height, rows of RGB tuples) of an 8-bit RGB or RGBA PNG."""
     data = Path(path).read_bytes()
@@ -236,6 +264,38 @@ class Views(unittest.TestCase):
                             "centroided", "centroiding_stated"):
                     self.assertIn(key, row)
                     self.assertIn(key, obj)
+
+    def test_info_stats_judges_each_levels_kind_from_its_peaks(self):
+        raw2xml = write_raw2xml_run(self.dir / "raw2xml.mzXML")
+        cases = {raw2xml: ("MS1 profile, MS2 centroided", None),
+                 self.profile: ("profile", False), Path(SAMPLE): ("centroided", True)}
+        for path, (kind, centroided) in cases.items():
+            with self.subTest(path.name):
+                [info] = json_lines(ok(self, "--format", "json", "info", "--stats", path))
+                self.assertEqual((info["peak_kind"], info["centroided"]), (kind, centroided))
+                self.assertIs(info["centroiding_stated"], True)
+        # Without --stats the answer is the run's statement, which the data
+        # above overrule for its MS2 scans.
+        [info] = json_lines(ok(self, "--format", "json", "info", raw2xml))
+        self.assertIs(info["centroided"], False)
+
+    def test_long_file_names_shorten_titles_in_the_middle(self):
+        name = "2026-01-02_HeLa_digest_120min_gradient_replicate_03_" + "x" * 60 + "_end.mzXML"
+        long_named = self.dir / name
+        shutil.copyfile(SAMPLE, long_named)
+        for width in (320, 960):
+            svg = self.dir / f"long{width}.svg"
+            ok(self, "tic", long_named, "--width", str(width), "-o", svg)
+            [title] = svg_texts(svg, "title")
+            self.assertIn("\u2026", title)
+            self.assertTrue(title.startswith("2026-01-02_HeLa" if width > 320 else "202"), title)
+            # The name gives way; what is plotted stays whole.
+            self.assertTrue(title.endswith(("_end.mzXML" if width > 320 else "ML") +
+                                           "  total ion current"), title)
+            # 17-unit bold glyphs of 0.62 em and a tenth (wider than Helvetica
+            # Bold's letters and digits), 10 units clear of each edge.
+            self.assertLessEqual(len(title) * 17 * 0.62 * 1.1, width - 20, title)
+            self.assertIn(name, ET.parse(svg).getroot().find(f"{SVG}title").text)
 
     def test_every_plot_kind_renders_with_its_text(self):
         d = self.dir

@@ -1,6 +1,7 @@
 // A start tag's attributes found by whole name, and edits that leave every
 // other byte of the tag as it was.
 #include <host/markup/start_tag.h>
+#include <host/markup/xml_text.h>
 
 #include <gtest/gtest.h>
 
@@ -45,4 +46,12 @@ TEST(StartTag, EditsTouchNothingElse) {
         c.edit(tag);
         EXPECT_EQ(tag.bytes(), c.after) << c.before;
     }
+}
+
+// A value read back as written escaped, and references that are none kept.
+TEST(XmlText, UnescapedExpandsWhatEscapingWrites) {
+    const std::string text = "A&B <\"r\u00e9p\"> 'x'";
+    EXPECT_EQ(orvohost::xml_unescaped(orvohost::xml_escaped(text)), text);
+    EXPECT_EQ(orvohost::xml_unescaped("&#233;&#xE9;&#x1F600;"), "\u00e9\u00e9\U0001F600");
+    EXPECT_EQ(orvohost::xml_unescaped("&nbsp; &#xD800; &#; & &amp"), "&nbsp; &#xD800; &#; & &amp");
 }

@@ -1,3 +1,4 @@
+#include <host/plot/label_placement.h>
 #include <host/plot/svg_plot.h>
 
 #include "support/mzxml_fixture.h"
@@ -97,6 +98,41 @@ TEST(SvgPlot, DrawsEveryFinitePointOnReadableAxes) {
             for (const std::string& wanted : std::string(group) == "x-ticks" ? c.x_has : c.y_has)
                 EXPECT_TRUE(distinct.contains(wanted)) << group << " lack " << wanted;
         }
+    }
+}
+
+// The content of the first <text class="NAME">.
+std::string text_of(const std::string& svg, const std::string& name) {
+    const std::size_t at = svg.find('>', svg.find("<text class=\"" + name + "\"")) + 1;
+    return svg.substr(at, svg.find('<', at) - at);
+}
+
+TEST(SvgPlotText, TooLongForThePageIsShortenedInTheMiddleNeverClipped) {
+    const std::string name(150, 'n');
+    const std::string title = "run_" + name + "_07.mzXML  total ion current";
+    const std::string subtitle = "900 MS1 scans, summed from the peaks: " + name;
+    for (const int width : {320, 960}) {
+        orvohost::PlotSpec spec;
+        spec.width = width;
+        spec.text = {title, subtitle, "retention time (min)", "total ion current"};
+        const std::string svg =
+            orvohost::svg_plot(std::vector<double>{1}, std::vector<double>{2}, spec);
+        const std::string shown = text_of(svg, "title");
+        // Bold glyphs a tenth wider than text_width's estimate, centred on
+        // the page with 10 units to spare at each side.
+        EXPECT_LE(orvohost::text_width(shown, 17 * 1.1), width - 20) << shown;
+        // The name gives way, what is plotted stays whole.
+        EXPECT_TRUE(shown.starts_with("run")) << shown;
+        EXPECT_TRUE(shown.ends_with(width > 320 ? "nnn_07.mzXML  total ion current"
+                                                : "  total ion current"))
+            << shown;
+        EXPECT_EQ(count(shown, "\u2026"), 1u) << shown;
+        const std::string second = text_of(svg, "subtitle");
+        EXPECT_LE(orvohost::text_width(second, 13), width - 20) << second;
+        EXPECT_TRUE(second.starts_with("900 MS1 scans") && second.ends_with("nnn")) << second;
+        // What fits stays whole, and the document's own title is never cut.
+        EXPECT_EQ(text_of(svg, "y-label"), "total ion current");
+        EXPECT_NE(svg.find("<title>" + title + "</title>"), std::string::npos);
     }
 }
 

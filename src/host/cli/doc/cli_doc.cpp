@@ -192,7 +192,8 @@ std::string function_name(const std::string& program) {
 
 } // namespace
 
-void write_man_page(std::ostream& out, const CLI::App& app, std::string_view version) {
+void write_man_page(std::ostream& out, const CLI::App& app, std::string_view version,
+                    const std::vector<ManSection>& sections) {
     const std::string name = app.get_name();
     const auto subs = subcommands(app);
     out << ".\\\" Written by " << roff(name) << " --write-man-page from its option definitions.\n"
@@ -223,6 +224,13 @@ void write_man_page(std::ostream& out, const CLI::App& app, std::string_view ver
             write_positionals(out, positionals(*sub));
             write_options(out, named_options(*sub));
         }
+    }
+    for (const auto& section : sections) {
+        out << ".SH " << roff(upper(section.title)) << "\n";
+        if (!section.text.empty())
+            out << roff(section.text) << "\n";
+        for (const auto& [term, text] : section.entries)
+            out << ".TP\n\\fB" << roff(term) << "\\fR\n" << roff(text) << "\n";
     }
     if (const std::string footer = app.get_footer(); !footer.empty())
         out << ".SH NOTES\n" << roff(footer) << "\n";
@@ -286,7 +294,8 @@ void write_bash_completion(std::ostream& out, const CLI::App& app) {
 }
 
 std::optional<int> write_requested(int argc, const char* const* argv, const CLI::App& app,
-                                   std::string_view version) {
+                                   std::string_view version,
+                                   const std::vector<ManSection>& sections) {
     if (argc != 3)
         return std::nullopt;
     const std::string_view request = argv[1];
@@ -294,7 +303,7 @@ std::optional<int> write_requested(int argc, const char* const* argv, const CLI:
         return std::nullopt;
     std::ofstream out(argv[2], std::ios::binary);
     if (request == "--write-man-page")
-        write_man_page(out, app, version);
+        write_man_page(out, app, version, sections);
     else
         write_bash_completion(out, app);
     out.close();
