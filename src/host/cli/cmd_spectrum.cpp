@@ -46,9 +46,7 @@ Request split_words(const std::vector<std::string>& words) {
         std::error_code unknown;
         if (i > 0 && word.find_first_of("./\\") == std::string::npos &&
             !std::filesystem::exists(word, unknown))
-            throw CLI::ValidationError(
-                "LABEL",
-                fmt::format("'{}' is neither a file nor a scan label (a whole number)", word));
+            throw CLI::ValidationError("LABEL", not_a_label(word) + "; nor is there such a file");
         request.files.push_back(word);
     }
     return request;

@@ -116,6 +116,12 @@ std::optional<std::string> leading_unknown_option(const CLI::App& app, int argc,
     return std::nullopt;
 }
 
+std::string not_a_label(std::string_view word) {
+    return fmt::format("'{}' is not a scan label: a label is a whole number, 1 for the file's "
+                       "first scan (orvo-host scans FILE lists them)",
+                       word);
+}
+
 CLI::Validator scan_label_check() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
@@ -124,9 +130,7 @@ CLI::Validator scan_label_check() {
             const auto [at, error] = std::from_chars(text.data(), end, label);
             if (error == std::errc{} && at == end && label <= 2147483647u)
                 return {};
-            return fmt::format("'{}' is not a scan label: a label is a whole number, 1 for the "
-                               "file's first scan (orvo-host scans FILE lists them)",
-                               text);
+            return not_a_label(text);
         },
         "");
 }

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvohost::cli {
@@ -33,6 +34,8 @@ std::optional<std::string> closest_name(const std::string& word,
 
 // The check of a scan label argument: a whole number from 1 (0 with
 // --first-label 0) to 2147483647, else a sentence that says what a label is.
+// "'abc' is not a scan label: ...", what a label is and where to find them.
+std::string not_a_label(std::string_view word);
 CLI::Validator scan_label_check();
 
 } // namespace orvohost::cli
