@@ -175,9 +175,15 @@ bool repair_one(Context& context, const std::filesystem::path& input,
                     static_cast<double>(report.bytes_in) / 1e6 / writing.count(), reading.count()));
             }
         } catch (...) {
+            // The copy is read under its temporary name; the person knows it
+            // by the name they gave.
+            std::string why = context.failure_text({}, std::current_exception());
+            const std::string temporary = out.temporary().string();
+            for (std::size_t at = why.find(temporary); at != std::string::npos;
+                 at = why.find(temporary, at + target.string().size()))
+                why.replace(at, temporary.size(), target.string());
             context.note(fmt::format("{}: not repaired: the copy would still not be read: {}",
-                                     input.string(),
-                                     context.failure_text({}, std::current_exception())));
+                                     input.string(), why));
             return false;
         }
         out.commit();

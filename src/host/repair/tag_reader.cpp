@@ -38,7 +38,8 @@ std::size_t markup_end(std::string_view text) {
     // not end them. Most often the first '>' ends the tag: no single quote
     // before it and an even count of double quotes say so, counted in a
     // loop the compiler makes wide.
-    if (const void* found = std::memchr(text.data(), '>', text.size())) {
+    const void* found = std::memchr(text.data(), '>', text.size());
+    if (found) {
         const auto length = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
         // Byte-wide counters, emptied every 255 bytes, let the compiler
         // test a register's width of bytes at a time.
@@ -59,12 +60,20 @@ std::size_t markup_end(std::string_view text) {
         if (singles == 0 && doubles % 2 == 0)
             return length + 1;
     }
+    // A '<' cannot stand in a quoted value: one met there shows the quotes
+    // broken (a stray or missing quote), and the tag then ends at its first
+    // '>', where the plug-in ends it, rather than swallowing the tags after
+    // it up to the next quote that happens to balance.
+    const std::size_t first_end =
+        found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) + 1 : 0;
     char quote = 0;
     for (std::size_t i = 1; i < text.size(); ++i) {
         const char c = text[i];
         if (quote) {
             if (c == quote)
                 quote = 0;
+            else if (c == '<')
+                return first_end;
         } else if (c == '"' || c == '\'') {
             quote = c;
         } else if (c == '>') {

@@ -147,6 +147,19 @@ TEST(Survey, ConcurrentHalvesFindWhatOnePassFinds) {
     EXPECT_EQ(messages[0], messages[1]);
 }
 
+TEST(TagReader, ATagWithBrokenQuotesEndsAtItsFirstEnd) {
+    // A quote left open would otherwise swallow the tags after it up to the
+    // next quote that balances: the scan after it would be lost.
+    const std::string broken = "<scan num=\"1\" lowMz=\"4\" h x=\"y=\"2\">";
+    const std::string text = broken + "<peaks a=\"b\">AAAA</peaks></scan><scan num=\"2\">";
+    TempFile file(text);
+    std::string joined;
+    const auto tags = tokens_of(file.path, joined);
+    EXPECT_EQ(joined, text);
+    ASSERT_EQ(tags.size(), 5U);
+    EXPECT_EQ(tags[1].offset, broken.size());
+}
+
 TEST(TagReader, RefusesAFileCutInsideATag) {
     TempFile file("<mzXML><msRun><scan num=\"1");
     TagReader reader(file.path);
