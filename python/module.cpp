@@ -5,6 +5,9 @@
 #include "errors.h"
 #include "run.h"
 #include "session.h"
+#ifdef ORVO_HOST_MZML
+#include "to_mzml.h"
+#endif
 
 #include <host/repair/repair.h>
 #include <host/repair/repair_error.h>
@@ -524,4 +527,7 @@ index, peaks attributes completed, mzXML 3.x brought to 2.1; every other
 byte as it was. Returns what was mended, in words. The copy takes the
 target's name only once it is whole; source is never changed. Raises
 orvo.Error when the file cannot be repaired or the copy not written.)");
+#ifdef ORVO_HOST_MZML
+    add_to_mzml(m);
+#endif
 }

@@ -2,7 +2,8 @@
 
 import datetime
 import os
-from typing import Any, Dict, Iterator, List, Literal, Optional, SupportsIndex, Tuple, Union
+from typing import (Any, Dict, Iterator, List, Literal, Optional, Sequence, SupportsIndex, Tuple,
+                    Union)
 
 import numpy as np
 import numpy.typing as npt
@@ -91,3 +92,21 @@ def open(
 def repair(
     source: Union[str, os.PathLike[str]], target: Union[str, os.PathLike[str]]
 ) -> str: ...
+def to_mzml(
+    source: Union[str, os.PathLike[str]],
+    target: Union[str, os.PathLike[str]],
+    *,
+    zlib: bool = False,
+    numpress: Optional[Union[str, Sequence[str]]] = None,
+    mz_precision: Optional[Literal[64]] = None,
+    verify: bool = False,
+    ms_level: Optional[Union[int, Sequence[int]]] = None,
+    centroided: Optional[bool] = None,
+    strict: bool = False,
+    temp_dir: Optional[Union[str, os.PathLike[str]]] = None,
+    threads: Optional[int] = None,
+) -> Dict[str, Union[str, int, bool, os.PathLike[str]]]:
+    """Writes source as indexed mzML 1.1, byte for byte as orvo-host mzml
+    does; returns path, scans, spectra, bytes, sha1 (of the whole file),
+    checksum (its fileChecksum), source_sha1 and verified. Not in builds
+    without expat or MS-Numpress."""

@@ -33,7 +33,7 @@ ROOMS = {
             "mzml"},
 }
 FACES = {
-    "python": {"base", "markup", "repair", "session"},
+    "python": {"base", "markup", "repair", "session", "select", "mzml"},
     "bench": {"base", "markup", "session"},
     "fuzz": {"base", "markup", "repair", "session"},
 }

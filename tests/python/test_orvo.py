@@ -337,3 +337,75 @@ def test_spectra_raise_skip_or_empty_a_spectrum_that_fails(tmp_path):
         assert run.skipped_labels == [4]
         with pytest.raises(ValueError):
             run.spectra(errors="ignore")
+
+
+MZML_NS = "{http://psi.hupo.org/ms/mzml}"
+needs_mzml = pytest.mark.skipif(not hasattr(orvo, "to_mzml"),
+                                reason="a build without mzml (expat or MS-Numpress missing)")
+
+
+@needs_mzml
+def test_to_mzml_writes_the_hosts_bytes_and_reads_back(tmp_path):
+    """The same file as orvo-host mzml for the same options, and a result
+    that describes it."""
+    import hashlib
+    import xml.etree.ElementTree as ET
+    cases = (({}, []), ({"zlib": True, "mz_precision": 64}, ["--zlib", "--mz-precision", "64"]),
+             ({"numpress": ["linear", "slof"], "ms_level": 2, "threads": 1},
+              ["--numpress", "linear,slof", "--ms-level", "2"]),
+             ({"numpress": "linear,pic", "ms_level": [1, 2], "verify": True},
+              ["--numpress", "linear,pic", "--ms-level", "1,2"]))
+    for n, (options, flags) in enumerate(cases):
+        ours, hosts = tmp_path / f"py{n}.mzML", tmp_path / f"host{n}.mzML"
+        done = subprocess.run([HOST, "-q", "mzml", str(SAMPLE), "-o", str(hosts), *flags],
+                              capture_output=True, text=True)
+        assert done.returncode == 0, done.stderr
+        result = orvo.to_mzml(SAMPLE, ours, **options)
+        data = ours.read_bytes()
+        assert data == hosts.read_bytes(), options
+        written = ET.parse(ours).getroot().findall(f".//{MZML_NS}spectrum")
+        levels = [int(s.find(f"{MZML_NS}cvParam[@accession='MS:1000511']").get("value"))
+                  for s in written]
+        assert (set(levels) == {2}) == (options.get("ms_level") == 2)
+        end = data.index(b"<fileChecksum>") + len(b"<fileChecksum>")
+        assert result == {
+            "path": ours, "scans": 36, "spectra": len(written), "bytes": len(data),
+            "sha1": hashlib.sha1(data).hexdigest(),
+            "checksum": hashlib.sha1(data[:end]).hexdigest(),
+            "source_sha1": hashlib.sha1(SAMPLE.read_bytes()).hexdigest(),
+            "verified": options.get("verify", False)}
+    # The precursor's intensity is the one orvo.open lists.
+    with orvo.open(SAMPLE) as run:
+        listed = [v for v, level in zip(run.scans["precursor_intensity"], run.scans["ms_level"])
+                  if level == 2]
+    root = ET.parse(tmp_path / "py0.mzML").getroot()
+    stated = [p.get("value") for p in root.iter(f"{MZML_NS}cvParam")
+              if p.get("accession") == "MS:1000042"]
+    assert [float(v) for v in stated] == [v for v in listed if v > 0]
+
+
+@needs_mzml
+def test_to_mzml_refuses_what_it_cannot_write(tmp_path):
+    target = tmp_path / "out.mzML"
+    target.write_text("earlier\n")
+    for options, text in (({"mz_precision": 32}, "mz_precision must be 64"),
+                          ({"numpress": "pic,slof"}, "give one of them"),
+                          ({"numpress": "zip"}, "not 'zip'"),
+                          ({"ms_level": 0}, "outside the range 1 to 16"),
+                          ({"threads": 0}, "threads must be 1 or more")):
+        with pytest.raises(ValueError, match=text):
+            orvo.to_mzml(SAMPLE, target, **options)
+    with pytest.raises(FileNotFoundError):
+        orvo.to_mzml(tmp_path / "absent.mzXML", target)
+    with pytest.raises(orvo.Error, match="would replace the file itself"):
+        orvo.to_mzml(SAMPLE, SAMPLE)
+    # A failure leaves the earlier file as it was.
+    assert target.read_text() == "earlier\n"
+    # A refused file is converted through a repaired copy, with a warning,
+    # unless strict.
+    edited = tmp_path / "counted.mzXML"
+    edited.write_text(SAMPLE.read_text().replace('scanCount="36"', 'scanCount="40"'))
+    with pytest.raises(orvo.Error):
+        orvo.to_mzml(edited, target, strict=True)
+    with pytest.warns(UserWarning, match="read through a repaired copy"):
+        assert orvo.to_mzml(edited, target, temp_dir=tmp_path, verify=True)["spectra"] == 36

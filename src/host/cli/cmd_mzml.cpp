@@ -5,20 +5,11 @@
 #include "context.h"
 #include "keep_going.h"
 
-#include <host/base/host_error.h>
 #include <host/mzml/array_options.h>
-#include <host/mzml/file_sha1.h>
-#include <host/mzml/instrument_config.h>
-#include <host/mzml/mzml_document.h>
-#include <host/mzml/mzml_error.h>
-#include <host/mzml/run_head.h>
-#include <host/mzml/spectrum_selection.h>
-#include <host/mzml/verify.h>
-#include <host/output/parallel_format.h>
+#include <host/mzml/conversion.h>
 
 #include <fmt/format.h>
 
-#include <future>
 #include <map>
 #include <memory>
 #include <system_error>
@@ -45,12 +36,6 @@ struct MzmlArgs {
 };
 
 constexpr const char* DEFAULT_SUFFIX = ".mzML";
-
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(a, b, error);
-    return !error && same;
-}
 
 // Each file's target, or a usage error that says why there is none.
 std::vector<std::filesystem::path> targets_of(const MzmlArgs& args) {
@@ -111,99 +96,22 @@ mzml::ArrayOptions array_options(const MzmlArgs& args) {
 
 void convert(Context& context, MzmlArgs& args, const std::filesystem::path& file,
              const std::filesystem::path& target, unsigned format_threads) {
-    if (same_file(file, target) || file == target)
-        throw HostError(fmt::format("{}: not converted: the output would replace the file itself",
-                                    file.string()));
     DataFile data(context.plugin(), file, context.event_printer(file));
-    // The source's digest heads the output: it is taken while the plug-in
-    // lists the file, both reading from the same page cache.
-    std::future<std::string> digest =
-        std::async(std::launch::async, [file] { return mzml::file_sha1(file); });
-    mzml::InstrumentDescription instrument;
-    try {
-        instrument = mzml::describe_instrument(data.peek(context.reading_options()).instrument);
-    } catch (...) {
-        // No run information: the instrument stays unknown, and a file that
-        // cannot be read at all says why when it is listed.
-    }
-    const auto root = data.root_progress(args.verify ? 3 : 2);
-    const auto& scans = context.open(data, root);
-    root->step(1);
-    const mzml::SpectrumSelection selection(
-        scans, [&args](const orvoeng::ScanRecord& scan) { return args.filter.selects(scan); },
-        data.scan_numbers());
-    note_when_none_passed(context, {scans.size(), selection.size()}, file.string());
-
-    mzml::RunHead head;
-    head.source = file;
-    head.source_sha1 = digest.get();
-    head.instrument = std::move(instrument);
-    head.has_ms1 = selection.has_ms1();
-    head.has_msn = selection.has_msn();
-    head.spectrum_count = selection.size();
-
-    OutputFile out(target.string());
-    mzml::MzmlDocument document([&out](std::string_view text) { out.write(text); }, selection,
-                                args.arrays, args.peaks.any());
-    document.write_head(head);
-    {
-        PAL::SmartPtr<PAL::Progress> node(
-            new PAL::Progress(root, static_cast<std::uint32_t>(selection.size()), 1));
-        TextPipeline pipeline(
-            format_threads,
-            [&document, &selection](std::string& text, const orvoeng::ScanRecord& scan,
-                                    const orvoeng::Spectrum* spectrum) {
-                document.format_spectrum(text, *selection.index_of(scan), *spectrum);
-            },
-            [&document](std::string& text) { document.write_spectra(text); });
-        for (std::size_t i = 0; i < selection.size(); ++i) {
-            node->step(1);
-            const orvoeng::ScanRecord& scan = selection.scan(i);
-            // A spectrum that cannot be read fails the file: the list has
-            // stated its count.
-            PAL::SmartPtr<orvoeng::Spectrum> spectrum = data.spectrum(scan.label);
-            args.peaks.apply_to(*spectrum);
-            pipeline.add(scan, std::move(spectrum));
-        }
-        pipeline.finish();
-    }
-    document.write_tail();
-    out.flush();
-
-    if (args.verify) {
-        const std::filesystem::path written = out.written_path();
-        if (written.empty())
-            throw HostError(fmt::format("{}: cannot be read back to verify it: it is no regular "
-                                        "file",
-                                        target.string()));
-        root->step(1);
-        PAL::SmartPtr<PAL::Progress> node(
-            new PAL::Progress(root, static_cast<std::uint32_t>(selection.size()), 1));
-        const mzml::VerifySource source{selection,
-                                        [&](std::size_t index) {
-                                            node->step(1);
-                                            auto spectrum =
-                                                data.spectrum(selection.scan(index).label);
-                                            args.peaks.apply_to(*spectrum);
-                                            return spectrum;
-                                        },
-                                        args.peaks.any()};
-        try {
-            const std::size_t checked = mzml::verify_mzml(written, source);
-            out.commit();
-            context.note(fmt::format("{}: verified: {} spectr{}, index and checksum",
-                                     target.string(), checked, checked == 1 ? "um" : "a"));
-            return;
-        } catch (const mzml::MzmlVerifyError& error) {
-            // The message names the temporary file; the person knows the target.
-            std::string what = error.what();
-            const std::string temporary = written.string();
-            if (const auto at = what.find(temporary); at != std::string::npos)
-                what.replace(at, temporary.size(), target.string());
-            throw HostError(fmt::format("{} (not written)", what));
-        }
-    }
-    out.commit();
+    mzml::ConversionOptions options;
+    options.arrays = args.arrays;
+    options.filter = args.filter;
+    options.peaks = args.peaks;
+    options.verify = args.verify;
+    options.format_threads = format_threads;
+    options.reading = context.reading_options();
+    const mzml::ConversionResult result = mzml::convert_to_mzml(
+        data, target, options,
+        [&context](DataFile& listed, const PAL::SmartPtr<PAL::Progress>& parent)
+            -> const std::vector<orvoeng::ScanRecord>& { return context.open(listed, parent); });
+    note_when_none_passed(context, {result.scans_listed, result.spectra}, file.string());
+    if (result.verified)
+        context.note(fmt::format("{}: verified: {} spectr{}, index and checksum", target.string(),
+                                 result.spectra, result.spectra == 1 ? "um" : "a"));
 }
 
 } // namespace

@@ -42,8 +42,15 @@ constexpr std::array TERMS{
     CvTerm{Cv::HIGHEST_OBSERVED_MZ, "MS:1000527", "highest observed m/z"},
     CvTerm{Cv::NO_COMBINATION, "MS:1000795", "no combination"},
     CvTerm{Cv::SCAN_START_TIME, "MS:1000016", "scan start time"},
+    CvTerm{Cv::FILTER_STRING, "MS:1000512", "filter string"},
     CvTerm{Cv::SELECTED_ION_MZ, "MS:1000744", "selected ion m/z"},
     CvTerm{Cv::CHARGE_STATE, "MS:1000041", "charge state"},
+    CvTerm{Cv::PEAK_INTENSITY, "MS:1000042", "peak intensity"},
+    CvTerm{Cv::COLLISION_ENERGY, "MS:1000045", "collision energy"},
+    CvTerm{Cv::CID, "MS:1000133", "collision-induced dissociation"},
+    CvTerm{Cv::BEAM_TYPE_CID, "MS:1000422", "beam-type collision-induced dissociation"},
+    CvTerm{Cv::ETD, "MS:1000598", "electron transfer dissociation"},
+    CvTerm{Cv::ECD, "MS:1000250", "electron capture dissociation"},
     CvTerm{Cv::TIC_CHROMATOGRAM, "MS:1000235", "total ion current chromatogram"},
     CvTerm{Cv::MZ_ARRAY, "MS:1000514", "m/z array"},
     CvTerm{Cv::INTENSITY_ARRAY, "MS:1000515", "intensity array"},
@@ -63,6 +70,7 @@ constexpr std::array TERMS{
            "MS-Numpress short logged float compression followed by zlib compression"},
     CvTerm{Cv::MZ_UNIT, "MS:1000040", "m/z"},
     CvTerm{Cv::DETECTOR_COUNTS, "MS:1000131", "number of detector counts"},
+    CvTerm{Cv::ELECTRONVOLT, "UO:0000266", "electronvolt"},
     CvTerm{Cv::SECOND, "UO:0000010", "second"},
 };
 

@@ -50,8 +50,16 @@ enum class Cv : unsigned char {
     HIGHEST_OBSERVED_MZ,
     NO_COMBINATION,
     SCAN_START_TIME,
+    FILTER_STRING,
     SELECTED_ION_MZ,
     CHARGE_STATE,
+    PEAK_INTENSITY,
+    // activation
+    COLLISION_ENERGY,
+    CID,
+    BEAM_TYPE_CID,
+    ETD,
+    ECD,
     // chromatogram
     TIC_CHROMATOGRAM,
     // binary arrays
@@ -71,6 +79,7 @@ enum class Cv : unsigned char {
     // units
     MZ_UNIT,
     DETECTOR_COUNTS,
+    ELECTRONVOLT,
     SECOND,
 };
 

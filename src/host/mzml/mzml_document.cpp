@@ -132,7 +132,8 @@ void MzmlDocument::write_tail() {
                    "  <indexListOffset>{}</indexListOffset>\n  <fileChecksum>", index_list_offset);
     // The digest covers every byte up to and including this start tag.
     out.write(text);
-    text = out.digest();
+    stated_checksum = out.digest();
+    text = stated_checksum;
     text += "</fileChecksum>\n</indexedmzML>\n";
     out.write_unhashed(text);
 }

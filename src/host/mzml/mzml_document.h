@@ -43,6 +43,8 @@ public:
 
     std::uint64_t size() const { return out.offset(); }
     std::size_t spectra_written() const { return next; }
+    // After write_tail: the checksum the file states.
+    const std::string& checksum() const { return stated_checksum; }
 
 private:
     void write_chromatogram(std::string& text);
@@ -56,6 +58,7 @@ private:
     std::vector<std::uint64_t> offsets;
     std::vector<double> tics;
     std::size_t next = 0; // the index of the next spectrum to write
+    std::string stated_checksum;
 };
 
 } // namespace orvohost::mzml

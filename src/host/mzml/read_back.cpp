@@ -37,6 +37,7 @@ enum class Tag : unsigned char {
     SCAN,
     PRECURSOR,
     SELECTED_ION,
+    ACTIVATION,
     BINARY_DATA_ARRAY,
     BINARY,
     CHROMATOGRAM,
@@ -57,6 +58,7 @@ Tag tag_of(std::string_view name) {
         {"scan", Tag::SCAN},
         {"precursor", Tag::PRECURSOR},
         {"selectedIon", Tag::SELECTED_ION},
+        {"activation", Tag::ACTIVATION},
         {"binaryDataArray", Tag::BINARY_DATA_ARRAY},
         {"binary", Tag::BINARY},
         {"chromatogram", Tag::CHROMATOGRAM},
@@ -222,8 +224,11 @@ void Reader::add_param(const XML_Char** attributes) {
     case Tag::SELECTED_ION:
         element.params.emplace_back(ParamPlace::SELECTED_ION, std::move(p));
         break;
+    case Tag::ACTIVATION:
+        element.params.emplace_back(ParamPlace::ACTIVATION, std::move(p));
+        break;
     default:
-        break; // the head's terms, the activation's: not compared
+        break; // the head's terms: not compared
     }
 }
 

@@ -30,7 +30,7 @@ struct ReadArray {
 };
 
 // Where in a spectrum a cvParam stood.
-enum class ParamPlace : unsigned char { ELEMENT, SCAN_LIST, SCAN, SELECTED_ION };
+enum class ParamPlace : unsigned char { ELEMENT, SCAN_LIST, SCAN, SELECTED_ION, ACTIVATION };
 
 // A spectrum or chromatogram as read.
 struct ReadElement {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <host/session/scan_numbers.h>
+#include <host/session/scan_tags.h>
 
 #include <ds/types.h>
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace orvohost::mzml {
@@ -20,10 +22,10 @@ class SpectrumSelection {
 public:
     // `scans` (the plug-in's listing, labels consecutive in file order)
     // must outlive the selection; `numbers` are the nums the source file
-    // gives them.
+    // gives them, `tags` what their start tags state.
     SpectrumSelection(const std::vector<orvoeng::ScanRecord>& scans,
                       const std::function<bool(const orvoeng::ScanRecord&)>& selects,
-                      ScanNumbers numbers = {});
+                      ScanNumbers numbers = {}, ScanTags tags = {});
 
     std::size_t size() const { return positions.size(); }
     const orvoeng::ScanRecord& scan(std::size_t index) const { return (*listed)[positions[index]]; }
@@ -37,10 +39,17 @@ public:
         return numbers.of(scan.file_position).value_or(scan.label);
     }
 
+    const ScanTagValues& tags(const orvoeng::ScanRecord& scan) const {
+        return scan_tags.of(scan.file_position);
+    }
+
     bool has_ms1() const { return ms1 > 0; }
     bool has_msn() const { return positions.size() > ms1; }
 
-    // The scan an MS2 scan was picked from, when the listing knows it.
+    // The scan an MSn scan was picked from: for MS2 the plug-in's parent
+    // label, for a deeper scan (which the plug-in gives no parent) the
+    // nearest scan of the level above it before it in the file. None when
+    // there is no such scan.
     const orvoeng::ScanRecord* parent(const orvoeng::ScanRecord& scan) const;
 
     // Whether the spectrum at `index` is a point of the total ion current
@@ -52,6 +61,10 @@ private:
 
     const std::vector<orvoeng::ScanRecord>* listed;
     ScanNumbers numbers;
+    ScanTags scan_tags;
+    // Of each scan of MS level 3 or more that has a parent, in file order:
+    // its position and its parent's. Few files have any.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> deep_parents;
     std::vector<std::uint32_t> positions; // of each index in the listing
     std::vector<std::uint32_t> index_at;  // of each position, or NOT_SELECTED
     std::size_t ms1 = 0;

@@ -2,6 +2,7 @@
 
 #include "binary_array_xml.h"
 #include "native_id.h"
+#include "precursor_facts.h"
 #include "xml_text.h"
 
 #include <host/session/record_values.h>
@@ -37,23 +38,38 @@ void append_precursor(std::string& out, const SpectrumContext& context,
         out += '"';
     }
     out += ">\n";
-    if (scan.precursor_mz > 0.0 && std::isfinite(scan.precursor_mz)) {
+    const PrecursorFacts facts = precursor_facts(scan, context.selection.tags(scan));
+    if (facts.mz) {
         out += indent(L + 3);
         out += "<selectedIonList count=\"1\">\n";
         out += indent(L + 4);
         out += "<selectedIon>\n";
-        append_cv_number(out, L + 5, Cv::SELECTED_ION_MZ, scan.precursor_mz, false, Cv::MZ_UNIT);
-        if (const auto charge = known_charge(scan))
-            append_cv_integer(out, L + 5, Cv::CHARGE_STATE, *charge);
+        append_cv_number(out, L + 5, Cv::SELECTED_ION_MZ, *facts.mz, false, Cv::MZ_UNIT);
+        if (facts.charge)
+            append_cv_integer(out, L + 5, Cv::CHARGE_STATE, *facts.charge);
+        if (facts.intensity)
+            append_cv_number(out, L + 5, Cv::PEAK_INTENSITY, *facts.intensity, false,
+                             Cv::DETECTOR_COUNTS);
         out += indent(L + 4);
         out += "</selectedIon>\n";
         out += indent(L + 3);
         out += "</selectedIonList>\n";
     }
-    // The file does not say how the ions were activated; the element is
-    // required all the same.
-    out += indent(L + 3);
-    out += "<activation/>\n";
+    // Required even where the file names neither energy nor method.
+    if (!facts.collision_energy && facts.dissociation.empty()) {
+        out += indent(L + 3);
+        out += "<activation/>\n";
+    } else {
+        out += indent(L + 3);
+        out += "<activation>\n";
+        if (facts.collision_energy)
+            append_cv_number(out, L + 4, Cv::COLLISION_ENERGY, *facts.collision_energy, false,
+                             Cv::ELECTRONVOLT);
+        for (const Cv method : facts.dissociation)
+            append_cv_param(out, L + 4, method);
+        out += indent(L + 3);
+        out += "</activation>\n";
+    }
     out += indent(L + 2);
     out += "</precursor>\n";
     out += indent(L + 1);
@@ -99,6 +115,8 @@ SpectrumFacts append_spectrum(std::string& out, const SpectrumContext& context, 
     out += indent(L + 2);
     out += "<scan>\n";
     append_cv_number(out, L + 3, Cv::SCAN_START_TIME, scan.retention_time, false, Cv::SECOND);
+    if (const auto& filter = context.selection.tags(scan).filter_line)
+        append_cv_param(out, L + 3, Cv::FILTER_STRING, *filter);
     out += indent(L + 2);
     out += "</scan>\n";
     out += indent(L + 1);

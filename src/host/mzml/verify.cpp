@@ -5,6 +5,7 @@
 #include "mzml_document.h"
 #include "mzml_error.h"
 #include "native_id.h"
+#include "precursor_facts.h"
 #include "read_back.h"
 #include "spectrum_facts.h"
 
@@ -13,6 +14,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -62,6 +64,15 @@ void expect_number(const ReadElement& e, Cv term, double expected, ParamPlace pl
     }
     if (unit && p->unit != acc(*unit))
         differs(fmt::format("gives {} in '{}', not in {}", cv(term).name, p->unit, cv(*unit).name));
+}
+
+void expect_text(const ReadElement& e, Cv term, const std::string& expected, ParamPlace place) {
+    const ReadParam* p = e.param(acc(term), place);
+    if (!p)
+        differs(fmt::format("has no {} ({})", cv(term).name, cv(term).accession));
+    if (p->value != expected)
+        differs(fmt::format("states the {} '{}' where the source gives '{}'", cv(term).name,
+                            p->value, expected));
 }
 
 void expect_term(const ReadElement& e, Cv term, bool present,
@@ -121,6 +132,30 @@ std::vector<double> member_values(const std::vector<orvoeng::Peak>& peaks,
     for (const auto& peak : peaks)
         values.push_back(peak.*member);
     return values;
+}
+
+// The selected ion and the activation, as the source's record and tags give them.
+void check_precursor(const ReadElement& e, const PrecursorFacts& facts) {
+    expect_term(e, Cv::SELECTED_ION_MZ, facts.mz.has_value(), ParamPlace::SELECTED_ION);
+    if (facts.mz)
+        expect_number(e, Cv::SELECTED_ION_MZ, *facts.mz, ParamPlace::SELECTED_ION, Cv::MZ_UNIT);
+    expect_term(e, Cv::CHARGE_STATE, facts.charge.has_value(), ParamPlace::SELECTED_ION);
+    if (facts.charge)
+        expect_number(e, Cv::CHARGE_STATE, *facts.charge, ParamPlace::SELECTED_ION);
+    expect_term(e, Cv::PEAK_INTENSITY, facts.intensity.has_value(), ParamPlace::SELECTED_ION);
+    if (facts.intensity)
+        expect_number(e, Cv::PEAK_INTENSITY, *facts.intensity, ParamPlace::SELECTED_ION,
+                      Cv::DETECTOR_COUNTS);
+    expect_term(e, Cv::COLLISION_ENERGY, facts.collision_energy.has_value(),
+                ParamPlace::ACTIVATION);
+    if (facts.collision_energy)
+        expect_number(e, Cv::COLLISION_ENERGY, *facts.collision_energy, ParamPlace::ACTIVATION,
+                      Cv::ELECTRONVOLT);
+    for (const Cv method : {Cv::CID, Cv::BEAM_TYPE_CID, Cv::ETD, Cv::ECD})
+        expect_term(e, method,
+                    std::find(facts.dissociation.begin(), facts.dissociation.end(), method) !=
+                        facts.dissociation.end(),
+                    ParamPlace::ACTIVATION);
 }
 
 class Verifier {
@@ -194,6 +229,10 @@ void Verifier::check_spectrum(const ReadElement& e, std::size_t index) {
     }
     expect_term(e, Cv::NO_COMBINATION, true, ParamPlace::SCAN_LIST);
     expect_number(e, Cv::SCAN_START_TIME, scan.retention_time, ParamPlace::SCAN, Cv::SECOND);
+    const auto& filter = source.selection.tags(scan).filter_line;
+    expect_term(e, Cv::FILTER_STRING, filter.has_value(), ParamPlace::SCAN);
+    if (filter)
+        expect_text(e, Cv::FILTER_STRING, *filter, ParamPlace::SCAN);
 
     if (e.has_precursor != (level >= 2))
         differs(level >= 2 ? "has no precursor" : "has a precursor, but is an MS1 spectrum");
@@ -208,15 +247,7 @@ void Verifier::check_spectrum(const ReadElement& e, std::size_t index) {
         if (e.external_id != (parent && !local ? parent_id : ""))
             differs(fmt::format("names the external precursor '{}' where '{}' is due",
                                 e.external_id, parent && !local ? parent_id : ""));
-        const bool known = scan.precursor_mz > 0.0 && std::isfinite(scan.precursor_mz);
-        expect_term(e, Cv::SELECTED_ION_MZ, known, ParamPlace::SELECTED_ION);
-        if (known)
-            expect_number(e, Cv::SELECTED_ION_MZ, scan.precursor_mz, ParamPlace::SELECTED_ION,
-                          Cv::MZ_UNIT);
-        const auto charge = known_charge(scan);
-        expect_term(e, Cv::CHARGE_STATE, known && charge, ParamPlace::SELECTED_ION);
-        if (known && charge)
-            expect_number(e, Cv::CHARGE_STATE, *charge, ParamPlace::SELECTED_ION);
+        check_precursor(e, precursor_facts(scan, source.selection.tags(scan)));
     }
 
     if (e.arrays.size() != 2)

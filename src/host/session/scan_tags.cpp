@@ -35,16 +35,34 @@ std::string_view trimmed(std::string_view text) {
 }
 
 template <class T>
-std::optional<T> number_of(const StartTag& tag, std::string_view name) {
-    const auto text = tag.value(name);
-    if (!text)
-        return std::nullopt;
-    const std::string_view digits = trimmed(*text);
+std::optional<T> number_in(std::string_view text) {
+    const std::string_view digits = trimmed(text);
     T value{};
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (error != std::errc() || end != digits.data() + digits.size())
         return std::nullopt;
     return value;
+}
+
+template <class T>
+std::optional<T> number_of(const StartTag& tag, std::string_view name) {
+    const auto text = tag.value(name);
+    if (!text)
+        return std::nullopt;
+    return number_in<T>(*text);
+}
+
+// The precursor's values from its start tag and, unless the tag closes
+// itself, from `content`, the text up to the next tag.
+void read_precursor(ScanTagValues& values, std::string_view text, std::string_view content) {
+    const StartTag tag(text);
+    values.precursor_intensity = number_of<double>(tag, "precursorIntensity");
+    values.precursor_charge = number_of<std::int64_t>(tag, "precursorCharge");
+    if (const auto method = tag.value("activationMethod"))
+        values.activation_method = std::string(trimmed(*method));
+    else
+        values.activation_method.reset();
+    values.precursor_mz = text.back() == '/' ? std::nullopt : number_in<double>(content);
 }
 
 ScanTagValues scan_values(std::string_view text) {
@@ -98,8 +116,14 @@ ScanTags read_scan_tags(const std::filesystem::path& path) {
             } else if (tag_named(tag, "precursorMz") && before_peaks) {
                 // Of the scan whose tag came last, and the last before its
                 // peaks: the one whose m/z and charge the plug-in's record holds.
-                scans.back().precursor_intensity =
-                    number_of<double>(StartTag(tag), "precursorIntensity");
+                const std::size_t content_end = text.find('<', close);
+                // Its m/z, cut by the block's end, is read whole with the next.
+                if (content_end == std::string::npos && !last)
+                    break;
+                const std::size_t end =
+                    content_end == std::string::npos ? text.size() : content_end;
+                read_precursor(scans.back(), tag,
+                               std::string_view(text).substr(close + 1, end - close - 1));
             }
             at = close + 1;
         }

@@ -1,7 +1,8 @@
-// What each scan's start tag, and the precursorMz tag inside it, states
+// What each scan's start tag, and the precursorMz element inside it, states
 // beyond the plug-in's record: the values FileInfo and msconvert list next
 // to the ones the plug-in hands over (peak count, base peak, precursor
-// intensity, collision energy, filter line). The plug-in's interface has no
+// intensity, collision energy, filter line), and the precursor of an MS3 or
+// deeper scan, whose m/z and charge the plug-in's record leaves out. The plug-in's interface has no
 // room for them, so the host reads the tags itself, in one pass over the
 // file that skips the peak text. Cheap to copy and safe to read from many
 // threads.
@@ -22,6 +23,9 @@ struct ScanTagValues {
     std::optional<double> base_peak_mz;
     std::optional<double> base_peak_intensity;
     std::optional<double> precursor_intensity;
+    std::optional<double> precursor_mz;           // the element's text
+    std::optional<std::int64_t> precursor_charge; // as written, not checked
+    std::optional<std::string> activation_method; // "CID", "ETD"... as written
     std::optional<double> collision_energy;
     std::optional<std::string> filter_line; // entities expanded
 };

@@ -34,6 +34,9 @@ def openms_file(*parts):
 
 
 SCHEMA = openms_file("SCHEMAS", "mzML_idx_1_10.xsd")
+# mzXML's activationMethod and the PSI-MS terms written for it.
+DISSOCIATION = {"CID": "MS:1000133", "HCD": "MS:1000422", "ETD": "MS:1000598",
+                "ECD": "MS:1000250"}
 XMLLINT = shutil.which("xmllint")
 
 
@@ -54,6 +57,7 @@ def mzxml_scans(path):
         count = len(raw) // (8 if wide else 4)
         values = struct.unpack(f">{count}{'d' if wide else 'f'}", raw)
         precursor = next((e for e in scan if local(e.tag) == "precursorMz"), None)
+        given = precursor.attrib if precursor is not None else {}
         scans.append({
             "num": int(scan.get("num")),
             "level": int(scan.get("msLevel")),
@@ -63,11 +67,43 @@ def mzxml_scans(path):
             "precursor": float(precursor.text) if precursor is not None else None,
             "charge": (int(precursor.get("precursorCharge"))
                        if precursor is not None and precursor.get("precursorCharge") else None),
+            # 0 is taken as no intensity, as in MGF.
+            "precursor_intensity": (float(given["precursorIntensity"])
+                                    if float(given.get("precursorIntensity", "0")) else None),
+            "activation": given.get("activationMethod"),
+            "collision_energy": (float(scan.get("collisionEnergy"))
+                                 if scan.get("collisionEnergy") else None),
+            "filter": scan.get("filterLine"),
             "mz": list(values[0::2]),
             "intensity": list(values[1::2]),
             "wide": wide,
         })
     return scans
+
+
+def edited_scans(text, edits):
+    """`text` with the scans named in `edits` changed: {num: {"level": N,
+    "scan": attributes added to its start tag, "drop": an attribute text
+    taken out, "precursor": its precursorMz element in place of the one it
+    has ("" for none)}}. Only files without an index may be edited so."""
+    pieces = text.split("<scan ")
+    for i, piece in enumerate(pieces):
+        found = re.match(r'num="(\d+)"', piece)
+        edit = edits.get(int(found.group(1))) if found else None
+        if not edit:
+            continue
+        if "level" in edit:
+            piece = re.sub(r'msLevel="\d+"', f'msLevel="{edit["level"]}"', piece, count=1)
+        if "scan" in edit:
+            piece = piece.replace(" peaksCount=", f' {edit["scan"]} peaksCount=', 1)
+        if "drop" in edit:
+            piece = piece.replace(" " + edit["drop"], "", 1)
+        if "precursor" in edit:
+            piece, count = re.subn(r"<precursorMz [^>]*>[^<]*</precursorMz>\s*",
+                                   edit["precursor"], piece, count=1)
+            assert count == 1, f"scan {found.group(1)} has no precursor to replace"
+        pieces[i] = piece
+    return "<scan ".join(pieces)
 
 
 def params(element):
@@ -92,6 +128,8 @@ def mzml_spectra(path):
         ion = (precursor.find(f"{MZML}selectedIonList/{MZML}selectedIon")
                if precursor is not None else None)
         ion_params = params(ion) if ion is not None else {}
+        activation = (params(precursor.find(MZML + "activation"))
+                      if precursor is not None else {})
         spectra.append({
             "id": spectrum.get("id"),
             "index": int(spectrum.get("index")),
@@ -103,6 +141,14 @@ def mzml_spectra(path):
             "precursor": (float(ion_params["MS:1000744"][0])
                           if "MS:1000744" in ion_params else None),
             "charge": int(ion_params["MS:1000041"][0]) if "MS:1000041" in ion_params else None,
+            "precursor_intensity": (float(ion_params["MS:1000042"][0])
+                                    if "MS:1000042" in ion_params else None),
+            "intensity_unit": ion_params.get("MS:1000042", (None, None))[1],
+            "collision_energy": (float(activation["MS:1000045"][0])
+                                 if "MS:1000045" in activation else None),
+            "energy_unit": activation.get("MS:1000045", (None, None))[1],
+            "dissociation": {a for a in activation if a in DISSOCIATION.values()},
+            "filter": scan.get("MS:1000512", (None, None))[0],
             "spectrum_ref": precursor.get("spectrumRef") if precursor is not None else None,
             "external": precursor.get("externalSpectrumID") if precursor is not None else None,
             "mz": arrays.get("mz"),
@@ -132,7 +178,25 @@ class Mzml(unittest.TestCase):
         text = narrow.read_text(encoding="latin-1")
         assert text.count('polarity="+"') == 9
         negative.write_text(text.replace('polarity="+"', 'polarity="-"'), encoding="latin-1")
-        cls.fixtures = {"sample": Path(SAMPLE), "wide64": wide, "negative": negative}
+        # MS3 and MS4 scans, activation methods, a filter line, a precursor
+        # intensity of 0 and a deep scan without a precursor, as converters
+        # write for ion-trap MSn runs.
+        plain = make("plain.mzXML", "--scans", "12", "--ms1-every", "6", "--ms1-peaks", "8",
+                     "--ms2-peaks", "4", "--no-index", "--no-sha1", "--seed", "5")
+        deep = cls.dir / "deep.mzXML"
+        deep.write_text(edited_scans(plain.read_text(encoding="latin-1"), {
+            3: {"level": 3, "precursor": '<precursorMz precursorIntensity="1500.5" '
+                'precursorCharge="2" activationMethod="ETD">401.25</precursorMz>'},
+            4: {"level": 4, "precursor": '<precursorMz precursorIntensity="0" '
+                'activationMethod="HCD">250.125</precursorMz>'},
+            5: {"level": 3, "precursor": '<precursorMz precursorIntensity="77" '
+                'precursorCharge="3" activationMethod="ECD">333.5</precursorMz>'},
+            6: {"scan": 'filterLine="ITMS + c NSI d Full ms2 592.47@cid35.00 &amp; &quot;x&quot;"'},
+            8: {"drop": 'collisionEnergy="35"'},
+            9: {"level": 3, "precursor": ""},
+        }), encoding="latin-1")
+        cls.fixtures = {"sample": Path(SAMPLE), "wide64": wide, "negative": negative,
+                        "deep": deep}
         cls.count = 0
 
     @classmethod
@@ -196,15 +260,31 @@ class Mzml(unittest.TestCase):
                 self.assertEqual(spectrum["tic"], scan["tic"] or sum(scan["intensity"]))
                 self.assertEqual(spectrum["precursor"], scan["precursor"])
                 self.assertEqual(spectrum["charge"], scan["charge"])
+                self.assertEqual(spectrum["filter"], scan["filter"])
+                if scan["level"] >= 2:
+                    self.assert_precursor_as_source(spectrum, scan)
                 # The source's precision, or 64 bits for m/z when asked.
                 self.assertEqual(spectrum["wide"], {"mz": scan["wide"] or mz_wide,
                                                     "intensity": scan["wide"]})
                 self.assertEqual(spectrum["mz"], scan["mz"])
                 self.assertEqual(spectrum["intensity"], scan["intensity"])
                 if scan["level"] >= 2:
-                    parent = max(n for n, s in enumerate(scans[:i]) if s["level"] == 1)
+                    # The nearest scan before it of the level above it.
+                    parent = max(n for n, s in enumerate(scans[:i])
+                                 if s["level"] == scan["level"] - 1)
                     self.assertEqual(spectrum["spectrum_ref"], f"scan={scans[parent]['num']}")
                     self.assertIn(scans[parent]["num"], by_num)
+
+    def assert_precursor_as_source(self, spectrum, scan):
+        self.assertEqual(spectrum["precursor_intensity"],
+                         scan["precursor_intensity"] if scan["precursor"] else None)
+        if spectrum["precursor_intensity"] is not None:
+            self.assertEqual(spectrum["intensity_unit"], "MS:1000131")
+        self.assertEqual(spectrum["collision_energy"], scan["collision_energy"])
+        if spectrum["collision_energy"] is not None:
+            self.assertEqual(spectrum["energy_unit"], "UO:0000266")
+        method = scan["activation"] or "CID"
+        self.assertEqual(spectrum["dissociation"], {DISSOCIATION[method]})
 
     def test_every_option_writes_valid_mzml_of_the_source_values(self):
         for name, source in self.fixtures.items():
@@ -270,6 +350,25 @@ class Mzml(unittest.TestCase):
         # The chromatogram is then one of the MS2 spectra.
         chromatogram = ET.parse(out).getroot().find(f".//{MZML}chromatogram")
         self.assertEqual(int(chromatogram.get("defaultArrayLength")), len(ms2))
+
+    def test_deeper_scans_refer_to_the_level_above(self):
+        deep = self.fixtures["deep"]
+        spectra = {s["id"]: s for s in mzml_spectra(self.convert(deep))}
+        # 3 and 5 were picked from 2, 4 from 3; 9 names its parent alone.
+        refs = {i: spectra[f"scan={i}"]["spectrum_ref"] for i in (3, 4, 5, 9)}
+        self.assertEqual(refs, {3: "scan=2", 4: "scan=3", 5: "scan=2", 9: "scan=8"})
+        self.assertEqual(spectra["scan=4"]["precursor"], 250.125)
+        self.assertIsNone(spectra["scan=4"]["charge"])
+        self.assertIsNone(spectra["scan=9"]["precursor"])
+        self.assertEqual(spectra["scan=6"]["filter"],
+                         'ITMS + c NSI d Full ms2 592.47@cid35.00 & "x"')
+        # Without the levels above, the parents are named in the source file.
+        out = self.dir / "deep-ms3.mzML"
+        done = host("mzml", deep, "-o", out, "--ms-level", "3", "--verify")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assert_valid(out)
+        external = {s["id"]: s["external"] for s in mzml_spectra(out)}
+        self.assertEqual(external, {"scan=3": "scan=2", "scan=5": "scan=2", "scan=9": "scan=8"})
 
     def test_the_same_bytes_whatever_the_threads(self):
         big = self.dir / "threads.mzXML"
@@ -364,12 +463,23 @@ class Mzml(unittest.TestCase):
         self.assertIsNotNone(converted, "msconvert reads the source but not the mzML")
         self.assertEqual(len(converted), len(original))
         for a, b in zip(original, converted):
+            # Not the filter string: msconvert's mzXML reading leaves out
+            # filterLine (the mzML holds it; the source check covers it).
             for key in ("level", "polarity", "rt", "precursor", "charge", "mz", "intensity"):
                 self.assertEqual(b[key], a[key], f"{name} {a['id']}: {key}")
+            # msconvert keeps the energy of a scan with a precursor m/z
+            # only; the mzML states it for every MSn spectrum.
+            if a["precursor"] is not None:
+                self.assertEqual(b["collision_energy"], a["collision_energy"],
+                                 f"{name} {a['id']}: collision_energy")
             # Where the source gives no total ion current, msconvert gives
             # none; the mzML has the sum of the peaks.
             if a["tic"] is not None:
                 self.assertEqual(b["tic"], a["tic"])
+            # Where the source's precursor intensity is 0, msconvert writes
+            # 0 and the mzML none.
+            if a["precursor_intensity"]:
+                self.assertEqual(b["precursor_intensity"], a["precursor_intensity"])
         return True
 
     def test_msconvert_reads_the_mzml_as_it_reads_the_source(self):

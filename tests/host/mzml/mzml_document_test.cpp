@@ -30,6 +30,7 @@ struct SampleRun {
     std::vector<ScanRecord> scans;
     std::vector<std::vector<Peak>> peaks;
     std::vector<std::int32_t> kinds; // peak_kind of each spectrum
+    orvohost::ScanTags tags;         // what the scans' start tags state
 };
 
 ScanRecord scan(std::uint32_t label, std::int16_t level, std::int32_t polarity, double rt) {
@@ -74,10 +75,22 @@ SampleRun sample_run() {
     run.peaks.push_back({{300.0, 5.0}, {300.5, 7.0}, {301.0, 5.0}});
     run.kinds.push_back(3);
 
-    ScanRecord s5 = scan(5, 3, 0, 5.0); // the plug-in gives no precursor past MS2
+    // The plug-in gives no parent or precursor past MS2: its tags do.
+    ScanRecord s5 = scan(5, 3, 0, 5.0);
     run.scans.push_back(s5);
     run.peaks.push_back({{400.0, 1.0}});
     run.kinds.push_back(0);
+
+    std::vector<orvohost::ScanTagValues> tags(5);
+    tags[1].precursor_intensity = 5000;
+    tags[1].collision_energy = 35;
+    tags[1].filter_line = "ITMS + c ms2 150.13@cid35.00 & x";
+    tags[2].precursor_intensity = 0; // none
+    tags[2].activation_method = "ETD";
+    tags[4].precursor_mz = 175.5;
+    tags[4].precursor_charge = 3;
+    tags[4].activation_method = "HCD";
+    run.tags = orvohost::ScanTags(std::move(tags));
     return run;
 }
 
@@ -187,7 +200,8 @@ std::size_t verified(const std::string& document, const SampleRun& run,
 
 TEST(MzmlDocument, IndexOffsetsAndChecksumHoldForTheBytesWritten) {
     const SampleRun run = sample_run();
-    const SpectrumSelection all(run.scans, [](const ScanRecord&) { return true; });
+    const SpectrumSelection all(
+        run.scans, [](const ScanRecord&) { return true; }, {}, run.tags);
     for (const bool zlib : {false, true}) {
         SCOPED_TRACE(zlib ? "zlib" : "plain");
         ArrayOptions arrays;
@@ -201,7 +215,8 @@ TEST(MzmlDocument, IndexOffsetsAndChecksumHoldForTheBytesWritten) {
 
 TEST(MzmlDocument, SpectraStateWhatTheirScansAndPeaksGive) {
     const SampleRun run = sample_run();
-    const SpectrumSelection all(run.scans, [](const ScanRecord&) { return true; });
+    const SpectrumSelection all(
+        run.scans, [](const ScanRecord&) { return true; }, {}, run.tags);
     const std::string document = write(run, all);
     struct Case {
         const char* id;
@@ -221,17 +236,26 @@ TEST(MzmlDocument, SpectraStateWhatTheirScansAndPeaksGive) {
           R"(name="selected ion m/z" value="150.125" unitCvRef="MS" unitAccession="MS:1000040")",
           R"(name="charge state" value="2")", R"(name="64-bit float")",
           // No total ion current in the file: the sum of the peaks.
-          R"(name="total ion current" value="2.8333333333333335")"},
+          R"(name="total ion current" value="2.8333333333333335")",
+          R"(name="peak intensity" value="5000" unitCvRef="MS" unitAccession="MS:1000131")",
+          R"(name="collision energy" value="35" unitCvRef="UO" unitAccession="UO:0000266")",
+          // No method named: what converters write then.
+          R"(accession="MS:1000133" name="collision-induced dissociation")",
+          R"(name="filter string" value="ITMS + c ms2 150.13@cid35.00 &amp; x")"},
          {"32-bit float"}},
         {"scan=3",
-         {R"(defaultArrayLength="0")", R"(name="negative scan")", R"(encodedLength="0")"},
-         {"base peak", "charge state", "positive scan"}},
+         {R"(defaultArrayLength="0")", R"(name="negative scan")", R"(encodedLength="0")",
+          R"(accession="MS:1000598" name="electron transfer dissociation")"},
+         {"base peak", "charge state", "positive scan", R"(name="peak intensity")",
+          "collision energy", "collision-induced", "filter string"}},
         {"scan=4",
          {R"(name="profile spectrum")", R"(name="total ion current" value="77")"},
          {"positive scan", "negative scan", "centroid spectrum"}},
         {"scan=5",
-         {"<precursor>", "<activation/>", R"(name="ms level" value="3")"},
-         {"selectedIon", "spectrumRef"}},
+         {R"(<precursor spectrumRef="scan=3">)", R"(name="ms level" value="3")",
+          R"(name="selected ion m/z" value="175.5")", R"(name="charge state" value="3")",
+          R"(accession="MS:1000422" name="beam-type collision-induced dissociation")"},
+         {R"(name="peak intensity")", "collision energy"}},
     };
     for (const auto& c : cases) {
         const std::string text = spectrum_text(document, c.id);
@@ -262,6 +286,14 @@ TEST(MzmlDocument, ParentsLeftOutAreNamedInTheSourceFile) {
     EXPECT_TRUE(has(document, R"(id="TIC" defaultArrayLength="2")"));
     check_index_and_checksum(document, 2);
     EXPECT_EQ(verified(document, run, ms2), 2U);
+
+    // An MS3 spectrum's parent is the MS2 scan before it, written or not.
+    const SpectrumSelection deep(
+        run.scans, [](const ScanRecord& s) { return s.scan_type.ms_level != 2; }, {}, run.tags);
+    const std::string without_ms2 = write(run, deep);
+    EXPECT_TRUE(has(spectrum_text(without_ms2, "scan=5"),
+                    R"(<precursor sourceFileRef="SF1" externalSpectrumID="scan=3">)"));
+    EXPECT_EQ(verified(without_ms2, run, deep), 3U);
 }
 
 TEST(MzmlDocument, WithoutSpectraOnlyTheChromatogramIsIndexed) {
@@ -278,7 +310,8 @@ TEST(MzmlDocument, WithoutSpectraOnlyTheChromatogramIsIndexed) {
 
 TEST(MzmlDocument, ReadBackNamesWhatDiffers) {
     const SampleRun run = sample_run();
-    const SpectrumSelection all(run.scans, [](const ScanRecord&) { return true; });
+    const SpectrumSelection all(
+        run.scans, [](const ScanRecord&) { return true; }, {}, run.tags);
     const std::string document = write(run, all);
 
     // Each damage keeps the length, so that only what it names is wrong.
@@ -314,6 +347,18 @@ TEST(MzmlDocument, ReadBackNamesWhatDiffers) {
          replace_after(document, "id=\"scan=2\"", "spectrumRef=\"scan=1\"",
                        "spectrumRef=\"scan=4\""),
          "refers to the precursor spectrum 'scan=4'"},
+        {"the precursor's intensity",
+         replace_after(document, "id=\"scan=2\"", "value=\"5000\"", "value=\"5001\""),
+         "peak intensity 5001"},
+        {"the filter string", replace_after(document, "id=\"scan=2\"", "cid35.00", "cid36.00"),
+         "states the filter string 'ITMS + c ms2 150.13@cid36.00 & x'"},
+        {"the dissociation method",
+         replace_after(document, "id=\"scan=2\"", "MS:1000133", "MS:1000134"),
+         "lacks collision-induced dissociation"},
+        {"an MS3 parent",
+         replace_after(document, "id=\"scan=5\"", "spectrumRef=\"scan=3\"",
+                       "spectrumRef=\"scan=2\""),
+         "refers to the precursor spectrum 'scan=2' where 'scan=3' is due"},
         {"an id",
          replace_after(document, "<spectrum index=\"2\"", "id=\"scan=3\"", "id=\"scan=9\""),
          "has the id 'scan=9'"},

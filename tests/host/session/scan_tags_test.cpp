@@ -27,26 +27,27 @@ std::string scans_text(std::size_t before_block) {
     // Nested as converters write MS2 under MS1: three precursors, of which
     // the last before the peaks is the one the record holds; a precursor
     // inside another element's peaks is none; scanOrigin is no scan.
-    text +=
-        "<scan num=\"3\" msLevel=\"1\" peaksCount=\"3\"><scanOrigin "
-        "num=\"9\"/>\n<peaks>BBBB</peaks>\n"
-        "  <scan num=\"4\" msLevel=\"2\" peaksCount=\"4\">\n"
-        "    <precursorMz precursorIntensity=\"1\">100</precursorMz>\n"
-        "    <precursorMz precursorCharge=\"2\" precursorIntensity=\"3.5e4\">300</precursorMz>\n"
-        "    <peaks>CCCC</peaks>\n"
-        "    <precursorMz precursorIntensity=\"99\">900</precursorMz>\n"
-        "  </scan>\n"
-        "  <scan num=\"5\" msLevel=\"2\" peaksCount=\"5\"><precursorMz "
-        "precursorIntensity=\"x\">1</precursorMz>"
-        "<peaks/></scan>\n"
-        "</scan>\n</msRun></mzXML>\n";
+    text += "<scan num=\"3\" msLevel=\"1\" peaksCount=\"3\"><scanOrigin "
+            "num=\"9\"/>\n<peaks>BBBB</peaks>\n"
+            "  <scan num=\"4\" msLevel=\"2\" peaksCount=\"4\">\n"
+            "    <precursorMz precursorIntensity=\"1\">100</precursorMz>\n"
+            "    <precursorMz precursorCharge=\"2\" precursorIntensity=\"3.5e4\"\n"
+            "      activationMethod=\"ETD\"> 300.25 </precursorMz>\n"
+            "    <peaks>CCCC</peaks>\n"
+            "    <precursorMz precursorIntensity=\"99\">900</precursorMz>\n"
+            "  </scan>\n"
+            "  <scan num=\"5\" msLevel=\"2\" peaksCount=\"5\"><precursorMz "
+            "precursorIntensity=\"x\">1</precursorMz>"
+            "<peaks/></scan>\n"
+            "</scan>\n</msRun></mzXML>\n";
     return text;
 }
 
 TEST(ScanTags, EachScanWithThePrecursorItsRecordHolds) {
     const fixture::TempDir dir;
-    // Cut inside "<scan", inside its attributes, inside "<precursorMz", and whole.
-    for (const std::size_t before : {3UL, 12UL, 30UL, 50UL, 70UL, 200UL}) {
+    // Cut inside "<scan", inside its attributes, inside "<precursorMz",
+    // inside its m/z, and whole.
+    for (const std::size_t before : {3UL, 12UL, 30UL, 50UL, 70UL, 80UL, 81UL, 200UL}) {
         SCOPED_TRACE(before);
         const auto path = dir.write(fmt::format("cut{}.mzXML", before), scans_text(before));
         const ScanTags tags = read_scan_tags(path);
@@ -57,6 +58,15 @@ TEST(ScanTags, EachScanWithThePrecursorItsRecordHolds) {
                                                              std::nullopt};
         for (std::uint64_t position = 1; position <= 5; ++position)
             EXPECT_EQ(tags.of(position).precursor_intensity, intensities[position - 1]) << position;
+        // The m/z is the element's text; "1" after an intensity that is no
+        // number is read all the same.
+        const std::vector<std::optional<double>> mzs{std::nullopt, 500, std::nullopt, 300.25, 1};
+        for (std::uint64_t position = 1; position <= 5; ++position)
+            EXPECT_EQ(tags.of(position).precursor_mz, mzs[position - 1]) << position;
+        EXPECT_EQ(tags.of(4).precursor_charge, 2);
+        EXPECT_EQ(tags.of(2).precursor_charge, std::nullopt);
+        EXPECT_EQ(tags.of(4).activation_method, "ETD");
+        EXPECT_EQ(tags.of(2).activation_method, std::nullopt);
     }
 }
 
