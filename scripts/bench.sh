@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release preset's read_bench (with the plug-in and the generator
-# it needs) and times the plug-in's whole read on two generated files of the
-# same 60,000 scans, in the converter layout first, then the compact one,
-# next to OpenMS and ProteoWizard (see layout_rows). Options pass on to
+# it needs) and times the plug-in's whole read on generated files of the same
+# 60,000 scans in each layout (converter first, compact, ReAdW's, msconvert's),
+# and on a header-heavy file of 300,000 small scans in each real converter's
+# layout, next to OpenMS and ProteoWizard (see layout_rows). Options pass on to
 # read_bench: --size 256M or --scans N, --repeat 5, --data DIR, --plugin PATH.
 # Then times repair on a 1 GiB file with a wrong scanCount, made once into
 # build/release/bench-data/, and last the exports (scripts/bench-exports.sh)
@@ -12,33 +13,54 @@ cd "$(dirname "$0")/.."
 cmake --preset release
 cmake --build --preset release --target read_bench
 
-# ---- layouts: our whole read on both layouts, next to the peers ------------
+# ---- layouts: our whole read on every layout, next to the peers -----------
 # The converter layout (one attribute a line, as ReAdW and msconvert write
 # start tags) is what real files mostly have, so it comes first and the
-# README's figures come from it. read_bench prints its phases and floors for
-# each layout; then every reader reads the same two files, each run a
-# process of its own under /usr/bin/time, so wall and CPU time (user + sys)
-# are measured the same way for all: the best of LAYOUT_RUNS runs (5), the
-# readers taking turns run after run. Peers are
+# README's figures come from it; then the compact layout, and the scans as
+# ReAdW and msconvert (repaired to 2.1) write them, all of the same 60,000
+# scans. The two "-heavy" files hold many small scans, where the cost a scan
+# decides: HEAVY_SCANS scans (300000), MS1 scans of 200 peaks, MS2 of 20, in
+# ReAdW's and msconvert's layouts. LAYOUTS names the files to time, of
+# "converter compact readw msconvert readw-heavy msconvert-heavy" (all).
+# read_bench prints its phases and floors for each file; then every reader
+# reads the same files, each run a process of its own under /usr/bin/time, so
+# wall and CPU time (user + sys) are measured the same way for all: the best
+# of LAYOUT_RUNS runs (5), the readers taking turns run after run. Peers are
 # timed when installed: OpenMS's FileInfo (Debian's topp) and ProteoWizard's
 # msconvert (Debian's libpwiz-tools), which reads the file and writes mzML to
-# a scratch folder. Options pass on to read_bench; without --size or --scans,
-# the files hold LAYOUT_SCANS scans (60000: 22.8 M peaks).
+# a scratch folder. Each row gives nanoseconds a scan beyond the read(2)
+# floor, which read_bench --whole times on the same file after its read: for
+# orvo from its own clock (the open, list and spectra, without the process's
+# start), for a peer from its wall time. Options pass on to read_bench;
+# without --size or --scans, the 60,000-scan files hold LAYOUT_SCANS scans
+# (60000: 22.8 M peaks).
 layout_rows() {
-  local runs=${LAYOUT_RUNS:-5} args=("$@") layout file line ours_wall ours_cpu converter_times
+  local runs=${LAYOUT_RUNS:-5} args=("$@") name line ours_wall ours_cpu
+  local converter_times="" compact_times=""
+  local heavy=(--scans "${HEAVY_SCANS:-300000}" --ms1-peaks 200 --ms2-peaks 20)
+  local names
+  read -r -a names <<<"${LAYOUTS:-converter compact readw msconvert readw-heavy msconvert-heavy}"
   case " $* " in
     *" --size "* | *" --scans "*) ;;
     *) args+=(--scans "${LAYOUT_SCANS:-60000}") ;;
   esac
-  for layout in converter compact; do
-    build/release/bin/read_bench "${args[@]}" --layout "$layout"
+  # read_bench's options for one of the names above.
+  bench_args() {
+    case $1 in
+      *-heavy) echo "${args[*]} ${heavy[*]} --layout ${1%-heavy}" ;;
+      *) echo "${args[*]} --layout $1" ;;
+    esac
+  }
+  for name in "${names[@]}"; do
+    # shellcheck disable=SC2046 # the options are words without blanks
+    build/release/bin/read_bench $(bench_args "$name")
     echo
   done
   if [ ! -x /usr/bin/time ]; then
     echo "bench: the layout rows need /usr/bin/time (Debian's time package)" >&2
     return 1
   fi
-  local data=build/release/bench-data scratch
+  local scratch
   scratch=$(mktemp -d)
   # One run of a command: "wall cpu peak-MiB".
   timed_run() {
@@ -52,20 +74,30 @@ layout_rows() {
     printf '%s\n%s\n' "$1" "$2" | awk 'NF && (!n++ || $1 < w) { w = $1; m = $3 }
       NF && (n == 1 || $2 < c) { c = $2 } END { printf "%.3f %.3f %.1f", w, c, m }'
   }
-  printf '\n%-10s %-38s %8s %8s %9s %11s %11s\n' layout reader "wall s" "CPU s" "peak MiB" \
-    "wall ratio" "CPU ratio"
-  local have_openms=0 have_pwiz=0 i ours openms pwiz
+  # The least of two "seconds floor" pairs, each number on its own.
+  least() {
+    printf '%s\n%s\n' "$1" "$2" | awk 'NF && (!n++ || $1 < s) { s = $1 }
+      NF && (n == 1 || $2 < f) { f = $2 } END { printf "%.4f %.4f", s, f }'
+  }
+  printf '\n%-16s %-34s %8s %8s %9s %11s %11s %12s\n' layout reader "wall s" "CPU s" \
+    "peak MiB" "wall ratio" "CPU ratio" "ns/scan>rd"
+  local have_openms=0 have_pwiz=0 i file ours openms pwiz own scans floor
   command -v FileInfo >/dev/null && have_openms=1
   command -v msconvert >/dev/null && have_pwiz=1
-  for layout in converter compact; do
-    file=$(build/release/bin/read_bench "${args[@]}" --layout "$layout" --path) || return 1
+  for name in "${names[@]}"; do
+    # shellcheck disable=SC2046
+    file=$(build/release/bin/read_bench $(bench_args "$name") --path) || return 1
     cat "$file" >/dev/null
     # The readers take turns, run after run, so that a change in the
     # machine's speed meets them all alike; each keeps its best run.
-    ours="" openms="" pwiz=""
+    ours="" openms="" pwiz="" own=""
     for ((i = 0; i < runs; i++)); do
       line=$(timed_run build/release/bin/read_bench --whole "$file") || return 1
       ours=$(best "$ours" "$line")
+      # "N scans, P peaks, checksum C, T s, read(2) floor F s"
+      scans=$(awk 'NR == 1 { print $1 }' "$scratch/log.txt")
+      own=$(least "$own" "$(sed -n 's/.*, \([0-9.]*\) s, read(2) floor \([0-9.]*\) s$/\1 \2/p' \
+        "$scratch/log.txt")")
       if ((have_openms)); then
         line=$(timed_run FileInfo -in "$file") || return 1
         openms=$(best "$openms" "$line")
@@ -76,29 +108,40 @@ layout_rows() {
       fi
     done
     read -r ours_wall ours_cpu _ <<<"$ours"
-    [ "$layout" = converter ] && converter_times="$ours_wall $ours_cpu"
-    row() { # reader "wall cpu peak"
-      awk -v l="$layout" -v r="$1" -v t="$2" -v w="$ours_wall" -v c="$ours_cpu" 'BEGIN {
-        split(t, f, " "); printf "%-10s %-38s %8.3f %8.3f %9.1f %10.1fx %10.1fx\n", l, r,
-        f[1], f[2], f[3], f[1] / w, f[2] / c }'
+    floor=${own#* }
+    [ "$name" = converter ] && converter_times="$ours_wall $ours_cpu"
+    [ "$name" = compact ] && compact_times="$ours_wall $ours_cpu"
+    row() { # reader "wall cpu peak" [seconds for ns/scan: the wall when absent]
+      awk -v l="$name" -v r="$1" -v t="$2" -v s="${3:-}" -v w="$ours_wall" -v c="$ours_cpu" \
+        -v n="$scans" -v f="$floor" 'BEGIN {
+        split(t, x, " "); if (s == "") s = x[1]
+        printf "%-16s %-34s %8.3f %8.3f %9.1f %10.1fx %10.1fx %12.0f\n", l, r, x[1], x[2], x[3],
+          x[1] / w, x[2] / c, (s - f) * 1e9 / n }'
     }
-    row "orvo (open, list, every spectrum)" "$ours"
+    row "orvo (open, list, every spectrum)" "$ours" "${own%% *}"
     if ((have_openms)); then
       row "OpenMS FileInfo -in" "$openms"
     else
-      printf '%-10s %-38s %s\n' "$layout" "OpenMS FileInfo" "not installed (Debian: topp)"
+      printf '%-16s %-34s %s\n' "$name" "OpenMS FileInfo" "not installed (Debian: topp)"
     fi
     if ((have_pwiz)); then
       row "ProteoWizard msconvert to mzML" "$pwiz"
     else
-      printf '%-10s %-38s %s\n' "$layout" "ProteoWizard msconvert" \
+      printf '%-16s %-34s %s\n' "$name" "ProteoWizard msconvert" \
         "not installed (Debian: libpwiz-tools)"
     fi
+    awk -v l="$name" -v o="$own" -v n="$scans" 'BEGIN { split(o, x, " ")
+      printf "%-16s %d scans; orvo read them in %.4f s by its own clock, read(2) in %.4f s\n",
+        l, n, x[1], x[2] }'
   done
   echo "ratio: the reader's time over orvo's on the same file in this run (above 1: orvo faster)"
-  awk -v c="$converter_times" -v w="$ours_wall" -v u="$ours_cpu" 'BEGIN { split(c, f, " ")
-    printf "layouts: orvo on the converter layout takes %.2f times the wall and %.2f times the " \
-      "CPU time of the compact layout\n", f[1] / w, f[2] / u }'
+  echo "ns/scan>rd: nanoseconds a scan beyond a read(2) of the file (orvo: its own clock;" \
+    "peers: wall time)"
+  if [ -n "$converter_times" ] && [ -n "$compact_times" ]; then
+    awk -v c="$converter_times" -v w="$compact_times" 'BEGIN { split(c, f, " "); split(w, g, " ")
+      printf "layouts: orvo on the converter layout takes %.2f times the wall and %.2f times " \
+        "the CPU time of the compact layout\n", f[1] / g[1], f[2] / g[2] }'
+  fi
   rm -rf "$scratch"
 }
 layout_rows "$@"

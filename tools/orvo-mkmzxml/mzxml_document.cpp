@@ -71,6 +71,7 @@ std::vector<std::uint64_t> write_scans(const Options& options, const RunPlan& pl
     std::string text;
     std::vector<std::uint64_t> offsets;
     offsets.reserve(plan.scans);
+    std::uint32_t survey_num = 0;
 
     for (std::uint32_t num = 1; num <= plan.scans; ++num) {
         const int level = scan_level(num, options.ms1_every);
@@ -87,15 +88,17 @@ std::vector<std::uint64_t> write_scans(const Options& options, const RunPlan& pl
             make_peaks(random, options.ms2_peaks, 100, top, precursor->intensity / 2, single,
                        fragments);
         }
+        if (level == 1)
+            survey_num = options.first_num + (num - 1);
         const PeakList& peaks = level == 1 ? survey : fragments;
         const std::size_t packed =
             encode_peaks(peaks, options.precision, options.mzxml3, bytes, text);
         std::optional<std::size_t> compressed;
         if (options.mzxml3)
             compressed = packed;
-        offsets.push_back(
-            write_scan(out, {options.first_num + (num - 1), level, at, peaks, precursor,
-                             options.precision, text, compressed, options.layout}));
+        offsets.push_back(write_scan(out, {options.first_num + (num - 1), level, at, peaks,
+                                           precursor, survey_num, options.centroided,
+                                           options.precision, text, compressed, options.layout}));
     }
     return offsets;
 }

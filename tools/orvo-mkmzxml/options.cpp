@@ -72,9 +72,10 @@ CommandLine::CommandLine()
     cli.add_flag("--mzxml3", options.mzxml3,
                  "write mzXML 3.2: zlib-compressed peaks, contentType instead of pairOrder");
     cli.add_option("--layout", layout_text,
-                   "start tags on one line (compact) or one attribute a line, as instrument "
-                   "converters write them (converter)")
-        ->check(CLI::IsMember({"compact", "converter"}));
+                   "start tags on one line (compact), one attribute a line as instrument "
+                   "converters write them (converter), or the scans of ReAdW (readw) or of "
+                   "msconvert's mzXML once repaired to 2.1 (msconvert)")
+        ->check(CLI::IsMember({"compact", "converter", "readw", "msconvert"}));
     cli.add_flag("-v,--verbose", options.verbose, "print scans, bytes and seconds when done");
 }
 
@@ -90,7 +91,13 @@ Options CommandLine::parse(int argc, const char* const* argv) {
         options.size = to_size("--size", size_text);
     options.index = !no_index;
     options.sha1 = !no_sha1;
-    options.layout = layout_text == "converter" ? Layout::converter : Layout::compact;
+    options.layout = layout_text == "converter"   ? Layout::converter
+                     : layout_text == "readw"     ? Layout::readw
+                     : layout_text == "msconvert" ? Layout::msconvert
+                                                  : Layout::compact;
+    if (options.mzxml3 && options.layout == Layout::readw)
+        throw UsageError("--mzxml3 goes with --layout compact, converter or msconvert: ReAdW's "
+                         "scans are written as 2.x");
     return options;
 }
 

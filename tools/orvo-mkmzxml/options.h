@@ -10,10 +10,12 @@
 
 namespace mkmzxml {
 
-// How scan and peaks start tags are written: all attributes on the tag's
-// line, or one attribute a line as instrument converters (ReAdW, msconvert,
-// MassWolf) write them.
-enum class Layout { compact, converter };
+// How a scan element is written. compact: every start tag on one line.
+// converter: one attribute a line, aligned under the first, in a mix of the
+// converters' habits. readw and msconvert: the scan elements those two
+// converters write (their attributes, their order, their number texts and
+// their indentation), msconvert's as repair brings it to 2.1.
+enum class Layout { compact, converter, readw, msconvert };
 
 struct Options {
     std::string output;

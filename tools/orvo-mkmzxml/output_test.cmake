@@ -1,6 +1,6 @@
 # Runs orvo-mkmzxml as a user would: the same options give the same bytes,
-# another seed other bytes, --no-index a file without an index, and a bad
-# argument the usage exit code. Called with -DTOOL=<path> -DDIR=<scratch>,
+# another seed other bytes, --no-index a file without an index, each layout
+# its tags, and a bad argument the usage exit code. Called with -DTOOL=<path> -DDIR=<scratch>,
 # and -DRUNNER=<emulator> when the tool is built for another system.
 file(MAKE_DIRECTORY ${DIR})
 set(small --scans 30 --ms1-every 3 --ms1-peaks 50 --ms2-peaks 10)
@@ -52,3 +52,22 @@ if(scan_at EQUAL -1)
   message(FATAL_ERROR "the default layout no longer writes a start tag on one line")
 endif()
 run_tool(g.mzXML 2 ${small} --layout tabular)
+
+# --layout readw: blanks under the scan tag's first attribute, a tab in the
+# peaks tag over three lines; msconvert: the repaired peaks tag, one
+# attribute a line, and a filter line.
+run_tool(h.mzXML 0 ${small} --seed 3 --layout readw)
+file(READ ${DIR}/h.mzXML text)
+string(FIND "${text}" "<scan num=\"2\"\n          scanType=\"FULL\"\n" scan_at)
+string(FIND "${text}" "<peaks precision=\"32\"\n\t     byteOrder=\"network\"\n\t     pairOrder=\"m/z-int\">" peaks_at)
+if(scan_at EQUAL -1 OR peaks_at EQUAL -1)
+  message(FATAL_ERROR "--layout readw: no ReAdW scan tag or three-line peaks tag")
+endif()
+run_tool(i.mzXML 0 ${small} --seed 3 --layout msconvert)
+file(READ ${DIR}/i.mzXML text)
+string(FIND "${text}" "<peaks compressionType=\"none\"\n             compressedLen=\"0\"\n             precision=\"32\"\n" peaks_at)
+string(FIND "${text}" "\n          filterLine=\"ITMS + c NSI d Full ms2 " filter_at)
+if(peaks_at EQUAL -1 OR filter_at EQUAL -1)
+  message(FATAL_ERROR "--layout msconvert: no repaired peaks tag or no filter line")
+endif()
+run_tool(j.mzXML 2 ${small} --layout readw --mzxml3)

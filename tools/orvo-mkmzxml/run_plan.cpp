@@ -20,11 +20,27 @@ std::uint64_t ScanClock::advance(int level) {
 
 namespace {
 
-// Bytes of a scan besides its base64 text, of an index line besides its
-// two numbers, and of the document around the scans, as the writer lays
-// them out (measured averages: the numbers in a start tag vary in length).
-constexpr std::uint64_t MS1_TAGS = 300;
-constexpr std::uint64_t MS2_TAGS = 409;
+// Bytes of a scan besides its base64 text (MS1, MS2) in each layout, of an
+// index line besides its two numbers, and of the document around the scans,
+// as the writer lays them out (measured averages: the numbers in a start tag
+// vary in length).
+struct TagBytes {
+    std::uint64_t ms1;
+    std::uint64_t ms2;
+};
+constexpr TagBytes tag_bytes(Layout layout) {
+    switch (layout) {
+    case Layout::converter:
+        return {436, 558};
+    case Layout::readw:
+        return {422, 541};
+    case Layout::msconvert:
+        return {618, 803};
+    case Layout::compact:
+        break;
+    }
+    return {300, 409};
+}
 constexpr std::uint64_t INDEX_LINE = 28;
 constexpr std::uint64_t DOCUMENT = 1350;
 
@@ -42,7 +58,8 @@ std::uint64_t scan_bytes(const Options& options, std::uint32_t num, std::uint64_
     const std::uint64_t values =
         std::uint64_t{peaks} * 2 * static_cast<std::uint64_t>(options.precision / 8);
     const std::uint64_t index = options.index ? INDEX_LINE + digits(num) + digits(before) : 0;
-    return (level == 1 ? MS1_TAGS : MS2_TAGS) + base64_length(values) + index;
+    const TagBytes tags = tag_bytes(options.layout);
+    return (level == 1 ? tags.ms1 : tags.ms2) + base64_length(values) + index;
 }
 
 } // namespace

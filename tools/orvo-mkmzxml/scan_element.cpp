@@ -1,5 +1,6 @@
 #include "scan_element.h"
 
+#include "converter_scans.h"
 #include "xml_numbers.h"
 
 namespace mkmzxml {
@@ -20,6 +21,10 @@ constexpr std::string_view PEAKS_INDENT = "\n             "; // under precision=
 } // namespace
 
 std::uint64_t write_scan(OutputFile& out, const Scan& scan) {
+    if (scan.layout == Layout::readw)
+        return write_readw_scan(out, scan);
+    if (scan.layout == Layout::msconvert)
+        return write_msconvert_scan(out, scan);
     const bool single = scan.precision == 32;
     const bool converter = scan.layout == Layout::converter;
     const PeakList& peaks = scan.peaks;

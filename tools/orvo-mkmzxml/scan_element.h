@@ -18,6 +18,8 @@ struct Scan {
     std::uint64_t retention_ms;
     const PeakList& peaks;
     std::optional<Precursor> precursor; // fragment scans only
+    std::uint32_t survey_num;           // num of the last MS1 scan, 0 before the first
+    bool centroided;                    // what the run's data processing states
     int precision;
     std::string_view encoded_peaks; // base64 of `peaks` at `precision`
     // mzXML 3.x: the peaks zlib-compressed to this many bytes, their pair
