@@ -1,7 +1,6 @@
 #include "peak_kind_judge.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace orvohost {
 
@@ -21,24 +20,29 @@ bool even(double a, double b) {
 std::optional<PeakKind> judge_peak_kind(std::span<const orvoeng::Peak> peaks) {
     if (peaks.size() < FEWEST_PEAKS)
         return std::nullopt;
-    std::vector<double> steps;
-    std::vector<double> relative;
-    steps.reserve(peaks.size() - 1);
-    relative.reserve(peaks.size() - 1);
-    for (std::size_t i = 1; i < peaks.size(); ++i) {
-        steps.push_back(peaks[i].mz - peaks[i - 1].mz);
-        relative.push_back(peaks[i - 1].mz > 0 ? steps.back() / peaks[i - 1].mz : 1.0);
-    }
+    // One pass and no allocation: it runs on every spectrum of a run. A step
+    // is even when it is within 10% of the step before or after it; the
+    // median relative step is at most the finest share when at least half
+    // of the steps and one are.
+    const std::size_t count = peaks.size() - 1;
     std::size_t evens = 0;
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        if ((i > 0 && even(steps[i], steps[i - 1])) ||
-            (i + 1 < steps.size() && even(steps[i], steps[i + 1])))
-            ++evens;
-    const auto middle = relative.begin() + static_cast<std::ptrdiff_t>(relative.size() / 2);
-    std::nth_element(relative.begin(), middle, relative.end());
-    const bool fine = *middle <= FINEST_SHARE_OF_MZ;
-    const bool regular =
-        static_cast<double>(evens) >= EVEN_SHARE * static_cast<double>(steps.size());
+    std::size_t fine_steps = 0;
+    double previous = 0;
+    bool previous_pair_even = false;
+    for (std::size_t i = 1; i < peaks.size(); ++i) {
+        const double step = peaks[i].mz - peaks[i - 1].mz;
+        const double relative = peaks[i - 1].mz > 0 ? step / peaks[i - 1].mz : 1.0;
+        fine_steps += relative <= FINEST_SHARE_OF_MZ ? 1U : 0U;
+        if (i > 1) {
+            const bool pair_even = even(previous, step);
+            evens += previous_pair_even || pair_even ? 1U : 0U;
+            previous_pair_even = pair_even;
+        }
+        previous = step;
+    }
+    evens += previous_pair_even ? 1U : 0U;
+    const bool fine = fine_steps >= count / 2 + 1;
+    const bool regular = static_cast<double>(evens) >= EVEN_SHARE * static_cast<double>(count);
     return fine && regular ? PeakKind::PROFILE : PeakKind::CENTROIDED;
 }
 
