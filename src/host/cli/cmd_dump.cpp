@@ -1,6 +1,7 @@
 // orvo-host dump FILE... [-o OUT.jsonl]: every scan and its peaks as JSON
 // Lines; with several files, each line names its file.
 #include "context.h"
+#include "feed_spectra.h"
 
 #include <host/output/parallel_format.h>
 #include <host/output/scan_cells.h>
@@ -43,22 +44,12 @@ void add_dump(CLI::App& app, Context& context, int& status) {
             {
                 PAL::SmartPtr<PAL::Progress> node(
                     new PAL::Progress(root, static_cast<std::uint32_t>(scans.size()), 1));
-                for (const auto& scan : scans) {
-                    node->step(1);
-                    if (!selection.selects(scan))
-                        continue;
-                    ++tally.passed;
-                    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-                    try {
-                        spectrum = data.spectrum(scan.label);
-                        peaks.apply_to(*spectrum);
-                    } catch (...) {
-                        context.note(context.failure_text(file, std::current_exception()));
-                        spectrum_failed = true;
-                        continue;
-                    }
-                    pipeline.add(scan, std::move(spectrum));
-                }
+                const SpectraFed fed = feed_spectra(
+                    context, data, file, scans,
+                    [](const orvoeng::ScanRecord& scan) { return selection.selects(scan); }, peaks,
+                    *node, pipeline);
+                tally.passed += fed.taken;
+                spectrum_failed = spectrum_failed || !fed.all_read;
             }
             pipeline.finish();
         });

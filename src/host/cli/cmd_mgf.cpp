@@ -1,6 +1,7 @@
 // orvo-host mgf FILE... [-o OUT.mgf]: MS2 spectra as an MGF peak list for
 // database-search engines.
 #include "context.h"
+#include "feed_spectra.h"
 #include "keep_going.h"
 
 #include <host/output/listing.h>
@@ -105,22 +106,12 @@ void add_mgf(CLI::App& app, Context& context, int& status) {
                         result.pass_on();
                     });
                 judged += scans.size();
-                for (const auto& scan : scans) {
-                    node->step(1);
-                    if (!filter.selects(scan))
-                        continue;
-                    ++passed;
-                    PAL::SmartPtr<orvoeng::Spectrum> spectrum;
-                    try {
-                        spectrum = data.spectrum(scan.label);
-                        peaks.apply_to(*spectrum);
-                    } catch (...) {
-                        context.note(context.failure_text(file, std::current_exception()));
-                        result.ok = false;
-                        continue;
-                    }
-                    pipeline.add(scan, std::move(spectrum));
-                }
+                const SpectraFed fed = feed_spectra(
+                    context, data, file, scans,
+                    [](const orvoeng::ScanRecord& scan) { return filter.selects(scan); }, peaks,
+                    *node, pipeline);
+                passed += fed.taken;
+                result.ok = result.ok && fed.all_read;
                 pipeline.finish();
             }),
             out);
