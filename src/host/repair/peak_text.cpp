@@ -67,20 +67,20 @@ struct PeakInflater::Stream {
     libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
     ~Stream() { libdeflate_free_decompressor(inflater); }
 
-    std::optional<std::size_t> inflate(const unsigned char* packed, std::size_t size,
-                                       std::vector<unsigned char>& plain) {
+    std::optional<std::size_t> inflate(const unsigned char* input, std::size_t size,
+                                       std::vector<unsigned char>& output) {
         if (inflater == nullptr)
             return std::nullopt;
         for (;;) {
             std::size_t used = 0;
             std::size_t made = 0;
             const libdeflate_result result = libdeflate_zlib_decompress_ex(
-                inflater, packed, size, plain.data(), plain.size(), &used, &made);
+                inflater, input, size, output.data(), output.size(), &used, &made);
             if (result == LIBDEFLATE_SUCCESS)
                 return used == size ? std::optional<std::size_t>(made) : std::nullopt;
             if (result != LIBDEFLATE_INSUFFICIENT_SPACE)
                 return std::nullopt;
-            plain.resize(plain.size() * 2);
+            output.resize(output.size() * 2);
         }
     }
 };
@@ -93,8 +93,8 @@ struct PeakInflater::Stream {
             inflateEnd(&z);
     }
 
-    std::optional<std::size_t> inflate(const unsigned char* packed, std::size_t size,
-                                       std::vector<unsigned char>& plain) {
+    std::optional<std::size_t> inflate(const unsigned char* input, std::size_t size,
+                                       std::vector<unsigned char>& output) {
         if (size > std::numeric_limits<uInt>::max())
             return std::nullopt;
         if (!ready) {
@@ -104,17 +104,17 @@ struct PeakInflater::Stream {
         } else if (inflateReset(&z) != Z_OK) {
             return std::nullopt;
         }
-        z.next_in = const_cast<unsigned char*>(packed);
+        z.next_in = const_cast<unsigned char*>(input);
         z.avail_in = static_cast<uInt>(size);
         // Every call has room to write, so Z_BUF_ERROR means the input ended
         // before the stream did.
         int status = Z_OK;
         while (status == Z_OK) {
-            if (z.total_out == plain.size())
-                plain.resize(plain.size() * 2);
-            const std::size_t room =
-                std::min<std::size_t>(plain.size() - z.total_out, std::numeric_limits<uInt>::max());
-            z.next_out = plain.data() + z.total_out;
+            if (z.total_out == output.size())
+                output.resize(output.size() * 2);
+            const std::size_t room = std::min<std::size_t>(output.size() - z.total_out,
+                                                           std::numeric_limits<uInt>::max());
+            z.next_out = output.data() + z.total_out;
             z.avail_out = static_cast<uInt>(room);
             status = ::inflate(&z, Z_NO_FLUSH);
         }
