@@ -23,8 +23,8 @@ void FileView::settle() {
 }
 
 void FileView::forget_held() {
-    if (notes_held)
-        notes_held->forget();
+    if (hook)
+        hook->held(false);
     gaps_held.clear();
 }
 
@@ -41,7 +41,7 @@ bool FileView::in_gap(std::int64_t offset, std::size_t count) const {
 
 Gaps FileView::refill_gaps(std::int64_t from, std::size_t count, std::size_t needed) const {
     Gaps gaps;
-    if (!caching || !skipping || !gaps_of)
+    if (!caching || !gaps_of)
         return gaps;
     gaps_of(from, from + static_cast<std::int64_t>(count), gaps);
     // The bytes asked for are read, whatever the reader said.
@@ -98,13 +98,14 @@ std::string_view FileView::bytes(std::int64_t offset, std::size_t count) {
             // of the same bytes would wait on the same failing device.
             std::swap(buffer, spare);
             std::swap(capacity, spare_capacity);
-            std::swap(notes_held, notes_ahead);
             gaps_held.swap(background.gaps());
             got = ok ? ahead_got : 0;
             taken = true;
             if (!ok) {
                 note_failure(error);
                 forget_held();
+            } else if (hook) {
+                hook->held(true);
             }
         }
     }
@@ -163,13 +164,12 @@ void FileView::read_ahead_from(std::int64_t from) {
     }
     Gaps gaps = refill_gaps(from, count, 0);
     ReadAhead::AfterRead after;
-    if (notes_ahead) {
-        notes_ahead->forget();
-        if (noting != 0)
-            after = [notes = notes_ahead.get(), bytes = spare.get(), from, kind = noting](
-                        std::uint32_t got, const Gaps& unread, const std::atomic<bool>& wanted) {
-                notes->take(from, std::string_view(bytes, got), kind, unread, wanted);
-            };
+    if (hook) {
+        hook->starting(from);
+        after = [to = hook, bytes = spare.get(), from](std::uint32_t got, const Gaps& unread,
+                                                       const std::atomic<bool>& wanted) {
+            to->read(from, std::string_view(bytes, got), unread, wanted);
+        };
     }
     background.start(from, spare.get(), static_cast<std::uint32_t>(count), std::move(after),
                      std::move(gaps));

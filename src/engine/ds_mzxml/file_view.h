@@ -47,20 +47,23 @@
 
 namespace orvoeng {
 
-// What the reader works out from a block of bytes on the read-ahead thread.
-// take() must not throw; the notes are only read on the reader's thread
-// once the read ahead was waited for.
-class BlockNotes {
+// What the view's owner works out from bytes read ahead, while its reader
+// works through the bytes before them. The view calls it at three points
+// and knows nothing of what is worked out.
+class ReadAheadHook {
 public:
-    virtual ~BlockNotes() = default;
-    // The bytes read ahead at `base`, but for the `gaps` left unread in
-    // them: notes on them of the `kind` the operation asks for (never 0)
-    // replace any earlier. Once `wanted` is true the reader waits for the
-    // bytes: the notes end there, and the reader does the rest of the work
-    // itself.
-    virtual void take(std::int64_t base, std::string_view bytes, unsigned kind, const Gaps& gaps,
+    virtual ~ReadAheadHook() = default;
+    // On the reader's thread, as a read ahead of the bytes at `from` starts.
+    virtual void starting(std::int64_t from) noexcept = 0;
+    // On the read-ahead thread, once that read succeeded: the bytes read at
+    // `base`, but for the `gaps` left unread in them. Once `wanted` is true
+    // the reader waits for the bytes, and the work, only ever a help, ends.
+    virtual void read(std::int64_t base, std::string_view bytes, const Gaps& gaps,
                       const std::atomic<bool>& wanted) noexcept = 0;
-    virtual void forget() noexcept = 0;
+    // On the reader's thread, whenever the bytes held change: `ahead` when
+    // they are now the bytes the last read() was given, false when they are
+    // any others (read by the reader, a read ahead that failed, or none).
+    virtual void held(bool ahead) noexcept = 0;
 };
 
 // Frees a FileView's buffer with the alignment it was made with.
@@ -73,19 +76,22 @@ class FileView final : public ByteSource {
 public:
     // The bytes a refill reads at most; the build sets it (1 MiB unless a
     // test or fuzzing build asks for a tiny one). A block this size is still
-    // in the cache when it is worked through, and its notes are small.
+    // in the cache when it is worked through, and what is worked out ahead
+    // on it is small.
     static constexpr std::size_t BLOCK = ORVO_READ_BLOCK;
     static_assert(BLOCK >= 64, "a block holds at least the texts searched across blocks");
 
     // Where a refill starting at an offset would end, when the reader knows
     // it; the offset itself when it does not.
     using RefillEnd = std::function<std::int64_t(std::int64_t)>;
-    // The gaps of a sparse operation's refill of [from, end), in order.
+    // What a refill of [from, end) may leave unread, in order: the reader
+    // knows which bytes its operation looks at.
     using FindGaps = std::function<void(std::int64_t from, std::int64_t end, Gaps& gaps)>;
 
-    FileView(PAL::File& opened, RefillEnd refill_end, FindGaps find_gaps = {})
+    FileView(PAL::File& opened, RefillEnd refill_end, FindGaps find_gaps = {},
+             ReadAheadHook* after_read = nullptr)
         : file(opened), next_refill_end(std::move(refill_end)), gaps_of(std::move(find_gaps)),
-          background(opened) {}
+          hook(after_read), background(opened) {}
 
     // Waits for a read ahead still in flight: before the file is opened anew.
     void settle();
@@ -97,15 +103,9 @@ public:
     // Starts an operation whose refills read no further than `read_ahead_end`
     // (the file's end when not given). Bytes handed out to earlier
     // operations are no longer served from the buffer.
-    // With a `notes_kind` other than 0, bytes read ahead for it come with
-    // notes of that kind (set_notes); with `sparse`, its refills leave the
-    // reader's gaps unread.
-    void start_operation(std::int64_t read_ahead_end, unsigned notes_kind = 0,
-                         bool sparse = false) {
+    void start_operation(std::int64_t read_ahead_end) {
         fresh_from = std::max(fresh_from, served_end);
         ahead_end = read_ahead_end;
-        noting = notes_kind;
-        skipping = sparse;
     }
     void start_operation() { start_operation(file_size); }
 
@@ -119,17 +119,6 @@ public:
     }
 
     std::string_view bytes(std::int64_t offset, std::size_t count) override;
-
-    // The reader's notes, one for the bytes held and one for those read
-    // ahead: both of the same kind, made by the reader, with nothing in
-    // them yet. Set once, before any read.
-    void set_notes(std::unique_ptr<BlockNotes> held_notes,
-                   std::unique_ptr<BlockNotes> ahead_notes) {
-        notes_held = std::move(held_notes);
-        notes_ahead = std::move(ahead_notes);
-    }
-    // The notes on the bytes held; null when the reader set none.
-    const BlockNotes* notes() const { return notes_held.get(); }
 
     // Whether a read (or the size query) failed since the last clear, and
     // the OS error number of the first that did.
@@ -169,7 +158,7 @@ private:
     PAL::File& file;
     RefillEnd next_refill_end;
     FindGaps gaps_of;
-    bool skipping = false;
+    ReadAheadHook* hook;
     Gaps gaps_held; // of buffer's bytes
     std::int64_t file_size = 0;
     std::int64_t ahead_end = 0;
@@ -186,10 +175,7 @@ private:
 
     Buffer spare; // what the read ahead fills
     std::size_t spare_capacity = 0;
-    unsigned noting = 0;                     // the kind of notes the operation asks for
-    std::unique_ptr<BlockNotes> notes_held;  // on buffer's bytes
-    std::unique_ptr<BlockNotes> notes_ahead; // on spare's bytes
-    ReadAhead background;                    // last: it ends its reads before the buffers go
+    ReadAhead background; // last: it ends its reads before the buffers go
 };
 
 } // namespace orvoeng

@@ -1,7 +1,5 @@
 #include "mzXMLReader.h"
 
-#include "scan_notes.h"
-
 #include <ds/messages.h>
 
 #include <pal/exception.h>
@@ -13,12 +11,10 @@ namespace {
 constexpr const char* source_file = "mzXMLReader";
 } // namespace
 
-MzXMLReader::MzXMLReader() {
-    view.set_notes(std::make_unique<ScanNotes>(index), std::make_unique<ScanNotes>(index));
-}
+MzXMLReader::MzXMLReader() = default;
 
 // The file closes itself; the members free what they hold, once no read
-// ahead works on them (notes read the index, which goes first).
+// ahead works on them (the look-ahead reads the index).
 MzXMLReader::~MzXMLReader() {
     view.settle();
 }

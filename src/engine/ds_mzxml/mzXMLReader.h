@@ -1,7 +1,7 @@
 // The mzXML reader: one file held open for one data source.
 //
 // The reader builds no XML tree. It reads the file as 8-bit text, line by
-// line or in blocks, and finds tags, attributes and element texts by plain,
+// line or in blocks, and finds tags, attributes and element texts by literal,
 // case-sensitive text search. Scans are reached through the scan index, a
 // table of 64-bit byte offsets taken from the file's own index when that
 // index is sound, or built by searching the file for "<scan".
@@ -20,7 +20,10 @@
 #pragma once
 
 #include "file_view.h"
+#include "header_values.h"
 #include "line_cursor.h"
+#include "look_ahead.h"
+#include "reader_types.h"
 #include "tag_search.h"
 
 #include <ds/data_source_intf.h>
@@ -34,17 +37,6 @@
 #include <vector>
 
 namespace orvoeng {
-
-// Header values of one scan.
-struct ScanHeader {
-    std::int32_t msLevel = 0;
-    std::int32_t polarity = -1; // 0 "+", 1 "-"; 0 when the scan gives none
-    double retentionTime = 0.0; // seconds
-    double precursorMz = 0.0;
-    std::int32_t precursorCharge = 0;
-    double totalIonCurrent = 0.0;
-    bool centroided = false;
-};
 
 // The msInstrument element's texts; empty when not found.
 struct InstrumentRecord {
@@ -181,7 +173,15 @@ public:
 private:
     friend struct ReaderAccess; // the tests' way to set up a reader on a file
 
-    bool index_is_sound();
+    // Whether the offsets of the index just read can be the file's: rising,
+    // and within the file.
+    bool index_is_sound() const;
+    // Reads every listed scan's header in one forward pass, for the walk
+    // that follows an open: the file is then read once, not twice, before
+    // any spectrum is fetched. False when a listed offset starts no scan
+    // tag: the index is not this file's (offsets shifted by a converter
+    // that miscounted line ends, or a file rewritten after indexing).
+    bool read_headers_ahead();
     // Starts an operation of the interface: no read failed in it yet.
     void begin_operation() {
         view.clear_failure();
@@ -192,9 +192,42 @@ private:
     // Whether the element gathered last stands where the first read of it
     // found it (`place`, which that first read sets); false sets `changed`.
     bool same_place(std::int64_t& place);
-    // A scan header as read from the file; `centroided_met` when it states
-    // centroiding. read_scan_header counts those.
-    bool parse_scan_header(std::uint32_t scan_number, ScanHeader& header, bool& centroided_met);
+    // A scan header as read from the file, the fast ways first; its
+    // `centroided_met` when it states centroiding (read_scan_header counts
+    // those).
+    bool parse_scan_header(std::uint32_t scan_number, HeaderValues& values);
+    // Where the exact reader starts on a scan's lines: at the scan's start,
+    // or after a start tag whose values a one-pass read took.
+    struct HeaderLines {
+        std::int64_t start = 0;
+        bool after_tag = false;
+    };
+    // The header of the scan at [begin, end) from the look-ahead or from a
+    // one-pass read; false when neither read it whole, with `values` and
+    // `from` set for the exact reader.
+    bool read_header_fast(std::uint32_t scan_number, std::int64_t begin, std::int64_t end,
+                          HeaderValues& values, HeaderLines& from);
+    // The exact reader: the header's lines one at a time from `from`, never
+    // past `end`; false when the scan's bytes end before its start tag does,
+    // or a read failed.
+    bool read_header_lines(std::uint32_t scan_number, HeaderLines from, std::int64_t end,
+                           HeaderValues& values);
+
+    // ---- block planning: what each operation reads, and reads ahead ----
+
+    // Starts an operation that reads all its bytes and works nothing out
+    // ahead.
+    void start_operation() { start_operation(view.size(), AheadWork{}, false); }
+    void start_operation(std::int64_t read_ahead_end, AheadWork work, bool leave_peak_data) {
+        look_ahead.expect(reference ? AheadWork{} : work);
+        header_read_gaps = leave_peak_data && !reference;
+        view.start_operation(read_ahead_end);
+    }
+    // A header read of the scan: it reads ahead over the following scans'
+    // headers, leaving the peak data of large scans unread.
+    void start_header_read(std::uint32_t scan_number);
+    // A peak read of the scan, reading ahead over the following scans.
+    void start_peak_read(std::uint32_t scan_number);
     bool scan_range(std::uint32_t scan_number, std::int64_t& begin, std::int64_t& end) const;
     bool listed(std::uint32_t scan_number) const {
         return scan_number != 0 && scan_number <= scanCount;
@@ -217,15 +250,15 @@ private:
     // no scan that fits a block starts there.
     std::int64_t refill_end_from(std::int64_t from) const;
     // What a header read leaves unread in [from, end): the bytes of large
-    // scans past what their headers take.
+    // scans past what their headers take. Nothing for other operations.
     void header_gaps(std::int64_t from, std::int64_t end, Gaps& gaps) const;
     // Where the peaks of a scan's bytes are; false (events posted) when the
     // scan has none to decode.
     struct PeakText;
     bool locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
                       PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket);
-    // read_peaks_into for a plain scan (plain_peaks.h), from the notes on
-    // the block read ahead when they hold it. False, nothing changed, for
+    // read_peaks_into for a plain scan (one_pass_peaks.h), from the
+    // look-ahead when it read the scan. False, nothing changed, for
     // any other scan, which the exact way reads; `count` the scan's peak
     // count.
     bool read_plain_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
@@ -233,11 +266,15 @@ private:
                           std::int32_t& count);
 
     PAL::File file;
+    std::vector<std::int64_t> index;
+    // Before the view, which works with it until the view is gone.
+    LookAhead look_ahead{index};
+    bool header_read_gaps = false; // the operation leaves large scans' peak data unread
     FileView view{
         file, [this](std::int64_t from) { return refill_end_from(from); },
-        [this](std::int64_t from, std::int64_t end, Gaps& gaps) { header_gaps(from, end, gaps); }};
+        [this](std::int64_t from, std::int64_t end, Gaps& gaps) { header_gaps(from, end, gaps); },
+        &look_ahead};
     std::uint32_t state = OPEN_OK;
-    std::vector<std::int64_t> index;
     std::wstring file_name;
     std::uint32_t scanCount = 0;
     std::uint32_t centroided_count = 0;

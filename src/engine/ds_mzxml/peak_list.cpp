@@ -2,8 +2,8 @@
 
 #include <ds/messages.h>
 
+#include "one_pass_peaks.h"
 #include "peak_widen.h"
-#include "scan_notes.h"
 #include "text_number.h"
 
 #include <pal/exception.h>
@@ -210,7 +210,7 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
     }
     const auto length = static_cast<std::size_t>(end - begin);
     // Blocks read ahead for peak reads come with their plain scans decoded.
-    view.start_operation(read_ahead_end(scan_number), reference ? 0U : ScanNotes::PEAKS);
+    start_peak_read(scan_number);
     text = view.bytes(begin, length);
     if (view.failed()) {
         post_read_failure(socket);
@@ -311,14 +311,15 @@ bool MzXMLReader::read_plain_peaks(std::uint32_t scan_number, std::string_view t
                                    PeakRead& read, std::int32_t& count) {
     PlainPeaks found;
     const unsigned char* values = nullptr;
-    const auto* notes = static_cast<const ScanNotes*>(view.notes());
-    if (!notes || !notes->peaks().find(index[scan_number - 1], text.size(), found, values)) {
+    if (const PlainPeaks* ahead = look_ahead.peaks(index[scan_number - 1], text.size(), values)) {
+        found = *ahead;
+    } else {
         const DecodeRoom room = [this](std::size_t bytes) {
             if (peak_bytes.size() < bytes)
                 peak_bytes.resize(bytes);
             return peak_bytes.data();
         };
-        if (!find_plain_peaks(text, found, room))
+        if (!read_peaks_in_one_pass(text, found, room))
             return false;
         values = peak_bytes.data();
     }

@@ -26,7 +26,7 @@ InstrumentRecord* MzXMLReader::read_instrument() {
     std::string element;
     begin_operation();
     seek_line(0);
-    view.start_operation();
+    start_operation();
     if (!collect_element("<msInstrument", "</msInstrument>", element) ||
         !same_place(instrument_place))
         return nullptr;
@@ -57,7 +57,7 @@ bool MzXMLReader::read_data_processing(DataProcessingRecord& record,
     std::string element;
     begin_operation();
     seek_line(0);
-    view.start_operation();
+    start_operation();
     collect_element("<dataProcessing", "</dataProcessing>", element);
     // Neither a failed read nor a changed file may pass for a file without
     // the element.

@@ -103,7 +103,13 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
         state = OPEN_NO_SCAN_COUNT;
         return false;
     }
-    const bool indexed = read_index(socket, progress);
+    bool indexed = read_index(socket, progress);
+    // A listed offset that starts no scan tag shows the index is not this
+    // file's: the search builds a good one.
+    if (indexed && !read_headers_ahead()) {
+        release(index);
+        indexed = false;
+    }
     if (view.failed())
         return refuse_unread(socket);
     if (indexed)
@@ -121,7 +127,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
 
 bool MzXMLReader::recognise_format(const PAL::SmartPtr<PAL::EventSocket>& socket) {
     begin_operation();
-    view.start_operation();
+    start_operation();
     bool xml = false, mzxml = false, msrun = false, version_20 = false, version_21 = false;
     LineCursor lines(view, 0);
     for (int n = 0; n < OPENING_LINES && lines.next(); ++n) {
@@ -159,7 +165,7 @@ bool MzXMLReader::read_scan_count(const PAL::SmartPtr<PAL::EventSocket>& socket)
     begin_operation();
     if (scanCount != 0)
         return true;
-    view.start_operation();
+    start_operation();
     bool found = false;
     LineCursor lines(view, 0);
     while (lines.next()) {
@@ -181,7 +187,7 @@ bool MzXMLReader::read_scan_count(const PAL::SmartPtr<PAL::EventSocket>& socket)
 
 std::int64_t MzXMLReader::read_index_offset(const PAL::SmartPtr<PAL::EventSocket>& socket) {
     begin_operation();
-    view.start_operation();
+    start_operation();
     // A file shorter than the tail is read whole.
     LineCursor lines(view, std::max<std::int64_t>(view.size() - INDEX_OFFSET_TAIL, 0));
     std::int64_t index_offset = 0;
@@ -292,31 +298,32 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     return result;
 }
 
-bool MzXMLReader::index_is_sound() {
+bool MzXMLReader::index_is_sound() const {
     if (index.empty() || index.front() < 0 || index.back() > view.size())
         return false;
     for (std::size_t i = 1; i < index.size(); ++i)
         if (index[i] <= index[i - 1])
             return false;
+    return true;
+}
+
+bool MzXMLReader::read_headers_ahead() {
     // The offsets rise, so the view reads them in large forward blocks. The
-    // check reads every scan's start anyway, so it reads the scan headers
-    // on the way, for the walk that follows an open: the file is then
-    // read once, not twice, before any spectrum is fetched. They stop at
-    // the first header that cannot be read, which the walk reads again.
+    // headers stop at the first that cannot be read, which the walk reads
+    // again; the scan tags are looked at to the end.
     std::vector<EarlyHeader>().swap(early_headers);
     bool headers = !reference;
     if (headers)
         reserve_filled(early_headers, index.size() - 1);
-    view.start_operation();
+    start_operation();
     for (std::size_t i = 0; i + 1 < index.size(); ++i) {
         if (headers) {
-            EarlyHeader early;
-            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), early.header,
-                                        early.centroided_met);
+            HeaderValues values;
+            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values);
             if (headers)
-                early_headers.push_back(early);
+                early_headers.push_back({values.finished(), values.centroided_met});
             else
-                view.start_operation();
+                start_operation();
         }
         if (view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
             std::vector<EarlyHeader>().swap(early_headers);
@@ -333,7 +340,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     constexpr std::size_t KEEP = RUN_END_TAG.size() - 1;
     const std::size_t block = reference ? SCAN_BUFFER_SIZE : FileView::BLOCK;
     begin_operation();
-    view.start_operation();
+    start_operation();
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
     GatheredSteps steps(*node);

@@ -1,11 +1,11 @@
 // A start tag written one attribute a line, read in one pass.
 //
-// The line reader reads such a tag a line at a time, and in each line looks
+// The exact reader reads such a tag a line at a time, and in each line looks
 // for every name's first occurrence. When the tag's lines are plain (each
 // shorter than a line read, no NUL, no other tag among them, every value
 // closed on its own line) the same occurrences come out of one pass over
 // the tag's bytes that notes where lines end. Whatever is not plain is left
-// to the line reader, which has the rules for it.
+// to the exact reader, which has the rules for it.
 #pragma once
 
 #include "tag_search.h"
@@ -17,7 +17,7 @@
 namespace orvoeng {
 
 struct TagLines {
-    // Occurrences kept at most; a tag with more is left to the line reader.
+    // Occurrences kept at most; a tag with more is left to the exact reader.
     static constexpr std::size_t MOST = 32;
     struct Value {
         std::size_t name; // index in the names looked for

@@ -1,4 +1,4 @@
-// Text search by plain, case-sensitive matching: no XML parser, no tree.
+// Text search by literal, case-sensitive matching: no XML parser, no tree.
 // Every function works on spans and never fails otherwise than by absence.
 //
 // `own`: where a text is a line piece followed by the rest of its line (see

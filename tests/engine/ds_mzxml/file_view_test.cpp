@@ -1,7 +1,8 @@
 // Sparse reads: bytes of a gap are left unread, and a span that touches a
 // gap is read from the file, never served from what the buffer held
-// there; on the caller's refill and on the read ahead alike. Notes on a
-// block read ahead end when the reader waits for it.
+// there; on the caller's refill and on the read ahead alike. The work done
+// on a block read ahead ends when the reader waits for it, and comes with
+// the block.
 #include "common/pal/os_seam.h"
 #include "support/mzxml_fixture.h"
 
@@ -39,10 +40,14 @@ TEST(FileView, GapsAreLeftUnreadAndNeverServed) {
     };
     PAL::File file;
     ASSERT_TRUE(file.open_read(path.wstring()));
-    // Every refill runs a block; the middle half of each block is a gap.
+    // Every refill runs a block; the middle half of each block is a gap
+    // while the operation is sparse.
+    bool sparse = true;
     FileView view(
         file, [](std::int64_t from) { return from + BLOCK; },
-        [](std::int64_t from, std::int64_t end, Gaps& gaps) {
+        [&sparse](std::int64_t from, std::int64_t end, Gaps& gaps) {
+            if (!sparse)
+                return;
             const std::int64_t block = from / BLOCK * BLOCK;
             for (std::int64_t at = block; at < end; at += BLOCK)
                 if (at + BLOCK / 4 >= from && at + 3 * BLOCK / 4 <= end)
@@ -54,7 +59,7 @@ TEST(FileView, GapsAreLeftUnreadAndNeverServed) {
         EXPECT_EQ(got, std::string_view(content).substr(static_cast<std::size_t>(at), count))
             << "at " << at;
     };
-    view.start_operation(view.size(), false, true);
+    view.start_operation(view.size());
     // In order: the caller's refills, then reads ahead taken.
     for (std::int64_t block = 0; block < 4; ++block) {
         expect_bytes(block * BLOCK, 64);
@@ -72,6 +77,7 @@ TEST(FileView, GapsAreLeftUnreadAndNeverServed) {
     }
     EXPECT_GT(bytes_asked.load(), 0);
     // An operation that is not sparse reads whole.
+    sparse = false;
     view.start_operation(view.size());
     bytes_asked = 0;
     expect_bytes(BLOCK, 64);
@@ -79,42 +85,51 @@ TEST(FileView, GapsAreLeftUnreadAndNeverServed) {
     view.settle();
 }
 
-// Notes that would go on for a minute: they end only as the reader waits.
-class SlowNotes final : public orvoeng::BlockNotes {
+// Work that would go on for a minute: it ends only as the reader waits.
+class SlowWork final : public orvoeng::ReadAheadHook {
 public:
-    void take(std::int64_t base, std::string_view, unsigned, const Gaps&,
+    void starting(std::int64_t from) noexcept override { started_at = from; }
+    void read(std::int64_t base, std::string_view, const Gaps&,
               const std::atomic<bool>& wanted) noexcept override {
         const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
         while (!wanted.load() && std::chrono::steady_clock::now() < until)
             std::this_thread::yield();
-        taken_at = base;
+        worked_on = base;
         ended_by_wait = wanted.load();
     }
-    void forget() noexcept override { taken_at = -1; }
+    void held(bool ahead) noexcept override { held_ahead = ahead ? worked_on : -1; }
 
-    std::int64_t taken_at = -1;
+    std::int64_t started_at = -1;
+    std::int64_t worked_on = -1;
+    std::int64_t held_ahead = -1; // the block worked on, once the view holds it
     bool ended_by_wait = false;
 };
 
-TEST(FileView, NotesEndWhenTheReaderWaitsForTheirBlock) {
+TEST(FileView, WorkOnABlockReadAheadEndsWhenTheReaderWaitsForIt) {
     constexpr auto BLOCK = static_cast<std::int64_t>(FileView::BLOCK);
     const std::string content(static_cast<std::size_t>(3 * BLOCK), 'x');
     fixture::TempDir dir;
     const auto path = dir.write("bytes", content);
     PAL::File file;
     ASSERT_TRUE(file.open_read(path.wstring()));
-    FileView view(file, [](std::int64_t from) { return from + BLOCK; });
-    view.set_notes(std::make_unique<SlowNotes>(), std::make_unique<SlowNotes>());
+    SlowWork work;
+    FileView view(
+        file, [](std::int64_t from) { return from + BLOCK; }, {}, &work);
     view.reset();
-    view.start_operation(view.size(), 1);
+    view.start_operation(view.size());
     EXPECT_EQ(view.bytes(0, BLOCK).size(), BLOCK);
-    // Read in order, the second block starts a read ahead of the third,
-    // with notes; asking for the third waits for them.
+    // Read in order, the second block starts a read ahead of the third;
+    // asking for the third waits for the work on it, which the view then
+    // holds with its bytes.
     EXPECT_EQ(view.bytes(BLOCK, BLOCK).size(), BLOCK);
+    EXPECT_EQ(work.started_at, 2 * BLOCK);
     EXPECT_EQ(view.bytes(2 * BLOCK, 16).size(), 16u);
-    const auto* notes = static_cast<const SlowNotes*>(view.notes());
-    EXPECT_EQ(notes->taken_at, 2 * BLOCK);
-    EXPECT_TRUE(notes->ended_by_wait);
+    EXPECT_EQ(work.held_ahead, 2 * BLOCK);
+    EXPECT_TRUE(work.ended_by_wait);
+    // Bytes read again by the reader come without it.
+    view.start_operation(view.size());
+    EXPECT_EQ(view.bytes(0, 16).size(), 16u);
+    EXPECT_EQ(work.held_ahead, -1);
 }
 
 } // namespace

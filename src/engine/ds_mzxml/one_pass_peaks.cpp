@@ -1,4 +1,4 @@
-#include "plain_peaks.h"
+#include "one_pass_peaks.h"
 
 #include "tag_search.h"
 #include "text_number.h"
@@ -29,7 +29,7 @@ std::uint32_t decode_plain(std::string_view data, std::int32_t count, const Deco
 
 } // namespace
 
-bool find_plain_peaks(std::string_view text, PlainPeaks& found, const DecodeRoom& room) {
+bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const DecodeRoom& room) {
     const std::size_t tag = find_tag_with_attributes(text, "<peaks");
     if (tag == npos)
         return false;
@@ -88,62 +88,6 @@ bool find_plain_peaks(std::string_view text, PlainPeaks& found, const DecodeRoom
     found.centroided_given = given[1];
     found.centroided = given[1] && is_true_value(values[1]);
     found.data_size = data.size();
-    return true;
-}
-
-void PeakNotes::take(std::int64_t base, std::string_view bytes,
-                     const std::atomic<bool>& wanted) noexcept {
-    entries.clear();
-    if (index.size() < 2)
-        return;
-    const std::int64_t end = base + static_cast<std::int64_t>(bytes.size());
-    // The scans that start in the block and end in it.
-    const auto last = index.end() - 1;
-    auto at = std::lower_bound(index.begin(), last, base);
-    // Decoded values take at most three bytes for four of text, and each
-    // scan's room one value more.
-    const std::size_t most = bytes.size() / 4 * 3 + 16 * static_cast<std::size_t>(last - at + 1);
-    try {
-        if (capacity < most) {
-            decoded.reset();
-            capacity = 0;
-            decoded = std::make_unique_for_overwrite<unsigned char[]>(most);
-            capacity = most;
-        }
-        std::size_t used = 0;
-        const DecodeRoom room = [&](std::size_t bytes_wanted) -> unsigned char* {
-            if (capacity - used < bytes_wanted)
-                throw std::bad_alloc();
-            return decoded.get() + used;
-        };
-        // Scans in order, until the reader wants the block: the scans not
-        // noted by then are decoded on its thread.
-        for (; at != last && *(at + 1) <= end && !wanted.load(std::memory_order_relaxed); ++at) {
-            const std::int64_t begin = *at;
-            const std::int64_t finish = *(at + 1);
-            if (finish < begin)
-                break;
-            const auto length = static_cast<std::size_t>(finish - begin);
-            Entry entry{begin, length, {}, used};
-            if (!find_plain_peaks(bytes.substr(static_cast<std::size_t>(begin - base), length),
-                                  entry.found, room))
-                continue;
-            used += entry.found.values * (entry.found.single ? 4 : 8);
-            entries.add(entry);
-        }
-    } catch (...) {
-        // Notes are a help only: without them the reader does the work.
-        entries.clear();
-    }
-}
-
-bool PeakNotes::find(std::int64_t begin, std::size_t length, PlainPeaks& found,
-                     const unsigned char*& values) const {
-    const Entry* entry = entries.find(begin, length);
-    if (!entry)
-        return false;
-    found = entry->found;
-    values = decoded.get() + entry->at;
     return true;
 }
 

@@ -1,0 +1,20 @@
+// The values the reader gives for a scan, shared by its exact and its
+// one-pass ways of reading them and by the look-ahead that reads them early.
+#pragma once
+
+#include <cstdint>
+
+namespace orvoeng {
+
+// Header values of one scan.
+struct ScanHeader {
+    std::int32_t msLevel = 0;
+    std::int32_t polarity = -1; // 0 "+", 1 "-"; 0 when the scan gives none
+    double retentionTime = 0.0; // seconds
+    double precursorMz = 0.0;
+    std::int32_t precursorCharge = 0;
+    double totalIonCurrent = 0.0;
+    bool centroided = false;
+};
+
+} // namespace orvoeng
