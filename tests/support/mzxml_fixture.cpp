@@ -1,5 +1,7 @@
 #include "support/mzxml_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <locale>
@@ -135,6 +137,25 @@ std::filesystem::path corpus_dir() {
     const std::filesystem::path dir = env && *env ? env : ORVO_CORPUS_DIR;
     std::error_code ec;
     return !dir.empty() && std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
+}
+
+std::filesystem::path generated_file(const TempDir& dir, const std::string& name,
+                                     const std::string& options) {
+#ifdef ORVO_MKMZXML_PATH
+    const std::filesystem::path path = dir.path() / name;
+    const std::string command = std::string("\"") + ORVO_MKMZXML_PATH + "\" -o \"" + path.string() +
+                                "\" " + options + " >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        ADD_FAILURE() << "the generator failed: " << command;
+        return {};
+    }
+    return path;
+#else
+    (void)dir;
+    (void)name;
+    (void)options;
+    return {};
+#endif
 }
 
 std::vector<CorpusOutcome> corpus_outcomes(const std::filesystem::path& dir) {

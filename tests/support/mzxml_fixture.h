@@ -100,6 +100,15 @@ private:
 // The corpus of real mzXML files, or an empty path when it is absent.
 std::filesystem::path corpus_dir();
 
+// A file the project's generator writes with `options` (its command-line
+// options) as `name` in `dir`; an empty path when the build has no
+// generator to run (a cross build). Fails the test when the generator fails.
+std::filesystem::path generated_file(const TempDir& dir, const std::string& name,
+                                     const std::string& options);
+// The options of generated files in each real converter's scan layout: many
+// small scans, across several blocks.
+inline const char* const CONVERTER_LAYOUTS[] = {"readw", "msconvert"};
+
 // A file's outcome as the Summary table of the corpus's SOURCES.md states it.
 struct CorpusOutcome {
     std::string file;

@@ -210,6 +210,25 @@ TEST(ReadingPaths, IndexLinesReadTheSameBothWays) {
     }
 }
 
+// Files of many small scans in each real converter's layout, with their
+// index and without, in order and out of it: the one-pass reads and the
+// look-ahead give what the exact reader gives.
+TEST(ReadingPaths, ConverterLayoutsReadTheSameBothWays) {
+    TempDir dir;
+    for (const std::string layout : CONVERTER_LAYOUTS) {
+        for (const std::string index : {"", " --no-index"}) {
+            SCOPED_TRACE(layout + index);
+            const auto path = generated_file(dir, layout + ".mzXML",
+                                             "--scans 4000 --ms1-peaks 60 --ms2-peaks 8 --layout " +
+                                                 layout + index);
+            if (path.empty())
+                GTEST_SKIP() << "no generator in this build: the layouts are read on Linux";
+            ASSERT_GT(std::filesystem::file_size(path), 2u * FileView::BLOCK);
+            expect_same_both_ways(path, index.empty() ? 7 : 1);
+        }
+    }
+}
+
 TEST(ReadingPaths, CorpusReadsTheSameBothWays) {
     const auto dir = corpus_dir();
     if (dir.empty())

@@ -37,6 +37,18 @@ TEST(BlockSizes, FixturesReadAlikeWithTinyAndShippedBlocks) {
     }
 }
 
+TEST(BlockSizes, ConverterLayoutsReadAlikeWithTinyAndShippedBlocks) {
+    fixture::TempDir dir;
+    for (const std::string layout : fixture::CONVERTER_LAYOUTS) {
+        SCOPED_TRACE(layout);
+        const auto path = fixture::generated_file(
+            dir, layout + ".mzXML", "--scans 600 --ms1-peaks 60 --ms2-peaks 8 --layout " + layout);
+        if (path.empty())
+            GTEST_SKIP() << "no generator in this build: the layouts are read on Linux";
+        expect_alike(path);
+    }
+}
+
 TEST(BlockSizes, CorpusReadsAlikeWithTinyAndShippedBlocks) {
     const auto dir = fixture::corpus_dir();
     if (dir.empty())
