@@ -101,7 +101,7 @@ void LookAhead::walk(Block& block, std::int64_t base, std::string_view bytes, co
     };
     // The scans that start in the block, in order, until the reader wants
     // the block.
-    for (; at != last && !wanted.load(std::memory_order_relaxed); ++at) {
+    for (; at != last && (thorough || !wanted.load(std::memory_order_relaxed)); ++at) {
         Scan scan;
         scan.begin = *at;
         const std::int64_t finish = *(at + 1);

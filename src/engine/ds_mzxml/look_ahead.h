@@ -40,6 +40,12 @@ public:
     // bytes works that out.
     void expect(AheadWork work) { wanted_work = work; }
 
+    // Whether the walk goes on to the block's end even once the reader
+    // waits: how much of a block the look-ahead reads otherwise depends on
+    // how the two threads run, so the tests have every plain scan read
+    // ahead with it.
+    void set_thorough(bool on) { thorough = on; }
+
     // The header of the scan at `begin` as a one-pass read of its first
     // `length` bytes gives it; null when the walk did not read it.
     const HeaderValues* header(std::int64_t begin, std::size_t length) const;
@@ -86,6 +92,7 @@ private:
 
     const std::vector<std::int64_t>& index;
     AheadWork wanted_work;
+    bool thorough = false;
     // The block the reader's view holds, and the one read ahead; they trade
     // places when the view takes the bytes read ahead.
     Block blocks[2];
