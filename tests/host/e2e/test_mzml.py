@@ -22,6 +22,7 @@ from test_orvo_host import (CORPUS, HOST, MKMZXML, MZML, RUNNER, SAMPLE, as_floa
 
 MZXML = re.compile(r"\{http://sashimi\.sourceforge\.net/schema_revision/mzXML_2\.[01]\}")
 MSCONVERT = None if RUNNER else shutil.which("msconvert")
+FILEINFO = None if RUNNER else shutil.which("FileInfo")
 
 
 def openms_file(*parts):
@@ -491,6 +492,23 @@ class Mzml(unittest.TestCase):
                     out = self.convert(source, *options, verify=False)
                     self.assertTrue(self.assert_msconvert_reads_alike(
                         source, out, f"{name}{''.join(options)}"))
+
+    def test_openms_reads_the_mzml(self):
+        if not FILEINFO:
+            self.skipTest("no OpenMS FileInfo (Debian's topp): not read by OpenMS")
+        for name, source in self.fixtures.items():
+            for options in ([], ["--zlib"]):
+                with self.subTest(fixture=name, options=options):
+                    scans = mzxml_scans(source)
+                    out = self.convert(source, *options, verify=False)
+                    done = subprocess.run([FILEINFO, "-in", out], capture_output=True,
+                                          text=True, check=False)
+                    self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+                    told = dict(re.findall(r"^(Number of spectra|Total number of peaks): (\d+)$",
+                                           done.stdout, re.M))
+                    self.assertEqual(int(told["Number of spectra"]), len(scans))
+                    self.assertEqual(int(told["Total number of peaks"]),
+                                     sum(len(scan["mz"]) for scan in scans))
 
     def test_corpus_files_that_open(self):
         if not (CORPUS / "SOURCES.md").is_file():
