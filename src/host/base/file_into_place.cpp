@@ -46,6 +46,12 @@ FileIntoPlace::~FileIntoPlace() {
         forget_temporary(temp_path);
 }
 
+bool FileIntoPlace::start_over() {
+    errno = 0;
+    file = std::freopen(temp_path.string().c_str(), "wb", file);
+    return file != nullptr;
+}
+
 bool FileIntoPlace::close() {
     if (!file)
         return true;

@@ -28,6 +28,9 @@ public:
     const std::filesystem::path& target() const { return target_path; }
     const std::filesystem::path& temporary() const { return temp_path; }
 
+    // Empties the file, to be written again from its start; false, with
+    // errno set, when it cannot be. The stream may change.
+    bool start_over();
     // Flushes and closes the stream; false, with errno set, when what was
     // buffered could not be written.
     bool close();

@@ -11,6 +11,14 @@
 
 namespace orvohost::repair {
 
+namespace {
+
+// Chunks published before the sleeping thread is woken: one wake-up for
+// several chunks rather than one for each.
+constexpr std::uint64_t WAKE_AFTER = 4;
+
+} // namespace
+
 CopyWriter::CopyWriter(std::filesystem::path target_path)
     : place(std::move(target_path)), file(place.stream()), chunks(CHUNKS), sizes(CHUNKS),
       skip_hash(CHUNKS) {
@@ -19,8 +27,6 @@ CopyWriter::CopyWriter(std::filesystem::path target_path)
     if (!file)
         throw RepairIoError("cannot write beside " + place.target().string() + ": " +
                             std::strerror(place.open_error()));
-    hasher = std::thread([this] { hash_chunks(); });
-    writer = std::thread([this] { write_chunks(); });
 }
 
 // The file's own destructor removes the temporary file unless committed.
@@ -33,76 +39,82 @@ void CopyWriter::stop() {
         std::lock_guard<std::mutex> guard(lock);
         stopping = true;
     }
-    changed.notify_all();
-    if (hasher.joinable())
-        hasher.join();
-    if (writer.joinable())
-        writer.join();
+    work.notify_one();
+    if (thread.joinable())
+        thread.join();
 }
 
-void CopyWriter::hash_chunks() {
+void CopyWriter::drain_chunks() {
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-        changed.wait(guard, [&] { return hashed < filled || stopping; });
-        if (hashed == filled)
+        thread_idle = true;
+        work.wait(guard, [&] { return done < filled || stopping; });
+        thread_idle = false;
+        if (done == filled || failure)
             return;
-        const std::size_t slot = hashed % CHUNKS;
-        const bool skip = !hashing || skip_hash[slot];
-        guard.unlock();
-        if (!skip)
-            sha1_update(&sha, sizes[slot],
-                        reinterpret_cast<const std::uint8_t*>(chunks[slot].get()));
-        guard.lock();
-        ++hashed;
-        changed.notify_all();
-    }
-}
-
-void CopyWriter::write_chunks() {
-    std::unique_lock<std::mutex> guard(lock);
-    for (;;) {
-        changed.wait(guard, [&] { return written < filled || stopping; });
-        if (written == filled || failure)
-            return;
-        const std::size_t slot = written % CHUNKS;
-        guard.unlock();
-        const bool ok = std::fwrite(chunks[slot].get(), 1, sizes[slot], file) == sizes[slot];
-        const int error = errno;
-        guard.lock();
-        if (!ok) {
-            failure = std::make_exception_ptr(RepairIoError(
-                "cannot write " + place.temporary().string() + ": " + std::strerror(error)));
-            changed.notify_all();
-            return;
+        // Every chunk published by now, without sleeping in between.
+        while (done < filled) {
+            const std::size_t slot = done % CHUNKS;
+            const bool hash = hashing && !skip_hash[slot];
+            guard.unlock();
+            if (hash)
+                sha1_update(&sha, sizes[slot],
+                            reinterpret_cast<const std::uint8_t*>(chunks[slot].get()));
+            const bool ok = std::fwrite(chunks[slot].get(), 1, sizes[slot], file) == sizes[slot];
+            const int error = errno;
+            guard.lock();
+            if (!ok) {
+                failure = std::make_exception_ptr(RepairIoError(
+                    "cannot write " + place.temporary().string() + ": " + std::strerror(error)));
+                if (caller_waiting)
+                    room.notify_one();
+                return;
+            }
+            ++done;
+            if (caller_waiting && done >= wake_at)
+                room.notify_one();
         }
-        ++written;
-        changed.notify_all();
     }
+}
+
+void CopyWriter::wait_done(std::unique_lock<std::mutex>& guard, std::uint64_t count) {
+    if (done < count && !failure) {
+        if (thread_idle)
+            work.notify_one();
+        wake_at = count;
+        caller_waiting = true;
+        room.wait(guard, [&] { return failure || done >= count; });
+        caller_waiting = false;
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void CopyWriter::publish(bool hashed_already) {
-    if (!hasher.joinable()) {
-        hasher = std::thread([this] { hash_chunks(); });
-        writer = std::thread([this] { write_chunks(); });
+    if (!thread.joinable())
+        thread = std::thread([this] { drain_chunks(); });
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        const std::size_t slot = filled % CHUNKS;
+        sizes[slot] = used;
+        skip_hash[slot] = hashed_already;
+        flushed += used;
+        used = 0;
+        ++filled;
+        if (thread_idle && filled - done >= WAKE_AFTER)
+            work.notify_one();
+        // The ring full: the caller sleeps until half of it is free, not
+        // woken for each chunk the thread frees.
+        if (filled - done == CHUNKS)
+            wait_done(guard, filled - CHUNKS / 2);
+        else if (failure)
+            std::rethrow_exception(failure);
     }
-    std::unique_lock<std::mutex> guard(lock);
-    const std::size_t slot = filled % CHUNKS;
-    sizes[slot] = used;
-    skip_hash[slot] = hashed_already;
-    flushed += used;
-    used = 0;
-    ++filled;
-    changed.notify_all();
-    // The next chunk is free once the threads are done with its last use.
-    changed.wait(
-        guard, [&] { return failure || (filled - hashed < CHUNKS && filled - written < CHUNKS); });
-    if (failure)
-        std::rethrow_exception(failure);
     ready_chunk();
 }
 
 void CopyWriter::publish_part(bool hashed_already) {
-    if (hasher.joinable())
+    if (thread.joinable())
         return publish(hashed_already);
     if (hashing && !hashed_already)
         sha1_update(&sha, used, reinterpret_cast<const std::uint8_t*>(chunk()));
@@ -121,9 +133,7 @@ void CopyWriter::ready_chunk() {
 
 void CopyWriter::settle() {
     std::unique_lock<std::mutex> guard(lock);
-    changed.wait(guard, [&] { return failure || (hashed == filled && written == filled); });
-    if (failure)
-        std::rethrow_exception(failure);
+    wait_done(guard, filled);
 }
 
 void CopyWriter::write_large(std::string_view bytes) {
@@ -149,6 +159,19 @@ std::string CopyWriter::digest() {
     if (used > 0)
         publish_part(true);
     return hex(bytes, SHA1_DIGEST_SIZE);
+}
+
+void CopyWriter::start_over(bool hash) {
+    settle();
+    std::lock_guard<std::mutex> guard(lock);
+    file = place.start_over() ? place.stream() : nullptr;
+    if (!file)
+        throw RepairIoError("cannot write " + place.temporary().string() + ": " +
+                            std::strerror(errno));
+    used = 0;
+    flushed = 0;
+    sha1_init(&sha);
+    hashing = hash;
 }
 
 void CopyWriter::close() {

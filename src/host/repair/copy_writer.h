@@ -5,9 +5,12 @@
 // counting) and hashes them for the copy's <sha1>.
 //
 // Bytes are gathered in small chunks, small enough to stay in the
-// processor's cache while they are hashed and written: a thread hashes and
-// another writes each full chunk while the next ones fill. A copy smaller
-// than a chunk is hashed and written on the caller's thread.
+// processor's cache while they are hashed and written: a thread of its own
+// hashes and then writes each full chunk while the next ones fill. It is
+// woken for several chunks at once and the caller only when half the ring
+// is free again: on a machine of few cores a thread put to sleep and woken
+// for each chunk costs more than the hashing. A copy smaller than a chunk is
+// hashed and written on the caller's thread.
 #pragma once
 
 #include <host/base/file_into_place.h>
@@ -51,6 +54,9 @@ public:
     std::string digest();
     void set_hashing(bool on) { hashing = on; }
 
+    // Forgets every byte written: the file is empty again, to be written
+    // from its start, hashed or not. Raises RepairIoError.
+    void start_over(bool hash);
     // Writes what is buffered and closes the file; raises RepairIoError.
     void close();
     // The temporary file, closed, for a look before committing.
@@ -58,7 +64,7 @@ public:
     // Renames the temporary file to the target; raises RepairIoError.
     void commit();
 
-    static constexpr std::size_t CHUNK_BYTES = std::size_t{256} << 10;
+    static constexpr std::size_t CHUNK_BYTES = std::size_t{128} << 10;
 
 private:
     static constexpr std::size_t CHUNKS = 16;
@@ -68,18 +74,20 @@ private:
     // takes one chunk, not all of them.
     void ready_chunk();
     void write_large(std::string_view bytes);
-    // Hands the chunk being filled to the two threads, started on the first
-    // full chunk; waits for a free one.
+    // Hands the chunk being filled to the thread, started on the first full
+    // chunk; waits for a free one.
     void publish(bool hashed_already);
     // Hands over the chunk being filled before it is full: hashed and
-    // written right here while the threads have not been needed, so a small
+    // written right here while the thread has not been needed, so a small
     // copy starts none.
     void publish_part(bool hashed_already);
-    // Waits until every published chunk is hashed and written; raises what
-    // the writing met.
+    // Waits, the lock held, until the thread has done `count` chunks; raises
+    // what the writing met.
+    void wait_done(std::unique_lock<std::mutex>& guard, std::uint64_t count);
+    // Waits until every published chunk is hashed and written.
     void settle();
-    void hash_chunks();
-    void write_chunks();
+    // The thread: hashes and writes the published chunks in turn.
+    void drain_chunks();
     void stop();
 
     FileIntoPlace place;
@@ -93,14 +101,16 @@ private:
     bool hashing = true;
 
     std::mutex lock;
-    std::condition_variable changed;
-    std::uint64_t filled = 0; // chunks published
-    std::uint64_t hashed = 0;
-    std::uint64_t written = 0;
+    std::condition_variable work; // the thread waits here for chunks
+    std::condition_variable room; // the caller waits here for free chunks
+    std::uint64_t filled = 0;     // chunks published
+    std::uint64_t done = 0;       // chunks hashed and written
+    std::uint64_t wake_at = 0;    // the caller sleeps until `done` reaches it
+    bool thread_idle = false;     // the thread sleeps until woken
+    bool caller_waiting = false;
     bool stopping = false;
     std::exception_ptr failure;
-    std::thread hasher;
-    std::thread writer;
+    std::thread thread;
 };
 
 } // namespace orvohost::repair

@@ -1,5 +1,7 @@
 #include "peak_text.h"
 
+#include "plain_base64.h"
+
 #include <pal/exception.h>
 #include <pal/string.h>
 
@@ -10,28 +12,12 @@
 #endif
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 namespace orvohost::repair {
 
 namespace {
-
-constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// The two characters of every 12-bit value: a group of three bytes is two
-// lookups, not four.
-constexpr std::array<char, 2 * 4096> make_pairs() {
-    std::array<char, 2 * 4096> pairs{};
-    for (std::size_t v = 0; v < 4096; ++v) {
-        pairs[2 * v] = ALPHABET[v >> 6];
-        pairs[2 * v + 1] = ALPHABET[v & 63];
-    }
-    return pairs;
-}
-constexpr auto PAIRS = make_pairs();
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -129,63 +115,46 @@ PeakInflater::PeakInflater() : stream(std::make_unique<Stream>()) {}
 
 PeakInflater::~PeakInflater() = default;
 
-std::optional<std::string> PeakInflater::plain_text(std::string_view compressed) {
+bool PeakInflater::append_plain_text(std::string_view compressed, std::string& into) {
     // A scan without peaks may leave the element empty: nothing to inflate.
-    if (std::all_of(compressed.begin(), compressed.end(), is_blank))
-        return std::string(compressed);
-    // White space may stand anywhere in base64, even inside a group.
-    std::string_view text = compressed;
-    if (has_blank(compressed)) {
+    if (std::all_of(compressed.begin(), compressed.end(), is_blank)) {
+        into.append(compressed);
+        return true;
+    }
+    if (packed.size() < compressed.size() / 4 * 3 + 3)
+        packed.resize(compressed.size() / 4 * 3 + 3);
+    std::size_t packed_size = 0;
+    try {
+        packed_size = PAL::base64_decode(compressed, "", packed.size(), packed.data());
+    } catch (const PAL::Exception&) {
+        // White space may stand anywhere in base64, even inside a group; a
+        // text seldom has any, so it is looked for only once decoding fails.
+        if (!has_blank(compressed))
+            return false;
         packed_text.clear();
         std::copy_if(compressed.begin(), compressed.end(), std::back_inserter(packed_text),
                      [](char c) { return !is_blank(c); });
-        text = packed_text;
-    }
-    if (packed.size() < text.size() / 4 * 3 + 3)
-        packed.resize(text.size() / 4 * 3 + 3);
-    std::size_t packed_size = 0;
-    try {
-        packed_size = PAL::base64_decode(text, "", packed.size(), packed.data());
-    } catch (const PAL::Exception&) {
-        return std::nullopt;
+        try {
+            packed_size = PAL::base64_decode(packed_text, "", packed.size(), packed.data());
+        } catch (const PAL::Exception&) {
+            return false;
+        }
     }
     if (plain.size() < std::max<std::size_t>(packed_size * 2, 1024))
         plain.resize(std::max<std::size_t>(packed_size * 2, 1024));
     // A cut stream gives no values rather than some of them.
     const auto plain_size = stream->inflate(packed.data(), packed_size, plain);
     if (!plain_size)
-        return std::nullopt;
-    return base64_text(plain.data(), *plain_size);
+        return false;
+    append_base64(plain.data(), *plain_size, into);
+    return true;
 }
 
 std::optional<std::string> inflate_peak_text(std::string_view compressed) {
     PeakInflater inflater;
-    return inflater.plain_text(compressed);
-}
-
-std::string base64_text(const unsigned char* bytes, std::size_t size) {
-    std::string text((size + 2) / 3 * 4, '\0');
-    char* out = text.data();
-    std::size_t i = 0;
-    for (; i + 3 <= size; i += 3, out += 4) {
-        const std::uint32_t v = std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8 |
-                                std::uint32_t{bytes[i + 2]};
-        std::memcpy(out, &PAIRS[2 * (v >> 12)], 2);
-        std::memcpy(out + 2, &PAIRS[2 * (v & 4095)], 2);
-    }
-    if (size - i == 1) {
-        const std::uint32_t v = std::uint32_t{bytes[i]} << 16;
-        out[0] = ALPHABET[v >> 18];
-        out[1] = ALPHABET[(v >> 12) & 63];
-        out[2] = '=';
-        out[3] = '=';
-    } else if (size - i == 2) {
-        const std::uint32_t v = std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8;
-        out[0] = ALPHABET[v >> 18];
-        out[1] = ALPHABET[(v >> 12) & 63];
-        out[2] = ALPHABET[(v >> 6) & 63];
-        out[3] = '=';
-    }
+    std::string text;
+    if (!inflater.append_plain_text(compressed, text))
+        return std::nullopt;
     return text;
 }
 

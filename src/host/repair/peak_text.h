@@ -22,9 +22,10 @@ public:
     PeakInflater(const PeakInflater&) = delete;
     PeakInflater& operator=(const PeakInflater&) = delete;
 
-    // The plain base64 of the values `compressed` (base64 of a zlib stream)
-    // holds, or nothing when it does not decode or inflate.
-    std::optional<std::string> plain_text(std::string_view compressed);
+    // Appends to `into` the plain base64 of the values `compressed` (base64
+    // of a zlib stream) holds; false, with nothing appended, when it does not
+    // decode or inflate.
+    bool append_plain_text(std::string_view compressed, std::string& into);
 
 private:
     struct Stream;
@@ -39,8 +40,5 @@ std::optional<std::string> inflate_peak_text(std::string_view compressed);
 
 // Whether the text holds a blank, tab, carriage return or line feed.
 bool has_blank(std::string_view text);
-
-// Standard base64 with padding, no line breaks.
-std::string base64_text(const unsigned char* bytes, std::size_t size);
 
 } // namespace orvohost::repair

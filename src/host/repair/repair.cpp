@@ -1,7 +1,9 @@
 #include "repair.h"
 
+#include "repair_error.h"
 #include "rewrite.h"
 #include "survey.h"
+#include "tail_hint.h"
 
 #include <host/base/count_text.h>
 
@@ -9,16 +11,60 @@
 
 namespace orvohost::repair {
 
-RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
-                         const ScanMapSink& map, unsigned threads) {
-    RepairReport report;
-    const Survey survey = survey_file(input, threads);
-    out.set_hashing(survey.has_sha1);
-    rewrite_file(input, survey, out, map, report, threads);
+namespace {
+
+// The report's sizes, and the copy closed.
+void finish(const std::filesystem::path& input, CopyWriter& out, RepairReport& report) {
     report.bytes_out = out.position();
     out.close();
     std::error_code ignored;
     report.bytes_in = std::filesystem::file_size(input, ignored);
+}
+
+} // namespace
+
+RepairReport repair_file(const std::filesystem::path& input, CopyWriter& out,
+                         const ScanMapSink& map, unsigned threads) {
+    RepairReport report;
+    // Where the file's own index counts its scans, the copy is written in
+    // the pass that surveys the file, on the guess that the index is right
+    // and the scans are numbered by position: one read of the file instead
+    // of two. A wrong guess costs a second writing.
+    const TailHint hint = read_tail_hint(input);
+    std::optional<Survey> survey;
+    std::uint64_t mapped = 0;
+    if (hint.indexed) {
+        out.set_hashing(hint.sha1);
+        const ScanMapSink counted = [&](std::uint64_t position, std::string_view num) {
+            mapped = position;
+            map(position, num);
+        };
+        try {
+            survey = rewrite_guessing(input, *hint.indexed, hint.sha1, out,
+                                      map ? counted : ScanMapSink{}, report, threads);
+        } catch (const RepairIoError&) {
+            // A file that cannot be repaired says so before a copy that
+            // cannot be written, as when it is surveyed first.
+            survey_file(input, threads);
+            throw;
+        }
+        if (!survey) {
+            finish(input, out, report);
+            return report;
+        }
+        out.start_over(survey->has_sha1);
+        report = RepairReport{};
+    } else {
+        survey = survey_file(input, threads);
+        out.set_hashing(survey->has_sha1);
+    }
+    // The scans mapped already are not mapped again.
+    const ScanMapSink rest = [&](std::uint64_t position, std::string_view num) {
+        if (position > mapped)
+            map(position, num);
+    };
+    rewrite_file(input, *survey, out, map ? rest : ScanMapSink{}, report, threads);
+    finish(input, out, report);
     return report;
 }
 

@@ -2,10 +2,12 @@
 
 #include "ordered_copy.h"
 #include "repair_error.h"
+#include "survey_pass.h"
 #include "tag_reader.h"
 
 #include <host/markup/start_tag.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -22,19 +24,37 @@ constexpr std::string_view ORIGINAL_NUMBER = "<!--original scan number ";
 
 class Rewriter {
 public:
+    // The facts of a survey taken before.
     Rewriter(const std::filesystem::path& input, const Survey& facts, CopyWriter& copy,
              const ScanMapSink& sink, RepairReport& changes, unsigned threads)
-        : reader(input), survey(facts), out(copy, threads), map(sink), report(changes) {
-        offsets.reserve(survey.nums.size());
-        if (survey.renumbers())
-            for (std::size_t i = 0; i < survey.nums.size(); ++i)
-                if (survey.nums[i])
-                    new_numbers.try_emplace(*survey.nums[i], i + 1);
+        : reader(input), known(&facts), scan_total(facts.nums.size()), out(copy, threads),
+          map(sink), report(changes) {
+        offsets.reserve(scan_total);
+        if (facts.renumbers())
+            for (std::size_t i = 0; i < facts.nums.size(); ++i)
+                if (facts.nums[i])
+                    new_numbers.try_emplace(*facts.nums[i], i + 1);
     }
 
-    void run() {
-        for (Token token = reader.next(); token.kind != Token::END && !ended;
-             token = reader.next()) {
+    // Facts guessed, `pass` surveying every token read to check them: the
+    // scans number `scans`, each numbered by its position, and the file has
+    // no digest unless `hashed`.
+    Rewriter(const std::filesystem::path& input, SurveyPass& pass, std::uint64_t scans, bool hashed,
+             CopyWriter& copy, const ScanMapSink& sink, RepairReport& changes, unsigned threads)
+        : reader(input), guessing(&pass), scan_total(scans), hashing(hashed), out(copy, threads),
+          map(sink), report(changes) {
+        // Room taken once: growing by steps, each asking the system for
+        // fresh memory, costs more.
+        const auto room = std::min<std::uint64_t>(scan_total, std::uint64_t{1} << 24);
+        offsets.reserve(room);
+        pass.expect(room);
+    }
+
+    // False when a guess proved wrong: nothing written is of use, and
+    // surveyed() holds the survey to write the copy with.
+    bool run() {
+        for (Token token = next(); token.kind != Token::END && !ended && !guess_failed;
+             token = next()) {
             if (token.kind == Token::TEXT) {
                 if (in_peak_text)
                     peak_text(token.bytes);
@@ -45,10 +65,47 @@ public:
                 tag(token.bytes);
             }
         }
+        if (guessing) {
+            // The guess failed before the run's end, or the file ends
+            // before it: the survey finds out which, and says why.
+            survey_rest();
+            guess_failed = true;
+        }
+        if (guess_failed)
+            return false;
         out.settle();
+        return true;
     }
 
+    Survey&& surveyed() { return std::move(checked); }
+
 private:
+    Token next() {
+        const Token token = reader.next();
+        if (guessing && token.kind != Token::END)
+            guessing->take(token);
+        return token;
+    }
+
+    // What the whole file tells, while guessing: what the tokens read so
+    // far tell.
+    const Survey& facts() const { return guessing ? guessing->so_far() : *known; }
+
+    // Surveys the tokens left; raises RepairRefused for a file that cannot
+    // be repaired.
+    void survey_rest() {
+        for (Token token = reader.next(); token.kind != Token::END; token = reader.next())
+            guessing->take(token);
+        checked = std::move(*guessing).finish();
+        guessing = nullptr;
+        known = &checked;
+    }
+
+    bool guess_held() const {
+        return checked.nums.size() == scan_total && !checked.renumbers() &&
+               (hashing || !checked.has_sha1);
+    }
+
     void tag(std::string_view bytes) {
         const std::string_view name = tag_name(bytes);
         if (name == "scan")
@@ -61,7 +118,7 @@ private:
             return run_start(bytes);
         if (name == "/msRun")
             return run_end(bytes);
-        if (name == "mzXML" && survey.is_3x())
+        if (name == "mzXML" && facts().is_3x())
             return root(bytes);
         out.write(bytes);
     }
@@ -82,16 +139,16 @@ private:
             if (to > from && text[from] == '3')
                 text.replace(from, to - from, "2.1");
         }
-        report.old_version = survey.version;
+        report.old_version = facts().version;
         out.write(text);
     }
 
     void run_start(std::string_view bytes) {
         in_run = true;
         StartTag tag(bytes);
-        const std::string count = std::to_string(survey.nums.size());
+        const std::string count = std::to_string(scan_total);
         if (const auto old = tag.value("scanCount")) {
-            if (to_number(*old) != static_cast<std::int64_t>(survey.nums.size())) {
+            if (to_number(*old) != static_cast<std::int64_t>(scan_total)) {
                 report.old_count = std::string(*old);
                 tag.set_value("scanCount", count);
             }
@@ -107,6 +164,16 @@ private:
         out.append_position(offsets);
         StartTag tag(bytes);
         const auto num = tag.value("num");
+        if (guessing) {
+            // A scan beyond the count, or numbered other than by its
+            // position: the copy must be written from a survey.
+            const auto number = num ? to_number(*num) : std::nullopt;
+            if (position > scan_total ||
+                (number && *number != static_cast<std::int64_t>(position))) {
+                guess_failed = true;
+                return;
+            }
+        }
         if (map)
             map(position, num ? *num : std::string_view("-"));
         if (!num || to_number(*num) == static_cast<std::int64_t>(position))
@@ -165,9 +232,11 @@ private:
         // The whole compressed text, up to </peaks>, to inflate at once. Any
         // other tag ends it too: compressed peaks hold no markup, and a tag
         // that stands there (</msRun> of a broken file) is the file's.
-        std::string content;
-        Token token = reader.next();
-        for (; token.kind == Token::TEXT; token = reader.next())
+        // The tag as it was is kept first: reading on may overwrite it.
+        kept_tag.assign(bytes);
+        std::string& content = out.peak_text();
+        Token token = next();
+        for (; token.kind == Token::TEXT; token = next())
             content.append(token.bytes);
         const bool closed = token.kind == Token::TAG && tag_name(token.bytes) == "/peaks";
         const std::string next_tag(token.kind == Token::END ? "" : token.bytes);
@@ -176,7 +245,7 @@ private:
             tag.remove("compressedLen");
             // Copied as it was when it does not inflate: the person learns
             // which scan, the rest of the file still reads.
-            out.write_peaks(std::string(tag.bytes()), std::string(bytes), std::move(content),
+            out.write_peaks(tag.bytes(), kept_tag,
                             [this, count_edits, scan = scans_seen](bool inflated) {
                                 if (!inflated)
                                     return report.undecodable.push_back(scan);
@@ -185,8 +254,9 @@ private:
                             });
         } else {
             report.undecodable.push_back(scans_seen);
-            out.write(bytes);
-            out.write(content);
+            const std::string text = out.take_back_text();
+            out.write(kept_tag);
+            out.write(text);
         }
         if (closed)
             out.write(next_tag);
@@ -227,12 +297,22 @@ private:
     void run_end(std::string_view bytes) {
         in_run = false;
         out.write(bytes);
+        // What follows depends on the whole file: whether there is a
+        // digest, how lines end. A guess that failed is found out here.
+        if (guessing) {
+            survey_rest();
+            if (!guess_held()) {
+                guess_failed = true;
+                return;
+            }
+        }
         // Offsets and the digest need every byte before them in place.
         CopyWriter& copy = out.settle();
         finish_copy(copy);
     }
 
     void finish_copy(CopyWriter& copy) {
+        const Survey& survey = *known;
         copy.write(survey.line_end + "  ");
         write_index(copy);
         copy.write(survey.line_end + "  ");
@@ -250,16 +330,17 @@ private:
 
     void write_index(CopyWriter& copy) {
         index_at = copy.position();
+        const std::string& line_end = known->line_end;
         std::string text = "<index name=\"scan\">";
         for (std::size_t i = 0; i < offsets.size(); ++i) {
-            text += survey.line_end + "    <offset id=\"" + std::to_string(i + 1) + "\">" +
+            text += line_end + "    <offset id=\"" + std::to_string(i + 1) + "\">" +
                     std::to_string(offsets[i]) + "</offset>";
             if (text.size() > (std::size_t{1} << 20)) {
                 copy.write(text);
                 text.clear();
             }
         }
-        text += survey.line_end + "  </index>";
+        text += line_end + "  </index>";
         copy.write(text);
     }
 
@@ -268,12 +349,18 @@ private:
     }
 
     TagReader reader;
-    const Survey& survey;
+    const Survey* known = nullptr;
+    SurveyPass* guessing = nullptr;
+    Survey checked; // the survey a guessing pass took
+    std::uint64_t scan_total;
+    bool hashing = false;
+    bool guess_failed = false;
     OrderedCopy out;
     const ScanMapSink& map;
     RepairReport& report;
     std::vector<std::uint64_t> offsets;
     std::unordered_map<std::int64_t, std::uint64_t> new_numbers;
+    std::string kept_tag; // a compressed text's tag, kept from one to the next
     std::uint64_t index_at = 0;
     std::uint64_t scans_seen = 0;
     bool in_run = false;
@@ -290,6 +377,17 @@ void rewrite_file(const std::filesystem::path& input, const Survey& survey, Copy
     Rewriter rewriter(input, survey, out, map, report, threads);
     rewriter.run();
     report.scans = survey.nums.size();
+}
+
+std::optional<Survey> rewrite_guessing(const std::filesystem::path& input, std::uint64_t scans,
+                                       bool hashed, CopyWriter& out, const ScanMapSink& map,
+                                       RepairReport& report, unsigned threads) {
+    SurveyPass pass(false);
+    Rewriter rewriter(input, pass, scans, hashed, out, map, report, threads);
+    if (!rewriter.run())
+        return rewriter.surveyed();
+    report.scans = scans;
+    return std::nullopt;
 }
 
 } // namespace orvohost::repair

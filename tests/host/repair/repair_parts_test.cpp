@@ -3,8 +3,10 @@
 // written and hashed in order, and the peak text inflation.
 #include <host/repair/copy_writer.h>
 #include <host/repair/peak_text.h>
+#include <host/repair/plain_base64.h>
 #include <host/repair/repair.h>
 #include <host/repair/repair_error.h>
+#include <host/repair/rewrite.h>
 #include <host/repair/survey.h>
 #include <host/repair/tag_reader.h>
 
@@ -201,9 +203,10 @@ TEST(PeakText, InflatesToThePlainBase64OfTheSameBytes) {
     EXPECT_FALSE(inflate_peak_text(base64_text(packed.data(), packed.size())))
         << "bytes after the stream";
 
-    // One inflater for many texts, as a thread uses it: a failure leaves it
-    // ready for the next, and a stream a thousand times its packed size
-    // grows the buffer it keeps.
+    // One inflater for many texts, as a thread uses it, each appended after
+    // the one before: a failure appends nothing and leaves it ready for the
+    // next, and a stream a thousand times its packed size grows the buffer
+    // it keeps.
     PeakInflater inflater;
     const std::string zeros(1 << 20, '\0');
     std::vector<unsigned char> deflated(compressBound(static_cast<uLong>(zeros.size())));
@@ -212,16 +215,20 @@ TEST(PeakText, InflatesToThePlainBase64OfTheSameBytes) {
                        reinterpret_cast<const Bytef*>(zeros.data()),
                        static_cast<uLong>(zeros.size())),
               Z_OK);
-    EXPECT_FALSE(inflater.plain_text("AAAAAAAA"));
-    EXPECT_EQ(inflater.plain_text(base64_text(deflated.data(), deflated_size)),
-              base64_text(reinterpret_cast<const unsigned char*>(zeros.data()), zeros.size()));
-    EXPECT_EQ(inflater.plain_text(base64_text(packed.data(), size)), plain);
+    std::string texts = ">";
+    EXPECT_FALSE(inflater.append_plain_text("AAAAAAAA", texts));
+    EXPECT_TRUE(inflater.append_plain_text(base64_text(deflated.data(), deflated_size), texts));
+    EXPECT_TRUE(inflater.append_plain_text(base64_text(packed.data(), size), texts));
+    EXPECT_TRUE(texts == ">" +
+                             base64_text(reinterpret_cast<const unsigned char*>(zeros.data()),
+                                         zeros.size()) +
+                             plain);
 }
 
 // A 3.x file of many zlib peak texts, one of them broken, and scans to
 // renumber: inflated on four threads, the copy and the report are those of
 // one thread, byte for byte and in order.
-TEST(Repair, PeakTextsInflatedOnThreadsGiveTheCopyOfOneThread) {
+TEST(Repair, PeakTextsInflatedConcurrentlyGiveTheCopyOfOneThread) {
     std::string text = "<?xml version=\"1.0\"?>\n<mzXML xmlns=\"http://sashimi.sourceforge.net/"
                        "schema_revision/mzXML_3.2\">\n<msRun scanCount=\"3\">\n";
     for (int i = 0; i < 3000; ++i) {
@@ -259,6 +266,73 @@ TEST(Repair, PeakTextsInflatedOnThreadsGiveTheCopyOfOneThread) {
     EXPECT_EQ(four.decompressed, one.decompressed);
     EXPECT_EQ(four.undecodable, std::vector<std::uint64_t>{1235});
     EXPECT_EQ(describe(four), describe(one));
+}
+
+// `scans` scans numbered from `first`, each naming the first as its
+// precursor, an index of `indexed` offsets and a digest, `after` after it.
+std::string indexed_run(int scans, int first, int indexed, const std::string& after = {}) {
+    std::string text = "<?xml version=\"1.0\"?>\n<mzXML xmlns=\"http://sashimi.sourceforge.net/"
+                       "schema_revision/mzXML_2.1\">\n<msRun scanCount=\"" +
+                       std::to_string(scans) + "\">\n";
+    for (int i = 0; i < scans; ++i)
+        text += "<scan num=\"" + std::to_string(first + i) + "\"><precursorMz precursorScanNum=\"" +
+                std::to_string(first) + "\">5</precursorMz><peaks>QUFB</peaks></scan>\n";
+    text += "</msRun>\n";
+    const std::size_t index_at = text.size();
+    text += "<index name=\"scan\">";
+    for (int i = 1; i <= indexed; ++i)
+        text += "<offset id=\"" + std::to_string(i) + "\">0</offset>";
+    return text + "</index>\n<indexOffset>" + std::to_string(index_at) +
+           "</indexOffset>\n<sha1>0</sha1>" + after + "\n</mzXML>\n";
+}
+
+TEST(Repair, ACopyWrittenOnTheIndexsWordIsTheCopyOfTheSurvey) {
+    // The copy is written while the file is surveyed when its index counts
+    // the scans; where the guess is wrong (scans numbered otherwise, an
+    // index that counts too few or too many, a digest far from the end) it
+    // is written again. Each comes out as written after a survey, and every
+    // scan is mapped once.
+    const std::string far(70000, '-');
+    for (const auto& [text, renumbered] : {std::pair{indexed_run(50, 1, 50), false},
+                                           {indexed_run(50, 7, 50), true},
+                                           {indexed_run(50, 1, 40), false},
+                                           {indexed_run(50, 1, 60), false},
+                                           {indexed_run(50, 1, 50, "<!--" + far + "-->"), false}}) {
+        TempFile file(text);
+        for (unsigned threads : {1U, 3U}) {
+            const auto target = std::filesystem::path(file.path).concat(".copy");
+            const auto copy_of = [&](bool surveyed, std::string& mapped) {
+                RepairReport report;
+                const ScanMapSink map = [&](std::uint64_t position, std::string_view num) {
+                    mapped += std::to_string(position) + "=" + std::string(num) + " ";
+                };
+                {
+                    CopyWriter out(target);
+                    if (surveyed) {
+                        const Survey survey = survey_file(file.path);
+                        out.set_hashing(survey.has_sha1);
+                        rewrite_file(file.path, survey, out, map, report, threads);
+                    } else {
+                        report = repair_file(file.path, out, map, threads);
+                    }
+                    out.commit();
+                }
+                std::ifstream in(target, std::ios::binary);
+                const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+                in.close();
+                std::filesystem::remove(target);
+                return bytes + "\n" + describe(report);
+            };
+            std::string expected_map;
+            std::string mapped;
+            const std::string expected = copy_of(true, expected_map);
+            EXPECT_TRUE(copy_of(false, mapped) == expected) << threads << "\n" << expected;
+            EXPECT_EQ(mapped, expected_map);
+            EXPECT_EQ(expected.find("renumbered 50 scans from 7, 50 precursor scan references") !=
+                          std::string::npos,
+                      renumbered);
+        }
+    }
 }
 
 TEST(PeakText, Base64IsTheStandardOneAndReadsBackThroughThePlatformDecoder) {
