@@ -1,5 +1,8 @@
 #include <pal/event.h>
+#include <pal/exception.h>
 
+#include <charconv>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -28,6 +31,8 @@ void EventSocket::set_listener(EventListener* new_listener) {
 }
 
 namespace {
+
+constexpr const char* source_file = "event";
 
 // A message event and its use-count record in one allocation: the record
 // ends the event in place when its use count reaches 0 and frees both at
@@ -58,6 +63,38 @@ void post(const SmartPtr<EventSocket>& socket, std::uint32_t level, Text&& messa
     socket->post(event);
 }
 
+// The record of the last number notice posted on the thread that no one
+// else held after its post, for the next one. A plain pointer, so that a
+// post reaches it without a check that it was made; its owner, made with
+// the first record a thread makes, releases it with the thread.
+thread_local MsgEventRecord* spare = nullptr;
+
+struct SpareOwner {
+    SpareOwner() = default;
+    SpareOwner(const SpareOwner&) = delete;
+    SpareOwner& operator=(const SpareOwner&) = delete;
+    ~SpareOwner() {
+        if (spare)
+            std::exchange(spare, nullptr)->release();
+    }
+};
+
+MsgEventRecord* new_record(std::uint32_t level, std::uint32_t id) {
+    thread_local SpareOwner owner;
+    return new MsgEventRecord(level, Message(id));
+}
+
+// `value` in decimal, as Message::add writes it, into `text`'s own room.
+void write_decimal(std::wstring& text, std::int64_t value) {
+    char digits[24];
+    const char* const end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    wchar_t wide[24];
+    const auto length = static_cast<std::size_t>(end - digits);
+    for (std::size_t i = 0; i < length; ++i)
+        wide[i] = static_cast<wchar_t>(digits[i]);
+    text.assign(wide, length);
+}
+
 } // namespace
 
 void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
@@ -67,6 +104,53 @@ void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
 
 void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level, Message&& message) {
     post(socket, level, std::move(message));
+}
+
+void post_numbers(const SmartPtr<EventSocket>& socket, std::uint32_t level, std::uint32_t id,
+                  std::initializer_list<std::int64_t> numbers) {
+    if (!socket)
+        return;
+    PAL_ASSERT(id != 0, L"msg_id is 0");
+    // Taken out while in use: a listener that posts in turn makes its own.
+    MsgEventRecord* record = std::exchange(spare, nullptr);
+    if (!record)
+        record = new_record(level, id);
+    MsgEvent& event = *record->event();
+    try {
+        // Every field a listener could have changed is set again.
+        event.kind = Event::MSG_EVENT;
+        event.level = level;
+        event.message.id = id;
+        std::vector<std::wstring>& args = event.message.args;
+        args.resize(numbers.size());
+        auto arg = args.begin();
+        for (const std::int64_t number : numbers)
+            write_decimal(*arg++, number);
+    } catch (...) {
+        record->release();
+        throw;
+    }
+    // The posted pointer is ended by hand: when the record comes back with
+    // no other holder, its reference passes to the spare instead.
+    alignas(SmartPtr<Event>) unsigned char room[sizeof(SmartPtr<Event>)];
+    auto* posted = ::new (static_cast<void*>(room)) SmartPtr<Event>(&event, record);
+    try {
+        socket->post(*posted);
+    } catch (...) {
+        posted->~SmartPtr();
+        throw;
+    }
+    // A listener may have pointed the pointer elsewhere; the record is then
+    // not looked at, as it may be gone.
+    bool alone = false;
+    if (posted->pn == record) {
+        ScopedLock guard(record->lock);
+        alone = record->use_count == 1 && record->weak_count == 1;
+    }
+    if (alone && !spare)
+        spare = record;
+    else
+        posted->~SmartPtr();
 }
 
 } // namespace PAL

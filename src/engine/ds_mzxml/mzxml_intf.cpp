@@ -126,6 +126,7 @@ ScanList MzxmlIntf::open_file(const std::wstring& path, int selector,
     first_label = label_base;
     header_only = false;
     open_reader(path, selector, events, node);
+    raw_spec_info.reset(reader.scan_count());
     node->step(1);
     ScanList list = scan_walk(events, node);
     node->step(1);
@@ -273,7 +274,7 @@ void MzxmlIntf::raise_if_unread(const PAL::SmartPtr<PAL::EventSocket>& events, s
 
 // ---- spectra ------------------------------------------------------------------
 
-PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32_t sub_key,
+PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32_t /*sub_key*/,
                                                 const PAL::SmartPtr<PAL::EventSocket>& events) {
     check_listed();
     PAL::SmartPtr<Spectrum> spectrum(new Spectrum());
@@ -298,12 +299,8 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
     if (!read.complete)
         PAL_RAISE(PAL::AppError, msg::BAD_PEAKS.code,
                   PAL::Message(msg::BAD_PEAKS.id).add(label, 0, 10, true).add(read.refusal));
-    if (events) {
-        // One notice per spectrum: its arguments move into the event.
-        PAL::Message notice(msg::PEAKS_READ.id);
-        notice.add(read.values, 0, 10, true).add(label, 0, 10, true);
-        PAL::post_message(events, msg::PEAKS_READ.level, std::move(notice));
-    }
+    // One notice per spectrum: posted without a message built for it.
+    PAL::post_numbers(events, msg::PEAKS_READ.level, msg::PEAKS_READ.id, {read.values, label});
 
     if (!centroided && !scan_centroided) {
         spectrum->peak_kind = 3;
@@ -311,19 +308,22 @@ PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32
     } else {
         spectrum->peak_kind = 0;
     }
+    // One entry a scan, whatever the sub key.
     raw_spec_info.store(
-        label, sub_key,
-        RawSpecInfo{static_cast<std::uint32_t>(peaks.size()), spectrum->peak_kind == 0});
+        position, RawSpecInfo{static_cast<std::uint32_t>(peaks.size()), spectrum->peak_kind == 0});
     return spectrum;
 }
 
 void MzxmlIntf::get_raw_spec_info(std::uint32_t label, std::uint32_t sub_key, RawSpecInfo& out) {
     check_listed();
-    if (raw_spec_info.find(label, sub_key, out))
+    // A label not listed is found nowhere; the fetch then says why.
+    const std::size_t position =
+        label >= first_label ? static_cast<std::size_t>(label - first_label) + 1 : 0;
+    if (raw_spec_info.find(position, out))
         return;
     // Through the virtual table, as a host would; the spectrum itself is dropped.
     this->get_spectrum(label, sub_key, PAL::SmartPtr<PAL::EventSocket>());
-    PAL_ASSERT(raw_spec_info.find(label, sub_key, out), L"Raw spec info missing");
+    PAL_ASSERT(raw_spec_info.find(position, out), L"Raw spec info missing");
 }
 
 // ---- run information ----------------------------------------------------------

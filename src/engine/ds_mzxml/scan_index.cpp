@@ -262,12 +262,8 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
             break;
         }
         const std::int64_t offset = text_to_int64(offset_text);
-        if (socket) {
-            // One notice per scan: its arguments move into the event.
-            PAL::Message notice(msg::SCAN_OFFSET.id);
-            notice.add(expected).add(offset);
-            PAL::post_message(socket, msg::SCAN_OFFSET.level, std::move(notice));
-        }
+        // One notice per scan: posted without a message built for it.
+        PAL::post_numbers(socket, msg::SCAN_OFFSET.level, msg::SCAN_OFFSET.id, {expected, offset});
         index.push_back(offset);
         ++expected;
         steps.step();
@@ -365,9 +361,8 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
                     break;
                 }
                 const std::int64_t offset = base + static_cast<std::int64_t>(pos);
-                if (socket)
-                    PAL::post_message(socket, msg::SCAN_OFFSET.level,
-                                      PAL::Message(msg::SCAN_OFFSET.id).add(found).add(offset));
+                PAL::post_numbers(socket, msg::SCAN_OFFSET.level, msg::SCAN_OFFSET.id,
+                                  {found, offset});
                 index.push_back(offset);
                 steps.step();
                 search_from = offset + static_cast<std::int64_t>(SCAN_TAG.size());

@@ -72,19 +72,15 @@ std::size_t find_text(std::string_view text, std::string_view what, std::size_t 
     while (anchor < what.size() && in_base64(what[anchor]))
         ++anchor;
     if (anchor < what.size()) {
-        const char* const data = text.data();
-        const char* const last = data + text.size();
-        const char* at = data + from + anchor; // where the anchor byte may stand
+        // Where the anchor byte may stand: from `anchor` bytes after `from`
+        // up to `tail` bytes before the end.
         const std::size_t tail = what.size() - anchor;
-        while (static_cast<std::size_t>(last - at) >= tail) {
-            at = static_cast<const char*>(
-                std::memchr(at, what[anchor], static_cast<std::size_t>(last - at) - tail + 1));
-            if (at == nullptr)
-                return npos;
-            const auto start = static_cast<std::size_t>(at - anchor - data);
+        const std::string_view places = text.substr(0, text.size() - tail + 1);
+        for (std::size_t at = next_byte(places, what[anchor], from + anchor); at != npos;
+             at = next_byte(places, what[anchor], at + 1)) {
+            const std::size_t start = at - anchor;
             if (name_at(text, start, what))
                 return start;
-            ++at;
         }
         return npos;
     }
@@ -100,10 +96,28 @@ std::size_t find_either(std::string_view text, char a, char b, std::size_t from)
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8(a);
     const __m128i second = _mm_set1_epi8(b);
+    const auto matches = [&](std::size_t at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        return _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second));
+    };
+    // A start tag runs to hundreds of bytes: 64 of them are looked at
+    // with one test, and the one that matches is found after.
+    for (; from + 64 <= text.size(); from += 64) {
+        const __m128i m0 = matches(from);
+        const __m128i m1 = matches(from + 16);
+        const __m128i m2 = matches(from + 32);
+        const __m128i m3 = matches(from + 48);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3))) == 0)
+            continue;
+        const auto hits =
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m0))) |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m1))) << 16 |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m2))) << 32 |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m3))) << 48;
+        return from + static_cast<std::size_t>(__builtin_ctzll(hits));
+    }
     for (; from + 16 <= text.size(); from += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
-        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second))));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(matches(from)));
         if (hits != 0)
             return from + static_cast<std::size_t>(__builtin_ctz(hits));
     }
@@ -151,8 +165,7 @@ std::uint32_t views_between(std::string_view text, std::size_t from, std::size_t
             const std::string_view name = names[i];
             if (equals < name.size())
                 continue;
-            const std::size_t at = equals - name.size();
-            if (at >= own || !name_at(text, at, name))
+            if (equals - name.size() >= own || !names.stands_before(text, equals, i))
                 continue;
             open &= ~(1u << i);
             found[i] = value_after(text, equals, values[i]);
@@ -184,7 +197,7 @@ bool element_text_view(std::string_view text, std::string_view name, std::string
     const std::size_t after = at + 1 + name.size();
     if (after >= text.size() || (!is_xml_space(text[after]) && text[after] != '>'))
         return false;
-    const std::size_t tag_end = text.find('>', at);
+    const std::size_t tag_end = next_byte(text, '>', at);
     if (tag_end == npos)
         return false;
     const std::size_t content = tag_end + 1;
@@ -201,7 +214,7 @@ std::string_view start_tag_view(std::string_view text, std::string_view name) {
     const std::size_t at = find_prefixed(text, "<", name, 0);
     if (at == npos)
         return {};
-    const std::size_t tag_end = text.find('>', at);
+    const std::size_t tag_end = next_byte(text, '>', at);
     if (tag_end == npos)
         return {};
     return text.substr(at + 1, tag_end - at - 1);

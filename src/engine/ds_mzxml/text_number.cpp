@@ -36,20 +36,27 @@ bool skip_blanks_and_sign(std::string_view& text) {
 }
 
 // The integer of the leading digits, saturating at the type's limits.
+// Numbers in the files are short: the digits are summed here, where a
+// general conversion would cost a call and its checks on every value.
 template <typename Int>
 Int convert_integer(std::string_view text) {
     const bool negative = skip_blanks_and_sign(text);
-    std::size_t digits = 0;
-    while (digits < text.size() && is_digit(text[digits]))
-        ++digits;
-    if (digits == 0)
-        return 0;
+    std::size_t at = 0;
+    while (at < text.size() && text[at] == '0')
+        ++at;
+    const std::size_t first = at;
     std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + digits, magnitude);
-    (void)end;
-    const std::uint64_t max_positive = static_cast<std::uint64_t>(std::numeric_limits<Int>::max());
-    if (error == std::errc::result_out_of_range)
+    while (at < text.size() && is_digit(text[at])) {
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[at] - '0');
+        ++at;
+        // Nineteen digits always fit; a twentieth may not, and whatever it
+        // gives is past every limit below but the one it saturates to.
+        if (at - first == 19)
+            break;
+    }
+    if (at - first == 19 && at < text.size() && is_digit(text[at]))
         magnitude = std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t max_positive = static_cast<std::uint64_t>(std::numeric_limits<Int>::max());
     if (negative) {
         if (magnitude > max_positive)
             return std::numeric_limits<Int>::min();
@@ -127,6 +134,73 @@ bool overflows(std::string_view text, IsDigit digit, char exponent_mark, char up
     return place + exponent > 0;
 }
 
+// Powers of ten that a double holds exactly.
+constexpr double EXACT_POWERS[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int MOST_EXACT_POWER = 22;
+
+// The decimal number that starts `text` (digits, a point, an exponent), as
+// from_chars reads it, when its digits make an integer that a double holds
+// exactly and its power of ten is one a double holds too: one product or
+// quotient of two exact values is then rounded once, to the nearest, which
+// is the correctly rounded value from_chars gives. Most values in the files
+// are such numbers. False for any other text, which from_chars reads.
+bool exact_decimal(std::string_view text, double& value) {
+    constexpr std::uint64_t MOST_EXACT = std::uint64_t{1} << 53;
+    constexpr int MOST_DIGITS = 19; // fit in 64 bits whatever they are
+    // More places after the point, or a larger exponent, are left to
+    // from_chars: the counts stay far from overflowing, and such texts are
+    // rare.
+    constexpr int MOST_PLACES = 2 * (MOST_EXACT_POWER + MOST_DIGITS);
+    std::uint64_t mantissa = 0;
+    int digits = 0; // from the first that is not 0
+    int scale = 0;  // digits after the point
+    bool any = false;
+    std::size_t at = 0;
+    const auto take = [&](char c) {
+        any = true;
+        if (mantissa == 0 && c == '0')
+            return true;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+        return ++digits <= MOST_DIGITS;
+    };
+    for (; at < text.size() && is_digit(text[at]); ++at)
+        if (!take(text[at]))
+            return false;
+    if (at < text.size() && text[at] == '.')
+        for (++at; at < text.size() && is_digit(text[at]); ++at)
+            if (!take(text[at]) || ++scale > MOST_PLACES)
+                return false;
+    if (!any)
+        return false;
+    int exponent = 0;
+    // An exponent counts only when digits follow its mark.
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        std::size_t j = at + 1;
+        const bool minus = j < text.size() && text[j] == '-';
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
+        for (; j < text.size() && is_digit(text[j]); ++j) {
+            exponent = exponent * 10 + (text[j] - '0');
+            if (exponent > MOST_PLACES)
+                return false;
+        }
+        if (minus)
+            exponent = -exponent;
+    }
+    if (mantissa == 0) {
+        value = 0.0;
+        return true;
+    }
+    const int power = exponent - scale;
+    if (mantissa > MOST_EXACT || power < -MOST_EXACT_POWER || power > MOST_EXACT_POWER)
+        return false;
+    const auto exact = static_cast<double>(mantissa);
+    value = power < 0 ? exact / EXACT_POWERS[-power] : exact * EXACT_POWERS[power];
+    return true;
+}
+
 double signed_value(double magnitude, bool negative) {
     return negative ? -magnitude : magnitude;
 }
@@ -166,6 +240,8 @@ double text_to_double(std::string_view text) {
         return signed_value(value, negative);
     }
 
+    if (exact_decimal(text, value))
+        return signed_value(value, negative);
     const auto result =
         std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument)

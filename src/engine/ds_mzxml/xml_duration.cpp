@@ -174,10 +174,28 @@ bool read_schema_duration(std::string_view text, double& seconds) {
     return true;
 }
 
+// The form nearly every writer writes, "PT<decimal>S" (trailing blanks as
+// the schema form takes them): its seconds are the number, read alone, as
+// the schema form's sum of zero fields and the seconds gives them.
+bool read_plain_seconds(std::string_view text, double& seconds) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                             text.back() == '\r'))
+        text.remove_suffix(1);
+    if (text.size() < 4 || !text.starts_with("PT") || text.back() != 'S')
+        return false;
+    const std::string_view number = text.substr(2, text.size() - 3);
+    bool point = false;
+    if (decimal_length(number, 0, point) != number.size())
+        return false;
+    seconds = text_to_double(number);
+    return true;
+}
+
 } // namespace
 
 bool read_xml_duration(std::string_view text, double& seconds) {
-    return read_schema_duration(text, seconds) || read_pattern(text, seconds);
+    return read_plain_seconds(text, seconds) || read_schema_duration(text, seconds) ||
+           read_pattern(text, seconds);
 }
 
 } // namespace orvoeng

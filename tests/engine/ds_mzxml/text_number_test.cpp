@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale>
+#include <random>
+#include <string>
 
 namespace {
 
@@ -63,6 +65,11 @@ TEST(TextNumberTest, ConvertsAsTheClassicLocaleUnderAGermanOne) {
     texts.insert(texts.end(), {" 5368709120</offset>", "9223372036854775808",
                                "-99999999999999999999", "1e99999999999999999999",
                                "1e-99999999999999999999", "3.14159265358979323846264338327950288"});
+    // Around the limits of the digits and powers of ten a double holds exactly.
+    texts.insert(texts.end(), {"9007199254740992", "9007199254740993", "9007199254740993e-3",
+                               "1e22", "1e23", "4.5e-22", "4.5e-23", "0.0000000000000000000000012",
+                               "1.61356e+008", "00000000000000000000000042", "18446744073709551615",
+                               "18446744073709551616", "9999999999999999999", "0e999", "-0.000"});
     for (const char* text : texts) {
         const long long integer = strtoll_l(text, nullptr, 10, classic);
         const double expected = strtod_l(text, nullptr, classic), got = text_to_double(text);
@@ -80,6 +87,42 @@ TEST(TextNumberTest, ConvertsAsTheClassicLocaleUnderAGermanOne) {
     std::locale::global(saved);
     if (german.empty())
         GTEST_SKIP() << "no German locale on this machine: checked in the classic locale only";
+}
+
+// Decimals of every length and power of ten, as writers write them (and as
+// they do not), convert as strtod and strtoll convert them.
+TEST(TextNumberTest, RandomDecimalsConvertAsStrtod) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no strtod_l to hold the classic locale on this platform";
+#else
+    const locale_t classic = newlocale(LC_ALL_MASK, "C", nullptr);
+    std::mt19937_64 random(38);
+    const auto digits = [&](std::size_t n) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i)
+            text += static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    for (int n = 0; n < 20000; ++n) {
+        std::string text = random() % 4 == 0 ? "-" : "";
+        text += digits(random() % 21);
+        if (random() % 3 != 0) {
+            text += '.';
+            text += digits(random() % 21);
+        }
+        if (random() % 2 == 0) {
+            text += random() % 2 == 0 ? "e" : "E";
+            text += random() % 3 == 0 ? "-" : random() % 2 == 0 ? "+" : "";
+            text += std::to_string(random() % 40);
+        }
+        const double expected = strtod_l(text.c_str(), nullptr, classic);
+        const double got = text_to_double(text);
+        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
+            << '"' << text << "\" gives " << got << ", strtod " << expected;
+        EXPECT_EQ(text_to_int64(text), strtoll_l(text.c_str(), nullptr, 10, classic)) << text;
+    }
+    freelocale(classic);
+#endif
 }
 
 } // namespace

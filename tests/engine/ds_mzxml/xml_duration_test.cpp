@@ -12,7 +12,12 @@ TEST(Duration, ReadsSecondsOrLeavesTheField) {
                                                     {"P1DT1H1M1.5S", 90061.5},
                                                     {"PT12.345678901234567S", 12.345678901234567},
                                                     {"PT-1S", -1},
-                                                    {"PT1M30X", 1}};
+                                                    {"PT1M30X", 1},
+                                                    {"PT.5S", 0.5},
+                                                    {"PT5.S", 5},
+                                                    {"PT0.52S \r\n", 0.52},
+                                                    {"PT1e3S", 1000},
+                                                    {"PT0.5.5S", 0.5}};
     for (const auto& [text, want] : cases) {
         double seconds = -5;
         EXPECT_TRUE(read_xml_duration(text, seconds)) << text;

@@ -10,55 +10,60 @@
 #include <pal/msgcatalog.h>
 #include <pal/string.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <locale>
-#include <map>
 #include <string>
-#include <utility>
+#include <vector>
 
 namespace orvoeng {
 
-// Peak count and centroided flag per fetched spectrum, never the peaks.
+// Peak count and centroided flag per fetched spectrum, never the peaks: an
+// entry a listed scan, by its 1-based position, made at the first store. A
+// fetch then stores without a search or an allocation of its own, where a
+// tree would take a node a spectrum, scattered over the heap between the
+// spectra's peak lists.
 class RawSpecInfoCache {
 public:
-    // Label, then sub key; ordered by label (unsigned), then sub (signed).
-    using Key = std::pair<std::uint32_t, std::int32_t>;
+    // Forgets every entry: the listing holds `count` scans.
+    void reset(std::size_t count) {
+        entries.clear();
+        entries.shrink_to_fit();
+        scans = count;
+    }
 
     // A spectrum fetched again must say the same, or the file changed under us.
-    void store(std::uint32_t label, std::uint32_t sub_key, const RawSpecInfo& info) {
+    void store(std::size_t position, const RawSpecInfo& info) {
         constexpr const char* source_file = "ds/utils";
-        // Spectra fetched in order come after every entry: no search then.
-        const Key at = key(label, sub_key);
-        if (entries.empty() || std::prev(entries.end())->first < at) {
-            entries.emplace_hint(entries.end(), at, info);
+        PAL_ASSERT(position >= 1 && position <= scans, L"Raw spec info position out of range");
+        if (entries.empty())
+            entries.resize(scans);
+        Entry& entry = entries[position - 1];
+        if (!entry.stored) {
+            entry = Entry{info.peak_count, info.centroided, true};
             return;
         }
-        const auto found = entries.find(at);
-        if (found == entries.end()) {
-            entries.emplace(at, info);
-            return;
-        }
-        PAL_ASSERT(found->second.peak_count == info.peak_count &&
-                       found->second.centroided == info.centroided,
+        PAL_ASSERT(entry.peak_count == info.peak_count && entry.centroided == info.centroided,
                    L"Raw spec info changed");
     }
 
-    bool find(std::uint32_t label, std::uint32_t sub_key, RawSpecInfo& out) const {
-        const auto found = entries.find(key(label, sub_key));
-        if (found == entries.end())
+    // False for a scan never stored, and for a position not listed.
+    bool find(std::size_t position, RawSpecInfo& out) const {
+        if (position < 1 || position > entries.size() || !entries[position - 1].stored)
             return false;
-        out = found->second;
+        const Entry& entry = entries[position - 1];
+        out = RawSpecInfo{entry.peak_count, entry.centroided};
         return true;
     }
 
-    bool key_by_sub_key = false;
-    std::map<Key, RawSpecInfo> entries;
-
 private:
-    Key key(std::uint32_t label, std::uint32_t sub_key) const {
-        return {label, key_by_sub_key ? static_cast<std::int32_t>(sub_key) : 0};
-    }
+    struct Entry {
+        std::uint32_t peak_count = 0;
+        bool centroided = false;
+        bool stored = false;
+    };
+    std::vector<Entry> entries;
+    std::size_t scans = 0;
 };
 
 // Refuses a path the user's code page cannot represent, before any file call

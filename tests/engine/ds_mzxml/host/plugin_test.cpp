@@ -348,6 +348,40 @@ TEST(Spectra, FilterEventsCacheAndScansWithoutPeaks) {
         EXPECT_THROW(run.source->get_spectrum(1, 0, {}), PAL::Exception) << "a real fetch reads";
 }
 
+// A host may keep a spectrum's peaks after the spectrum, and every fetch
+// makes a spectrum of its own, its other fields as a new one has them; the
+// raw spectrum info of a label goes by its place after the first label, and
+// a label outside the listing has none.
+TEST(Spectra, PeaksOutliveTheirSpectrumAndRawInfoGoesByLabel) {
+    fixture::TempDir dir;
+    const auto path = dir.write(
+        "run.mzXML", mzxml({scan(1, "", {101.0, 1.0}), scan(1, "", {102.0, 2.0, 103.0, 3.0}),
+                            scan(2, ">445.5", {104.0, 4.0})}));
+    Opened run(path, {}, 7);
+    ASSERT_EQ(run.failure, Failure{});
+    PAL::SmartPtr<std::vector<orvoeng::Peak>> kept;
+    {
+        const auto spectrum = run.source->get_spectrum(8, 0, {});
+        EXPECT_EQ(std::tuple(spectrum->aux_value, spectrum->aux_number, spectrum->aux_list.size()),
+                  std::tuple(0.0, -1, std::size_t{0}));
+        kept = spectrum->peaks;
+        EXPECT_EQ(kept.pn->use_count, 2);
+    }
+    EXPECT_EQ(kept.pn->use_count, 1);
+    ASSERT_EQ(kept->size(), 2u);
+    EXPECT_EQ(std::tuple(kept->at(0).mz, kept->at(1).intensity), std::tuple(102.0, 3.0));
+    const auto again = run.source->get_spectrum(8, 0, {});
+    EXPECT_NE(again->peaks.get(), kept.get());
+    EXPECT_EQ(again->peaks->size(), 2u);
+    orvoeng::RawSpecInfo info;
+    for (std::uint32_t label : {6u, 10u, 0u})
+        EXPECT_EQ(raised([&] { run.source->get_raw_spec_info(label, 0, info); }), no_scan(label));
+    run.source->get_raw_spec_info(9, 0, info); // fetched for it
+    EXPECT_EQ(std::tuple(info.peak_count, info.centroided), std::tuple(1u, true));
+    run.source->get_raw_spec_info(8, 3, info); // any sub key
+    EXPECT_EQ(info.peak_count, 2u);
+}
+
 // Any white space ends an element's name; compressed peak data, whose sizes
 // may happen to fit, are refused with the attribute named.
 TEST(Spectra, NamesEndAtAnyWhiteSpaceAndCompressedPeaksAreRefused) {

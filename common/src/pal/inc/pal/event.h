@@ -13,6 +13,7 @@
 #include <pal/mutex.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 
 namespace PAL {
@@ -79,5 +80,14 @@ PAL_API void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t lev
 // event instead of being copied.
 PAL_API void post_message(const SmartPtr<EventSocket>& socket, std::uint32_t level,
                           Message&& message);
+
+// The same for a message whose arguments are all integers in decimal, as
+// Message::add writes them by default: the very event post_message posts
+// for that message, built without one. Such notices come one a scan, so the
+// event of the last one posted on the thread is kept, when no one else
+// holds it, and filled anew: its texts keep their room, and a post in a
+// loop allocates nothing. Raises AssertFailure for identifier 0.
+PAL_API void post_numbers(const SmartPtr<EventSocket>& socket, std::uint32_t level,
+                          std::uint32_t id, std::initializer_list<std::int64_t> numbers);
 
 } // namespace PAL
