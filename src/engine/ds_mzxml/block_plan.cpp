@@ -40,7 +40,26 @@ std::int64_t MzXMLReader::read_ahead_end(std::uint32_t scan_number) const {
     const std::int64_t begin = index[scan_number - 1];
     const std::int64_t limit = begin + static_cast<std::int64_t>(FileView::BLOCK);
     const auto from = index.begin() + scan_number;
-    const auto after = std::upper_bound(from, index.end(), limit);
+    // Scans are asked for in order: the bound of the next scan is the last
+    // one or a few entries after it, where a search of the whole index
+    // would take a score of steps, each a cache miss. Only on an index in
+    // order to its end (a search for scan starts may end it with an earlier
+    // offset) do the two give the same.
+    constexpr std::size_t STEPS = 8;
+    auto after = index.end();
+    if (scan_number == ahead_scan + 1 && ahead_after >= scan_number &&
+        index.back() >= index[index.size() - 2]) {
+        std::size_t at = ahead_after;
+        while (at < index.size() && index[at] <= limit && at - ahead_after < STEPS)
+            ++at;
+        after = index.begin() + static_cast<std::ptrdiff_t>(at);
+        if (at < index.size() && index[at] <= limit)
+            after = std::upper_bound(after, index.end(), limit);
+    } else {
+        after = std::upper_bound(from, index.end(), limit);
+    }
+    ahead_scan = scan_number;
+    ahead_after = static_cast<std::size_t>(after - index.begin());
     return after == from ? index[scan_number] : std::max(*(after - 1), index[scan_number]);
 }
 

@@ -297,6 +297,9 @@ private:
         bool centroided_met = false;
     };
     std::vector<EarlyHeader> early_headers;
+    // The last scan read_ahead_end was asked for, and its bound's place.
+    mutable std::uint32_t ahead_scan = 0;
+    mutable std::size_t ahead_after = 0;
 };
 
 } // namespace orvoeng

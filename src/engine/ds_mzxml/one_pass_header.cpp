@@ -54,7 +54,8 @@ public:
     // when a num names another scan.
     bool apply(HeaderValues& values, std::uint32_t scan_number) const {
         for (std::size_t i = 0; i < count; ++i)
-            if (!values.take(taken[i].first, taken[i].second, scan_number))
+            if (!values.take(taken[i].name, std::string_view(taken[i].data, taken[i].size),
+                             scan_number))
                 return false;
         if (precursor_mz_given)
             values.header.precursorMz = precursor_mz;
@@ -71,9 +72,9 @@ private:
         for (std::size_t name = 0; name < HEADER_ATTRIBUTES; ++name) {
             if (!found[name])
                 continue;
-            if (count == taken.size())
+            if (count == std::size(taken))
                 return false;
-            taken[count++] = {name, values[name]};
+            taken[count++] = {name, values[name].data(), values[name].size()};
         }
         if (occurs_before(line, line.size(), "<precursorMz")) {
             // An element the line does not close is gathered over lines by
@@ -93,7 +94,13 @@ private:
         return true;
     }
 
-    std::array<std::pair<std::size_t, std::string_view>, 4 * HEADER_ATTRIBUTES> taken;
+    // Filled before it is read: not set up for each header.
+    struct Taken {
+        std::size_t name;
+        const char* data;
+        std::size_t size;
+    };
+    Taken taken[4 * HEADER_ATTRIBUTES];
     std::size_t count = 0;
     double precursor_mz = 0.0;
     std::int32_t precursor_charge = 0;

@@ -79,6 +79,8 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
                        const PAL::SmartPtr<PAL::Progress>& progress) {
     file_name = std::move(name);
     state = OPEN_OK;
+    ahead_scan = 0;
+    ahead_after = 0;
     std::vector<EarlyHeader>().swap(early_headers);
     view.settle();
     begin_operation();
