@@ -45,31 +45,37 @@ std::size_t digits_end(std::string_view text, std::size_t at) {
 }
 
 // An index line as writers write it, `<offset id="N">M</offset>` between
-// blanks: its id and offset are the texts the searches of any line find
-// in it (the first "=" follows "id", the first "<offset" is its element),
-// so they are taken without them.
-bool plain_index_line(std::string_view line, std::string_view& id, std::string_view& offset) {
+// blanks and ended by a line feed, at the start of `bytes`: the length of
+// the line, feed included, or 0 for any other. Its id and offset are the
+// texts the searches of any line find in it (the first "=" follows "id",
+// the first "<offset" is its element), so they are taken without them, and
+// the line is whole in one line read, so it is the line the cursor gives.
+std::size_t plain_index_line(std::string_view bytes, std::string_view& id,
+                             std::string_view& offset) {
     constexpr std::string_view OPEN = "<offset id=\"";
     constexpr std::string_view CLOSE = "</offset>";
+    const std::size_t size = std::min(bytes.size(), LineCursor::LINE_BUFFER_SIZE - 1);
     std::size_t at = 0;
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+    while (at < size && (bytes[at] == ' ' || bytes[at] == '\t'))
         ++at;
-    if (line.substr(at, OPEN.size()) != OPEN)
-        return false;
+    if (bytes.substr(at, OPEN.size()) != OPEN)
+        return 0;
     const std::size_t id_start = at + OPEN.size();
-    const std::size_t id_end = digits_end(line, id_start);
-    if (id_end == std::string_view::npos || line.substr(id_end, 2) != "\">")
-        return false;
+    const std::size_t id_end = digits_end(bytes, id_start);
+    if (id_end == std::string_view::npos || bytes.substr(id_end, 2) != "\">")
+        return 0;
     const std::size_t offset_start = id_end + 2;
-    const std::size_t offset_end = digits_end(line, offset_start);
-    if (offset_end == std::string_view::npos || line.substr(offset_end, CLOSE.size()) != CLOSE)
-        return false;
-    for (std::size_t rest = offset_end + CLOSE.size(); rest < line.size(); ++rest)
-        if (!is_xml_space(line[rest]))
-            return false;
-    id = line.substr(id_start, id_end - id_start);
-    offset = line.substr(offset_start, offset_end - offset_start);
-    return true;
+    const std::size_t offset_end = digits_end(bytes, offset_start);
+    if (offset_end == std::string_view::npos || bytes.substr(offset_end, CLOSE.size()) != CLOSE)
+        return 0;
+    std::size_t rest = offset_end + CLOSE.size();
+    while (rest < size && bytes[rest] != '\n' && is_xml_space(bytes[rest]))
+        ++rest;
+    if (rest >= size || bytes[rest] != '\n')
+        return 0;
+    id = bytes.substr(id_start, id_end - id_start);
+    offset = bytes.substr(offset_start, offset_end - offset_start);
+    return rest + 1;
 }
 
 } // namespace
@@ -237,23 +243,36 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
     std::int32_t expected = 1;
     bool result = true;
-    while (lines.next()) {
-        const std::size_t own = lines.text().size();
-        const std::string_view line = lines.whole(VALUE_REACH);
+    // Lines as writers write them are taken straight from the view's bytes;
+    // any other line is read by the cursor, the way every line could be.
+    std::int64_t at = lines.next_start();
+    for (;;) {
         std::string_view id_text, offset_text;
-        const bool plain =
-            !reference && line.size() == own && plain_index_line(line, id_text, offset_text);
-        if (!plain && occurs_before(line, own, "</index"))
-            break;
-        if (!plain && (!attribute_view(line, "id", id_text, own) ||
-                       !element_text_view(line, "offset", offset_text, own))) {
-            if (socket && !view.failed())
-                PAL::post_message(socket, msg::BAD_INDEX_LINE.level,
-                                  PAL::Message(msg::BAD_INDEX_LINE.id)
-                                      .add(PAL::to_wide(std::string(line.substr(0, own)),
-                                                        std::locale::classic())));
-            result = false;
-            break;
+        std::size_t length = 0;
+        if (!reference)
+            length = plain_index_line(view.bytes(at, LineCursor::LINE_BUFFER_SIZE), id_text,
+                                      offset_text);
+        if (length > 0) {
+            at += static_cast<std::int64_t>(length);
+        } else {
+            LineCursor one(view, at);
+            if (!one.next())
+                break;
+            at = one.next_start();
+            const std::size_t own = one.text().size();
+            const std::string_view line = one.whole(VALUE_REACH);
+            if (occurs_before(line, own, "</index"))
+                break;
+            if (!attribute_view(line, "id", id_text, own) ||
+                !element_text_view(line, "offset", offset_text, own)) {
+                if (socket && !view.failed())
+                    PAL::post_message(socket, msg::BAD_INDEX_LINE.level,
+                                      PAL::Message(msg::BAD_INDEX_LINE.id)
+                                          .add(PAL::to_wide(std::string(line.substr(0, own)),
+                                                            std::locale::classic())));
+                result = false;
+                break;
+            }
         }
         const std::int32_t id = text_to_int32(id_text);
         if (id != expected) {
