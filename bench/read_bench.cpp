@@ -151,8 +151,9 @@ int run_program(const std::vector<std::string>& args) {
 }
 
 // The generated file for these options, made once: a stamp beside it holds
-// the command and the byte count, so a changed option or a truncated file
-// makes it again, and an interrupted run never leaves a file that looks done.
+// the command, the generator's build and the byte count, so a changed
+// option, a generator that writes otherwise or a truncated file makes it
+// again, and an interrupted run never leaves a file that looks done.
 fs::path generated(const Options& options, bool indexed) {
     // The compact layout keeps the names files had before layouts were told apart.
     const std::string amount = options.scans.empty() ? options.size : options.scans + "scans";
@@ -175,9 +176,12 @@ fs::path generated(const Options& options, bool indexed) {
     std::istringstream words(command);
     for (std::string word; words >> word;)
         args.push_back(word);
-    command += " ";
-    const fs::path stamp = path.string() + ".stamp";
     std::error_code error;
+    const fs::path tool = args.front();
+    const auto built = fs::last_write_time(tool, error).time_since_epoch().count();
+    command += " " + std::to_string(error ? 0 : fs::file_size(tool, error)) + "/" +
+               std::to_string(built) + " ";
+    const fs::path stamp = path.string() + ".stamp";
     const auto bytes = fs::file_size(path, error);
     std::string stamped;
     if (!error && std::getline(std::ifstream(stamp), stamped) &&

@@ -107,7 +107,14 @@ layout_rows() {
       fi
       if ((have_pwiz)); then
         line=$(timed_run msconvert "$file" --mzML -o "$scratch/out") || return 1
-        pwiz=$(best "$pwiz" "$line")
+        # msconvert can stop midway and still exit with 0: a time counts
+        # only when its mzML is whole.
+        if tail -c 64 "$scratch"/out/*.mzML | grep -q '</indexedmzML>'; then
+          pwiz=$(best "$pwiz" "$line")
+        else
+          echo "bench: msconvert left $file's mzML unfinished; its time is not counted" >&2
+          tail -3 "$scratch/log.txt" >&2
+        fi
       fi
     done
     read -r ours_wall ours_cpu _ <<<"$ours"
@@ -127,8 +134,10 @@ layout_rows() {
     else
       printf '%-16s %-34s %s\n' "$name" "OpenMS FileInfo" "not installed (Debian: topp)"
     fi
-    if ((have_pwiz)); then
+    if ((have_pwiz)) && [ -n "$pwiz" ]; then
       row "ProteoWizard msconvert to mzML" "$pwiz"
+    elif ((have_pwiz)); then
+      printf '%-16s %-34s %s\n' "$name" "ProteoWizard msconvert" "did not finish the file"
     else
       printf '%-16s %-34s %s\n' "$name" "ProteoWizard msconvert" \
         "not installed (Debian: libpwiz-tools)"

@@ -42,8 +42,10 @@ void write_header(const Options& options, const RunPlan& plan, OutputFile& out) 
         "file:///synthetic/orvo-mkmzxml-seed-" + std::to_string(options.seed) + ".raw";
     out.write("    <parentFile fileName=\"" + parent + "\" fileType=\"RAWData\" fileSha1=\"" +
               sha1_hex(parent) + "\"/>\n");
-    out.write("    <msInstrument>\n"
-              "      <msManufacturer category=\"msManufacturer\" value=\"Orvo Instruments\"/>\n"
+    // msconvert names its instrument, and each scan refers to it by that id.
+    out.write(options.layout == Layout::msconvert ? "    <msInstrument msInstrumentID=\"1\">\n"
+                                                  : "    <msInstrument>\n");
+    out.write("      <msManufacturer category=\"msManufacturer\" value=\"Orvo Instruments\"/>\n"
               "      <msModel category=\"msModel\" value=\"Synthetic Trap\"/>\n"
               "      <msIonisation category=\"msIonisation\" value=\"ESI\"/>\n"
               "      <msMassAnalyzer category=\"msMassAnalyzer\" value=\"Ion Trap\"/>\n"
