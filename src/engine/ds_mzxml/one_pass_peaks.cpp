@@ -27,6 +27,33 @@ std::uint32_t decode_plain(std::string_view data, std::int32_t count, const Deco
                                  padded);
 }
 
+// Which of the texts that name plain peaks a text holds. Each is a name,
+// "=" and a quoted value, so each occurrence is found at an "=" of the
+// text, with the name before it and the value after: one look at each "="
+// instead of a search of the text for each.
+struct PeakNames {
+    bool single = false; // precision="32"
+    bool wide = false;   // precision="64"
+    bool network = false;
+    bool pairs = false;
+
+    void look_at(std::string_view text) {
+        for (std::size_t equals = next_byte(text, '=', 0); equals != npos;
+             equals = next_byte(text, '=', equals + 1)) {
+            const std::string_view name = text.substr(0, equals);
+            const std::string_view value = text.substr(equals + 1);
+            if (name.ends_with("precision")) {
+                single = single || value.starts_with("\"32\"");
+                wide = wide || value.starts_with("\"64\"");
+            } else if (name.ends_with("byteOrder")) {
+                network = network || value.starts_with("\"network\"");
+            } else if (name.ends_with("pairOrder")) {
+                pairs = pairs || value.starts_with("\"m/z-int\"");
+            }
+        }
+    }
+};
+
 } // namespace
 
 bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const DecodeRoom& room) {
@@ -64,12 +91,11 @@ bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const Deco
     const std::string_view tail = text.substr(close);
     // A name with its quoted value holds a quote, which data that decode
     // cannot: the tag and what follows the data are all there is to search.
-    const auto named = [&](std::string_view what) {
-        return find_text(markup, what) != npos || find_text(tail, what) != npos;
-    };
-    const bool single = named("precision=\"32\"");
-    if ((!single && !named("precision=\"64\"")) || !named("byteOrder=\"network\"") ||
-        !named("pairOrder=\"m/z-int\""))
+    PeakNames named;
+    named.look_at(markup);
+    named.look_at(tail);
+    const bool single = named.single;
+    if ((!single && !named.wide) || !named.network || !named.pairs)
         return false;
 
     std::size_t padded = npos;

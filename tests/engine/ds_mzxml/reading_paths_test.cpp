@@ -147,6 +147,16 @@ TEST(ReadingPaths, FixturesReadTheSameBothWays) {
          .peaks_attributes = " ",
          .inner = "<x precision=\"64\" byteOrder=\"network\" pairOrder=\"m/z-int\"/>"},
         {.values = {100, 1, 200, 2}, .inner = long_tag + long_tag + "<x centroided=\"1\"/>"},
+        // one name or value of the plain peaks' naming off, and a name
+        // that ends a longer one
+        {.values = {100, 1},
+         .peaks_attributes = "precision=\"32\" byteOrder=\"network\" pairOrder=\"int-m/z\""},
+        {.values = {100, 1},
+         .peaks_attributes = "precision=\"33\" byteOrder=\"network\" pairOrder=\"m/z-int\""},
+        {.values = {100, 1},
+         .peaks_attributes = "precision=\"32\" byteOrder=\"little\" pairOrder=\"m/z-int\""},
+        {.values = {100, 1},
+         .peaks_attributes = "precision=\"32\" xbyteOrder=\"network\" pairOrder=\"m/z-int\""},
     };
     std::vector<double> many;
     for (int i = 0; i < 30000; ++i)
