@@ -76,8 +76,8 @@ TEST(TagSearchTest, FastSearchesFindWhatPlainSearchesFind) {
         const std::string text = text_of(random() % 40);
         const std::string what = text_of(1 + random() % 4);
         const std::size_t from = random() % 42;
-        ASSERT_EQ(find_text(text, what, from), from > text.size() ? std::string::npos
-                                                                   : text.find(what, from))
+        ASSERT_EQ(find_text(text, what, from),
+                  from > text.size() ? std::string::npos : text.find(what, from))
             << text << " / " << what << " from " << from;
         const std::size_t at = text.find(what + "=");
         std::string_view value;
