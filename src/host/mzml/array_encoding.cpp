@@ -2,6 +2,8 @@
 
 #include "mzml_error.h"
 
+#include <host/base/base64_text.h>
+
 #include <libmsnumpress/MSNumpress.hpp>
 #include <nettle/base64.h>
 #include <zlib.h>
@@ -110,13 +112,6 @@ std::vector<double> numpress_decode(const unsigned char* bytes, std::size_t size
     return values;
 }
 
-void append_base64(std::string& out, const unsigned char* bytes, std::size_t size) {
-    const std::size_t start = out.size();
-    const std::size_t length = BASE64_ENCODE_RAW_LENGTH(size);
-    out.resize(start + length);
-    base64_encode_raw(out.data() + start, size, bytes);
-}
-
 } // namespace
 
 Cv type_term(const ArrayFormat& format) {
@@ -167,7 +162,7 @@ std::size_t append_encoded(std::string& out, const double* first, std::size_t co
         size = packed;
     }
     const std::size_t before = out.size();
-    append_base64(out, bytes, size);
+    append_base64(bytes, size, out);
     return out.size() - before;
 }
 

@@ -1,6 +1,6 @@
 #include "peak_text.h"
 
-#include "plain_base64.h"
+#include <host/base/base64_text.h>
 
 #include <pal/exception.h>
 #include <pal/string.h>

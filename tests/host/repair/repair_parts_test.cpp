@@ -1,9 +1,9 @@
 // The pieces of the repair that a wrong byte would break silently: the tag
 // stream that must give back every byte of the file, the copy's chunks
 // written and hashed in order, and the peak text inflation.
+#include <host/base/base64_text.h>
 #include <host/repair/copy_writer.h>
 #include <host/repair/peak_text.h>
-#include <host/repair/plain_base64.h>
 #include <host/repair/repair.h>
 #include <host/repair/repair_error.h>
 #include <host/repair/rewrite.h>
@@ -27,6 +27,7 @@
 #include <vector>
 
 using namespace orvohost::repair;
+using orvohost::base64_text;
 
 namespace {
 

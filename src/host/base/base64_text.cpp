@@ -1,4 +1,4 @@
-#include "plain_base64.h"
+#include "base64_text.h"
 
 #include <array>
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <immintrin.h>
 #endif
 
-namespace orvohost::repair {
+namespace orvohost {
 
 namespace {
 
@@ -122,4 +122,4 @@ void append_base64(const unsigned char* bytes, std::size_t size, std::string& in
     }
 }
 
-} // namespace orvohost::repair
+} // namespace orvohost
