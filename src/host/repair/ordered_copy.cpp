@@ -45,6 +45,17 @@ void OrderedCopy::inflate(Batch& batch, PeakInflater& with) {
     }
 }
 
+OrderedCopy::Batch* OrderedCopy::inflate_front(std::unique_lock<std::mutex>& guard,
+                                               PeakInflater& with) {
+    Batch* const batch = queue.front();
+    queue.pop_front();
+    guard.unlock();
+    inflate(*batch, with);
+    guard.lock();
+    batch->done = true;
+    return batch;
+}
+
 void OrderedCopy::work() {
     PeakInflater own;
     std::unique_lock<std::mutex> guard(lock);
@@ -54,12 +65,7 @@ void OrderedCopy::work() {
         --idle_workers;
         if (stopping)
             return;
-        Batch* const batch = queue.front();
-        queue.pop_front();
-        guard.unlock();
-        inflate(*batch, own);
-        guard.lock();
-        batch->done = true;
+        const Batch* const batch = inflate_front(guard, own);
         // Only the batch the caller waits for wakes it: others finishing
         // ahead of it would wake it for nothing.
         if (batch == awaited)
@@ -156,12 +162,7 @@ void OrderedCopy::await(Batch& batch) {
         // The front of the queue is the batch awaited or one after it:
         // inflated here, the caller's thread works rather than sleeps.
         if (!queue.empty()) {
-            Batch* const next = queue.front();
-            queue.pop_front();
-            guard.unlock();
-            inflate(*next, inflater);
-            guard.lock();
-            next->done = true;
+            inflate_front(guard, inflater);
             continue;
         }
         awaited = &batch;

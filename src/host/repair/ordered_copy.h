@@ -85,6 +85,9 @@ private:
     };
 
     static void inflate(Batch& batch, PeakInflater& with);
+    // Takes the batch at the queue's front and inflates it with the lock
+    // released; the batch, done.
+    Batch* inflate_front(std::unique_lock<std::mutex>& guard, PeakInflater& with);
     // Writes the batch's next text.
     void finish(Batch& batch);
     // A batch to gather texts in, from the spare ones when there is one.
