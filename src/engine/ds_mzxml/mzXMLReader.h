@@ -108,6 +108,12 @@ public:
 
     // Header of the scan at 1-based position `scan_number`.
     bool read_scan_header(std::uint32_t scan_number, ScanHeader& header);
+    // The records of the scans from the first on whose headers the open
+    // read, each as its header gives it (scan_record.h), for the walk over
+    // the scans to complete; their statements of centroiding are counted as
+    // read_scan_header counts them. The list's own memory: the walk hands it
+    // on instead of writing a second list into fresh pages.
+    std::vector<ScanRecord> take_early_records();
     // Whether the file states centroiding for the run or for every scan read.
     bool centroid_info_complete(const PAL::SmartPtr<PAL::EventSocket>& socket);
 
@@ -291,12 +297,10 @@ private:
     bool changed = false;
     std::string precursor_text;            // reused by the scan header's precursor
     std::vector<unsigned char> peak_bytes; // reused by every fetch of peaks
-    // Headers read while the file's index was checked, for the walk.
-    struct EarlyHeader {
-        ScanHeader header;
-        bool centroided_met = false;
-    };
-    std::vector<EarlyHeader> early_headers;
+    // Records of the headers read while the file's index was checked, for
+    // the walk, and whether each header states its centroiding.
+    std::vector<ScanRecord> early_records;
+    std::vector<bool> early_centroided;
     // The last scan read_ahead_end was asked for, and its bound's place.
     mutable std::uint32_t ahead_scan = 0;
     mutable std::size_t ahead_after = 0;

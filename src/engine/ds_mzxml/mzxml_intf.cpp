@@ -2,6 +2,7 @@
 
 #include "filled_list.h"
 #include "gathered_steps.h"
+#include "scan_record.h"
 
 #include <ds/messages.h>
 
@@ -19,8 +20,6 @@ constexpr const char* source_file = "mzxml_intf";
 
 constexpr std::uint32_t DATA_SETS = 1;
 constexpr std::uint32_t SCAN_FORMAT = 4;
-// Precursor charges kept, in absolute value; anything else is unknown.
-constexpr std::int32_t MAX_CHARGE = 40;
 // Peaks at or below this m/z are never handed to the host.
 constexpr double MIN_MZ = 1.0;
 
@@ -35,10 +34,6 @@ const wchar_t* refusal_reason(std::uint32_t open_state) {
     default:
         return nullptr;
     }
-}
-
-bool is_charge(std::int32_t charge) {
-    return charge != 0 && charge >= -MAX_CHARGE && charge <= MAX_CHARGE;
 }
 
 std::wstring wide(const std::string& text) {
@@ -194,8 +189,12 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
         PAL::post_message(events, msg::SCAN_WALK.level, PAL::Message(msg::SCAN_WALK.id));
 
     const std::uint32_t count = reader.scan_count();
-    ScanList list(new std::vector<ScanRecord>());
-    reserve_filled(*list, count);
+    // The records the open made from the headers it read are the list's
+    // first; the walk gives them their labels and reads the rest.
+    ScanList list(new std::vector<ScanRecord>(reader.take_early_records()));
+    const std::size_t early = list->size();
+    if (list->capacity() < count)
+        reserve_filled(*list, count);
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(parent, count, 1));
     GatheredSteps steps(*node);
 
@@ -214,44 +213,32 @@ ScanList MzxmlIntf::scan_walk(const PAL::SmartPtr<PAL::EventSocket>& events,
     std::uint32_t next_label = first_label;
     std::uint32_t last_ms1 = NO_LABEL;
     for (std::uint32_t position = 1; position <= count; ++position) {
-        ScanRecord record;
-        ScanHeader header;
-        if (!reader.read_scan_header(position, header)) {
-            raise_if_unread(events, msg::FILE_REFUSED.code,
-                            PAL::Message(msg::FILE_REFUSED.id).add(file_name));
-            PAL_RAISE(PAL::AppError, msg::BAD_SCAN_HEADER.code,
-                      PAL::Message(msg::BAD_SCAN_HEADER.id).add(position, 0, 10, true));
+        if (position > early) {
+            ScanHeader header;
+            if (!reader.read_scan_header(position, header)) {
+                raise_if_unread(events, msg::FILE_REFUSED.code,
+                                PAL::Message(msg::FILE_REFUSED.id).add(file_name));
+                PAL_RAISE(PAL::AppError, msg::BAD_SCAN_HEADER.code,
+                          PAL::Message(msg::BAD_SCAN_HEADER.id).add(position, 0, 10, true));
+            }
+            list->push_back(record_of(header));
         }
-
-        ScanType type;
-        type.set_ms_level(header.msLevel);
-        if (type.ms_level == 1) {
+        ScanRecord& record = (*list)[position - 1];
+        const std::int16_t level = record.scan_type.ms_level;
+        if (level == 1) {
             has_ms1 = true;
             last_ms1 = next_label;
-        } else if (type.ms_level == 2) {
+        } else if (level == 2) {
             has_ms2 = true;
         }
-        record.retention_time = header.retentionTime;
-        record.total_ion_current = header.totalIonCurrent;
-        type.mode = 0;
-        type.polarity = header.polarity;
-        record.scan_type = type;
-
         if (next_label > MAX_LABEL)
             PAL_RAISE(PAL::AppError, msg::LABEL_OVERFLOW.code,
                       PAL::Message(msg::LABEL_OVERFLOW.id));
         record.label = next_label++;
         record.format_code = SCAN_FORMAT;
         record.file_position = position;
-
-        if (type.ms_level == 2) {
+        if (level == 2)
             record.parent_label = last_ms1;
-            record.precursor_mz = header.precursorMz;
-            // Judged on the full value: a 16-bit cut would turn 65539 into 3.
-            if (is_charge(header.precursorCharge))
-                record.precursor_charge = static_cast<std::int16_t>(header.precursorCharge);
-        }
-        list->push_back(record);
         steps.step();
     }
     steps.finish();

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace orvoeng {
 
@@ -113,25 +114,25 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
     begin_operation();
     if (!listed(scan_number))
         return false;
-    bool centroided_met = false;
-    if (scan_number <= early_headers.size()) {
-        const EarlyHeader& early = early_headers[scan_number - 1];
-        header = early.header;
-        centroided_met = early.centroided_met;
-        // The walk takes them in order: the last one frees them all.
-        if (scan_number == early_headers.size())
-            std::vector<EarlyHeader>().swap(early_headers);
-    } else {
-        HeaderValues values;
-        if (!parse_scan_header(scan_number, values))
-            return false;
-        header = values.finished();
-        centroided_met = values.centroided_met;
-    }
+    HeaderValues values;
+    if (!parse_scan_header(scan_number, values))
+        return false;
+    header = values.finished();
     // Counted once per read: the first centroided attribute decides.
-    if (centroided_met)
+    if (values.centroided_met)
         ++centroided_count;
     return true;
+}
+
+std::vector<ScanRecord> MzXMLReader::take_early_records() {
+    if (early_records.size() > scanCount) {
+        early_records.resize(scanCount);
+        early_centroided.resize(scanCount);
+    }
+    for (const bool met : early_centroided)
+        centroided_count += met ? 1 : 0;
+    std::vector<bool>().swap(early_centroided);
+    return std::exchange(early_records, {});
 }
 
 bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, HeaderValues& values) {

@@ -1,6 +1,7 @@
 #include "filled_list.h"
 #include "gathered_steps.h"
 #include "mzXMLReader.h"
+#include "scan_record.h"
 #include "text_number.h"
 
 #include <ds/messages.h>
@@ -87,7 +88,8 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     state = OPEN_OK;
     ahead_scan = 0;
     ahead_after = 0;
-    std::vector<EarlyHeader>().swap(early_headers);
+    std::vector<ScanRecord>().swap(early_records);
+    std::vector<bool>().swap(early_centroided);
     view.settle();
     begin_operation();
     if (!file.open_read(file_name))
@@ -326,24 +328,32 @@ bool MzXMLReader::index_is_sound() const {
 
 bool MzXMLReader::read_headers_ahead() {
     // The offsets rise, so the view reads them in large forward blocks. The
-    // headers stop at the first that cannot be read, which the walk reads
-    // again; the scan tags are looked at to the end.
-    std::vector<EarlyHeader>().swap(early_headers);
+    // headers stop at the first that cannot be read or whose level no record
+    // carries, which the walk reads again; the scan tags are looked at to
+    // the end.
+    std::vector<ScanRecord>().swap(early_records);
+    std::vector<bool>().swap(early_centroided);
     bool headers = !reference;
-    if (headers)
-        reserve_filled(early_headers, index.size() - 1);
+    if (headers) {
+        reserve_filled(early_records, index.size() - 1);
+        early_centroided.reserve(index.size() - 1);
+    }
     start_operation();
     for (std::size_t i = 0; i + 1 < index.size(); ++i) {
         if (headers) {
             HeaderValues values;
-            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values);
-            if (headers)
-                early_headers.push_back({values.finished(), values.centroided_met});
-            else
+            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values) &&
+                      level_fits(values.finished());
+            if (headers) {
+                early_records.push_back(record_of(values.finished()));
+                early_centroided.push_back(values.centroided_met);
+            } else {
                 start_operation();
+            }
         }
         if (view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
-            std::vector<EarlyHeader>().swap(early_headers);
+            std::vector<ScanRecord>().swap(early_records);
+            std::vector<bool>().swap(early_centroided);
             return false;
         }
     }

@@ -252,6 +252,34 @@ TEST(ScanWalk, LabelsParentsChargesAndScanMix) {
     }
 }
 
+// A level no record carries fails the walk with the record's assertion,
+// wherever it stands: the records before it come from the open, the rest
+// from the walk.
+TEST(ScanWalk, ALevelNoRecordCarriesFailsTheWalk) {
+    fixture::TempDir dir;
+    for (const std::vector<int>& levels :
+         std::vector<std::vector<int>>{{17}, {1, 2, 0}, {1, 2, 17, 1}, {1, -3, 2}}) {
+        std::vector<fixture::ScanSpec> scans;
+        for (int level : levels)
+            scans.push_back(scan(level));
+        const auto path = dir.write("run.mzXML", mzxml(scans));
+        try {
+            create()->open_file(path.wstring(), 1, nullptr, 1, {}, {});
+            ADD_FAILURE() << "listed: " << ::testing::PrintToString(levels);
+        } catch (const PAL::AssertFailure& e) {
+            EXPECT_EQ(e.text, std::wstring(L"MS level range error"));
+        }
+    }
+    std::vector<fixture::ScanSpec> all;
+    for (int level = 1; level <= 16; ++level)
+        all.push_back(scan(level));
+    Opened run(dir.write("all.mzXML", mzxml(all)));
+    ASSERT_EQ(run.scans.size(), 16u);
+    EXPECT_EQ(std::tuple(run.scans[0].scan_type.ms_level, run.scans[15].scan_type.ms_level,
+                         run.scans[15].label, run.scans[1].parent_label),
+              std::tuple(std::int16_t(1), std::int16_t(16), 16u, 1u));
+}
+
 // No label above MAX_LABEL; no lookup wraps at the top of the 32-bit range.
 TEST(ScanWalk, NoLabelAboveTheLimitAndNoLookupWraps) {
     fixture::TempDir dir;
