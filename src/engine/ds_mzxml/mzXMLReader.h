@@ -298,9 +298,9 @@ private:
     std::string precursor_text;            // reused by the scan header's precursor
     std::vector<unsigned char> peak_bytes; // reused by every fetch of peaks
     // Records of the headers read while the file's index was checked, for
-    // the walk, and whether each header states its centroiding.
+    // the walk, and how many of those headers state their centroiding.
     std::vector<ScanRecord> early_records;
-    std::vector<bool> early_centroided;
+    std::uint32_t early_centroided = 0;
     // The last scan read_ahead_end was asked for, and its bound's place.
     mutable std::uint32_t ahead_scan = 0;
     mutable std::size_t ahead_after = 0;

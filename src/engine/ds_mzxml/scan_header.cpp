@@ -125,13 +125,7 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
 }
 
 std::vector<ScanRecord> MzXMLReader::take_early_records() {
-    if (early_records.size() > scanCount) {
-        early_records.resize(scanCount);
-        early_centroided.resize(scanCount);
-    }
-    for (const bool met : early_centroided)
-        centroided_count += met ? 1 : 0;
-    std::vector<bool>().swap(early_centroided);
+    centroided_count += std::exchange(early_centroided, 0);
     return std::exchange(early_records, {});
 }
 

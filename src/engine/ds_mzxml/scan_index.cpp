@@ -89,7 +89,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     ahead_scan = 0;
     ahead_after = 0;
     std::vector<ScanRecord>().swap(early_records);
-    std::vector<bool>().swap(early_centroided);
+    early_centroided = 0;
     view.settle();
     begin_operation();
     if (!file.open_read(file_name))
@@ -330,30 +330,30 @@ bool MzXMLReader::read_headers_ahead() {
     // The offsets rise, so the view reads them in large forward blocks. The
     // headers stop at the first that cannot be read or whose level no record
     // carries, which the walk reads again; the scan tags are looked at to
-    // the end.
+    // the end. The index has an entry a listed scan, so every record made
+    // here is one the walk lists.
     std::vector<ScanRecord>().swap(early_records);
-    std::vector<bool>().swap(early_centroided);
+    early_centroided = 0;
     bool headers = !reference;
-    if (headers) {
+    if (headers)
         reserve_filled(early_records, index.size() - 1);
-        early_centroided.reserve(index.size() - 1);
-    }
     start_operation();
     for (std::size_t i = 0; i + 1 < index.size(); ++i) {
         if (headers) {
             HeaderValues values;
-            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values) &&
-                      level_fits(values.finished());
+            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values);
+            const ScanHeader& header = values.finished();
+            headers = headers && level_fits(header);
             if (headers) {
-                early_records.push_back(record_of(values.finished()));
-                early_centroided.push_back(values.centroided_met);
+                early_records.push_back(record_of(header));
+                early_centroided += values.centroided_met ? 1 : 0;
             } else {
                 start_operation();
             }
         }
         if (view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
             std::vector<ScanRecord>().swap(early_records);
-            std::vector<bool>().swap(early_centroided);
+            early_centroided = 0;
             return false;
         }
     }
