@@ -34,7 +34,7 @@ ROOMS = {
 }
 FACES = {
     "python": {"base", "markup", "repair", "session", "select", "mzml"},
-    "bench": {"base", "markup", "session"},
+    "bench": {"base", "markup", "repair", "session"},
     "fuzz": {"base", "markup", "repair", "session"},
 }
 

@@ -102,9 +102,9 @@ std::uint64_t write_msconvert_scan(OutputFile& out, const Scan& scan) {
         out.write("</precursorMz>\n");
     }
 
-    // In 3.2 (--mzxml3) the tag as msconvert writes it with zlib; repair
-    // inflates the text, drops the two compression attributes when they
-    // said zlib and renames contentType pairOrder where it stands.
+    // In 3.2 (--mzxml3) the tag as msconvert writes it, with zlib or not;
+    // repair inflates the text, drops the two compression attributes when
+    // they said zlib and renames contentType pairOrder where it stands.
     out.write("      ");
     StartTagWriter peaks_tag(out, "peaks", PEAKS_INDENT);
     if (scan.compressed_length) {
@@ -116,7 +116,7 @@ std::uint64_t write_msconvert_scan(OutputFile& out, const Scan& scan) {
     }
     peaks_tag.text("precision", single ? "32" : "64");
     peaks_tag.text("byteOrder", "network");
-    peaks_tag.text(scan.compressed_length ? "contentType" : "pairOrder", "m/z-int");
+    peaks_tag.text(scan.mzxml3 ? "contentType" : "pairOrder", "m/z-int");
     peaks_tag.close();
     out.write(scan.encoded_peaks);
     out.write("</peaks>\n    </scan>\n");

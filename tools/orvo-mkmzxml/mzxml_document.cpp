@@ -94,13 +94,14 @@ std::vector<std::uint64_t> write_scans(const Options& options, const RunPlan& pl
             survey_num = options.first_num + (num - 1);
         const PeakList& peaks = level == 1 ? survey : fragments;
         const std::size_t packed =
-            encode_peaks(peaks, options.precision, options.mzxml3, bytes, text);
+            encode_peaks(peaks, options.precision, options.mzxml3 && options.zlib, bytes, text);
         std::optional<std::size_t> compressed;
-        if (options.mzxml3)
+        if (options.mzxml3 && options.zlib)
             compressed = packed;
-        offsets.push_back(write_scan(out, {options.first_num + (num - 1), level, at, peaks,
-                                           precursor, survey_num, options.centroided,
-                                           options.precision, text, compressed, options.layout}));
+        offsets.push_back(
+            write_scan(out, {options.first_num + (num - 1), level, at, peaks, precursor, survey_num,
+                             options.centroided, options.precision, text, options.mzxml3,
+                             compressed, options.layout}));
     }
     return offsets;
 }

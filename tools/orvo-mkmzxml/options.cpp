@@ -71,6 +71,9 @@ CommandLine::CommandLine()
         ->check(CLI::Range(0u, MAX_SCANS));
     cli.add_flag("--mzxml3", options.mzxml3,
                  "write mzXML 3.2: zlib-compressed peaks, contentType instead of pairOrder");
+    cli.add_flag("--no-zlib", no_zlib,
+                 "with --mzxml3: peaks not compressed (compressionType=\"none\"), as msconvert "
+                 "writes 3.2 unless told -z");
     cli.add_option("--layout", layout_text,
                    "start tags on one line (compact), one attribute a line as instrument "
                    "converters write them (converter), or the scans of ReAdW (readw) or of "
@@ -91,6 +94,9 @@ Options CommandLine::parse(int argc, const char* const* argv) {
         options.size = to_size("--size", size_text);
     options.index = !no_index;
     options.sha1 = !no_sha1;
+    options.zlib = !no_zlib;
+    if (no_zlib && !options.mzxml3)
+        throw UsageError("--no-zlib goes with --mzxml3: 2.x peaks are never compressed");
     options.layout = layout_text == "converter"   ? Layout::converter
                      : layout_text == "readw"     ? Layout::readw
                      : layout_text == "msconvert" ? Layout::msconvert

@@ -31,10 +31,12 @@ struct Options {
     bool sha1 = true;
     // Faults of files from elsewhere, for tests of the repair: a scanCount
     // that is not the number of scans, numbers that start elsewhere than 1,
-    // and the mzXML 3.x way of writing peaks (zlib, contentType).
+    // and the mzXML 3.x way of writing peaks (contentType, zlib unless
+    // the writer was told not to compress, as msconvert is by default).
     std::optional<std::uint32_t> declared_scans;
     std::uint32_t first_num = 1;
     bool mzxml3 = false;
+    bool zlib = true; // of a 3.2 file's peaks
     Layout layout = Layout::compact;
     bool verbose = false;
 };
@@ -69,6 +71,7 @@ private:
     std::string size_text;
     bool no_index = false;
     bool no_sha1 = false;
+    bool no_zlib = false;
     std::string layout_text = "compact";
 };
 

@@ -98,13 +98,13 @@ std::uint64_t write_scan(OutputFile& out, const Scan& scan) {
     inside.write(out);
     out.write("byteOrder=\"network\"");
     inside.write(out);
-    if (scan.compressed_length) {
+    if (scan.mzxml3) {
         out.write("contentType=\"m/z-int\"");
         inside.write(out);
-        out.write("compressionType=\"zlib\"");
+        out.write(scan.compressed_length ? "compressionType=\"zlib\"" : "compressionType=\"none\"");
         inside.write(out);
         out.write("compressedLen=\"");
-        write_uint(out, *scan.compressed_length);
+        write_uint(out, scan.compressed_length.value_or(0));
         out.write("\">");
     } else {
         out.write("pairOrder=\"m/z-int\">");

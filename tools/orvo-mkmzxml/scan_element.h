@@ -22,8 +22,9 @@ struct Scan {
     bool centroided;                    // what the run's data processing states
     int precision;
     std::string_view encoded_peaks; // base64 of `peaks` at `precision`
-    // mzXML 3.x: the peaks zlib-compressed to this many bytes, their pair
-    // order given as contentType.
+    // mzXML 3.x: the pair order given as contentType and the compression
+    // stated: zlib to this many bytes, or none.
+    bool mzxml3 = false;
     std::optional<std::size_t> compressed_length;
     Layout layout = Layout::compact;
 };

@@ -1,5 +1,7 @@
 #include "start_tag.h"
 
+#include <array>
+
 namespace orvohost {
 
 namespace {
@@ -8,9 +10,30 @@ bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// What a byte is to the walk over attributes, looked up rather than compared
+// four ways: tags are walked for every scan of a file.
+constexpr unsigned char SPACE = 1;    // between attributes
+constexpr unsigned char NAME_END = 2; // ends a name: a space, "=", "/" or ">"
+
+constexpr std::array<unsigned char, 256> byte_kinds() {
+    std::array<unsigned char, 256> kinds{};
+    for (const char c : {' ', '\t', '\r', '\n'})
+        kinds[static_cast<unsigned char>(c)] = SPACE | NAME_END;
+    for (const char c : {'=', '/', '>'})
+        kinds[static_cast<unsigned char>(c)] = NAME_END;
+    return kinds;
+}
+
+constexpr std::array<unsigned char, 256> BYTE_KINDS = byte_kinds();
+
+bool is(char c, unsigned char kind) {
+    return (BYTE_KINDS[static_cast<unsigned char>(c)] & kind) != 0;
+}
+
 } // namespace
 
-std::optional<StartTag::Attribute> StartTag::find(std::string_view name) const {
+template <typename Seen>
+std::optional<StartTag::Attribute> StartTag::walk(Seen seen) const {
     const std::string_view tag = text;
     std::size_t i = 1;
     while (i < tag.size() && !is_space(tag[i]) && tag[i] != '/' && tag[i] != '>')
@@ -18,21 +41,20 @@ std::optional<StartTag::Attribute> StartTag::find(std::string_view name) const {
     // Attributes are walked one by one, so a name is matched whole and
     // never inside a longer name or a value.
     while (i < tag.size()) {
-        while (i < tag.size() && is_space(tag[i]))
+        while (i < tag.size() && is(tag[i], SPACE))
             ++i;
         const std::size_t name_at = i;
-        while (i < tag.size() && !is_space(tag[i]) && tag[i] != '=' && tag[i] != '/' &&
-               tag[i] != '>')
+        while (i < tag.size() && !is(tag[i], NAME_END))
             ++i;
-        const std::string_view found = tag.substr(name_at, i - name_at);
-        if (found.empty())
+        const std::size_t name_end = i;
+        if (name_end == name_at)
             return std::nullopt;
-        while (i < tag.size() && is_space(tag[i]))
+        while (i < tag.size() && is(tag[i], SPACE))
             ++i;
         if (i >= tag.size() || tag[i] != '=')
             return std::nullopt;
         ++i;
-        while (i < tag.size() && is_space(tag[i]))
+        while (i < tag.size() && is(tag[i], SPACE))
             ++i;
         if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\''))
             return std::nullopt;
@@ -41,11 +63,34 @@ std::optional<StartTag::Attribute> StartTag::find(std::string_view name) const {
         const std::size_t value_end = tag.find(quote, value_at);
         if (value_end == tag.npos)
             return std::nullopt;
-        if (found == name)
-            return Attribute{name_at, value_at, value_end};
+        const Attribute attribute{name_at, name_end, value_at, value_end};
+        if (seen(attribute))
+            return attribute;
         i = value_end + 1;
     }
     return std::nullopt;
+}
+
+std::optional<StartTag::Attribute> StartTag::find(std::string_view name) const {
+    const std::string_view tag = text;
+    const auto named = [&](const Attribute& attribute) {
+        return tag.substr(attribute.name_at, attribute.name_end - attribute.name_at) == name;
+    };
+    if (!walked) {
+        kept_count = 0;
+        kept_all = !walk([this](const Attribute& attribute) {
+            if (kept_count == KEPT)
+                return true;
+            kept[kept_count++] = attribute;
+            return false;
+        });
+        walked = true;
+    }
+    for (std::size_t i = 0; i < kept_count; ++i)
+        if (named(kept[i]))
+            return kept[i];
+    // A tag of more attributes than are kept is walked for the rest.
+    return kept_all ? std::nullopt : walk(named);
 }
 
 std::optional<std::string_view> StartTag::value(std::string_view name) const {
@@ -64,6 +109,7 @@ bool StartTag::set_value(std::string_view name, std::string_view new_value) {
     if (std::string_view(text).substr(attribute->value_at, length) == new_value)
         return false;
     text.replace(attribute->value_at, length, new_value);
+    walked = false;
     return true;
 }
 
@@ -74,6 +120,7 @@ void StartTag::add(std::string_view name, std::string_view new_value) {
     std::string attribute = " ";
     attribute.append(name).append("=\"").append(new_value).append("\"");
     text.insert(i, attribute);
+    walked = false;
 }
 
 bool StartTag::rename(std::string_view name, std::string_view new_name) {
@@ -81,6 +128,7 @@ bool StartTag::rename(std::string_view name, std::string_view new_name) {
     if (!attribute)
         return false;
     text.replace(attribute->name_at, name.size(), new_name);
+    walked = false;
     return true;
 }
 
@@ -100,6 +148,7 @@ bool StartTag::remove(std::string_view name) {
             --from;
     }
     text.erase(from, to - from);
+    walked = false;
     return true;
 }
 

@@ -4,6 +4,7 @@
 // stays byte for byte as it was.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -31,12 +32,25 @@ public:
 private:
     struct Attribute {
         std::size_t name_at;   // first byte of the name
+        std::size_t name_end;  // the byte after it
         std::size_t value_at;  // first byte of the value, inside the quotes
         std::size_t value_end; // the closing quote
     };
     std::optional<Attribute> find(std::string_view name) const;
+    // Calls `seen` with each attribute in order until it returns true or
+    // the tag ends or stops being well formed; the attribute it stopped at.
+    template <typename Seen>
+    std::optional<Attribute> walk(Seen seen) const;
 
     std::string text;
+    // The attributes as one walk found them, kept until the tag is edited:
+    // a tag is asked for several names, and a walk a name would read it
+    // again each time.
+    static constexpr std::size_t KEPT = 32;
+    mutable std::array<Attribute, KEPT> kept{};
+    mutable std::size_t kept_count = 0;
+    mutable bool kept_all = false; // every attribute is among those kept
+    mutable bool walked = false;
 };
 
 } // namespace orvohost

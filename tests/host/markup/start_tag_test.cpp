@@ -15,6 +15,32 @@ TEST(StartTag, FindsWholeNamesOnly) {
     EXPECT_FALSE(tag.value("Num"));
 }
 
+// Names are looked up again after each edit, in a tag of more attributes
+// than one walk keeps, and before a fault that ends the attributes.
+TEST(StartTag, FindsAfterEditsInLongAndBrokenTags) {
+    std::string text = "<scan";
+    for (int i = 0; i < 40; ++i)
+        text += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    StartTag tag(text + ">");
+    EXPECT_EQ(tag.value("a0"), "0");
+    EXPECT_EQ(tag.value("a39"), "39");
+    EXPECT_FALSE(tag.value("a40"));
+    EXPECT_TRUE(tag.rename("a35", "b35"));
+    EXPECT_FALSE(tag.value("a35"));
+    EXPECT_EQ(tag.value("b35"), "35");
+    tag.add("a40", "x");
+    EXPECT_EQ(tag.value("a40"), "x");
+    EXPECT_TRUE(tag.remove("a0"));
+    EXPECT_FALSE(tag.value("a0"));
+    EXPECT_TRUE(tag.set_value("a1", "one"));
+    EXPECT_EQ(tag.value("a1"), "one");
+    EXPECT_EQ(tag.value("a2"), "2");
+
+    const StartTag broken("<peaks precision=\"32\" byteOrder network pairOrder=\"m/z-int\">");
+    EXPECT_EQ(broken.value("precision"), "32");
+    EXPECT_FALSE(broken.value("pairOrder"));
+}
+
 TEST(StartTag, EditsTouchNothingElse) {
     struct Case {
         const char* before;
