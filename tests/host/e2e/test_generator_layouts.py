@@ -193,6 +193,32 @@ class GeneratorLayouts(unittest.TestCase):
         repaired = self.dir / "repaired.mzXML"
         run(HOST, "-q", "repair", source, "-o", repaired)
         self.assertEqual(repaired.read_text(encoding="latin-1"), text)
+        # The generator's own 3.2 without zlib is that text up to its index,
+        # whose offsets count the longer attribute name.
+        written, text3 = self.generate("layout3.mzXML", *SMALL, "--seed", "8", "--layout",
+                                       "msconvert", "--mzxml3", "--no-zlib")
+        run_end = as_written.index("</msRun>")
+        self.assertEqual(text3[:run_end], as_written[:run_end])
+        run(HOST, "-q", "repair", written, "-o", repaired)
+        self.assertEqual(repaired.read_text(encoding="latin-1"), text)
+
+    def test_mzxml3_peaks_compressed_or_not_read_the_same(self):
+        # The converter layout's 3.2, with zlib and without, read through
+        # repaired copies: the values are the file's either way.
+        listed = []
+        for options in ([], ["--no-zlib"]):
+            path, text = self.generate("z.mzXML", *SMALL, "--seed", "9", "--layout", "converter",
+                                       "--mzxml3", *options)
+            packing = "none" if options else "zlib"
+            self.assertEqual(text.count(f'compressionType="{packing}"'), text.count("<peaks"))
+            self.assertEqual(text.count('contentType="m/z-int"'), text.count("<peaks"))
+            listed.append(run(HOST, "-q", "dump", path))
+        self.assertEqual(listed[0], listed[1])
+        self.assertGreater(listed[0].count(b"\n"), 2)
+        done = subprocess.run([*RUNNER, MKMZXML, "-o", self.dir / "no.mzXML", "--no-zlib"],
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn("--no-zlib goes with --mzxml3", done.stderr)
 
     def test_readw_layout_refuses_mzxml3(self):
         done = subprocess.run([*RUNNER, MKMZXML, "-o", self.dir / "no.mzXML", "--layout",
