@@ -47,43 +47,68 @@ void CopyWriter::stop() {
 void CopyWriter::drain_chunks() {
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
-        thread_idle = true;
-        work.wait(guard, [&] { return done < filled || stopping; });
-        thread_idle = false;
-        if (done == filled || failure)
+        if (failure)
             return;
-        // Every chunk published by now, without sleeping in between.
-        while (done < filled) {
-            const std::size_t slot = done % CHUNKS;
+        if (hashed < filled) {
+            const std::size_t slot = hashed % CHUNKS;
             const bool hash = hashing && !skip_hash[slot];
             guard.unlock();
             if (hash)
                 sha1_update(&sha, sizes[slot],
                             reinterpret_cast<const std::uint8_t*>(chunks[slot].get()));
-            const bool ok = std::fwrite(chunks[slot].get(), 1, sizes[slot], file) == sizes[slot];
-            const int error = errno;
             guard.lock();
-            if (!ok) {
-                failure = std::make_exception_ptr(RepairIoError(
-                    "cannot write " + place.temporary().string() + ": " + std::strerror(error)));
-                if (caller_waiting)
-                    room.notify_one();
-                return;
-            }
-            ++done;
-            if (caller_waiting && done >= wake_at)
-                room.notify_one();
+            ++hashed;
+            // A caller waiting for room may write it.
+            wake_caller();
+            continue;
         }
+        if (can_write()) {
+            write_next(guard);
+            continue;
+        }
+        if (stopping)
+            return;
+        thread_idle = true;
+        work.wait(guard, [&] { return hashed < filled || can_write() || stopping || failure; });
+        thread_idle = false;
     }
 }
 
+void CopyWriter::write_next(std::unique_lock<std::mutex>& guard) {
+    writing = true;
+    const std::size_t slot = done % CHUNKS;
+    guard.unlock();
+    const bool ok = std::fwrite(chunks[slot].get(), 1, sizes[slot], file) == sizes[slot];
+    const int error = errno;
+    guard.lock();
+    writing = false;
+    if (!ok) {
+        failure = std::make_exception_ptr(RepairIoError(
+            "cannot write " + place.temporary().string() + ": " + std::strerror(error)));
+        room.notify_one();
+        work.notify_one();
+        return;
+    }
+    ++done;
+    wake_caller();
+}
+
+void CopyWriter::wake_caller() {
+    if (caller_waiting && (done >= wake_at || can_write()))
+        room.notify_one();
+}
+
 void CopyWriter::wait_done(std::unique_lock<std::mutex>& guard, std::uint64_t count) {
-    if (done < count && !failure) {
+    while (done < count && !failure) {
+        if (can_write()) {
+            write_next(guard);
+            continue;
+        }
         if (thread_idle)
             work.notify_one();
         wake_at = count;
         caller_waiting = true;
-        room.wait(guard, [&] { return failure || done >= count; });
+        room.wait(guard, [&] { return failure || done >= count || can_write(); });
         caller_waiting = false;
     }
     if (failure)
@@ -101,10 +126,10 @@ void CopyWriter::publish(bool hashed_already) {
         flushed += used;
         used = 0;
         ++filled;
-        if (thread_idle && filled - done >= WAKE_AFTER)
+        if (thread_idle && filled - hashed >= WAKE_AFTER)
             work.notify_one();
-        // The ring full: the caller sleeps until half of it is free, not
-        // woken for each chunk the thread frees.
+        // The ring full: the caller writes, or waits, until half of it is
+        // free, not woken for each chunk the thread frees.
         if (filled - done == CHUNKS)
             wait_done(guard, filled - CHUNKS / 2);
         else if (failure)

@@ -6,11 +6,14 @@
 //
 // Bytes are gathered in small chunks, small enough to stay in the
 // processor's cache while they are hashed and written: a thread of its own
-// hashes and then writes each full chunk while the next ones fill. It is
-// woken for several chunks at once and the caller only when half the ring
-// is free again: on a machine of few cores a thread put to sleep and woken
-// for each chunk costs more than the hashing. A copy smaller than a chunk is
-// hashed and written on the caller's thread.
+// hashes each full chunk while the next ones fill, and writes the hashed
+// ones when it has nothing to hash. The hashing, which cannot be shared, is
+// often the slower side: a caller that finds the ring full writes hashed
+// chunks itself rather than sleep, so the writing goes to whichever side
+// has time. The thread is woken for several chunks at once: on a machine of
+// few cores a thread put to sleep and woken for each chunk costs more than
+// the hashing. A copy smaller than a chunk is hashed and written on the
+// caller's thread.
 #pragma once
 
 #include <host/base/file_into_place.h>
@@ -81,13 +84,20 @@ private:
     // written right here while the thread has not been needed, so a small
     // copy starts none.
     void publish_part(bool hashed_already);
-    // Waits, the lock held, until the thread has done `count` chunks; raises
-    // what the writing met.
+    // Waits, the lock held, until `count` chunks are written, writing
+    // hashed ones meanwhile; raises what the writing met.
     void wait_done(std::unique_lock<std::mutex>& guard, std::uint64_t count);
     // Waits until every published chunk is hashed and written.
     void settle();
-    // The thread: hashes and writes the published chunks in turn.
+    // The thread: hashes the published chunks in turn, and writes hashed
+    // ones when none is left to hash.
     void drain_chunks();
+    // Whether a hashed chunk waits to be written and no one is writing.
+    bool can_write() const { return done < hashed && !writing && !failure; }
+    // Writes the next hashed chunk, the lock held on entry and on return.
+    void write_next(std::unique_lock<std::mutex>& guard);
+    // Wakes a caller waiting for room once it has some, or a chunk to write.
+    void wake_caller();
     void stop();
 
     FileIntoPlace place;
@@ -104,8 +114,10 @@ private:
     std::condition_variable work; // the thread waits here for chunks
     std::condition_variable room; // the caller waits here for free chunks
     std::uint64_t filled = 0;     // chunks published
-    std::uint64_t done = 0;       // chunks hashed and written
-    std::uint64_t wake_at = 0;    // the caller sleeps until `done` reaches it
+    std::uint64_t hashed = 0;     // chunks hashed (or that need no hashing)
+    std::uint64_t done = 0;       // chunks written, all of them hashed
+    bool writing = false;         // a chunk is being written, by either side
+    std::uint64_t wake_at = 0;    // the caller waits for `done` to reach it
     bool thread_idle = false;     // the thread sleeps until woken
     bool caller_waiting = false;
     bool stopping = false;
