@@ -51,7 +51,8 @@ for target in "${targets[@]}"; do
     cp -n ../shared/corpus/*.mzXML "$corpus"/ 2>/dev/null || true
     for args in "--scans 3 --ms1-peaks 4 --ms2-peaks 2 --mzxml3 --seed 4" \
       "--scans 3 --ms1-peaks 3 --ms2-peaks 2 --first-num 19 --declared-scans 9 --seed 5" \
-      "--scans 2 --ms1-peaks 3 --layout converter --mzxml3 --no-sha1 --seed 6"; do
+      "--scans 2 --ms1-peaks 3 --layout converter --mzxml3 --no-sha1 --seed 6" \
+      "--scans 3 --ms1-peaks 3 --ms2-peaks 2 --layout msconvert --mzxml3 --no-zlib --seed 7"; do
       name="mk_$(echo "$args" | tr -c 'a-z0-9' '_').mzXML"
       # shellcheck disable=SC2086
       [ -e "$corpus/$name" ] || "$bin"/bin/orvo-mkmzxml -o "$corpus/$name" $args >/dev/null
