@@ -98,6 +98,10 @@ std::string describe(const RepairReport& report) {
     if (report.pair_orders > 0)
         parts.push_back("pairOrder=\"m/z-int\" added to " +
                         counted(report.pair_orders, "peak list", "peak lists"));
+    if (report.early_counts > 0)
+        parts.push_back(
+            counted(report.early_counts, "earlier scanCount= text", "earlier scanCount= texts") +
+            " written as \"scanCount =\"");
     if (report.regrouped > 0)
         parts.push_back("blanks inside base64 groups removed from " +
                         counted(report.regrouped, "peak list", "peak lists"));

@@ -59,7 +59,7 @@ public:
                 if (in_peak_text)
                     peak_text(token.bytes);
                 else
-                    out.write(token.bytes);
+                    write_outside(token.bytes);
             } else {
                 in_peak_text = false;
                 tag(token.bytes);
@@ -120,7 +120,28 @@ private:
             return run_end(bytes);
         if (name == "mzXML" && facts().is_3x())
             return root(bytes);
-        out.write(bytes);
+        write_outside(bytes);
+    }
+
+    // Bytes no rule of the repair edits. Before the run's start tag, the
+    // reader takes the first "scanCount=" it meets, wherever it stands, for
+    // the run's count: one elsewhere (the declaration, the root, a comment)
+    // is written "scanCount =", which XML reads as the same attribute and the
+    // reader's text search passes over, so the count it reads is the run's.
+    void write_outside(std::string_view bytes) {
+        constexpr std::string_view COUNT = "scanCount=";
+        std::size_t at = run_seen ? bytes.npos : bytes.find(COUNT);
+        if (at == bytes.npos)
+            return out.write(bytes);
+        std::string text;
+        std::size_t from = 0;
+        for (; at != bytes.npos; at = bytes.find(COUNT, from)) {
+            text.append(bytes.substr(from, at + COUNT.size() - 1 - from)).append(" =");
+            from = at + COUNT.size();
+            ++report.early_counts;
+        }
+        text.append(bytes.substr(from));
+        out.write(text);
     }
 
     // The schema marker of the root, 3.x to 2.1; the namespace follows it.
@@ -140,11 +161,12 @@ private:
                 text.replace(from, to - from, "2.1");
         }
         report.old_version = facts().version;
-        out.write(text);
+        write_outside(text);
     }
 
     void run_start(std::string_view bytes) {
         in_run = true;
+        run_seen = true;
         StartTag tag(bytes);
         const std::string count = std::to_string(scan_total);
         if (const auto old = tag.value("scanCount")) {
@@ -364,6 +386,7 @@ private:
     std::uint64_t index_at = 0;
     std::uint64_t scans_seen = 0;
     bool in_run = false;
+    bool run_seen = false; // the run's start tag written
     bool in_peak_text = false;
     bool peak_text_changed = false;
     std::size_t group_phase = 0; // characters of the current base64 group

@@ -111,6 +111,11 @@ class Fixtures(unittest.TestCase):
                          "scanCount 12 added"),
             "nested": (edit(from19, tmp / "nested.mzXML", (r"(?s)^.*$", lambda m: nest_fragments(m[0]), 1)),
                        cls.clean, "renumbered 12 scans from 19"),
+            # The reader takes the first scanCount= it meets for the run's.
+            "early_count": (edit(cls.clean, tmp / "early_count.mzXML",
+                                 (r'<\?xml version="1.0"', '<?xml version="1.0" scanCount="0"', 1),
+                                 (r"\n  <msRun ", '\n  <!-- scanCount="5" -->\n  <msRun ', 1)),
+                            cls.clean, '2 earlier scanCount= texts written as "scanCount ="'),
         }
 
     @classmethod
