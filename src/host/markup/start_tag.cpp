@@ -93,6 +93,13 @@ std::optional<StartTag::Attribute> StartTag::find(std::string_view name) const {
     return kept_all ? std::nullopt : walk(named);
 }
 
+std::optional<std::size_t> StartTag::name_at(std::string_view name) const {
+    const auto attribute = find(name);
+    if (!attribute)
+        return std::nullopt;
+    return attribute->name_at;
+}
+
 std::optional<std::string_view> StartTag::value(std::string_view name) const {
     const auto attribute = find(name);
     if (!attribute)

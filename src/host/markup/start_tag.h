@@ -20,6 +20,8 @@ public:
 
     // The value of attribute `name` as written (entities not expanded).
     std::optional<std::string_view> value(std::string_view name) const;
+    // Where in the bytes the attribute's name starts.
+    std::optional<std::size_t> name_at(std::string_view name) const;
 
     // Each returns whether the tag changed.
     bool set_value(std::string_view name, std::string_view value);

@@ -102,6 +102,9 @@ std::string describe(const RepairReport& report) {
         parts.push_back(
             counted(report.early_counts, "earlier scanCount= text", "earlier scanCount= texts") +
             " written as \"scanCount =\"");
+    if (report.other_numbers > 0)
+        parts.push_back(counted(report.other_numbers, "other num= text", "other num= texts") +
+                        " in scan headers written as \"num =\"");
     if (report.regrouped > 0)
         parts.push_back("blanks inside base64 groups removed from " +
                         counted(report.regrouped, "peak list", "peak lists"));

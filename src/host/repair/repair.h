@@ -31,6 +31,7 @@ struct RepairReport {
     std::uint64_t pair_orders = 0;                // pairOrder="m/z-int" added
     std::uint64_t regrouped = 0;                  // peak texts with blanks inside a group
     std::uint64_t early_counts = 0;               // scanCount= texts before the run's, spaced
+    std::uint64_t other_numbers = 0;              // other num= texts in scan headers, spaced
     bool sha1 = false;                            // the copy's <sha1> recomputed
     std::vector<std::uint64_t> undecodable;       // positions of scans copied as they were
     std::uint64_t bytes_in = 0;

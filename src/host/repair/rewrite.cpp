@@ -123,22 +123,32 @@ private:
         write_outside(bytes);
     }
 
-    // Bytes no rule of the repair edits. Before the run's start tag, the
-    // reader takes the first "scanCount=" it meets, wherever it stands, for
-    // the run's count: one elsewhere (the declaration, the root, a comment)
-    // is written "scanCount =", which XML reads as the same attribute and the
-    // reader's text search passes over, so the count it reads is the run's.
+    // Bytes no rule of the repair edits. The reader takes some values by a
+    // text search of the lines where they should stand, whatever element
+    // the text is in: before the run's start tag, the first "scanCount=" is
+    // the run's count; in a scan's header, up to its peaks, every "num="
+    // must name the scan. Any other such text (in the declaration, the
+    // root, a comment, a scanOrigin) is written "NAME =", which XML reads as
+    // the same attribute and the search passes over, so the values the
+    // reader takes are the run's and the scan's own.
     void write_outside(std::string_view bytes) {
-        constexpr std::string_view COUNT = "scanCount=";
-        std::size_t at = run_seen ? bytes.npos : bytes.find(COUNT);
+        if (!run_seen)
+            return write_spaced(bytes, "scanCount=", report.early_counts);
+        if (in_header)
+            return write_spaced(bytes, "num=", report.other_numbers);
+        out.write(bytes);
+    }
+
+    void write_spaced(std::string_view bytes, std::string_view key, std::uint64_t& spaced) {
+        std::size_t at = bytes.find(key);
         if (at == bytes.npos)
             return out.write(bytes);
         std::string text;
         std::size_t from = 0;
-        for (; at != bytes.npos; at = bytes.find(COUNT, from)) {
-            text.append(bytes.substr(from, at + COUNT.size() - 1 - from)).append(" =");
-            from = at + COUNT.size();
-            ++report.early_counts;
+        for (; at != bytes.npos; at = bytes.find(key, from)) {
+            text.append(bytes.substr(from, at + key.size() - 1 - from)).append(" =");
+            from = at + key.size();
+            ++spaced;
         }
         text.append(bytes.substr(from));
         out.write(text);
@@ -198,16 +208,43 @@ private:
         }
         if (map)
             map(position, num ? *num : std::string_view("-"));
+        in_header = true;
         if (!num || to_number(*num) == static_cast<std::int64_t>(position))
-            return out.write(bytes);
+            return write_scan_tag(tag);
         const std::string old(*num);
         if (report.renumbered++ == 0)
             report.first_renumbered = to_number(old);
         tag.set_value("num", std::to_string(position));
-        out.write(tag.bytes());
+        write_scan_tag(tag);
         out.write(ORIGINAL_NUMBER);
         out.write(old);
         out.write("-->");
+    }
+
+    // The tag with any "num=" but its own attribute's spaced, as in the
+    // rest of its header: the reader takes the last it finds.
+    void write_scan_tag(const StartTag& tag) {
+        const std::string& bytes = tag.bytes();
+        constexpr std::string_view NUM = "num=";
+        const std::size_t own = tag.name_at("num").value_or(bytes.npos);
+        std::size_t at = bytes.find(NUM);
+        if (at == own)
+            at = bytes.find(NUM, own + NUM.size());
+        if (at == bytes.npos)
+            return out.write(bytes);
+        std::string text;
+        std::size_t from = 0;
+        for (; at != bytes.npos; at = bytes.find(NUM, from)) {
+            if (at == own) {
+                text.append(bytes.substr(from, at + NUM.size() - from));
+            } else {
+                text.append(bytes.substr(from, at + NUM.size() - 1 - from)).append(" =");
+                ++report.other_numbers;
+            }
+            from = at + NUM.size();
+        }
+        text.append(bytes.substr(from));
+        out.write(text);
     }
 
     // A scan named by number follows the renumbering.
@@ -221,10 +258,11 @@ private:
                 tag.set_value("precursorScanNum", std::to_string(found->second)))
                 ++report.references;
         }
-        out.write(tag.bytes());
+        write_outside(tag.bytes());
     }
 
     void peaks(std::string_view bytes) {
+        in_header = false;
         StartTag tag(bytes);
         const bool zlib = tag.value("compressionType") == "zlib";
         const bool content_type = tag.value("contentType") && !tag.value("pairOrder");
@@ -318,6 +356,7 @@ private:
     // root's end tag. A copy repaired again so comes out the same.
     void run_end(std::string_view bytes) {
         in_run = false;
+        in_header = false;
         out.write(bytes);
         // What follows depends on the whole file: whether there is a
         // digest, how lines end. A guess that failed is found out here.
@@ -386,7 +425,8 @@ private:
     std::uint64_t index_at = 0;
     std::uint64_t scans_seen = 0;
     bool in_run = false;
-    bool run_seen = false; // the run's start tag written
+    bool run_seen = false;  // the run's start tag written
+    bool in_header = false; // after a scan's start tag, before its peaks
     bool in_peak_text = false;
     bool peak_text_changed = false;
     std::size_t group_phase = 0; // characters of the current base64 group

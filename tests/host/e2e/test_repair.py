@@ -111,6 +111,14 @@ class Fixtures(unittest.TestCase):
                          "scanCount 12 added"),
             "nested": (edit(from19, tmp / "nested.mzXML", (r"(?s)^.*$", lambda m: nest_fragments(m[0]), 1)),
                        cls.clean, "renumbered 12 scans from 19"),
+            # A scan's header is searched for num= up to its peaks.
+            "scan_origin": (edit(cls.clean, tmp / "scan_origin.mzXML",
+                                 (r'(<scan num="1"[^>]*>)',
+                                  r'\1\n      <scanOrigin parentFileID="0" num="7"/>', 1)),
+                            cls.clean, '1 other num= text in scan headers written as "num ="'),
+            "second_num": (edit(cls.clean, tmp / "second_num.mzXML",
+                                (r'(<scan num="3")', r'\1\n        fnum="5"', 1)),
+                           cls.clean, '1 other num= text in scan headers written as "num ="'),
             # The reader takes the first scanCount= it meets for the run's.
             "early_count": (edit(cls.clean, tmp / "early_count.mzXML",
                                  (r'<\?xml version="1.0"', '<?xml version="1.0" scanCount="0"', 1),
