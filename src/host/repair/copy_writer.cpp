@@ -91,6 +91,9 @@ void CopyWriter::write_next(std::unique_lock<std::mutex>& guard) {
     }
     ++done;
     wake_caller();
+    // Written by the caller: a thread that slept while it did may write on.
+    if (thread_idle && can_write())
+        work.notify_one();
 }
 
 void CopyWriter::wake_caller() {

@@ -139,16 +139,24 @@ private:
         out.write(bytes);
     }
 
-    void write_spaced(std::string_view bytes, std::string_view key, std::uint64_t& spaced) {
+    // `bytes` with each `key` but the one at `keep` written "NAME =".
+    void write_spaced(std::string_view bytes, std::string_view key, std::uint64_t& spaced,
+                      std::size_t keep = std::string_view::npos) {
         std::size_t at = bytes.find(key);
+        if (at == keep && at != bytes.npos)
+            at = bytes.find(key, keep + key.size());
         if (at == bytes.npos)
             return out.write(bytes);
         std::string text;
         std::size_t from = 0;
         for (; at != bytes.npos; at = bytes.find(key, from)) {
-            text.append(bytes.substr(from, at + key.size() - 1 - from)).append(" =");
+            const bool own = at == keep;
+            text.append(bytes.substr(from, at + key.size() - (own ? 0 : 1) - from));
+            if (!own) {
+                text.append(" =");
+                ++spaced;
+            }
             from = at + key.size();
-            ++spaced;
         }
         text.append(bytes.substr(from));
         out.write(text);
@@ -224,27 +232,8 @@ private:
     // The tag with any "num=" but its own attribute's spaced, as in the
     // rest of its header: the reader takes the last it finds.
     void write_scan_tag(const StartTag& tag) {
-        const std::string& bytes = tag.bytes();
-        constexpr std::string_view NUM = "num=";
-        const std::size_t own = tag.name_at("num").value_or(bytes.npos);
-        std::size_t at = bytes.find(NUM);
-        if (at == own)
-            at = bytes.find(NUM, own + NUM.size());
-        if (at == bytes.npos)
-            return out.write(bytes);
-        std::string text;
-        std::size_t from = 0;
-        for (; at != bytes.npos; at = bytes.find(NUM, from)) {
-            if (at == own) {
-                text.append(bytes.substr(from, at + NUM.size() - from));
-            } else {
-                text.append(bytes.substr(from, at + NUM.size() - 1 - from)).append(" =");
-                ++report.other_numbers;
-            }
-            from = at + NUM.size();
-        }
-        text.append(bytes.substr(from));
-        out.write(text);
+        write_spaced(tag.bytes(), "num=", report.other_numbers,
+                     tag.name_at("num").value_or(std::string_view::npos));
     }
 
     // A scan named by number follows the renumbering.
