@@ -5,13 +5,148 @@
 #include "text_number.h"
 
 #include <array>
+#include <cstdint>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orvoeng {
 
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
+
+// Where the marks of one line are: its line feed, and its "<", ">" and NUL
+// bytes, found in one pass of sixteen bytes at a time that ends at the line
+// feed, where a search for each would read the line again. The pass ends
+// sooner at the end of the line's first peaks tag: what follows it, the
+// peak data, is never looked at.
+class LineMarks {
+public:
+    // The marks of the line at the start of `window`, at most PIECE bytes.
+    explicit LineMarks(std::string_view window) : text(window) {
+        std::size_t at = 0;
+#if defined(__SSE2__)
+        const __m128i feed_byte = _mm_set1_epi8('\n');
+        const __m128i open_byte = _mm_set1_epi8('<');
+        const __m128i close_byte = _mm_set1_epi8('>');
+        const __m128i nul_byte = _mm_setzero_si128();
+        for (; at + 16 <= text.size(); at += 16) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+            const auto feeds = mask(_mm_cmpeq_epi8(bytes, feed_byte));
+            note(at, mask(_mm_cmpeq_epi8(bytes, open_byte)),
+                 mask(_mm_cmpeq_epi8(bytes, close_byte)), mask(_mm_cmpeq_epi8(bytes, nul_byte)),
+                 feeds);
+            if (feeds != 0 || peaks_closed)
+                return;
+        }
+#endif
+        for (; at < text.size(); at += 16) {
+            std::uint32_t open_bits = 0, close_bits = 0, nul_bits = 0, feeds = 0;
+            for (std::size_t i = 0; i < 16 && at + i < text.size(); ++i) {
+                const char c = text[at + i];
+                open_bits |= std::uint32_t{c == '<'} << i;
+                close_bits |= std::uint32_t{c == '>'} << i;
+                nul_bits |= std::uint32_t{c == '\0'} << i;
+                feeds |= std::uint32_t{c == '\n'} << i;
+            }
+            note(at, open_bits, close_bits, nul_bits, feeds);
+            if (feeds != 0 || peaks_closed)
+                return;
+        }
+    }
+
+    // The first line feed, or npos when the window holds none or the pass
+    // ended at a peaks tag's end before it.
+    std::size_t feed() const {
+        return feed_at;
+    }
+    // The first "<" + `name` wholly within the first `size` bytes, or npos.
+    std::size_t tag(std::string_view name, std::size_t size) const {
+        for (std::size_t i = 0; i < opens_count; ++i) {
+            const std::size_t at = open_at[i];
+            if (at + name.size() > size)
+                break;
+            if (text.substr(at + 1, name.size() - 1) == name.substr(1))
+                return at;
+        }
+        return npos;
+    }
+    // The first ">" from `from`, or npos.
+    std::size_t close_from(std::size_t from) const {
+        for (std::size_t i = 0; i < closes_count; ++i)
+            if (close_at[i] >= from)
+                return close_at[i];
+        return npos;
+    }
+    // Whether a NUL stands in the first `size` bytes.
+    bool nul_before(std::size_t size) const {
+        return first_nul < size;
+    }
+    // Whether more marks stood in the line than were kept: its marks are
+    // then looked for the other way.
+    bool overflowed() const {
+        return overflow;
+    }
+
+private:
+    static constexpr std::size_t MOST = 16;
+    static constexpr std::string_view PEAKS = "<peaks";
+
+#if defined(__SSE2__)
+    static std::uint32_t mask(__m128i hits) {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+    }
+#endif
+
+    // Notes the marks of the sixteen bytes at `at`, up to the first feed.
+    void note(std::size_t at, std::uint32_t open_bits, std::uint32_t close_bits,
+              std::uint32_t nul_bits, std::uint32_t feeds) {
+        if (feeds != 0) {
+            const auto in = static_cast<unsigned>(__builtin_ctz(feeds));
+            feed_at = at + in;
+            // Nothing after the line feed is the line's.
+            const std::uint32_t keep = in == 31 ? ~0u : (2u << in) - 1;
+            open_bits &= keep;
+            close_bits &= keep;
+            nul_bits &= keep;
+        }
+        if (nul_bits != 0 && first_nul == npos)
+            first_nul = at + static_cast<std::size_t>(__builtin_ctz(nul_bits));
+        const std::size_t opens_before = opens_count;
+        keep_all(at, open_bits, open_at, opens_count);
+        keep_all(at, close_bits, close_at, closes_count);
+        for (std::size_t i = opens_before; i < opens_count && peaks_at == npos; ++i)
+            if (text.substr(open_at[i], PEAKS.size()) == PEAKS)
+                peaks_at = open_at[i];
+        peaks_closed = peaks_at != npos && close_from(peaks_at + PEAKS.size()) != npos;
+    }
+
+    void keep_all(std::size_t at, std::uint32_t bits, std::size_t (&kept)[MOST],
+                  std::size_t& count) {
+        for (; bits != 0; bits &= bits - 1) {
+            if (count == MOST) {
+                overflow = true;
+                return;
+            }
+            kept[count++] = at + static_cast<std::size_t>(__builtin_ctz(bits));
+        }
+    }
+
+    std::string_view text;
+    std::size_t feed_at = npos;
+    std::size_t first_nul = npos;
+    std::size_t open_at[MOST];
+    std::size_t close_at[MOST];
+    std::size_t opens_count = 0;
+    std::size_t closes_count = 0;
+    std::size_t peaks_at = npos; // the first "<peaks"
+    bool peaks_closed = false;   // and a ">" after it
+    bool overflow = false;
+};
 
 // What the lines after a start tag give, up to and including the first
 // that holds "<peaks", when every one of them is plain: whole in the bytes
@@ -28,20 +163,24 @@ public:
         constexpr std::size_t PIECE = LineCursor::LINE_BUFFER_SIZE - 1;
         for (std::size_t at = from; at < bytes.size();) {
             const std::string_view window = bytes.substr(at, PIECE);
-            const std::size_t feed = window.find('\n');
+            const LineMarks marks(window);
+            // A line of many tags is left to the exact reader.
+            if (marks.overflowed())
+                return false;
+            const std::size_t feed = marks.feed();
             const std::string_view line = feed != npos ? window.substr(0, feed + 1) : window;
             // The peaks line is examined up to its tag's end, which the
             // first piece of a line holds, so that line may be cut.
-            const std::size_t tag = find_text(line, "<peaks");
-            const std::size_t gt = tag == npos ? npos : line.find('>', tag + 6);
+            const std::size_t tag = marks.tag("<peaks", line.size());
+            const std::size_t gt = tag == npos ? npos : marks.close_from(tag + 6);
             std::string_view examined = line;
             if (gt != npos)
                 examined = line.substr(0, gt + 1);
             else if (feed == npos)
                 return false;
-            if (examined.find('\0') != npos || (tag == npos && line.find('\0') != npos))
+            if (marks.nul_before(examined.size()))
                 return false;
-            if (!take_line(examined, tag != npos))
+            if (!take_line(examined, marks, tag != npos))
                 return false;
             if (tag != npos)
                 return true;
@@ -65,7 +204,7 @@ public:
     }
 
 private:
-    bool take_line(std::string_view line, bool peaks) {
+    bool take_line(std::string_view line, const LineMarks& marks, bool peaks) {
         std::array<std::string_view, HEADER_ATTRIBUTES> values;
         bool found[HEADER_ATTRIBUTES];
         attribute_views(line, line.size(), HEADER_NAMES, values.data(), found);
@@ -76,10 +215,10 @@ private:
                 return false;
             taken[count++] = {name, values[name].data(), values[name].size()};
         }
-        if (occurs_before(line, line.size(), "<precursorMz")) {
+        if (marks.tag("<precursorMz", line.size()) != npos) {
             // An element the line does not close is gathered over lines by
             // the exact reader, unless the peaks begin on this one.
-            if (!peaks && find_text(line, "</precursorMz>") == npos)
+            if (!peaks && marks.tag("</precursorMz>", line.size()) == npos)
                 return false;
             std::string_view value;
             if (element_text_view(line, "precursorMz", value)) {
