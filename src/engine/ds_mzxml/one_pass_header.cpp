@@ -108,8 +108,8 @@ private:
         if (feeds != 0) {
             const auto in = static_cast<unsigned>(__builtin_ctz(feeds));
             feed_at = at + in;
-            // Nothing after the line feed is the line's.
-            const std::uint32_t keep = in == 31 ? ~0u : (2u << in) - 1;
+            // Nothing after the line feed is the line's (`in` is below 16).
+            const std::uint32_t keep = (2u << in) - 1;
             open_bits &= keep;
             close_bits &= keep;
             nul_bits &= keep;
@@ -122,7 +122,8 @@ private:
         for (std::size_t i = opens_before; i < opens_count && peaks_at == npos; ++i)
             if (text.substr(open_at[i], PEAKS.size()) == PEAKS)
                 peaks_at = open_at[i];
-        peaks_closed = peaks_at != npos && close_from(peaks_at + PEAKS.size()) != npos;
+        if (peaks_at != npos && close_bits != 0)
+            peaks_closed = close_from(peaks_at + PEAKS.size()) != npos;
     }
 
     void keep_all(std::size_t at, std::uint32_t bits, std::size_t (&kept)[MOST],
