@@ -100,35 +100,43 @@ void LookAhead::walk(Block& block, std::int64_t base, std::string_view bytes, co
         return block.decoded.get() + used;
     };
     // The scans that start in the block, in order, until the reader wants
-    // the block.
-    for (; at != last && (thorough || !wanted.load(std::memory_order_relaxed)); ++at) {
-        Scan scan;
-        scan.begin = *at;
+    // the block. What the loop needs of the reader's fields is read once:
+    // its stores would otherwise have each read again for every scan, and
+    // the reader's thread writes beside them at every scan it reads, which
+    // would pull their cache lines back and forth between the cores.
+    const bool to_the_end = thorough;
+    const bool headers = block.work.headers;
+    const auto first = index.begin();
+    for (; at != last && (to_the_end || !wanted.load(std::memory_order_relaxed)); ++at) {
+        const std::int64_t begin = *at;
         const std::int64_t finish = *(at + 1);
-        if (finish < scan.begin)
+        if (finish < begin)
             break;
-        scan.length = static_cast<std::size_t>(finish - scan.begin);
-        const auto from = static_cast<std::size_t>(scan.begin - base);
-        scan.header_length = std::min(scan.length, ONE_PASS_HEADER_SPAN);
-        if (scan.begin + static_cast<std::int64_t>(scan.header_length) > end)
+        const auto length = static_cast<std::size_t>(finish - begin);
+        const std::size_t header_length = std::min(length, ONE_PASS_HEADER_SPAN);
+        if (begin + static_cast<std::int64_t>(header_length) > end)
             break;
-        const auto position = static_cast<std::uint32_t>(at - index.begin()) + 1;
-        if (block.work.headers &&
-            !touches_gap(gaps, scan.begin, static_cast<std::int64_t>(scan.header_length))) {
-            OnePassHeader read =
-                read_header_in_one_pass(bytes.substr(from, scan.header_length), position);
+        const auto from = static_cast<std::size_t>(begin - base);
+        const auto position = static_cast<std::uint32_t>(at - first) + 1;
+        // Made in place, and dropped when nothing was read of it.
+        Scan& scan = block.scans.emplace_back();
+        scan.begin = begin;
+        scan.length = length;
+        scan.header_length = header_length;
+        if (headers && !touches_gap(gaps, begin, static_cast<std::int64_t>(header_length))) {
+            const OnePassHeader read =
+                read_header_in_one_pass(bytes.substr(from, header_length), position);
             scan.header_read = read.read == OnePassHeader::Read::WHOLE;
             scan.header = read.values;
         }
         if (peaks && finish <= end) {
             scan.values_at = used;
-            scan.peaks_read =
-                read_peaks_in_one_pass(bytes.substr(from, scan.length), scan.peaks, room);
+            scan.peaks_read = read_peaks_in_one_pass(bytes.substr(from, length), scan.peaks, room);
             if (scan.peaks_read)
                 used += scan.peaks.values * (scan.peaks.single ? 4 : 8);
         }
-        if (scan.header_read || scan.peaks_read)
-            block.scans.push_back(scan);
+        if (!scan.header_read && !scan.peaks_read)
+            block.scans.pop_back();
     }
 }
 

@@ -71,8 +71,12 @@ private:
         PlainPeaks peaks;
         std::size_t values_at = 0; // of its peaks' values in `decoded`
     };
-    // What the walk found on one block.
-    struct Block {
+    // What the walk found on one block. The reader's thread writes the block
+    // it holds (its `next`) at every scan it looks up while the other thread
+    // fills the other block: each block has cache lines of its own (two, as
+    // the processor fetches lines in pairs), or every look-up and every scan
+    // the walk adds would pull the same line back and forth between cores.
+    struct alignas(128) Block {
         AheadWork work;
         std::vector<Scan> scans;
         std::unique_ptr<unsigned char[]> decoded;
