@@ -88,11 +88,13 @@ MsgEventRecord* new_record(std::uint32_t level, std::uint32_t id) {
 void write_decimal(std::wstring& text, std::int64_t value) {
     char digits[24];
     const char* const end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
-    wchar_t wide[24];
     const auto length = static_cast<std::size_t>(end - digits);
+    // Widened in place: a notice's text mostly keeps its length from one
+    // post to the next, and then the resize is only a length set, where an
+    // assign would be a call to copy a few characters.
+    text.resize(length);
     for (std::size_t i = 0; i < length; ++i)
-        wide[i] = static_cast<wchar_t>(digits[i]);
-    text.assign(wide, length);
+        text[i] = static_cast<wchar_t>(digits[i]);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <locale>
 #include <string_view>
 #include <utility>
@@ -37,45 +38,57 @@ void release(std::vector<std::int64_t>& offsets) {
     std::vector<std::int64_t>().swap(offsets);
 }
 
-// Digits from `at`, at least one; where they end, or npos.
-std::size_t digits_end(std::string_view text, std::size_t at) {
+// Where the digits from `at` end, at least one of them and at most 18, or
+// npos; `value` their number, which 18 digits always hold. A longer number
+// is left to the general conversion, which saturates it.
+std::size_t digits_end(std::string_view text, std::size_t at, std::int64_t& value) {
+    constexpr std::size_t MOST = 18;
     const std::size_t start = at;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+    const std::size_t stop = std::min(text.size(), start + MOST + 1);
+    std::int64_t sum = 0;
+    while (at < stop && text[at] >= '0' && text[at] <= '9') {
+        sum = sum * 10 + (text[at] - '0');
         ++at;
-    return at > start ? at : std::string_view::npos;
+    }
+    if (at == start || at - start > MOST)
+        return std::string_view::npos;
+    value = sum;
+    return at;
+}
+
+// Whether `text` holds `what` at `at`: a compare of a known size, which
+// the compiler makes a few word compares instead of a call.
+template <std::size_t N>
+bool holds_at(std::string_view text, std::size_t at, const char (&what)[N]) {
+    return text.size() >= at && text.size() - at >= N - 1 &&
+           std::memcmp(text.data() + at, what, N - 1) == 0;
 }
 
 // An index line as writers write it, `<offset id="N">M</offset>` between
-// blanks and ended by a line feed, at the start of `bytes`: the length of
-// the line, feed included, or 0 for any other. Its id and offset are the
-// texts the searches of any line find in it (the first "=" follows "id",
-// the first "<offset" is its element), so they are taken without them, and
-// the line is whole in one line read, so it is the line the cursor gives.
-std::size_t plain_index_line(std::string_view bytes, std::string_view& id,
-                             std::string_view& offset) {
-    constexpr std::string_view OPEN = "<offset id=\"";
-    constexpr std::string_view CLOSE = "</offset>";
+// blanks and ended by a line feed, with numbers of at most 18 digits, at
+// the start of `bytes`: the length of the line, feed included, or 0 for any
+// other. Its id and offset are the values the searches of any line find in
+// it (the first "=" follows "id", the first "<offset" is its element), so
+// they are taken without them, and the line is whole in one line read, so
+// it is the line the cursor gives.
+std::size_t plain_index_line(std::string_view bytes, std::int64_t& id, std::int64_t& offset) {
     const std::size_t size = std::min(bytes.size(), LineCursor::LINE_BUFFER_SIZE - 1);
     std::size_t at = 0;
     while (at < size && (bytes[at] == ' ' || bytes[at] == '\t'))
         ++at;
-    if (bytes.substr(at, OPEN.size()) != OPEN)
+    if (!holds_at(bytes, at, "<offset id=\""))
         return 0;
-    const std::size_t id_start = at + OPEN.size();
-    const std::size_t id_end = digits_end(bytes, id_start);
-    if (id_end == std::string_view::npos || bytes.substr(id_end, 2) != "\">")
+    const std::size_t id_end = digits_end(bytes, at + 12, id);
+    if (id_end == std::string_view::npos || !holds_at(bytes, id_end, "\">"))
         return 0;
-    const std::size_t offset_start = id_end + 2;
-    const std::size_t offset_end = digits_end(bytes, offset_start);
-    if (offset_end == std::string_view::npos || bytes.substr(offset_end, CLOSE.size()) != CLOSE)
+    const std::size_t offset_end = digits_end(bytes, id_end + 2, offset);
+    if (offset_end == std::string_view::npos || !holds_at(bytes, offset_end, "</offset>"))
         return 0;
-    std::size_t rest = offset_end + CLOSE.size();
+    std::size_t rest = offset_end + 9;
     while (rest < size && bytes[rest] != '\n' && is_xml_space(bytes[rest]))
         ++rest;
     if (rest >= size || bytes[rest] != '\n')
         return 0;
-    id = bytes.substr(id_start, id_end - id_start);
-    offset = bytes.substr(offset_start, offset_end - offset_start);
     return rest + 1;
 }
 
@@ -249,14 +262,16 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     // any other line is read by the cursor, the way every line could be.
     std::int64_t at = lines.next_start();
     for (;;) {
-        std::string_view id_text, offset_text;
+        std::int64_t id_value = 0;
+        std::int64_t offset = 0;
         std::size_t length = 0;
         if (!reference)
-            length = plain_index_line(view.bytes(at, LineCursor::LINE_BUFFER_SIZE), id_text,
-                                      offset_text);
+            length =
+                plain_index_line(view.bytes(at, LineCursor::LINE_BUFFER_SIZE), id_value, offset);
         if (length > 0) {
             at += static_cast<std::int64_t>(length);
         } else {
+            std::string_view id_text, offset_text;
             LineCursor one(view, at);
             if (!one.next())
                 break;
@@ -275,8 +290,12 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
                 result = false;
                 break;
             }
+            id_value = text_to_int32(id_text);
+            offset = text_to_int64(offset_text);
         }
-        const std::int32_t id = text_to_int32(id_text);
+        // An id past the type's limits saturates, as its text's conversion does.
+        const auto id = static_cast<std::int32_t>(
+            std::min<std::int64_t>(id_value, std::numeric_limits<std::int32_t>::max()));
         if (id != expected) {
             if (socket)
                 PAL::post_message(socket, msg::ID_OUT_OF_ORDER.level,
@@ -284,7 +303,6 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
             result = false;
             break;
         }
-        const std::int64_t offset = text_to_int64(offset_text);
         // One notice per scan: posted without a message built for it.
         PAL::post_numbers(socket, msg::SCAN_OFFSET.level, msg::SCAN_OFFSET.id, {expected, offset});
         index.push_back(offset);

@@ -124,6 +124,11 @@ TEST(ScanIndexTest, UnusableIndexesAreReplacedBySearch) {
         {replaced("</mzXML>", std::string(1100, ' ') + "</mzXML>"), L"INDEX_OFFSET 0"},
         {replaced("name=\"scan\"", "name=\"scans\""), L"NOT_A_SCAN_INDEX"},
         {replaced("<offset id=\"3\">", "<offset id=\"4\">"), L"ID_OUT_OF_ORDER 4 3"},
+        // Ids past the type saturate alike, short enough to be summed or not.
+        {replaced("<offset id=\"3\">", "<offset id=\"30000000003\">"),
+         L"ID_OUT_OF_ORDER 2147483647 3"},
+        {replaced("<offset id=\"3\">", "<offset id=\"3000000000000000000003\">"),
+         L"ID_OUT_OF_ORDER 2147483647 3"},
         {indexed(Offsets(at.begin(), at.end() - 1)), L"ENTRIES_DIFFER 59 60"},
         {replaced("<offset id=\"2\">", "<offset ix=\"2\">"),
          L"BAD_INDEX_LINE     <offset ix=\"2\">" + std::to_wstring(at[1]) + L"</offset>\n"},
