@@ -62,7 +62,12 @@ protected:
     }
 
     const std::string text = "<scan num=\"1\">0123456789</scan>";
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "orvo_file_test";
+    // A file of its own for each test: ctest runs this file's tests side by
+    // side, and one's TearDown would remove the file the other reads.
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        std::string("orvo_file_test_")
+            .append(::testing::UnitTest::GetInstance()->current_test_info()->name());
     pal_test::SyscallsGuard guard;
     PAL::File file;
 };
