@@ -7,6 +7,11 @@
 #include <pal/string.h>
 
 #include <algorithm>
+#include <iterator>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orvoeng {
 
@@ -25,6 +30,52 @@ std::uint32_t decode_plain(std::string_view data, std::int32_t count, const Deco
     const std::size_t units = std::min(n + 1, decodable);
     return PAL::base64_decode_ws(data, PAL::NATIVE_ORDER, sizeof(T), units, room(units * sizeof(T)),
                                  padded);
+}
+
+// attribute_views_between for the peak read's scan attributes over the "="
+// at [from, to). Both names are ten letters, so only a place whose first
+// letter is one of theirs with a "=" ten bytes on can start one, and sixteen
+// places are tried in one step, where a search for each "=" would stop at
+// every attribute of the scan's header (some twenty-five in a ReAdW scan).
+std::uint32_t peak_scan_views(std::string_view text, std::size_t from, std::size_t to,
+                              std::string_view* values, bool* found, std::uint32_t open) {
+    constexpr std::string_view FIRST = PEAK_SCAN_LIST[0];
+    constexpr std::string_view SECOND = PEAK_SCAN_LIST[1];
+    constexpr std::size_t REACH = FIRST.size(); // from a name's first letter to its "="
+    static_assert(SECOND.size() == REACH && std::size(PEAK_SCAN_LIST) == 2);
+    to = std::min(to, text.size());
+    if (to <= REACH)
+        return open;
+    std::size_t at = from > REACH ? from - REACH : 0;
+    const std::size_t stop = to - REACH; // the places whose "=" is before `to`
+    const auto look = [&](std::size_t place) {
+        const std::string_view name = text.substr(place, REACH);
+        const std::uint32_t bit = name == FIRST ? 1U : name == SECOND ? 2U : 0U;
+        if ((open & bit) == 0)
+            return;
+        open &= ~bit;
+        found[bit >> 1] = value_after(text, place + REACH, values[bit >> 1]);
+    };
+#if defined(__SSE2__)
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i first = _mm_set1_epi8(FIRST[0]);
+    const __m128i second = _mm_set1_epi8(SECOND[0]);
+    for (; open != 0 && at + 16 <= stop; at += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        const __m128i ends =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at + REACH));
+        const __m128i letters =
+            _mm_or_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(starts, second));
+        auto hits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(letters, _mm_cmpeq_epi8(ends, equals))));
+        for (; hits != 0 && open != 0; hits &= hits - 1)
+            look(at + static_cast<std::size_t>(__builtin_ctz(hits)));
+    }
+#endif
+    for (; open != 0 && at < stop; ++at)
+        if (text[at + REACH] == '=' && (text[at] == FIRST[0] || text[at] == SECOND[0]))
+            look(at);
+    return open;
 }
 
 // Which of the texts that name plain peaks a text holds. Each is a name,
@@ -66,8 +117,8 @@ bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const Deco
     const std::size_t content = gt + 1;
     std::string_view values[2];
     bool given[2] = {false, false};
-    const std::uint32_t open = attribute_views_between(text, 0, content, PEAK_SCAN_NAMES, values,
-                                                       given, (1u << PEAK_SCAN_NAMES.size()) - 1);
+    const std::uint32_t open =
+        peak_scan_views(text, 0, content, values, given, (1u << PEAK_SCAN_NAMES.size()) - 1);
     // A count found further on, or none to read, is the exact way's.
     if (!given[0])
         return false;

@@ -41,7 +41,8 @@ constexpr bool in_base64(char c) {
            c == '/';
 }
 
-// The value that starts two characters after `equals`, up to the next quote.
+} // namespace
+
 bool value_after(std::string_view text, std::size_t equals, std::string_view& value) {
     // The character after "=" is taken as the opening quote, whatever it is;
     // a name and "=" that end the text have no value.
@@ -54,8 +55,6 @@ bool value_after(std::string_view text, std::size_t equals, std::string_view& va
     value = text.substr(start, close - start);
     return true;
 }
-
-} // namespace
 
 std::size_t find_text(std::string_view text, std::string_view what, std::size_t from) {
     if (from > text.size())

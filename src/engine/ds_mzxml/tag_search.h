@@ -55,6 +55,11 @@ std::size_t find_either(std::string_view text, char a, char b, std::size_t from 
 bool attribute_view(std::string_view text, std::string_view name, std::string_view& value,
                     std::size_t own = ALL_OF_IT);
 
+// The value of the attribute whose "=" stands at `equals`, as attribute_view
+// takes it: from two characters after the "=" to the next double quote.
+// False, `value` untouched, when there is no closing quote.
+bool value_after(std::string_view text, std::size_t equals, std::string_view& value);
+
 // Names looked for together (at most 16), with which of them end in each
 // byte, so that a pass over a text's "=" compares only the names that can
 // end right before it.
