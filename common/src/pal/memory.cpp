@@ -61,3 +61,7 @@ void convert_byte_order(void* data, std::size_t unit_size, std::size_t count, By
 void PAL::advise_large_pages(void* data, std::size_t bytes) {
     os::syscalls().advise_large_pages(data, bytes);
 }
+
+void PAL::populate_pages(void* data, std::size_t bytes) {
+    os::syscalls().populate_pages(data, bytes);
+}

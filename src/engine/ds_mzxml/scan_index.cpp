@@ -26,6 +26,8 @@ constexpr std::string_view RUN_END_TAG = "</msRun>";
 constexpr std::int64_t INDEX_OFFSET_TAIL = 1024;
 // How far past a line piece a value is followed to be read whole.
 constexpr std::size_t VALUE_REACH = 4096;
+// The bytes of the shortest line that lists a scan: `<offset id="1">0</offset>`.
+constexpr std::uint64_t SHORTEST_INDEX_LINE = 25;
 
 // Every scan takes at least the bytes of its start tag, so a file holds no
 // more scans than this, whatever number it declares.
@@ -72,19 +74,21 @@ bool holds_at(std::string_view text, std::size_t at, const char (&what)[N]) {
 // they are taken without them, and the line is whole in one line read, so
 // it is the line the cursor gives.
 std::size_t plain_index_line(std::string_view bytes, std::int64_t& id, std::int64_t& offset) {
+    static constexpr char OPEN[] = "<offset id=\"";
+    static constexpr char CLOSE[] = "</offset>";
     const std::size_t size = std::min(bytes.size(), LineCursor::LINE_BUFFER_SIZE - 1);
     std::size_t at = 0;
     while (at < size && (bytes[at] == ' ' || bytes[at] == '\t'))
         ++at;
-    if (!holds_at(bytes, at, "<offset id=\""))
+    if (!holds_at(bytes, at, OPEN))
         return 0;
-    const std::size_t id_end = digits_end(bytes, at + 12, id);
+    const std::size_t id_end = digits_end(bytes, at + sizeof(OPEN) - 1, id);
     if (id_end == std::string_view::npos || !holds_at(bytes, id_end, "\">"))
         return 0;
     const std::size_t offset_end = digits_end(bytes, id_end + 2, offset);
-    if (offset_end == std::string_view::npos || !holds_at(bytes, offset_end, "</offset>"))
+    if (offset_end == std::string_view::npos || !holds_at(bytes, offset_end, CLOSE))
         return 0;
-    std::size_t rest = offset_end + 9;
+    std::size_t rest = offset_end + sizeof(CLOSE) - 1;
     while (rest < size && bytes[rest] != '\n' && is_xml_space(bytes[rest]))
         ++rest;
     if (rest >= size || bytes[rest] != '\n')
@@ -101,6 +105,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     state = OPEN_OK;
     ahead_scan = 0;
     ahead_after = 0;
+    early_pages.wait();
     std::vector<ScanRecord>().swap(early_records);
     early_centroided = 0;
     view.settle();
@@ -127,6 +132,9 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
         return false;
     }
     bool indexed = read_index(socket, progress);
+    early_pages.wait();
+    if (!indexed)
+        std::vector<ScanRecord>().swap(early_records);
     // A listed offset that starts no scan tag shows the index is not this
     // file's: the search builds a good one.
     if (indexed && !read_headers_ahead()) {
@@ -256,6 +264,17 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
     GatheredSteps steps(*node);
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
+    // The header pass that checks the index writes a record for each scan
+    // it lists, and the index's lines leave a core idle: the records' pages
+    // are asked for meanwhile. The room is for the scans the index's bytes
+    // can list, whatever count the file declares.
+    if (!reference) {
+        const auto listable =
+            static_cast<std::uint64_t>(view.size() - index_offset) / SHORTEST_INDEX_LINE;
+        reserve_filled(early_records,
+                       static_cast<std::size_t>(std::min<std::uint64_t>(scanCount, listable)));
+        early_pages.start(early_records.data(), early_records.capacity() * sizeof(ScanRecord));
+    }
     std::int32_t expected = 1;
     bool result = true;
     // Lines as writers write them are taken straight from the view's bytes;
@@ -350,10 +369,11 @@ bool MzXMLReader::read_headers_ahead() {
     // carries, which the walk reads again; the scan tags are looked at to
     // the end. The index has an entry a listed scan, so every record made
     // here is one the walk lists.
-    std::vector<ScanRecord>().swap(early_records);
+    // The index's read made room for the records, and asked for its pages.
+    early_records.clear();
     early_centroided = 0;
     bool headers = !reference;
-    if (headers)
+    if (headers && early_records.capacity() < index.size() - 1)
         reserve_filled(early_records, index.size() - 1);
     start_operation();
     for (std::size_t i = 0; i + 1 < index.size(); ++i) {

@@ -40,9 +40,9 @@ TEST(ByteOrder, ConvertsOnlyWhenOrdersDiffer) {
 
 } // namespace
 
-// The large-page hint must leave memory as it is: the list may already hold
-// values (a reserve keeps what it moves), and ranges of any size or
-// alignment, or none, are advised without harm.
+// The large-page hint and the request for pages must leave memory as it is:
+// the list may already hold values (a reserve keeps what it moves), and
+// ranges of any size or alignment, or none, are advised without harm.
 TEST(LargePages, AdviceKeepsContents) {
     std::vector<std::uint32_t> list(5u << 20); // 20 MiB, several large pages
     for (std::size_t i = 0; i < list.size(); ++i)
@@ -50,6 +50,8 @@ TEST(LargePages, AdviceKeepsContents) {
     PAL::advise_large_pages(list.data(), list.size() * sizeof(list[0]));
     PAL::advise_large_pages(list.data() + 3, 1000);
     PAL::advise_large_pages(nullptr, 0);
+    PAL::populate_pages(list.data() + 5, list.size() * sizeof(list[0]) - 40);
+    PAL::populate_pages(nullptr, 0);
     for (std::size_t i = 0; i < list.size(); ++i)
         ASSERT_EQ(list[i], static_cast<std::uint32_t>(i * 2654435761u)) << i;
 }

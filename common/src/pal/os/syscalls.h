@@ -77,6 +77,9 @@ struct Syscalls {
     // A hint that memory about to be written whole may come in large
     // pages; never fails, and may do nothing.
     void (*advise_large_pages)(void* data, std::size_t bytes);
+    // Asks for the pages of memory about to be written, as the writes
+    // would; never fails, and may do nothing.
+    void (*populate_pages)(void* data, std::size_t bytes);
 };
 
 // The table in force. Swapping entries is for tests, while no other thread

@@ -308,6 +308,21 @@ void advise_large_pages(void* data, std::size_t bytes) {
 #endif
 }
 
+void populate_pages(void* data, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    // The pages that hold the range, each faulted in as a write would; a
+    // kernel without the request refuses it, and the writes fault them.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<std::uintptr_t>(data) & ~(page - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes + page - 1) & ~(page - 1);
+    if (data != nullptr && bytes > 0 && page > 0)
+        static_cast<void>(
+            ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE));
+#else
+    static_cast<void>(data), static_cast<void>(bytes);
+#endif
+}
+
 constexpr Syscalls POSIX_SYSCALLS = {
     .lock_init = lock_init,
     .lock_destroy = lock_destroy,
@@ -332,6 +347,7 @@ constexpr Syscalls POSIX_SYSCALLS = {
     .file_read_at = file_read_at,
     .read_interrupted = EINTR,
     .advise_large_pages = advise_large_pages,
+    .populate_pages = populate_pages,
 };
 
 // Constant-initialised, so locks built during static initialisation of any

@@ -279,6 +279,9 @@ std::int64_t file_read_at(std::intptr_t handle, std::int64_t offset, void* buffe
 // need a privilege a reader does not ask for.
 void advise_large_pages(void*, std::size_t) {}
 
+// The writes fault the pages in as they come.
+void populate_pages(void*, std::size_t) {}
+
 constexpr Syscalls WIN32_SYSCALLS = {
     .lock_init = lock_init,
     .lock_destroy = lock_destroy,
@@ -304,6 +307,7 @@ constexpr Syscalls WIN32_SYSCALLS = {
     // Windows completes or fails a read; no signal cuts one short.
     .read_interrupted = 0,
     .advise_large_pages = advise_large_pages,
+    .populate_pages = populate_pages,
 };
 
 // Constant-initialised, so locks built during static initialisation of any

@@ -33,4 +33,10 @@ constexpr std::size_t LARGE_PAGE_BYTES = std::size_t{2} << 20;
 // costs a few page faults instead of one every 4 KiB. Never fails.
 PAL_API void advise_large_pages(void* data, std::size_t bytes);
 
+// Asks the OS to give `bytes` at `data` their pages now, as writes would,
+// leaving their contents as they are: a thread that has the time takes the
+// page faults that the thread writing them later would otherwise meet.
+// Does nothing where the OS has no such request. Never fails.
+PAL_API void populate_pages(void* data, std::size_t bytes);
+
 } // namespace PAL
