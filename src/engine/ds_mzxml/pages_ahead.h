@@ -21,11 +21,16 @@ public:
     PagesAhead& operator=(const PagesAhead&) = delete;
     ~PagesAhead() { wait(); }
 
+    // Below this, the page faults cost less than a thread's start.
+    static constexpr std::size_t WORTH_A_THREAD = std::size_t{1} << 20;
+
     // Starts asking for the pages of `bytes` at `data`, which must stay
-    // allocated until wait(). Without a thread to be had, none are asked for:
-    // the writes fault them in as they come.
+    // allocated until wait(). Without a thread to be had, or for less than
+    // WORTH_A_THREAD, none are asked for: the writes fault them in.
     void start(void* data, std::size_t bytes) {
         wait();
+        if (bytes < WORTH_A_THREAD)
+            return;
         try {
             worker = std::thread([data, bytes] { PAL::populate_pages(data, bytes); });
         } catch (const std::system_error&) {
