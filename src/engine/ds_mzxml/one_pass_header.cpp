@@ -75,6 +75,11 @@ public:
         }
         return npos;
     }
+    // The first "<peaks" wholly within the first `size` bytes, or npos: the
+    // pass noted it as it went.
+    std::size_t peaks_tag(std::size_t size) const {
+        return peaks_at != npos && peaks_at + PEAKS.size() <= size ? peaks_at : npos;
+    }
     // The first ">" from `from`, or npos.
     std::size_t close_from(std::size_t from) const {
         for (std::size_t i = 0; i < closes_count; ++i)
@@ -172,7 +177,7 @@ public:
             const std::string_view line = feed != npos ? window.substr(0, feed + 1) : window;
             // The peaks line is examined up to its tag's end, which the
             // first piece of a line holds, so that line may be cut.
-            const std::size_t tag = marks.tag("<peaks", line.size());
+            const std::size_t tag = marks.peaks_tag(line.size());
             const std::size_t gt = tag == npos ? npos : marks.close_from(tag + 6);
             std::string_view examined = line;
             if (gt != npos)
