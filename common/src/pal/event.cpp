@@ -34,22 +34,9 @@ namespace {
 
 constexpr const char* source_file = "event";
 
-// A message event and its use-count record in one allocation: the record
-// ends the event in place when its use count reaches 0 and frees both at
-// its weak count's, as any record does. Every notice costs one allocation
-// less than an event and a record made apart.
-class MsgEventRecord final : public SharedCount {
-public:
-    template <class Text>
-    MsgEventRecord(std::uint32_t level, Text&& text) {
-        ::new (static_cast<void*>(storage)) MsgEvent(level, std::forward<Text>(text));
-    }
-    MsgEvent* event() { return std::launder(reinterpret_cast<MsgEvent*>(storage)); }
-    void dispose() override { event()->~MsgEvent(); }
-
-private:
-    alignas(MsgEvent) unsigned char storage[sizeof(MsgEvent)];
-};
+// A message event and its use-count record in one allocation: every
+// notice costs one allocation less than an event and a record made apart.
+using MsgEventRecord = detail::SharedCountWith<MsgEvent>;
 
 // The event is owned as the Event it is posted as: a SmartPtr<MsgEvent>
 // converted to one would take and drop one more reference, each under the
@@ -59,7 +46,7 @@ void post(const SmartPtr<EventSocket>& socket, std::uint32_t level, Text&& messa
     if (!socket)
         return;
     auto* record = new MsgEventRecord(level, std::forward<Text>(message));
-    SmartPtr<Event> event(record->event(), record);
+    SmartPtr<Event> event(record->get(), record);
     socket->post(event);
 }
 
@@ -117,7 +104,7 @@ void post_numbers(const SmartPtr<EventSocket>& socket, std::uint32_t level, std:
     MsgEventRecord* record = std::exchange(spare, nullptr);
     if (!record)
         record = new_record(level, id);
-    MsgEvent& event = *record->event();
+    MsgEvent& event = *record->get();
     try {
         // Every field a listener could have changed is set again.
         event.kind = Event::MSG_EVENT;

@@ -264,7 +264,9 @@ void MzxmlIntf::raise_if_unread(const PAL::SmartPtr<PAL::EventSocket>& events, s
 PAL::SmartPtr<Spectrum> MzxmlIntf::get_spectrum(std::uint32_t label, std::uint32_t /*sub_key*/,
                                                 const PAL::SmartPtr<PAL::EventSocket>& events) {
     check_listed();
-    PAL::SmartPtr<Spectrum> spectrum(new Spectrum());
+    // Made with its record, as its peak list is: a spectrum a scan, and
+    // each allocation less counts.
+    PAL::SmartPtr<Spectrum> spectrum = PAL::make_smart<Spectrum>();
     const std::uint32_t position = label_to_position(label);
 
     bool scan_centroided = false;

@@ -56,6 +56,37 @@ TEST(SmartPtrRecord, ObjectIsDeletedWhenTheRecordCannotBeMade) {
     EXPECT_EQ(deaths.load(), 2);
 }
 
+// An object made with its record lives until the last copy goes, and is ended once. When
+// the record cannot be made, no object was made: nothing is ended, the failure is the same.
+TEST(SmartPtrRecord, AnObjectMadeWithItsRecordIsEndedOnceAndFailuresLeaveNone) {
+    std::atomic<int> deaths{0};
+    {
+        const Ptr first = PAL::make_smart<Counted>(deaths);
+        {
+            const Ptr second = first;
+            EXPECT_EQ(second.get(), first.get());
+            EXPECT_EQ(first.pn->use_count, 2);
+        }
+        EXPECT_EQ(deaths.load(), 0);
+        EXPECT_EQ(first.pn->use_count, 1);
+    }
+    EXPECT_EQ(deaths.load(), 1);
+    {
+        pal_test::SyscallsGuard os;
+        os.table().lock_init = [](void*, unsigned int) { return ENOMEM; };
+        EXPECT_THROW(PAL::make_smart<Counted>(deaths), PAL::WindowsError);
+    }
+    refuse_nothrow_new = true;
+    try {
+        PAL::make_smart<Counted>(deaths);
+        ADD_FAILURE() << "a record came from nowhere";
+    } catch (const std::bad_alloc& e) {
+        EXPECT_STREQ(e.what(), "bad allocation");
+    }
+    refuse_nothrow_new = false;
+    EXPECT_EQ(deaths.load(), 1);
+}
+
 // Another owner drops its copy just after a release left the record's lock: the release
 // decides from the counts it saw under the lock, so the object dies once. Nothing revives it.
 std::function<void()> after_leave;

@@ -48,7 +48,8 @@ struct Spectrum {
     double aux_value = 0.0;
     std::int32_t aux_number = -1;
     std::vector<double> aux_list;
-    PAL::SmartPtr<std::vector<Peak>> peaks{new std::vector<Peak>()};
+    // The list with its record in one allocation.
+    PAL::SmartPtr<std::vector<Peak>> peaks = PAL::make_smart<std::vector<Peak>>();
 };
 
 // What a data source remembers of a fetched spectrum.

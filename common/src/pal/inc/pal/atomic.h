@@ -56,6 +56,23 @@ public:
     T* ptr;
 };
 
+// A record that holds its object in its own allocation: it ends the object
+// in place when the use count reaches 0 and is freed with it at the weak
+// count's, as any record is. An object made so costs one allocation, not two.
+template <class T>
+class SharedCountWith final : public SharedCount {
+public:
+    template <class... Args>
+    explicit SharedCountWith(Args&&... args) {
+        ::new (static_cast<void*>(storage)) T(std::forward<Args>(args)...);
+    }
+    T* get() { return std::launder(reinterpret_cast<T*>(storage)); }
+    void dispose() override { get()->~T(); }
+
+private:
+    alignas(T) unsigned char storage[sizeof(T)];
+};
+
 // A record that could not be allocated: std::bad_alloc, with the text the
 // Windows runtime gives it, on every platform.
 class BadAllocation : public std::bad_alloc {
@@ -137,6 +154,17 @@ private:
     template <class U>
     friend class SmartPtr;
 };
+
+// A new T made of `args`, with its record in the same allocation. A
+// failure to allocate raises std::bad_alloc as a record's does; one of T's
+// constructor passes on, with nothing left allocated.
+template <class T, class... Args>
+SmartPtr<T> make_smart(Args&&... args) {
+    auto* record = new (std::nothrow) detail::SharedCountWith<T>(std::forward<Args>(args)...);
+    if (!record)
+        throw detail::BadAllocation();
+    return SmartPtr<T>(record->get(), record);
+}
 
 template <class T, class U>
 bool operator==(const SmartPtr<T>& a, const SmartPtr<U>& b) {
