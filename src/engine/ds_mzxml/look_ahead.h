@@ -45,6 +45,7 @@ public:
     // how the two threads run, so the tests have every plain scan read
     // ahead with it.
     void set_thorough(bool on) { thorough = on; }
+    bool is_thorough() const { return thorough; }
 
     // The header of the scan at `begin` as a one-pass read of its first
     // `length` bytes gives it; null when the walk did not read it.

@@ -19,11 +19,11 @@
 // rewritten or cut while open) are refused as a changed file.
 #pragma once
 
+#include "early_headers.h"
 #include "file_view.h"
 #include "header_values.h"
 #include "line_cursor.h"
 #include "look_ahead.h"
-#include "pages_ahead.h"
 #include "reader_types.h"
 #include "tag_search.h"
 
@@ -302,9 +302,9 @@ private:
     // the walk, and how many of those headers state their centroiding.
     std::vector<ScanRecord> early_records;
     std::uint32_t early_centroided = 0;
-    // Asks for early_records' pages while the index is read; after the list,
-    // so that it ends before the list is freed.
-    PagesAhead early_pages;
+    // Reads the first scans' headers into early_records while the index is
+    // read; after the list, so that it ends before the list is freed.
+    EarlyHeaders early_headers;
     // The last scan read_ahead_end was asked for, and its bound's place.
     mutable std::uint32_t ahead_scan = 0;
     mutable std::size_t ahead_after = 0;

@@ -105,7 +105,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     state = OPEN_OK;
     ahead_scan = 0;
     ahead_after = 0;
-    early_pages.wait();
+    early_headers.finish();
     std::vector<ScanRecord>().swap(early_records);
     early_centroided = 0;
     view.settle();
@@ -132,7 +132,7 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
         return false;
     }
     bool indexed = read_index(socket, progress);
-    early_pages.wait();
+    early_headers.finish();
     if (!indexed)
         std::vector<ScanRecord>().swap(early_records);
     // A listed offset that starts no scan tag shows the index is not this
@@ -264,17 +264,24 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
     GatheredSteps steps(*node);
     reserve_filled(index, entries_to_reserve(view.size(), scanCount));
-    // The header pass that checks the index writes a record for each scan
-    // it lists, and the index's lines leave a core idle: the records' pages
-    // are asked for meanwhile. The room is for the scans the index's bytes
+    // The index's lines keep one core busy: the headers of the scans they
+    // list are read on the other meanwhile, into the room made for the
+    // header pass's records. The room is for the scans the index's bytes
     // can list, whatever count the file declares.
     if (!reference) {
         const auto listable =
             static_cast<std::uint64_t>(view.size() - index_offset) / SHORTEST_INDEX_LINE;
         reserve_filled(early_records,
                        static_cast<std::size_t>(std::min<std::uint64_t>(scanCount, listable)));
-        early_pages.start(early_records.data(), early_records.capacity() * sizeof(ScanRecord));
+        early_headers.start(file_name, view.size(), index.data(), early_records,
+                            look_ahead.is_thorough());
     }
+    // Ended however the index's read ends, a failure that raises included:
+    // the thread reads the index and fills the records.
+    struct EndEarly {
+        EarlyHeaders& thread;
+        ~EndEarly() { thread.finish(); }
+    } const end_early{early_headers};
     std::int32_t expected = 1;
     bool result = true;
     // Lines as writers write them are taken straight from the view's bytes;
@@ -324,11 +331,16 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
         }
         // One notice per scan: posted without a message built for it.
         PAL::post_numbers(socket, msg::SCAN_OFFSET.level, msg::SCAN_OFFSET.id, {expected, offset});
+        // The early headers read the index where it is: it must not move.
+        if (index.size() == index.capacity())
+            early_headers.finish();
         index.push_back(offset);
+        early_headers.listed(index.size());
         ++expected;
         steps.step();
     }
     steps.finish();
+    early_headers.finish(); // before the index's end is added, which may move it
 
     if (view.failed()) {
         result = false;
@@ -369,14 +381,17 @@ bool MzXMLReader::read_headers_ahead() {
     // carries, which the walk reads again; the scan tags are looked at to
     // the end. The index has an entry a listed scan, so every record made
     // here is one the walk lists.
-    // The index's read made room for the records, and asked for its pages.
-    early_records.clear();
-    early_centroided = 0;
+    // The index's read made room for the records, and made those of the
+    // first scans while it read the index (early_headers.h).
     bool headers = !reference;
+    const std::size_t early = headers ? std::min(early_headers.read(), early_records.size()) : 0;
+    early_records.resize(early);
+    early_centroided = early > 0 ? early_headers.centroided() : 0;
     if (headers && early_records.capacity() < index.size() - 1)
         reserve_filled(early_records, index.size() - 1);
     start_operation();
-    for (std::size_t i = 0; i + 1 < index.size(); ++i) {
+    // Their scans' tags were seen where the index puts them.
+    for (std::size_t i = early; i + 1 < index.size(); ++i) {
         if (headers) {
             HeaderValues values;
             headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values);

@@ -15,6 +15,9 @@ struct ReaderAccess {
     static std::uint32_t& scan_count(MzXMLReader& reader) { return reader.scanCount; }
     static bool& run_centroided_given(MzXMLReader& reader) { return reader.run_centroided_given; }
     static void look_ahead_thoroughly(MzXMLReader& reader) { reader.look_ahead.set_thorough(true); }
+    static std::size_t headers_read_early(const MzXMLReader& reader) {
+        return reader.early_headers.read();
+    }
 };
 
 } // namespace orvoeng

@@ -3,6 +3,7 @@
 // values and errors. And values that a long line's piece boundary cuts are
 // read whole.
 #include "scan_reader.h"
+#include "scan_record.h"
 
 #include <pal/exception.h>
 
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace fixture {
 namespace {
@@ -232,6 +234,53 @@ TEST(ReadingPaths, IndexLinesReadTheSameBothWays) {
         SCOPED_TRACE(n);
         expect_same_both_ways(dir.write("index" + std::to_string(n++), text));
     }
+}
+
+// A file whose index lists enough scans for the first headers to be read
+// while the index is: those give what the header pass gives, up to the
+// first scan whose header one pass does not read (a precursor over lines),
+// after which the header pass reads on.
+TEST(ReadingPaths, ManyBlocksWithHeadersReadWhileTheIndexIsRead) {
+    constexpr int SCANS = 17000;
+    constexpr int OVER_LINES = 9000;
+    std::vector<ScanSpec> scans;
+    for (int n = 0; n < SCANS; ++n) {
+        ScanSpec scan{.values = {100.0 + n, 1.0 * n}};
+        scan.retention_time = "PT" + std::to_string(n) + ".25S";
+        scan.extra_attributes = "totIonCurrent=\"" + std::to_string(n * 3) + "\"";
+        if (n % 3 != 0) {
+            scan.ms_level = 2;
+            scan.polarity = n % 2 == 0 ? "+" : "-";
+            scan.precursor = "<precursorMz precursorCharge=\"" + std::to_string(n % 4) + "\">" +
+                             std::to_string(400 + n) + ".5</precursorMz>";
+        }
+        scans.push_back(scan);
+    }
+    scans[OVER_LINES].precursor = "<precursorMz>\n445.5\n</precursorMz>";
+    TempDir dir;
+    const auto path = dir.write("many scans", both_forms(scans, SCANS).first);
+    MzXMLReader reader;
+    ReaderAccess::look_ahead_thoroughly(reader);
+    ASSERT_TRUE(reader.open(path.wstring(), false, {}, {}));
+    EXPECT_EQ(ReaderAccess::headers_read_early(reader), std::size_t{OVER_LINES});
+    // The records the open made, against those of the exact reader's headers.
+    const std::vector<ScanRecord> early = reader.take_early_records();
+    MzXMLReader exact;
+    exact.use_reference_paths(true);
+    ASSERT_TRUE(exact.open(path.wstring(), false, {}, {}));
+    ASSERT_EQ(early.size(), std::size_t{SCANS});
+    for (std::uint32_t n = 1; n <= SCANS; ++n) {
+        ScanHeader header;
+        ASSERT_TRUE(exact.read_scan_header(n, header));
+        const ScanRecord want = record_of(header);
+        const ScanRecord& got = early[n - 1];
+        ASSERT_EQ(std::tuple(got.scan_type.ms_level, got.scan_type.polarity, got.retention_time,
+                             got.total_ion_current, got.precursor_mz, got.precursor_charge),
+                  std::tuple(want.scan_type.ms_level, want.scan_type.polarity, want.retention_time,
+                             want.total_ion_current, want.precursor_mz, want.precursor_charge))
+            << "scan " << n;
+    }
+    expect_same_both_ways(path);
 }
 
 // Files of many small scans in each real converter's layout, with their
