@@ -135,7 +135,6 @@ bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, HeaderValues& val
     if (!scan_range(scan_number, begin, end))
         return false;
     start_header_read(scan_number);
-    prefetch_next_scan(scan_number, HEADER_PREFETCH);
     // A file cut short since it was opened no longer holds the scan.
     if (begin < end && view.bytes(begin, 1).empty())
         return false;
@@ -156,6 +155,9 @@ bool MzXMLReader::read_header_fast(std::uint32_t scan_number, std::int64_t begin
         values = *ahead;
         return true;
     }
+    // This header is read here, and mostly the next one too: the walk read
+    // ahead stopped before them.
+    prefetch_next_scan(scan_number, HEADER_PREFETCH);
     OnePassHeader read = read_header_in_one_pass(bytes, scan_number);
     switch (read.read) {
     case OnePassHeader::Read::WHOLE:
