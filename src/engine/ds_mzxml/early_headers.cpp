@@ -48,6 +48,20 @@ void EarlyHeaders::finish() {
     worker.join();
 }
 
+bool EarlyHeaders::wait_for_offsets(std::size_t count) const {
+    for (;;) {
+        if (stop.load(std::memory_order_relaxed))
+            return false;
+        // Looked at first: once the listing has ended, the count is final.
+        const bool ended = listing_ended.load(std::memory_order_acquire);
+        if (listed_count.load(std::memory_order_acquire) >= count)
+            return true;
+        if (ended)
+            return false;
+        std::this_thread::yield();
+    }
+}
+
 void EarlyHeaders::run(std::wstring path, std::int64_t size, const std::int64_t* offsets,
                        std::vector<ScanRecord>* records) noexcept {
     try {
@@ -73,15 +87,7 @@ void EarlyHeaders::read_scans(const std::wstring& path, std::int64_t size,
     // Within the room made: the list never moves while the thread has it.
     for (; scan < records.capacity(); ++scan) {
         // The scan's bytes end where the next scan's start: both listed.
-        while (listed_count.load(std::memory_order_acquire) < scan + 2) {
-            if (stop.load(std::memory_order_relaxed) ||
-                (listing_ended.load(std::memory_order_acquire) &&
-                 listed_count.load(std::memory_order_acquire) < scan + 2))
-                break;
-            std::this_thread::yield();
-        }
-        if (stop.load(std::memory_order_relaxed) ||
-            listed_count.load(std::memory_order_acquire) < scan + 2)
+        if (!wait_for_offsets(scan + 2))
             break;
         // As the header pass bounds a scan: within the file, in order.
         const std::int64_t begin = offsets[scan];

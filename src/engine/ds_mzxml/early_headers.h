@@ -53,6 +53,9 @@ public:
 private:
     void run(std::wstring path, std::int64_t size, const std::int64_t* offsets,
              std::vector<ScanRecord>* records) noexcept;
+    // Whether the index lists `count` offsets, waiting while it is read;
+    // false once the thread is to stop, or the listing ended short of them.
+    bool wait_for_offsets(std::size_t count) const;
     void read_scans(const std::wstring& path, std::int64_t size, const std::int64_t* offsets,
                     std::vector<ScanRecord>& records);
 

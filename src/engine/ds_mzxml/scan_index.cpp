@@ -105,7 +105,6 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
     state = OPEN_OK;
     ahead_scan = 0;
     ahead_after = 0;
-    early_headers.finish();
     std::vector<ScanRecord>().swap(early_records);
     early_centroided = 0;
     view.settle();
@@ -132,7 +131,6 @@ bool MzXMLReader::open(std::wstring name, bool header_only,
         return false;
     }
     bool indexed = read_index(socket, progress);
-    early_headers.finish();
     if (!indexed)
         std::vector<ScanRecord>().swap(early_records);
     // A listed offset that starts no scan tag shows the index is not this
@@ -384,8 +382,7 @@ bool MzXMLReader::read_headers_ahead() {
     // The index's read made room for the records, and made those of the
     // first scans while it read the index (early_headers.h).
     bool headers = !reference;
-    const std::size_t early = headers ? std::min(early_headers.read(), early_records.size()) : 0;
-    early_records.resize(early);
+    const std::size_t early = early_records.size();
     early_centroided = early > 0 ? early_headers.centroided() : 0;
     if (headers && early_records.capacity() < index.size() - 1)
         reserve_filled(early_records, index.size() - 1);
