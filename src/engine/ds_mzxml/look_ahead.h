@@ -13,6 +13,7 @@
 #include "file_view.h"
 #include "header_values.h"
 #include "one_pass_peaks.h"
+#include "reader_types.h"
 
 #include <atomic>
 #include <cstddef>
@@ -34,7 +35,7 @@ class LookAhead final : public ReadAheadHook {
 public:
     // `offsets`: the reader's scan index. It stays as it is while a block is
     // worked on: the reader changes it only when its view is settled.
-    explicit LookAhead(const std::vector<std::int64_t>& offsets) : index(offsets) {}
+    explicit LookAhead(const ScanOffsets& offsets) : index(offsets) {}
 
     // What the operation the reader starts takes: the read ahead of its
     // bytes works that out.
@@ -95,7 +96,7 @@ private:
     void walk(Block& block, std::int64_t base, std::string_view bytes, const Gaps& gaps,
               const std::atomic<bool>& wanted);
 
-    const std::vector<std::int64_t>& index;
+    const ScanOffsets& index;
     AheadWork wanted_work;
     bool thorough = false;
     // The block the reader's view holds, and the one read ahead; they trade

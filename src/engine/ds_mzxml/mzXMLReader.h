@@ -160,7 +160,7 @@ public:
 
     std::uint32_t open_state() const { return state; }
     std::uint32_t scan_count() const { return scanCount; }
-    const std::vector<std::int64_t>& offsets() const { return index; }
+    const ScanOffsets& offsets() const { return index; }
     std::uint32_t centroided_scans() const { return centroided_count; }
 
     // Whether a read failed in the last operation, and the OS error number.
@@ -273,7 +273,7 @@ private:
                           std::int32_t& count);
 
     PAL::File file;
-    std::vector<std::int64_t> index;
+    ScanOffsets index;
     // Before the view, which works with it until the view is gone.
     LookAhead look_ahead{index};
     bool header_read_gaps = false; // the operation leaves large scans' peak data unread

@@ -2,9 +2,16 @@
 // one-pass ways of reading them and by the look-ahead that reads them early.
 #pragma once
 
+#include <pal/memory.h>
+
 #include <cstdint>
+#include <vector>
 
 namespace orvoeng {
+
+// The scan index: each listed scan's byte offset, in file order. Eight bytes
+// a scan, megabytes for a large file, written whole as the index is read.
+using ScanOffsets = std::vector<std::int64_t, PAL::LargePageAllocator<std::int64_t>>;
 
 // Header values of one scan.
 struct ScanHeader {

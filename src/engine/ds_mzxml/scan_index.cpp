@@ -36,8 +36,8 @@ std::size_t entries_to_reserve(std::int64_t size, std::uint32_t declared) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(declared, most)) + 1;
 }
 
-void release(std::vector<std::int64_t>& offsets) {
-    std::vector<std::int64_t>().swap(offsets);
+void release(ScanOffsets& offsets) {
+    ScanOffsets().swap(offsets);
 }
 
 // Where the digits from `at` end, at least one of them and at most 18, or
@@ -261,7 +261,7 @@ bool MzXMLReader::read_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
 
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
     GatheredSteps steps(*node);
-    reserve_filled(index, entries_to_reserve(view.size(), scanCount));
+    index.reserve(entries_to_reserve(view.size(), scanCount));
     // The index's lines keep one core busy: the headers of the scans they
     // list are read on the other meanwhile, into the room made for the
     // header pass's records. The room is for the scans the index's bytes
@@ -418,7 +418,7 @@ bool MzXMLReader::build_index(const PAL::SmartPtr<PAL::EventSocket>& socket,
     const std::size_t block = reference ? SCAN_BUFFER_SIZE : FileView::BLOCK;
     begin_operation();
     start_operation();
-    reserve_filled(index, entries_to_reserve(view.size(), scanCount));
+    index.reserve(entries_to_reserve(view.size(), scanCount));
     PAL::SmartPtr<PAL::Progress> node(new PAL::Progress(progress, scanCount, 1));
     GatheredSteps steps(*node);
 

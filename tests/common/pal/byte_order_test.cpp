@@ -55,3 +55,30 @@ TEST(LargePages, AdviceKeepsContents) {
     for (std::size_t i = 0; i < list.size(); ++i)
         ASSERT_EQ(list[i], static_cast<std::uint32_t>(i * 2654435761u)) << i;
 }
+
+// A list of a large page or more starts on a large-page boundary, through
+// growth too, and keeps its values; a smaller one is an ordinary block.
+TEST(LargePages, LargeListsStartOnALargePage) {
+    using Allocator = PAL::LargePageAllocator<std::int64_t>;
+    constexpr std::size_t large = PAL::LARGE_PAGE_BYTES / sizeof(std::int64_t);
+    std::vector<std::int64_t, Allocator> list;
+    std::vector<std::int64_t> plain;
+    for (std::size_t i = 0; i < large + 1000; ++i) {
+        list.push_back(static_cast<std::int64_t>(i * 7));
+        plain.push_back(static_cast<std::int64_t>(i * 7));
+        if (list.capacity() >= large) {
+            ASSERT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % PAL::LARGE_PAGE_BYTES, 0u)
+                << list.capacity();
+        }
+    }
+    EXPECT_TRUE(list == plain);
+    plain.back() = -1;
+    EXPECT_FALSE(list == plain);
+    plain.pop_back();
+    EXPECT_FALSE(list == plain);
+    list.shrink_to_fit();
+    list.resize(10);
+    list.shrink_to_fit();
+    EXPECT_TRUE(list == std::vector<std::int64_t>(plain.begin(), plain.begin() + 10));
+    EXPECT_THROW(static_cast<void>(Allocator().allocate(SIZE_MAX / 4)), std::bad_array_new_length);
+}

@@ -42,7 +42,7 @@ TEST(PeakList, Decoding) {
         if (missing)
             scan.values = {1, 2, 3, 4};
         ScanFile file({{.values = {5, 1}}, scan});
-        const std::vector<std::int64_t>& at = file.reader.offsets();
+        const ScanOffsets& at = file.reader.offsets();
         RecordingSocket events;
         ReadRecorder recorder;
         bool ok = false, centroided = true;
@@ -98,9 +98,9 @@ TEST(PeakList, CountOfZeroWithData) {
 // A scan range that goes backwards or leaves the file is refused before any read.
 TEST(PeakList, RangesRefusedBeforeAnyRead) {
     ScanFile file(std::vector<ScanSpec>(2));
-    const std::vector<std::int64_t> e = file.reader.offsets();
+    const ScanOffsets e = file.reader.offsets();
     const auto size = static_cast<std::int64_t>(file.writer.str().size());
-    const std::pair<std::vector<std::int64_t>, std::uint32_t> cases[] = {
+    const std::pair<ScanOffsets, std::uint32_t> cases[] = {
         {{e[1], e[0], e[2]}, 1},
         {{-5, e[1], e[2]}, 1},
         {{e[0], e[1], size + 1}, 2},

@@ -11,7 +11,7 @@ struct ReaderAccess {
         reader.view.reset();
         return opened;
     }
-    static std::vector<std::int64_t>& offsets(MzXMLReader& reader) { return reader.index; }
+    static ScanOffsets& offsets(MzXMLReader& reader) { return reader.index; }
     static std::uint32_t& scan_count(MzXMLReader& reader) { return reader.scanCount; }
     static bool& run_centroided_given(MzXMLReader& reader) { return reader.run_centroided_given; }
     static void look_ahead_thoroughly(MzXMLReader& reader) { reader.look_ahead.set_thorough(true); }

@@ -24,7 +24,9 @@ struct ScanFile {
             writer.scan(scan);
         writer.end_run().no_index();
         ReaderAccess::open_file(reader, dir.write("scans.mzXML", writer.str()).wstring());
-        (ReaderAccess::offsets(reader) = writer.scan_offsets()).push_back(writer.run_end_offset());
+        const std::vector<std::int64_t>& at = writer.scan_offsets();
+        ReaderAccess::offsets(reader).assign(at.begin(), at.end());
+        ReaderAccess::offsets(reader).push_back(writer.run_end_offset());
         ReaderAccess::scan_count(reader) = static_cast<std::uint32_t>(scans.size());
     }
     MzXmlWriter writer;

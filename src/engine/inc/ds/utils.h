@@ -37,14 +37,10 @@ public:
     void store(std::size_t position, const RawSpecInfo& info) {
         constexpr const char* source_file = "ds/utils";
         PAL_ASSERT(position >= 1 && position <= scans, L"Raw spec info position out of range");
-        if (entries.empty()) {
-            // Megabytes for a large file, all written at the first store:
-            // large pages, where the OS gives them, spare a page fault for
-            // every 4 KiB of them.
-            entries.reserve(scans);
-            PAL::advise_large_pages(entries.data(), entries.capacity() * sizeof(Entry));
+        // Megabytes for a large file, all written at the first store: in
+        // large pages where the OS gives them.
+        if (entries.empty())
             entries.resize(scans);
-        }
         Entry& entry = entries[position - 1];
         if (!entry.stored) {
             entry = Entry{info.peak_count, info.centroided, true};
@@ -69,7 +65,7 @@ private:
         bool centroided = false;
         bool stored = false;
     };
-    std::vector<Entry> entries;
+    std::vector<Entry, PAL::LargePageAllocator<Entry>> entries;
     std::size_t scans = 0;
 };
 
