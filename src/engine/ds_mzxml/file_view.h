@@ -66,10 +66,15 @@ public:
     virtual void held(bool ahead) noexcept = 0;
 };
 
-// Frees a FileView's buffer with the alignment it was made with.
+// Frees a FileView's buffer with the alignment it was made with; a buffer
+// that is half of the view's pair of blocks is freed with the pair.
 struct BufferFree {
     std::align_val_t alignment{alignof(std::max_align_t)};
-    void operator()(char* bytes) const { ::operator delete[](bytes, alignment); }
+    bool owned = true;
+    void operator()(char* bytes) const {
+        if (owned)
+            ::operator delete[](bytes, alignment);
+    }
 };
 
 class FileView final : public ByteSource {
@@ -136,9 +141,11 @@ public:
 
 private:
     // A buffer of bytes read; a large one is aligned to large pages and asks
-    // for them, so filling and reading it walk few page tables.
+    // for them, so filling and reading it walk few page tables. A block of a
+    // file larger than one is half of `blocks`.
     using Buffer = std::unique_ptr<char[], BufferFree>;
-    static Buffer make_buffer(std::size_t bytes);
+    static Buffer aligned_buffer(std::size_t bytes);
+    Buffer make_buffer(std::size_t bytes);
 
     void note_failure(std::uint32_t error) {
         if (!has_failed)
@@ -166,6 +173,11 @@ private:
     bool has_failed = false;
     std::uint32_t failed_with = 0;
 
+    // The block held and the block read ahead, made as one: two 1 MiB blocks
+    // fill one large page, which the OS gives at one page fault where two
+    // blocks of their own take one every 4 KiB. Before the buffers, which
+    // may be its halves.
+    Buffer blocks;
     Buffer buffer;
     std::size_t capacity = 0;
     std::int64_t base = 0;       // file offset of buffer[0]
