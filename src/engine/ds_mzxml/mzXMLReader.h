@@ -199,10 +199,14 @@ private:
     // Whether the element gathered last stands where the first read of it
     // found it (`place`, which that first read sets); false sets `changed`.
     bool same_place(std::int64_t& place);
+    // How a scan's header was read: not at all, in one pass over bytes that
+    // start with the scan's tag (read here or by the look-ahead), or by the
+    // exact reader, which leaves that tag unchecked.
+    enum class HeaderRead { FAILED, ONE_PASS, LINES };
     // A scan header as read from the file, the fast ways first; its
     // `centroided_met` when it states centroiding (read_scan_header counts
     // those).
-    bool parse_scan_header(std::uint32_t scan_number, HeaderValues& values);
+    HeaderRead parse_scan_header(std::uint32_t scan_number, HeaderValues& values);
     // Where the exact reader starts on a scan's lines: at the scan's start,
     // or after a start tag whose values a one-pass read took.
     struct HeaderLines {

@@ -115,7 +115,7 @@ bool MzXMLReader::read_scan_header(std::uint32_t scan_number, ScanHeader& header
     if (!listed(scan_number))
         return false;
     HeaderValues values;
-    if (!parse_scan_header(scan_number, values))
+    if (parse_scan_header(scan_number, values) == HeaderRead::FAILED)
         return false;
     header = values.finished();
     // Counted once per read: the first centroided attribute decides.
@@ -129,19 +129,21 @@ std::vector<ScanRecord> MzXMLReader::take_early_records() {
     return std::exchange(early_records, {});
 }
 
-bool MzXMLReader::parse_scan_header(std::uint32_t scan_number, HeaderValues& values) {
+MzXMLReader::HeaderRead MzXMLReader::parse_scan_header(std::uint32_t scan_number,
+                                                       HeaderValues& values) {
     std::int64_t begin = 0;
     std::int64_t end = 0;
     if (!scan_range(scan_number, begin, end))
-        return false;
+        return HeaderRead::FAILED;
     start_header_read(scan_number);
     // A file cut short since it was opened no longer holds the scan.
     if (begin < end && view.bytes(begin, 1).empty())
-        return false;
+        return HeaderRead::FAILED;
     HeaderLines from{begin, false};
     if (!reference && read_header_fast(scan_number, begin, end, values, from))
-        return true;
-    return read_header_lines(scan_number, from, end, values);
+        return HeaderRead::ONE_PASS;
+    return read_header_lines(scan_number, from, end, values) ? HeaderRead::LINES
+                                                             : HeaderRead::FAILED;
 }
 
 bool MzXMLReader::read_header_fast(std::uint32_t scan_number, std::int64_t begin, std::int64_t end,

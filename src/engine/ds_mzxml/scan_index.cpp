@@ -389,11 +389,12 @@ bool MzXMLReader::read_headers_ahead() {
     start_operation();
     // Their scans' tags were seen where the index puts them.
     for (std::size_t i = early; i + 1 < index.size(); ++i) {
+        HeaderRead read = HeaderRead::FAILED;
         if (headers) {
             HeaderValues values;
-            headers = parse_scan_header(static_cast<std::uint32_t>(i + 1), values);
+            read = parse_scan_header(static_cast<std::uint32_t>(i + 1), values);
             const ScanHeader& header = values.finished();
-            headers = headers && level_fits(header);
+            headers = read != HeaderRead::FAILED && level_fits(header);
             if (headers) {
                 early_records.push_back(record_of(header));
                 early_centroided += values.centroided_met ? 1 : 0;
@@ -401,7 +402,9 @@ bool MzXMLReader::read_headers_ahead() {
                 start_operation();
             }
         }
-        if (view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
+        // A header read in one pass started with the tag: the look-ahead
+        // read it on the other thread, and the bytes are not met again here.
+        if (read != HeaderRead::ONE_PASS && view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
             std::vector<ScanRecord>().swap(early_records);
             early_centroided = 0;
             return false;
