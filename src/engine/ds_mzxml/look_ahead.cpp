@@ -131,7 +131,9 @@ void LookAhead::walk(Block& block, std::int64_t base, std::string_view bytes, co
         }
         if (peaks && finish <= end) {
             scan.values_at = used;
-            scan.peaks_read = read_peaks_in_one_pass(bytes.substr(from, length), scan.peaks, room);
+            const std::string_view text = bytes.substr(from, length);
+            scan.peaks_read =
+                opens_with_scan_tag(text) && read_peaks_in_one_pass(text, scan.peaks, room);
             if (scan.peaks_read)
                 used += scan.peaks.values * (scan.peaks.single ? 4 : 8);
         }

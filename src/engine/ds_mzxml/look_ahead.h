@@ -52,7 +52,9 @@ public:
     // `length` bytes gives it; null when the walk did not read it.
     const HeaderValues* header(std::int64_t begin, std::size_t length) const;
     // The peaks of the scan of `length` bytes at `begin`, with `values`
-    // their decoded bytes; null when the walk did not read them.
+    // their decoded bytes; null when the walk did not read them. It reads
+    // them only from bytes that open with the scan's whole start tag, the
+    // check the reader makes of every scan it fetches.
     const PlainPeaks* peaks(std::int64_t begin, std::size_t length,
                             const unsigned char*& values) const;
 

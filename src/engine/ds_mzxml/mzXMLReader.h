@@ -250,8 +250,15 @@ private:
     // A failed read raises the system's error (READ_FAILED posted first);
     // bytes that no longer hold the scan's start tag where the listing
     // found it are none, with `refusal` saying that the file changed.
+    // With `ahead`, the peaks the look-ahead decoded from these bytes, when
+    // it did.
+    struct AheadPeaks {
+        const PlainPeaks* peaks = nullptr;
+        const unsigned char* values = nullptr; // of `peaks`, decoded
+    };
     bool scan_text(std::uint32_t scan_number, std::string_view& text,
-                   const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring& refusal);
+                   const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring& refusal,
+                   AheadPeaks* ahead = nullptr);
     std::int64_t read_ahead_end(std::uint32_t scan_number) const;
     // Brings the first `most` bytes of the scan after this one into the
     // processor's cache, where the view holds them: scans are mostly read
@@ -268,11 +275,11 @@ private:
     struct PeakText;
     bool locate_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
                       PeakText& found, const PAL::SmartPtr<PAL::EventSocket>& socket);
-    // read_peaks_into for a plain scan (one_pass_peaks.h), from the
-    // look-ahead when it read the scan. False, nothing changed, for
+    // read_peaks_into for a plain scan (one_pass_peaks.h), from `ahead`
+    // when the look-ahead read the scan. False, nothing changed, for
     // any other scan, which the exact way reads; `count` the scan's peak
     // count.
-    bool read_plain_peaks(std::uint32_t scan_number, std::string_view text, bool& centroided,
+    bool read_plain_peaks(std::string_view text, const AheadPeaks& ahead, bool& centroided,
                           std::vector<Peak>& peaks, double min_mz, PeakRead& read,
                           std::int32_t& count);
 

@@ -107,6 +107,14 @@ struct PeakNames {
 
 } // namespace
 
+bool opens_with_scan_tag(std::string_view text) {
+    constexpr std::string_view SCAN_TAG = "<scan";
+    if (!text.starts_with(SCAN_TAG))
+        return false;
+    const std::size_t end = find_either(text, '>', '\0', SCAN_TAG.size());
+    return end != npos && text[end] == '>';
+}
+
 bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const DecodeRoom& room) {
     const std::size_t tag = find_tag_with_attributes(text, "<peaks");
     if (tag == npos)

@@ -33,6 +33,12 @@ struct PlainPeaks {
 // Where `bytes` bytes of decoded values go.
 using DecodeRoom = std::function<unsigned char*(std::size_t bytes)>;
 
+// Whether a scan's bytes open with its whole start tag: "<scan", then a ">"
+// before any NUL. Bytes that do not are no longer those of the scan the
+// listing found there (the file was rewritten over it), and a scan whose tag
+// is gone would read as one without peaks: no peaks are read from them.
+bool opens_with_scan_tag(std::string_view text);
+
 // The peaks of a plain scan `text` (its bytes from its start tag on); false
 // for any other scan.
 bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const DecodeRoom& room);

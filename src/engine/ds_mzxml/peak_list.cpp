@@ -34,17 +34,10 @@ constexpr std::int64_t SCAN_PREFETCH = 8192;
 
 // Whether a scan's bytes, read now, are still those of the scan the listing
 // found there: all there (the file was not cut) and opening with a whole
-// scan start tag (the file was not rewritten over it). A scan whose tag is
-// gone would read as one without peaks, so the check is what keeps a
-// changed file from passing for empty spectra. It looks at the tag alone,
-// which is in the cache already.
+// scan start tag (the file was not rewritten over it). The check is what
+// keeps a changed file from passing for empty spectra.
 bool still_the_scan(std::string_view text, std::size_t length) {
-    constexpr std::string_view SCAN_TAG = "<scan";
-    if (text.size() != length || !text.starts_with(SCAN_TAG))
-        return false;
-    // The tag ends at its first ">", unless a NUL comes first.
-    const std::size_t end = find_either(text, '>', '\0', SCAN_TAG.size());
-    return end != npos && text[end] == '>';
+    return text.size() == length && opens_with_scan_tag(text);
 }
 
 void post_count_mismatch(const PAL::SmartPtr<PAL::EventSocket>& socket, std::uint32_t scan_number,
@@ -196,7 +189,8 @@ struct MzXMLReader::PeakText {
 };
 
 bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
-                            const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring& refusal) {
+                            const PAL::SmartPtr<PAL::EventSocket>& socket, std::wstring& refusal,
+                            AheadPeaks* ahead) {
     begin_operation();
     if (!listed(scan_number))
         return false;
@@ -215,6 +209,13 @@ bool MzXMLReader::scan_text(std::uint32_t scan_number, std::string_view& text,
     if (view.failed()) {
         post_read_failure(socket);
         PAL_RAISE(PAL::WindowsError, view.failure());
+    }
+    // The look-ahead reads peaks only from bytes that open with the scan's
+    // whole tag: bytes it decoded on the other thread are not met here.
+    if (ahead && text.size() == length) {
+        ahead->peaks = look_ahead.peaks(begin, length, ahead->values);
+        if (ahead->peaks)
+            return true;
     }
     prefetch_next_scan(scan_number, SCAN_PREFETCH);
     if (!still_the_scan(text, length)) {
@@ -306,13 +307,13 @@ bool MzXMLReader::read_peaks(std::uint32_t scan_number, bool& centroided,
     return complete;
 }
 
-bool MzXMLReader::read_plain_peaks(std::uint32_t scan_number, std::string_view text,
-                                   bool& centroided, std::vector<Peak>& peaks, double min_mz,
-                                   PeakRead& read, std::int32_t& count) {
+bool MzXMLReader::read_plain_peaks(std::string_view text, const AheadPeaks& ahead, bool& centroided,
+                                   std::vector<Peak>& peaks, double min_mz, PeakRead& read,
+                                   std::int32_t& count) {
     PlainPeaks found;
-    const unsigned char* values = nullptr;
-    if (const PlainPeaks* ahead = look_ahead.peaks(index[scan_number - 1], text.size(), values)) {
-        found = *ahead;
+    const unsigned char* values = ahead.values;
+    if (ahead.peaks) {
+        found = *ahead.peaks;
     } else {
         const DecodeRoom room = [this](std::size_t bytes) {
             if (peak_bytes.size() < bytes)
@@ -351,11 +352,12 @@ PeakRead MzXMLReader::read_peaks_into(std::uint32_t scan_number, bool& centroide
     }
     std::string_view text;
     PeakRead refused;
-    if (!scan_text(scan_number, text, socket, refused.refusal))
+    AheadPeaks ahead;
+    if (!scan_text(scan_number, text, socket, refused.refusal, &ahead))
         return refused;
     PeakRead read;
     if (std::int32_t count = 0;
-        read_plain_peaks(scan_number, text, centroided, peaks, min_mz, read, count)) {
+        read_plain_peaks(text, ahead, centroided, peaks, min_mz, read, count)) {
         if (!read.complete)
             post_count_mismatch(socket, scan_number, count, read.values);
         return read;
