@@ -7,24 +7,16 @@
 
 namespace orvoeng {
 
-FileView::Buffer FileView::aligned_buffer(std::size_t bytes) {
-    const std::align_val_t alignment{bytes >= PAL::LARGE_PAGE_BYTES ? PAL::LARGE_PAGE_BYTES
-                                                                    : alignof(std::max_align_t)};
-    Buffer made(static_cast<char*>(::operator new[](bytes, alignment)), BufferFree{alignment});
-    PAL::advise_large_pages(made.get(), bytes);
-    return made;
-}
-
 FileView::Buffer FileView::make_buffer(std::size_t bytes) {
     // Only a file that has a block to read ahead uses both halves.
     if (bytes != BLOCK || file_size <= static_cast<std::int64_t>(BLOCK))
-        return aligned_buffer(bytes);
+        return own_buffer(bytes);
     if (!blocks)
-        blocks = aligned_buffer(2 * BLOCK);
+        blocks = own_buffer(2 * BLOCK);
     for (char* half : {blocks.get(), blocks.get() + BLOCK})
         if (buffer.get() != half && spare.get() != half)
-            return Buffer(half, BufferFree{blocks.get_deleter().alignment, false});
-    return aligned_buffer(bytes);
+            return Buffer(half, BufferFree{BLOCK, false});
+    return own_buffer(bytes);
 }
 
 void FileView::settle() {

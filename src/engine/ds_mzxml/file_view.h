@@ -31,6 +31,7 @@
 #include "read_ahead.h"
 
 #include <pal/file.h>
+#include <pal/memory.h>
 
 #include <algorithm>
 #include <atomic>
@@ -66,14 +67,14 @@ public:
     virtual void held(bool ahead) noexcept = 0;
 };
 
-// Frees a FileView's buffer with the alignment it was made with; a buffer
-// that is half of the view's pair of blocks is freed with the pair.
+// Frees a FileView's buffer of `size` bytes as it was made; a buffer that is
+// half of the view's pair of blocks is freed with the pair.
 struct BufferFree {
-    std::align_val_t alignment{alignof(std::max_align_t)};
+    std::size_t size = 0;
     bool owned = true;
     void operator()(char* bytes) const {
         if (owned)
-            ::operator delete[](bytes, alignment);
+            PAL::LargePageAllocator<char>().deallocate(bytes, size);
     }
 };
 
@@ -141,10 +142,12 @@ public:
 
 private:
     // A buffer of bytes read; a large one is aligned to large pages and asks
-    // for them, so filling and reading it walk few page tables. A block of a
-    // file larger than one is half of `blocks`.
+    // for them (PAL::LargePageAllocator), so filling and reading it walk few
+    // page tables. A block of a file larger than one is half of `blocks`.
     using Buffer = std::unique_ptr<char[], BufferFree>;
-    static Buffer aligned_buffer(std::size_t bytes);
+    static Buffer own_buffer(std::size_t bytes) {
+        return Buffer(PAL::LargePageAllocator<char>().allocate(bytes), BufferFree{bytes});
+    }
     Buffer make_buffer(std::size_t bytes);
 
     void note_failure(std::uint32_t error) {

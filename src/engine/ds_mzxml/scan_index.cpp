@@ -402,8 +402,9 @@ bool MzXMLReader::read_headers_ahead() {
                 start_operation();
             }
         }
-        // A header read in one pass started with the tag: the look-ahead
-        // read it on the other thread, and the bytes are not met again here.
+        // A header read in one pass was read from bytes that start with the
+        // tag, mostly by the look-ahead on the other thread: they are not
+        // met again here.
         if (read != HeaderRead::ONE_PASS && view.bytes(index[i], SCAN_TAG.size()) != SCAN_TAG) {
             std::vector<ScanRecord>().swap(early_records);
             early_centroided = 0;
