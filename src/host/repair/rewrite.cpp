@@ -224,9 +224,25 @@ private:
             report.first_renumbered = to_number(old);
         tag.set_value("num", std::to_string(position));
         write_scan_tag(tag);
-        out.write(ORIGINAL_NUMBER);
-        out.write(old);
-        out.write("-->");
+        // The old number is any text: kept under the header's rule, so that
+        // a "num=" in it is not taken for the scan's and a second repair
+        // finds nothing to change, and with no "--" that would end or
+        // break the comment.
+        write_spaced(std::string(ORIGINAL_NUMBER) + comment_text(old) + "-->",
+                     "num=", report.other_numbers);
+    }
+
+    // `text` as a comment may hold it: a "-" never follows another or ends it.
+    static std::string comment_text(std::string_view text) {
+        std::string kept;
+        for (const char c : text) {
+            if (c == '-' && kept.ends_with('-'))
+                kept += ' ';
+            kept += c;
+        }
+        if (kept.ends_with('-'))
+            kept += ' ';
+        return kept;
     }
 
     // The tag with any "num=" but its own attribute's spaced, as in the
