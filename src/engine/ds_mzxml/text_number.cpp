@@ -1,7 +1,10 @@
 #include "text_number.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -140,6 +143,80 @@ constexpr double EXACT_POWERS[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int MOST_EXACT_POWER = 22;
 
+// Up to eight digits that start the eight bytes at `p`: how many, and the
+// integer they make. The bytes are tested and summed together, with no
+// branch for each digit: a number's digit runs have every length, and a
+// loop's exit mispredicts on most of them.
+struct DigitRun {
+    std::size_t count;
+    std::uint64_t value;
+};
+
+DigitRun eight_digits(const char* p) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    // A digit is 0x30 to 0x39: its high half is 3, and still 3 after adding
+    // 6. An add that carries out of a byte starts at one that is no digit,
+    // so it spoils only bytes after the run's end.
+    constexpr std::uint64_t HIGH = 0xF0F0F0F0F0F0F0F0, THREE = 0x3030303030303030;
+    const std::uint64_t other =
+        ((bytes & HIGH) ^ THREE) | (((bytes + 0x0606060606060606) & HIGH) ^ THREE);
+    const auto count =
+        other == 0 ? std::size_t{8} : static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
+    if (count == 0)
+        return {0, 0};
+    // The run's digits moved to the top, zeros before them; the first byte
+    // is the most significant digit. Pairs, then fours, then all eight.
+    std::uint64_t v = (bytes & 0x0F0F0F0F0F0F0F0F) << (8 * (8 - count));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FF;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFF;
+    v = (v * 10000 + (v >> 32)) & 0xFFFFFFFF;
+    return {count, v};
+}
+
+constexpr std::uint64_t POWERS_OF_TEN[] = {1,      10,      100,      1000,     10000,
+                                           100000, 1000000, 10000000, 100000000};
+
+// The mantissa's exact limit: a double holds every integer up to it.
+constexpr std::uint64_t MOST_EXACT = std::uint64_t{1} << 53;
+
+// The largest mantissa that a run of n more digits keeps near MOST_EXACT:
+// a table, where the test would otherwise divide for each run.
+constexpr auto MOST_BEFORE_RUN = [] {
+    std::array<std::uint64_t, std::size(POWERS_OF_TEN)> most{};
+    for (std::size_t n = 0; n < most.size(); ++n)
+        most[n] = MOST_EXACT / POWERS_OF_TEN[n];
+    return most;
+}();
+
+// Appends the digits from `at` to `mantissa` and moves `at` past them;
+// `count` is how many there were. False, with `at` anywhere, when the
+// mantissa passes MOST_EXACT; it may end a run's digits above it, which
+// the caller's own test finds.
+bool append_digits(std::string_view text, std::size_t& at, std::uint64_t& mantissa,
+                   std::size_t& count) {
+    count = 0;
+    for (;;) {
+        DigitRun run{0, 0};
+        if (std::endian::native == std::endian::little && at + 8 <= text.size()) {
+            run = eight_digits(text.data() + at);
+        } else {
+            for (; at + run.count < text.size() && run.count < 8 && is_digit(text[at + run.count]);
+                 ++run.count)
+                run.value = run.value * 10 + static_cast<std::uint64_t>(text[at + run.count] - '0');
+        }
+        if (run.count == 0)
+            return true;
+        if (mantissa > MOST_BEFORE_RUN[run.count])
+            return false;
+        mantissa = mantissa * POWERS_OF_TEN[run.count] + run.value;
+        at += run.count;
+        count += run.count;
+        if (run.count < 8)
+            return true;
+    }
+}
+
 // The decimal number that starts `text` (digits, a point, an exponent), as
 // from_chars reads it, when its digits make an integer that a double holds
 // exactly and its power of ten is one a double holds too: one product or
@@ -147,31 +224,23 @@ constexpr int MOST_EXACT_POWER = 22;
 // is the correctly rounded value from_chars gives. Most values in the files
 // are such numbers. False for any other text, which from_chars reads.
 bool exact_decimal(std::string_view text, double& value) {
-    constexpr std::uint64_t MOST_EXACT = std::uint64_t{1} << 53;
-    constexpr int MOST_DIGITS = 19; // fit in 64 bits whatever they are
     // More places after the point, or a larger exponent, are left to
     // from_chars: the counts stay far from overflowing, and such texts are
     // rare.
-    constexpr int MOST_PLACES = 2 * (MOST_EXACT_POWER + MOST_DIGITS);
+    constexpr int MOST_PLACES = 2 * (MOST_EXACT_POWER + 19);
     std::uint64_t mantissa = 0;
-    int digits = 0; // from the first that is not 0
-    int scale = 0;  // digits after the point
-    bool any = false;
     std::size_t at = 0;
-    const auto take = [&](char c) {
-        any = true;
-        if (mantissa == 0 && c == '0')
-            return true;
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        return ++digits <= MOST_DIGITS;
-    };
-    for (; at < text.size() && is_digit(text[at]); ++at)
-        if (!take(text[at]))
+    std::size_t integer_digits = 0, places = 0;
+    if (!append_digits(text, at, mantissa, integer_digits))
+        return false;
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        if (!append_digits(text, at, mantissa, places) ||
+            places > static_cast<std::size_t>(MOST_PLACES))
             return false;
-    if (at < text.size() && text[at] == '.')
-        for (++at; at < text.size() && is_digit(text[at]); ++at)
-            if (!take(text[at]) || ++scale > MOST_PLACES)
-                return false;
+    }
+    const int scale = static_cast<int>(places);
+    const bool any = integer_digits + places > 0;
     if (!any)
         return false;
     int exponent = 0;

@@ -70,6 +70,11 @@ TEST(TextNumberTest, ConvertsAsTheClassicLocaleUnderAGermanOne) {
                                "1e22", "1e23", "4.5e-22", "4.5e-23", "0.0000000000000000000000012",
                                "1.61356e+008", "00000000000000000000000042", "18446744073709551615",
                                "18446744073709551616", "9999999999999999999", "0e999", "-0.000"});
+    // Digits read eight at a time: runs that end on a byte that is no digit
+    // (octal 372 and 377 are above 0xF9: they carry when tested), at the
+    // eighth byte and after it.
+    texts.insert(texts.end(), {"1234567\37289", "12345678\3775", "87654321.12345678:",
+                               "123456789012345678901234e-3", "0.000000001234567890123/9"});
     for (const char* text : texts) {
         const long long integer = strtoll_l(text, nullptr, 10, classic);
         const double expected = strtod_l(text, nullptr, classic), got = text_to_double(text);
