@@ -84,9 +84,10 @@ void SurveyPass::take(const Token& token) {
         if (!have_line_end) {
             if (const auto at = text.find('\n'); at != text.npos) {
                 have_line_end = true;
-                if (at > 0 && text[at - 1] == '\r')
+                if (at > 0 ? text[at - 1] == '\r' : carriage_return)
                     survey.line_end = "\r\n";
             }
+            carriage_return = text.ends_with('\r');
         }
         if (token.offset == 0 && (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")))
             throw RepairRefused("is UTF-16 text; only files of 8-bit characters can be "
@@ -97,6 +98,7 @@ void SurveyPass::take(const Token& token) {
             throw RepairRefused("is not XML: it begins with \"" + shown(text) + "\"");
         return;
     }
+    carriage_return = false;
     const std::string_view name = tag_name(token.bytes);
     if (name.empty())
         return;

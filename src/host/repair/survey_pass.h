@@ -44,6 +44,9 @@ private:
     bool have_run = false;
     bool run_closed = false;
     bool have_line_end = false;
+    // The last text ended with "\r": a text that starts with "\n" ends a
+    // "\r\n" that the reader's block cut in two.
+    bool carriage_return = false;
 };
 
 } // namespace orvohost::repair

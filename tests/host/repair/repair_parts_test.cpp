@@ -148,6 +148,15 @@ TEST(Survey, ConcurrentHalvesFindWhatOnePassFinds) {
     }
     EXPECT_NE(messages[0].find("(scan 999)"), std::string::npos) << messages[0];
     EXPECT_EQ(messages[0], messages[1]);
+    // The first line end after blanks of any length, a "\r\n" that a
+    // block of the reader may cut in two: the copy's lines end as it does.
+    const std::string declaration = "<?xml version=\"1.0\"?>";
+    const std::string body = run_of(3, "").substr(declaration.size() + 2);
+    for (const std::size_t at :
+         {std::size_t{1} << 16, std::size_t{1} << 18, std::size_t{1} << 20}) {
+        TempFile cut(declaration + std::string(at - 1 - declaration.size(), ' ') + "\r\n" + body);
+        EXPECT_EQ(survey_file(cut.path, 1).line_end, "\r\n") << "\\r at " << at - 1;
+    }
 }
 
 TEST(TagReader, ATagWithBrokenQuotesEndsAtItsFirstEnd) {
