@@ -43,6 +43,15 @@ bool skip_blanks_and_sign(std::string_view& text) {
 // general conversion would cost a call and its checks on every value.
 template <typename Int>
 Int convert_integer(std::string_view text) {
+    // Most values are a few digits and nothing before them: nine fit any
+    // type here, so they need none of the checks below.
+    std::uint32_t small = 0;
+    std::size_t digits = 0;
+    for (; digits < text.size() && digits < 9 && is_digit(text[digits]); ++digits)
+        small = small * 10 + static_cast<std::uint32_t>(text[digits] - '0');
+    if (digits > 0 && (digits == text.size() || !is_digit(text[digits])))
+        return static_cast<Int>(small);
+
     const bool negative = skip_blanks_and_sign(text);
     std::size_t at = 0;
     while (at < text.size() && text[at] == '0')
@@ -152,7 +161,7 @@ struct DigitRun {
     std::uint64_t value;
 };
 
-DigitRun eight_digits(const char* p) {
+[[gnu::always_inline]] inline DigitRun eight_digits(const char* p) {
     std::uint64_t bytes;
     std::memcpy(&bytes, p, sizeof bytes);
     // A digit is 0x30 to 0x39: its high half is 3, and still 3 after adding
@@ -193,8 +202,8 @@ constexpr auto MOST_BEFORE_RUN = [] {
 // `count` is how many there were. False, with `at` anywhere, when the
 // mantissa passes MOST_EXACT; it may end a run's digits above it, which
 // the caller's own test finds.
-bool append_digits(std::string_view text, std::size_t& at, std::uint64_t& mantissa,
-                   std::size_t& count) {
+[[gnu::always_inline]] inline bool append_digits(std::string_view text, std::size_t& at,
+                                                 std::uint64_t& mantissa, std::size_t& count) {
     count = 0;
     for (;;) {
         DigitRun run{0, 0};
@@ -285,6 +294,14 @@ std::int64_t text_to_int64(std::string_view text) {
 }
 
 double text_to_double(std::string_view text) {
+    // Most values are plain decimals: one that starts with a digit, and is
+    // no hexadecimal number, is one unless exact_decimal says otherwise.
+    double value = 0.0;
+    if (!text.empty() && is_digit(text[0]) &&
+        !(text[0] == '0' && text.size() > 1 && (text[1] == 'x' || text[1] == 'X')) &&
+        exact_decimal(text, value))
+        return value;
+
     const bool negative = skip_blanks_and_sign(text);
     // One sign only: from_chars would take a second minus as its own.
     if (text.empty() || text[0] == '+' || text[0] == '-')
@@ -296,7 +313,6 @@ double text_to_double(std::string_view text) {
     if (starts_with_nocase(text, "nan"))
         return signed_value(std::numeric_limits<double>::quiet_NaN(), negative);
 
-    double value = 0.0;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
         (is_hex_digit(text[2]) || (text[2] == '.' && text.size() > 3 && is_hex_digit(text[3])))) {
         const std::string_view hex = text.substr(2);
