@@ -33,13 +33,16 @@ bool starts_with_nocase(std::string_view text, std::string_view word) {
     return true;
 }
 
-// Digits with at most one point, from `i`; `digits` counts the digits.
-std::size_t mantissa_end(std::string_view text, std::size_t i, bool hex, std::size_t& digits) {
+// Digits with at most one point, from `i`; `digits` counts the digits and
+// `point` tells whether the point was there.
+std::size_t mantissa_end(std::string_view text, std::size_t i, bool hex, std::size_t& digits,
+                         bool& point) {
     const auto digit = [hex](char c) { return hex ? is_hex_digit(c) : is_digit(c); };
     digits = 0;
     for (; i < text.size() && digit(text[i]); ++i)
         ++digits;
-    if (i < text.size() && text[i] == '.')
+    point = i < text.size() && text[i] == '.';
+    if (point)
         for (++i; i < text.size() && digit(text[i]); ++i)
             ++digits;
     return i;
@@ -87,12 +90,13 @@ std::size_t number_length(std::string_view text) {
         return j;
     }
     std::size_t digits = 0;
+    bool point = false;
     if (starts_with_nocase(rest, "0x")) {
         // Like scanf, a bare "0x" is no number at all.
-        const std::size_t end = mantissa_end(text, i + 2, true, digits);
+        const std::size_t end = mantissa_end(text, i + 2, true, digits, point);
         return digits > 0 ? exponent_end(text, end, 'p') : 0;
     }
-    const std::size_t end = mantissa_end(text, i, false, digits);
+    const std::size_t end = mantissa_end(text, i, false, digits, point);
     return digits > 0 ? exponent_end(text, end, 'e') : 0;
 }
 
@@ -111,8 +115,7 @@ bool read_pattern(std::string_view text, double& seconds) {
 // length, 0 when there are none. `point` tells whether a point was seen.
 std::size_t decimal_length(std::string_view text, std::size_t i, bool& point) {
     std::size_t digits = 0;
-    const std::size_t end = mantissa_end(text, i, false, digits);
-    point = end > i && text.substr(i, end - i).find('.') != std::string_view::npos;
+    const std::size_t end = mantissa_end(text, i, false, digits, point);
     return digits > 0 ? end - i : 0;
 }
 
