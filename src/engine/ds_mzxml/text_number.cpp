@@ -152,8 +152,8 @@ constexpr double EXACT_POWERS[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int MOST_EXACT_POWER = 22;
 
-// Up to eight digits that start the eight bytes at `p`: how many, and the
-// integer they make. The bytes are tested and summed together, with no
+// Up to eight digits that start `bytes`, eight bytes in memory order: how
+// many, and the integer they make. The bytes are tested and summed together, with no
 // branch for each digit: a number's digit runs have every length, and a
 // loop's exit mispredicts on most of them.
 struct DigitRun {
@@ -161,9 +161,7 @@ struct DigitRun {
     std::uint64_t value;
 };
 
-[[gnu::always_inline]] inline DigitRun eight_digits(const char* p) {
-    std::uint64_t bytes;
-    std::memcpy(&bytes, p, sizeof bytes);
+[[gnu::always_inline]] inline DigitRun eight_digits(std::uint64_t bytes) {
     // A digit is 0x30 to 0x39: its high half is 3, and still 3 after adding
     // 6. An add that carries out of a byte starts at one that is no digit,
     // so it spoils only bytes after the run's end.
@@ -208,7 +206,16 @@ constexpr auto MOST_BEFORE_RUN = [] {
     for (;;) {
         DigitRun run{0, 0};
         if (std::endian::native == std::endian::little && at + 8 <= text.size()) {
-            run = eight_digits(text.data() + at);
+            std::uint64_t bytes;
+            std::memcpy(&bytes, text.data() + at, sizeof bytes);
+            run = eight_digits(bytes);
+        } else if (std::endian::native == std::endian::little && text.size() >= 8 &&
+                   at < text.size()) {
+            // The text's last eight bytes, those before `at` shifted out:
+            // the zeros shifted in end the run.
+            std::uint64_t bytes;
+            std::memcpy(&bytes, text.data() + text.size() - 8, sizeof bytes);
+            run = eight_digits(bytes >> (8 * (at + 8 - text.size())));
         } else {
             for (; at + run.count < text.size() && run.count < 8 && is_digit(text[at + run.count]);
                  ++run.count)
