@@ -17,6 +17,7 @@ namespace orvoeng {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
+static_assert(ONE_PASS_HEADER_SPAN <= TAG_LINES_REACH, "a header's start tag is read in one pass");
 
 // Where the marks of one line are: its line feed, and its "<", ">" and NUL
 // bytes, found in one pass of sixteen bytes at a time that ends at the line

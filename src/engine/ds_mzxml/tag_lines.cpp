@@ -1,12 +1,10 @@
 #include "tag_lines.h"
 
+#include "tag_marks.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace orvoeng {
 
@@ -19,109 +17,87 @@ constexpr std::size_t npos = std::string_view::npos;
 // of its values (a closing quote, or a line feed before it), found 64
 // bytes at a time: each byte is looked at once for both, and the next one
 // from any place is a bit away, where a search from each mark would load
-// the bytes after it again. Two blocks are kept, the one a mark is in and
-// the one its value may run into.
+// the bytes after it again. Blocks are found a few at a time, as the pass
+// reaches them, so that a tag's end is not looked past by much.
 class ChunkBits {
 public:
     static constexpr std::size_t SIZE = 64;
 
-    // The marks are given in order from `first`.
-    ChunkBits(std::string_view text, std::size_t first) : bytes(text) {
-        marks_start = first / SIZE * SIZE;
+    // The marks are given in order from `first`. Only the first MOST_BYTES
+    // of `text` are looked at.
+    ChunkBits(std::string_view text, std::size_t first)
+        : bytes(text.substr(0, MOST_BYTES)), path(vector_path()) {
+        whole_blocks = bytes.size() / SIZE;
+        all_blocks = (bytes.size() + SIZE - 1) / SIZE;
+        marks_block = first / SIZE;
         if (first < bytes.size())
-            marks_left = block(marks_start).marks >> (first - marks_start) << (first - marks_start);
+            marks_left = block(marks_block).marks >> (first % SIZE) << (first % SIZE);
     }
 
     // The next mark after the last one given, or npos.
     std::size_t next_mark() {
         while (marks_left == 0) {
-            marks_start += SIZE;
-            if (marks_start >= bytes.size())
+            if (++marks_block >= all_blocks)
                 return npos;
-            marks_left = block(marks_start).marks;
+            marks_left = block(marks_block).marks;
         }
-        const std::size_t at = marks_start + static_cast<std::size_t>(__builtin_ctzll(marks_left));
+        const std::size_t at =
+            marks_block * SIZE + static_cast<std::size_t>(__builtin_ctzll(marks_left));
         marks_left &= marks_left - 1;
         return at;
     }
 
     // The first value end from `from`, or npos.
     std::size_t next_value_end(std::size_t from) {
-        while (from < bytes.size()) {
-            const std::size_t start = from / SIZE * SIZE;
-            const std::uint64_t found = block(start).value_ends >> (from - start);
+        for (std::size_t b = from / SIZE; b < all_blocks; ++b) {
+            const std::uint64_t found = block(b).value_ends >> (from - b * SIZE);
             if (found != 0)
                 return from + static_cast<std::size_t>(__builtin_ctzll(found));
-            from = start + SIZE;
+            from = (b + 1) * SIZE;
         }
         return npos;
     }
 
 private:
-    struct Block {
-        std::size_t start = npos;
-        std::uint64_t marks = 0;
-        std::uint64_t value_ends = 0;
-    };
+    static constexpr std::size_t MOST_BYTES = TAG_LINES_REACH;
+    static constexpr std::size_t MOST_BLOCKS = MOST_BYTES / SIZE;
+    // Blocks found at once when the pass reaches one not found yet: a
+    // scan's start tag, one attribute a line, mostly ends within the first
+    // eight.
+    static constexpr std::size_t FIRST_BATCH = 8;
+    static constexpr std::size_t BATCH = 4;
 
-    const Block& block(std::size_t start) {
-        Block& kept = kept_blocks[(start / SIZE) & 1];
-        if (kept.start != start)
-            fill(kept, start);
-        return kept;
+    const TagMarks& block(std::size_t b) {
+        if (b >= filled)
+            fill(b);
+        return blocks[b];
     }
 
-    void fill(Block& block, std::size_t start) const {
-        block.start = start;
-        const std::size_t count = std::min(SIZE, bytes.size() - start);
-        const char* data = bytes.data() + start;
-        // The last block of the text is read from a copy, never past the text.
-        char tail[SIZE];
-        if (count < SIZE) {
+    void fill(std::size_t b) {
+        const std::size_t to =
+            std::min(all_blocks, std::max(b + 1, filled + (filled == 0 ? FIRST_BATCH : BATCH)));
+        const std::size_t whole = std::min(to, whole_blocks);
+        if (whole > filled)
+            find_tag_marks(path, bytes.data() + filled * SIZE, whole - filled, blocks + filled);
+        if (to > whole) {
+            // The last block of the text is read from a copy, never past
+            // the text.
+            char tail[SIZE];
+            const std::size_t count = bytes.size() - whole * SIZE;
             std::memset(tail, 1, SIZE);
-            std::memcpy(tail, data, count);
-            data = tail;
+            std::memcpy(tail, bytes.data() + whole * SIZE, count);
+            find_tag_marks(path, tail, 1, blocks + whole);
         }
-#if defined(__SSE2__)
-        const __m128i feed = _mm_set1_epi8('\n');
-        const __m128i equals = _mm_set1_epi8('=');
-        const __m128i open = _mm_set1_epi8('<');
-        const __m128i close = _mm_set1_epi8('>');
-        const __m128i nul = _mm_setzero_si128();
-        const __m128i quote = _mm_set1_epi8('"');
-        std::uint64_t marks = 0;
-        std::uint64_t value_ends = 0;
-        for (std::size_t i = 0; i < SIZE; i += 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            const __m128i feeds = _mm_cmpeq_epi8(chunk, feed);
-            const __m128i hits =
-                _mm_or_si128(_mm_or_si128(feeds, _mm_cmpeq_epi8(chunk, equals)),
-                             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, open),
-                                                       _mm_cmpeq_epi8(chunk, close)),
-                                          _mm_cmpeq_epi8(chunk, nul)));
-            const __m128i ends = _mm_or_si128(feeds, _mm_cmpeq_epi8(chunk, quote));
-            marks |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)))
-                     << i;
-            value_ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(ends)))
-                          << i;
-        }
-        block.marks = marks;
-        block.value_ends = value_ends;
-#else
-        block.marks = 0;
-        block.value_ends = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const char c = data[i];
-            const bool mark = c == '\n' || c == '=' || c == '<' || c == '>' || c == '\0';
-            block.marks |= static_cast<std::uint64_t>(mark) << i;
-            block.value_ends |= static_cast<std::uint64_t>(c == '"' || c == '\n') << i;
-        }
-#endif
+        filled = to;
     }
 
     std::string_view bytes;
-    Block kept_blocks[2];
-    std::size_t marks_start = 0; // of the block the next marks are in
+    VectorPath path;
+    std::size_t whole_blocks = 0;
+    std::size_t all_blocks = 0;
+    std::size_t filled = 0; // blocks found so far
+    TagMarks blocks[MOST_BLOCKS];
+    std::size_t marks_block = 0; // the block the next marks are in
     std::uint64_t marks_left = 0;
 };
 

@@ -16,6 +16,10 @@
 
 namespace orvoeng {
 
+// The bytes a one-pass read of a tag looks at, at most: a tag whose lines
+// run past them is the exact reader's.
+inline constexpr std::size_t TAG_LINES_REACH = 4096;
+
 struct TagLines {
     // Occurrences kept at most; a tag with more is left to the exact reader.
     static constexpr std::size_t MOST = 32;
@@ -33,9 +37,9 @@ struct TagLines {
 
 // The first occurrence of each of `names` in each line, in the order the
 // line reader would meet them, from the lines that begin at `bytes`' start
-// and end with the one holding the first ">" after it. A line, line feed
-// included, may be at most `longest_line` bytes. False (`out.length` 0)
-// when the lines are not plain.
+// and end with the one holding the first ">" after it, within the first
+// TAG_LINES_REACH bytes. A line, line feed included, may be at most
+// `longest_line` bytes. False (`out.length` 0) when the lines are not plain.
 bool read_tag_lines(std::string_view bytes, const AttributeNames& names, std::size_t longest_line,
                     TagLines& out);
 

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
+#define ORVO_SEARCH_X86 1
+#include <immintrin.h>
 #endif
 
 namespace orvoeng {
@@ -40,6 +41,92 @@ constexpr bool in_base64(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
            c == '/';
 }
+
+#if defined(ORVO_SEARCH_X86)
+
+// The steps of find_either by each path. A start tag runs to hundreds of
+// bytes: 64 of them are looked at with one test, and the one that matches
+// is found after. Each but the widest ends where fewer bytes are left than
+// a step takes, or at the match: the caller looks at the rest a byte at a
+// time.
+std::size_t either_sse2(std::string_view text, char a, char b, std::size_t from) {
+    const __m128i first = _mm_set1_epi8(a);
+    const __m128i second = _mm_set1_epi8(b);
+    const auto matches = [&](std::size_t at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        return _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second));
+    };
+    for (; from + 64 <= text.size(); from += 64) {
+        const __m128i m0 = matches(from);
+        const __m128i m1 = matches(from + 16);
+        const __m128i m2 = matches(from + 32);
+        const __m128i m3 = matches(from + 48);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3))) == 0)
+            continue;
+        const auto hits =
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m0))) |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m1))) << 16 |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m2))) << 32 |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m3))) << 48;
+        return from + static_cast<std::size_t>(__builtin_ctzll(hits));
+    }
+    for (; from + 16 <= text.size(); from += 16) {
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(matches(from)));
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+    }
+    return from;
+}
+
+__attribute__((target("avx2"))) inline __m256i either_matches(const char* at, __m256i first,
+                                                              __m256i second) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    return _mm256_or_si256(_mm256_cmpeq_epi8(bytes, first), _mm256_cmpeq_epi8(bytes, second));
+}
+
+__attribute__((target("avx2"))) std::size_t either_avx2(std::string_view text, char a, char b,
+                                                        std::size_t from) {
+    const __m256i first = _mm256_set1_epi8(a);
+    const __m256i second = _mm256_set1_epi8(b);
+    for (; from + 64 <= text.size(); from += 64) {
+        const __m256i m0 = either_matches(text.data() + from, first, second);
+        const __m256i m1 = either_matches(text.data() + from + 32, first, second);
+        const __m256i any = _mm256_or_si256(m0, m1);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        const auto hits =
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(m0))) |
+            static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(m1))) << 32;
+        return from + static_cast<std::size_t>(__builtin_ctzll(hits));
+    }
+    for (; from + 32 <= text.size(); from += 32) {
+        const auto hits = static_cast<unsigned>(
+            _mm256_movemask_epi8(either_matches(text.data() + from, first, second)));
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(hits));
+    }
+    return from;
+}
+
+// The whole search: the last step loads only the bytes left, which a
+// masked load may do at any place without reading past the text.
+__attribute__((target("avx512f,avx512bw"))) std::size_t either_avx512(std::string_view text, char a,
+                                                                      char b, std::size_t from) {
+    const __m512i first = _mm512_set1_epi8(a);
+    const __m512i second = _mm512_set1_epi8(b);
+    for (; from < text.size(); from += 64) {
+        const std::size_t left = text.size() - from;
+        const __mmask64 wanted = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+        const __m512i bytes = _mm512_maskz_loadu_epi8(wanted, text.data() + from);
+        const __mmask64 hits =
+            (_mm512_cmpeq_epi8_mask(bytes, first) | _mm512_cmpeq_epi8_mask(bytes, second)) & wanted;
+        if (hits != 0)
+            return from + static_cast<std::size_t>(__builtin_ctzll(hits));
+    }
+    return npos;
+}
+
+#endif
 
 } // namespace
 
@@ -91,40 +178,27 @@ std::size_t find_text(std::string_view text, std::string_view what, std::size_t 
 #endif
 }
 
-std::size_t find_either(std::string_view text, char a, char b, std::size_t from) {
-#if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(a);
-    const __m128i second = _mm_set1_epi8(b);
-    const auto matches = [&](std::size_t at) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
-        return _mm_or_si128(_mm_cmpeq_epi8(bytes, first), _mm_cmpeq_epi8(bytes, second));
-    };
-    // A start tag runs to hundreds of bytes: 64 of them are looked at
-    // with one test, and the one that matches is found after.
-    for (; from + 64 <= text.size(); from += 64) {
-        const __m128i m0 = matches(from);
-        const __m128i m1 = matches(from + 16);
-        const __m128i m2 = matches(from + 32);
-        const __m128i m3 = matches(from + 48);
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3))) == 0)
-            continue;
-        const auto hits =
-            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m0))) |
-            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m1))) << 16 |
-            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m2))) << 32 |
-            static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m3))) << 48;
-        return from + static_cast<std::size_t>(__builtin_ctzll(hits));
-    }
-    for (; from + 16 <= text.size(); from += 16) {
-        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(matches(from)));
-        if (hits != 0)
-            return from + static_cast<std::size_t>(__builtin_ctz(hits));
-    }
+std::size_t find_either(std::string_view text, char a, char b, std::size_t from, VectorPath path) {
+    if (from >= text.size())
+        return npos;
+#if defined(ORVO_SEARCH_X86)
+    if (path == VectorPath::AVX512)
+        return either_avx512(text, a, b, from);
+    if (path == VectorPath::AVX2)
+        from = either_avx2(text, a, b, from);
+    else
+        from = either_sse2(text, a, b, from);
+#else
+    (void)path;
 #endif
     for (; from < text.size(); ++from)
         if (text[from] == a || text[from] == b)
             return from;
     return npos;
+}
+
+std::size_t find_either(std::string_view text, char a, char b, std::size_t from) {
+    return find_either(text, a, b, from, vector_path());
 }
 
 std::size_t find_tag_with_attributes(std::string_view text, std::string_view tag,

@@ -6,6 +6,8 @@
 // value is read whole yet found in one piece only.
 #pragma once
 
+#include "vector_path.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -45,7 +47,9 @@ constexpr std::size_t ALL_OF_IT = std::string_view::npos;
 // skips ahead (the C library's memmem), as peak data are full of its bytes.
 std::size_t find_text(std::string_view text, std::string_view what, std::size_t from = 0);
 
-// The first `a` or `b` in `text` from `from`, or npos: one look at each byte.
+// The first `a` or `b` in `text` from `from`, or npos: one look at each byte,
+// by the given vector path (the widest the processor has when not given).
+std::size_t find_either(std::string_view text, char a, char b, std::size_t from, VectorPath path);
 std::size_t find_either(std::string_view text, char a, char b, std::size_t from = 0);
 
 // The value of `name="..."`: the first occurrence of name followed by "=",

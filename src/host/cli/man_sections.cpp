@@ -27,8 +27,9 @@ std::vector<orvocli::ManSection> host_man_sections() {
            "The character set of file names as the plug-in converts them to its wide text."},
           {"ORVO_BASE64",
            "avx512, avx2, ssse3 or scalar: holds the plug-in's base64 decoding to that path or a "
-           "narrower one (scalar also its widening of 32-bit peaks), so that each path can be "
-           "checked on one machine. Unset: the widest the processor has."},
+           "narrower one (scalar also its widening of 32-bit peaks), and its searches of scan "
+           "headers to avx2 or 16 bytes a step, so that each path can be checked on one machine. "
+           "Unset: the widest the processor has."},
           {"ORVO_PLUGIN", "The plug-in that the Python module orvo loads instead of the installed "
                           "one; orvo-host takes --plugin instead."}}},
         {"FILES",
