@@ -7,6 +7,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -33,6 +36,42 @@ TEST(CriticalSection, NestedEntriesKeepOthersOutUntilTheLastLeave) {
     EXPECT_EQ(order->load(), 2);
     delete section;
     delete order;
+}
+
+// Threads that enter (twice, nested) many times each, some holding the lock
+// long enough that the others stop spinning and sleep on it: no two are in
+// at once, and every sleeper is woken.
+TEST(CriticalSection, ConcurrentEntriesAreOneAtATime) {
+    constexpr int THREADS = 4, ROUNDS = 20000;
+    struct Shared {
+        PAL::CriticalSection section;
+        int inside = 0; // written under the lock only
+        long long entries = 0;
+        std::atomic<bool> overlapped{false};
+    };
+    // Kept by threads that may outlive a failing test, so leaked then.
+    auto* shared = new Shared;
+    ASSERT_TRUE(pal_test::finishes_within([shared] {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < THREADS; ++t)
+            threads.emplace_back([shared, t] {
+                for (int round = 0; round < ROUNDS; ++round) {
+                    PAL::ScopedLock outer(shared->section);
+                    PAL::ScopedLock nested(shared->section);
+                    if (++shared->inside != 1)
+                        shared->overlapped = true;
+                    ++shared->entries;
+                    if (round % 2000 == t)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    --shared->inside;
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+    })) << "a thread that waited for the lock was never woken";
+    EXPECT_FALSE(shared->overlapped.load());
+    EXPECT_EQ(shared->entries, static_cast<long long>(THREADS) * ROUNDS);
+    delete shared;
 }
 
 // A lock the OS cannot make (asked for 4000 spins) raises the OS error
