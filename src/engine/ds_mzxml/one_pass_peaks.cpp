@@ -87,8 +87,12 @@ struct PeakNames {
     bool wide = false;   // precision="64"
     bool network = false;
     bool pairs = false;
+    // In the peaks tag: its first compressionType, as attribute_view takes
+    // it, names another compression than "none".
+    bool compressed = false;
 
-    void look_at(std::string_view text) {
+    void look_at(std::string_view text, bool tag) {
+        bool compression_seen = !tag;
         for (std::size_t equals = next_byte(text, '=', 0); equals != npos;
              equals = next_byte(text, '=', equals + 1)) {
             const std::string_view name = text.substr(0, equals);
@@ -100,6 +104,10 @@ struct PeakNames {
                 network = network || value.starts_with("\"network\"");
             } else if (name.ends_with("pairOrder")) {
                 pairs = pairs || value.starts_with("\"m/z-int\"");
+            } else if (!compression_seen && name.ends_with("compressionType")) {
+                compression_seen = true;
+                std::string_view compression;
+                compressed = value_after(text, equals, compression) && compression != "none";
             }
         }
     }
@@ -134,9 +142,6 @@ bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const Deco
     if (count <= 0)
         return false;
     const std::string_view markup = text.substr(tag, content - tag);
-    std::string_view compression;
-    if (attribute_view(markup, "compressionType", compression) && compression != "none")
-        return false;
 
     // The data end at the scan's last "</peaks>", which is its first when
     // the decoder, which stops at any "<", takes every byte before it.
@@ -151,10 +156,10 @@ bool read_peaks_in_one_pass(std::string_view text, PlainPeaks& found, const Deco
     // A name with its quoted value holds a quote, which data that decode
     // cannot: the tag and what follows the data are all there is to search.
     PeakNames named;
-    named.look_at(markup);
-    named.look_at(tail);
+    named.look_at(markup, true);
+    named.look_at(tail, false);
     const bool single = named.single;
-    if ((!single && !named.wide) || !named.network || !named.pairs)
+    if (named.compressed || (!single && !named.wide) || !named.network || !named.pairs)
         return false;
 
     std::size_t padded = npos;
