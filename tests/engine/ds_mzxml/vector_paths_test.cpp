@@ -66,7 +66,7 @@ TEST(VectorPaths, TagMarksAreTheBytesLookedFor) {
 
 // From every start, in texts of every length around the steps' sizes, with
 // the first match anywhere or nowhere; a NUL looked for never matches past
-// the text's end.
+// the text's end. The one-byte search with its last-16-bytes step too.
 TEST(VectorPaths, FindEitherFindsTheFirstOfTwoBytes) {
     for (std::size_t size = 0; size <= 200; ++size) {
         for (const std::size_t match : {std::size_t{0}, size / 3, size - 1, size}) {
@@ -74,6 +74,9 @@ TEST(VectorPaths, FindEitherFindsTheFirstOfTwoBytes) {
             if (match < size)
                 text[match] = match % 2 ? '>' : '\0';
             const std::string_view view(text);
+            for (std::size_t from = 0; from <= size + 1; ++from)
+                ASSERT_EQ(orvoeng::next_byte(view, '\0', from), view.find('\0', from))
+                    << size << " bytes, from " << from;
             for (const auto& [path, name] : usable_paths())
                 for (std::size_t from = 0; from <= size + 1; ++from) {
                     const std::size_t want = match < size && match >= from ? match : view.npos;
